@@ -1,0 +1,40 @@
+#pragma once
+// The one way the program asks for a file name to save under. Tests install a
+// handler that answers without a modal dialog.
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+class QWidget;
+
+namespace ui {
+
+struct SaveRequest {
+    QString title;
+    QString initialName;   // proposed file name (may include a folder)
+    QString filter;        // e.g. "EXCEL文件(*.xlsx)"
+};
+
+class FileDialogs {
+public:
+    using Handler = std::function<QString(const SaveRequest&)>;
+
+    // Returns the chosen name, or an empty text when the user cancelled.
+    static QString saveFileName(const SaveRequest& r, QWidget* parent = nullptr);
+    static void setHandler(Handler h);   // empty handler: the real dialog again
+};
+
+// Answers every save dialog with the given name while alive (empty = cancel).
+class SaveAnswer {
+public:
+    explicit SaveAnswer(QString name);
+    ~SaveAnswer();
+    SaveAnswer(const SaveAnswer&) = delete;
+    SaveAnswer& operator=(const SaveAnswer&) = delete;
+
+    QString name;
+    std::vector<SaveRequest> requests;   // what the program asked, in order
+};
+
+} // namespace ui
