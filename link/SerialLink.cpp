@@ -1,0 +1,195 @@
+#include "link/SerialLink.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QThread>
+
+namespace sf6 {
+
+std::optional<PortSettings> PortSettings::parse(const QString& text)
+{
+    const QStringList f = text.split(QLatin1Char(','));
+    if (f.size() != 4)
+        return std::nullopt;
+    PortSettings s;
+    bool ok = false;
+    s.baudRate = f[0].trimmed().toInt(&ok);
+    if (!ok || s.baudRate <= 0)
+        return std::nullopt;
+    const QString parity = f[1].trimmed().toLower();
+    if (parity == QLatin1String("n"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+    const int data = f[2].trimmed().toInt(&ok);
+    if (!ok || data < 5 || data > 8)
+        return std::nullopt;
+    s.dataBits = QSerialPort::DataBits(data);
+    const QString stop = f[3].trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+    return s;
+}
+
+SerialLink::SerialLink(QObject* parent) : QObject(parent)
+{
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+}
+
+SerialLink::~SerialLink()
+{
+    if (port_.isOpen())
+        port_.close();
+}
+
+bool SerialLink::IsOpen() const { return port_.isOpen(); }
+
+void SerialLink::Open()
+{
+    if (port_.isOpen())
+        return;
+    lastError_.clear();
+    lost_.reset();
+    port_.setPortName(portName_);
+    port_.setReadBufferSize(inputBufferSize_);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        lastError_ = port_.errorString();
+        return;
+    }
+    if (!port_.setBaudRate(settings_.baudRate) || !port_.setParity(settings_.parity)
+        || !port_.setDataBits(settings_.dataBits) || !port_.setStopBits(settings_.stopBits)) {
+        lastError_ = port_.errorString();
+        port_.close();
+        return;
+    }
+    // Qt keeps whatever the driver held before we opened: that is not ours.
+    port_.clear(QSerialPort::Input);
+}
+
+void SerialLink::Close()
+{
+    if (port_.isOpen())
+        port_.close();
+}
+
+void SerialLink::SetPortName(const QString& name) { portName_ = name; }
+
+int SerialLink::PortNumber() const
+{
+    static const QRegularExpression com(QStringLiteral("^COM(\\d+)$"), QRegularExpression::CaseInsensitiveOption);
+    const auto m = com.match(portName_);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+bool SerialLink::SetSettings(const QString& text)
+{
+    const auto s = PortSettings::parse(text);
+    if (!s)
+        return false;
+    settings_ = *s;
+    return true;
+}
+
+void SerialLink::SetInputBufferSize(int n)
+{
+    inputBufferSize_ = n;
+    port_.setReadBufferSize(n);
+}
+
+void SerialLink::pull()
+{
+    // Qt counts only its own buffer; ask the system for what it holds.
+    if (port_.isOpen())
+        port_.waitForReadyRead(0);
+}
+
+int SerialLink::BytesAvailable()
+{
+    if (!port_.isOpen())
+        return 0;
+    pull();
+    return port_.isOpen() ? int(port_.bytesAvailable()) : 0;
+}
+
+void SerialLink::FlushInput()
+{
+    if (!port_.isOpen())
+        return;
+    pull();
+    if (!port_.isOpen())
+        return;
+    port_.clear(QSerialPort::Input);
+    port_.readAll();
+}
+
+bool SerialLink::WriteBytes(const QByteArray& bytes)
+{
+    if (!port_.isOpen())
+        return false;
+    if (port_.write(bytes) != bytes.size())
+        return false;
+    // Without this Qt sends nothing until the event loop runs.
+    return port_.waitForBytesWritten(int(kWriteTimeout.count()));
+}
+
+QByteArray SerialLink::ReadAvailable()
+{
+    if (!port_.isOpen())
+        return {};
+    pull();
+    if (!port_.isOpen())
+        return {};
+    if (readLength_ > 0)
+        return port_.read(readLength_);
+    return port_.readAll();
+}
+
+void SerialLink::CollectFor(std::chrono::milliseconds d)
+{
+    constexpr qint64 kNapMs = 10;
+    QDeadlineTimer deadline(d);
+    while (!deadline.hasExpired()) {
+        // Closed, or Qt's buffer full (it stops reading then): just let time pass.
+        if (!port_.isOpen() || port_.bytesAvailable() >= inputBufferSize_) {
+            QThread::msleep(std::min(kNapMs, deadline.remainingTime()));
+            continue;
+        }
+        if (!port_.waitForReadyRead(int(deadline.remainingTime())) && !deadline.hasExpired())
+            QThread::msleep(std::min(kNapMs, deadline.remainingTime()));   // an error: no busy loop
+    }
+}
+
+std::optional<QString> SerialLink::takeLostError()
+{
+    auto e = lost_;
+    lost_.reset();
+    return e;
+}
+
+void SerialLink::onError(QSerialPort::SerialPortError e)
+{
+    // Timeouts and "no error" are reported here too; they are not failures.
+    if (e != QSerialPort::ReadError && e != QSerialPort::ResourceError)
+        return;
+    if (!port_.isOpen() || lost_)
+        return;   // Qt repeats a hang-up many times: report it once
+    lost_ = port_.errorString();
+    port_.close();
+    QMetaObject::invokeMethod(this, &SerialLink::linkLost, Qt::QueuedConnection);
+}
+
+} // namespace sf6

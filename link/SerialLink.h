@@ -1,0 +1,84 @@
+#pragma once
+// The process's one serial port. Reception is polled: callers ask how many bytes
+// wait and fetch them; nothing is pushed to them except the loss of the link.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+namespace sf6 {
+
+using namespace std::chrono_literals;
+
+constexpr int kReceiveCapacity = 10240;
+constexpr std::chrono::milliseconds kWriteTimeout{1000};
+inline constexpr char kLineSettings[] = "19200,n,8,1";
+
+// Line settings as one value: "baud,parity,data,stop".
+struct PortSettings {
+    qint32 baudRate = 19200;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+
+    static std::optional<PortSettings> parse(const QString& text);
+};
+
+class SerialLink : public QObject {
+    Q_OBJECT
+public:
+    explicit SerialLink(QObject* parent = nullptr);
+    ~SerialLink() override;
+
+    bool IsOpen() const;
+    void Open();    // a port that cannot be opened leaves the link closed (see lastError)
+    void Close();
+
+    // Ports are named as the system names them (COM7, /dev/ttyUSB0, a pty path).
+    void SetPortName(const QString& name);
+    QString PortName() const { return portName_; }
+    // COMn -> n; any other name -> -1.
+    int PortNumber() const;
+
+    bool SetSettings(const QString& text);   // false: text not understood, nothing changed
+    void SetReadLength(int n) { readLength_ = n; }
+    void SetInputBufferSize(int n);
+    void SetBinaryInput() { binary_ = true; }
+
+    int BytesAvailable();          // pulls what the system holds first
+    void FlushInput();             // quiet on a closed link
+    bool WriteBytes(const QByteArray& bytes);
+    QByteArray ReadAvailable();
+
+    // Blocks the caller for the whole duration while the receive queue keeps filling.
+    void CollectFor(std::chrono::milliseconds d);
+
+    QString lastError() const { return lastError_; }
+
+    // The link was lost (far end gone, port error): it is closed by then, and the
+    // error text is handed out once.
+    std::optional<QString> takeLostError();
+    bool wasLost() const { return lost_.has_value(); }
+
+signals:
+    void linkLost();   // queued: emitted once per loss, after the link has closed
+
+private:
+    void onError(QSerialPort::SerialPortError e);
+    void pull();
+
+    QSerialPort port_;
+    QString portName_;
+    PortSettings settings_;
+    int readLength_ = 0;
+    int inputBufferSize_ = kReceiveCapacity;
+    bool binary_ = true;
+    QString lastError_;
+    std::optional<QString> lost_;
+};
+
+} // namespace sf6
