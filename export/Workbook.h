@@ -1,0 +1,42 @@
+#pragma once
+// Writes the record list into a new spreadsheet workbook (.xlsx). Widget-free:
+// the caller gathers the list's texts, widths and font into a WorkbookInput.
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace sf6 {
+
+inline const QString kWorkbookFilter = QStringLiteral("EXCEL文件(*.xlsx)");
+inline const QString kWorkbookSuffix = QStringLiteral("xlsx");
+
+constexpr int kMaxSheetColumns = 53;      // A .. BA
+constexpr double kFirstColumnWidth = 5;   // column A, record number
+constexpr double kSecondColumnWidth = 15; // column B, time
+constexpr double kWidthPerPixel = 0.12;   // list pixels -> sheet width units, columns C ..
+constexpr double kHeaderRowHeight = 20;   // points
+constexpr double kRecordRowHeight = 16;   // points
+constexpr double kCellFontSize = 11;      // written cells; the rest keep the list's size
+
+struct WorkbookInput {
+    QStringList captions;              // one per list column; decides the column count
+    std::vector<int> columnWidthsPx;   // per list column; missing entries use the list default
+    QString fontName;
+    double fontPointSize = 0;
+    std::vector<QStringList> rows;     // row[k] = text of list column k; row[0] = record number
+};
+
+struct WorkbookResult {
+    bool ok = false;
+    QString error;   // why the file was not written; empty on success
+};
+
+// The file appears under fileName only when complete; a failed write leaves
+// any earlier file of that name as it was and no partial file behind.
+WorkbookResult writeWorkbook(const WorkbookInput& input, const QString& fileName);
+
+// Save-dialog rule: a name typed without an extension gets ".xlsx".
+QString withXlsxExtension(const QString& name);
+
+} // namespace sf6
