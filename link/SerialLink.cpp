@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <utility>
+
 namespace sf6 {
 
 std::optional<PortSettings> PortSettings::parse(const QString& text)
@@ -64,6 +66,7 @@ void SerialLink::Open()
         return;
     lastError_.clear();
     lost_.reset();
+    salvaged_.clear();
     port_.setPortName(portName_);
     port_.setReadBufferSize(inputBufferSize_);
     if (!port_.open(QIODevice::ReadWrite)) {
@@ -119,14 +122,13 @@ void SerialLink::pull()
 
 int SerialLink::BytesAvailable()
 {
-    if (!port_.isOpen())
-        return 0;
     pull();
-    return port_.isOpen() ? int(port_.bytesAvailable()) : 0;
+    return int(salvaged_.size() + (port_.isOpen() ? port_.bytesAvailable() : 0));
 }
 
 void SerialLink::FlushInput()
 {
+    salvaged_.clear();
     if (!port_.isOpen())
         return;
     pull();
@@ -148,14 +150,15 @@ bool SerialLink::WriteBytes(const QByteArray& bytes)
 
 QByteArray SerialLink::ReadAvailable()
 {
-    if (!port_.isOpen())
-        return {};
     pull();
-    if (!port_.isOpen())
-        return {};
-    if (readLength_ > 0)
-        return port_.read(readLength_);
-    return port_.readAll();
+    QByteArray out = std::exchange(salvaged_, {});
+    if (port_.isOpen())
+        out += port_.readAll();
+    if (readLength_ > 0 && out.size() > readLength_) {
+        salvaged_ = out.mid(readLength_);
+        out.truncate(readLength_);
+    }
+    return out;
 }
 
 void SerialLink::CollectFor(std::chrono::milliseconds d)
@@ -188,6 +191,8 @@ void SerialLink::onError(QSerialPort::SerialPortError e)
     if (!port_.isOpen() || lost_)
         return;   // Qt repeats a hang-up many times: report it once
     lost_ = port_.errorString();
+    // What arrived before the loss is still the caller's to read.
+    salvaged_ += port_.readAll();
     port_.close();
     QMetaObject::invokeMethod(this, &SerialLink::linkLost, Qt::QueuedConnection);
 }

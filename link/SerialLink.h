@@ -49,7 +49,8 @@ public:
     void SetInputBufferSize(int n);
     void SetBinaryInput() { binary_ = true; }
 
-    int BytesAvailable();          // pulls what the system holds first
+    int BytesAvailable();          // pulls what the system holds first; bytes received
+                                   // before a loss stay readable after it
     void FlushInput();             // quiet on a closed link
     bool WriteBytes(const QByteArray& bytes);
     QByteArray ReadAvailable();
@@ -79,6 +80,7 @@ private:
     bool binary_ = true;
     QString lastError_;
     std::optional<QString> lost_;
+    QByteArray salvaged_;   // received before the link was lost, not yet read
 };
 
 } // namespace sf6

@@ -250,7 +250,7 @@ void Simulator::answerSync()
         if (sent < bytes.size() && s.bytesPerSecond > 0 && !sleepUnlessStopped(kPaceTick))
             break;
     }
-    if (s.hangUpAtEnd)
+    if (s.hangUpAtEnd && (s.hangUpDelay.count() == 0 || sleepUnlessStopped(s.hangUpDelay)))
         hangUpRequested_ = true;
     finish();
 }

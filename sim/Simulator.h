@@ -36,6 +36,7 @@ struct SyncScript {
     int stopAfter = -1;                // send only the first K bytes (-1: all)
     std::chrono::milliseconds firstDelay{0};    // before the first byte
     bool hangUpAtEnd = false;          // close the far end after the last byte sent
+    std::chrono::milliseconds hangUpDelay{0};   // ... this long after it
     bool answer = true;                // false: stay silent on the sync request
 };
 

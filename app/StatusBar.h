@@ -1,0 +1,40 @@
+#pragma once
+// Status bar of the main window: the drawn connection indicator, then three text panels.
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include <array>
+#include <functional>
+
+class TStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    static constexpr int kPanelCount = 4;
+    static constexpr int kIndicatorWidth = 20;
+    static constexpr int kKindWidth = 100;
+    static constexpr int kCountWidth = 300;
+    static constexpr int kHeight = 19;
+
+    explicit TStatusBar(QWidget* parent = nullptr);
+
+    QString panelText(int i) const;
+    void setPanelText(int i, const QString& text);
+    int panelWidth(int i) const;
+    QWidget* panel(int i) const { return panels_[size_t(i)]; }
+
+    // Reads the connection flag when panel 0 is painted.
+    void setConnectedSource(std::function<bool()> f) { connected_ = std::move(f); }
+    QColor indicatorColor() const;
+
+    QProgressBar* progress() const { return progress_; }
+
+    void drawIndicator(QPainter& p, const QRect& rect) const;
+
+private:
+    std::array<QWidget*, kPanelCount> panels_{};
+    std::array<QLabel*, kPanelCount> labels_{};
+    QProgressBar* progress_ = nullptr;
+    std::function<bool()> connected_;
+};

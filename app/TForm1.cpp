@@ -1,0 +1,586 @@
+#include "app/TForm1.h"
+
+#include "app/FileDialogs.h"
+#include "app/Icons.h"
+#include "app/MessageBox.h"
+#include "app/TForm2.h"
+#include "export/ListView2Excel.h"
+#include "export/Workbook.h"
+#include "link/PortScan.h"
+#include "report/TForm3.h"
+#include "sync/Columns.h"
+#include "view/SidePanel.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QToolButton>
+
+using sf6::Command;
+using sf6::CommandState;
+
+namespace {
+const QString kSpinnerBase = QStringLiteral("开始联机...");
+constexpr int kScrollStep = 200;
+
+QFont windowFont()
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC")});
+    f.setPointSize(8);
+    return f;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+TListView::TListView(QWidget* parent) : QTreeWidget(parent) {}
+
+void TListView::mousePressEvent(QMouseEvent* e)
+{
+    // A click below the rows leaves no row selected, as the user expects.
+    if (e->button() == Qt::LeftButton && !itemAt(e->position().toPoint())) {
+        clearSelection();
+        setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
+    }
+    QTreeWidget::mousePressEvent(e);
+}
+
+void TListView::mouseReleaseEvent(QMouseEvent* e)
+{
+    QTreeWidget::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton)
+        emit listClicked();
+}
+
+void TListView::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton && !itemAt(e->position().toPoint()))
+        clearSelection();
+    QTreeWidget::mouseDoubleClickEvent(e);
+    if (e->button() == Qt::LeftButton)
+        emit listDoubleClicked();
+}
+
+// ---------------------------------------------------------------------------
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("vizAZ6izuzivevovedod"));
+    setFont(windowFont());
+    setBackgroundRole(QPalette::Button);
+
+    buildMenus();
+    buildToolBar();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QHBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildList();
+    layout->addWidget(ListView1, 1);
+    Panel1 = new sf6::SidePanel(central);
+    layout->addWidget(Panel1);
+    setCentralWidget(central);
+
+    // Hidden helpers of the original window: the port list, the scan button under
+    // the list, and the decode button.
+    cbxComlist = new QComboBox(central);
+    cbxComlist->hide();
+    Connection = new QPushButton(QStringLiteral("Connection"), central);
+    Connection->setGeometry(8, 8, 33, 25);
+    Connection->hide();
+    connect(Connection, &QPushButton::clicked, this, &TForm1::ConnectionClick);
+    AddDBGrid = new QPushButton(central);
+    AddDBGrid->hide();
+    connect(AddDBGrid, &QPushButton::clicked, this, &TForm1::AddDBGridClick);
+
+    StatusBar1 = new TStatusBar(this);
+    StatusBar1->setConnectedSource([this] { return Connected != 0; });
+    setStatusBar(StatusBar1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kSpinnerTick);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer3 = new QTimer(this);
+    Timer3->setInterval(kPollPeriod);
+    connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+
+    connect(&MSComm1, &sf6::SerialLink::linkLost, this, &TForm1::LinkLost);
+
+    resize(kOuterWidth, kOuterHeight);
+    FormCreate();
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+void TForm1::buildMenus()
+{
+    F1 = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    N1 = F1->addAction(QStringLiteral("生成报表(&B)"), this, &TForm1::N1Click);
+    N2 = F1->addAction(QStringLiteral("导出数据(&E)"), this, &TForm1::N2Click);
+    N3 = F1->addAction(QStringLiteral("删除(&Y)"), this, &TForm1::N3Click);
+    N4 = F1->addAction(QStringLiteral("退出(&X)"), this, &TForm1::N4Click);
+    N5 = menuBar()->addMenu(QStringLiteral("工具(&T)"));
+    N6 = N5->addAction(QStringLiteral("通信连接(&C)"), this, &TForm1::N6Click);
+    N7 = N5->addAction(QStringLiteral("断开连接(&D)"), this, &TForm1::N7Click);
+    N8 = N5->addAction(QStringLiteral("数据同步(&S)"), this, &TForm1::N8Click);
+    N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
+    for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
+                        {N8, "N8"}, {A1, "A1"}})
+        a->setObjectName(QLatin1String(n));
+
+    PopupMenu1 = new TPopupMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N11 = PopupMenu1->addAction(QStringLiteral("生成报表(&B)"), this, &TForm1::N11Click);
+    N12 = PopupMenu1->addAction(QStringLiteral("导出数据(&E)"), this, &TForm1::N12Click);
+    N13 = PopupMenu1->addAction(QStringLiteral("删除(&Y)"), this, &TForm1::N13Click);
+}
+
+void TForm1::buildToolBar()
+{
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->setFixedHeight(kToolBarHeight);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ImageList1 = makeToolbarImages();
+
+    auto add = [this](const QString& caption, int image, void (TForm1::*slot)(), const char* name) {
+        QAction* a = ToolBar1->addAction(ImageList1[image], caption, this, slot);
+        a->setObjectName(QLatin1String(name));
+        if (auto* b = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(a))) {
+            b->setFixedSize(kToolButtonSize);
+            b->setAutoRaise(true);
+        }
+        return a;
+    };
+    ToolButton1 = add(QStringLiteral("通信连接"), 0, &TForm1::ToolButton1Click, "ToolButton1");
+    ToolButton2 = add(QStringLiteral("数据同步"), 1, &TForm1::ToolButton2Click, "ToolButton2");
+    ToolButton3 = add(QStringLiteral("生成报表"), 2, &TForm1::ToolButton3Click, "ToolButton3");
+    ToolButton4 = add(QStringLiteral("导出数据"), 3, &TForm1::ToolButton4Click, "ToolButton4");
+}
+
+void TForm1::buildList()
+{
+    ListView1 = new TListView(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    // Grid lines between cells.
+    ListView1->setStyleSheet(QStringLiteral(
+        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+
+    const QStringList& captions = sf6::columnCaptions();
+    ListView1->setColumnCount(sf6::kColumnCount);
+    auto* header = new QTreeWidgetItem;
+    for (int c = 0; c < sf6::kColumnCount; ++c) {
+        header->setText(c, captions[c]);
+        header->setTextAlignment(c, c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    }
+    ListView1->setHeaderItem(header);
+    for (int c = 0; c < sf6::kColumnCount; ++c)
+        ListView1->setColumnWidth(c, sf6::defaultColumnWidth(c));
+
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, &TForm1::ListView1ContextPopup);
+    connect(ListView1, &TListView::listClicked, this, &TForm1::ListView1Click);
+    connect(ListView1, &TListView::listDoubleClicked, this, &TForm1::ListView1DblClick);
+}
+
+// ---------------------------------------------------------------------------
+// Window life
+
+void TForm1::FormCreate()
+{
+    cbxComlist->clear();
+    enterState(CommandState::Idle);
+    FormActivate();
+}
+
+void TForm1::FormDestroy()
+{
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    Timer1->stop();
+    Timer3->stop();
+    if (MSComm1.IsOpen())
+        MSComm1.Close();
+}
+
+void TForm1::FormActivate() { Panel1->clearValues(); }
+
+void TForm1::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    if (placed_)
+        return;
+    placed_ = true;
+    // The outer size includes the frame; centre on the desktop the first time.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(QSize(kOuterWidth, kOuterHeight) - frame);
+    if (const QScreen* s = screen()) {
+        QRect r(QPoint(), QSize(kOuterWidth, kOuterHeight));
+        r.moveCenter(s->availableGeometry().center());
+        move(r.topLeft());
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* e)
+{
+    FormDestroy();
+    QMainWindow::closeEvent(e);
+    emit closed();
+}
+
+void TForm1::StatusBar1Resize()
+{
+    // Panel 1 stretches with the window; nothing to compute.
+}
+
+// ---------------------------------------------------------------------------
+// Command states
+
+QAction* TForm1::commandAction(Command c) const
+{
+    switch (c) {
+    case Command::N1: return N1;
+    case Command::N2: return N2;
+    case Command::N3: return N3;
+    case Command::N4: return N4;
+    case Command::N6: return N6;
+    case Command::N7: return N7;
+    case Command::N8: return N8;
+    case Command::TB1: return ToolButton1;
+    case Command::TB2: return ToolButton2;
+    case Command::TB3: return ToolButton3;
+    case Command::TB4: return ToolButton4;
+    case Command::AP: return nullptr;
+    }
+    return nullptr;
+}
+
+bool TForm1::commandEnabled(Command c) const
+{
+    if (c == Command::AP)
+        return PopupMenu1->AutoPopup;
+    return commandAction(c)->isEnabled();
+}
+
+void TForm1::enterState(CommandState s)
+{
+    state_ = s;
+    sf6::applyCommandState(s, [this](Command c, bool on) {
+        if (c == Command::AP)
+            PopupMenu1->AutoPopup = on;
+        else
+            commandAction(c)->setEnabled(on);
+    });
+}
+
+void TForm1::repaintIndicator() { StatusBar1->panel(0)->repaint(); }
+
+std::vector<TForm2*> TForm1::aboutBoxes() const
+{
+    const auto list = findChildren<TForm2*>(QString(), Qt::FindDirectChildrenOnly);
+    return {list.begin(), list.end()};
+}
+
+// ---------------------------------------------------------------------------
+// Connect and disconnect
+
+void TForm1::N6Click()
+{
+    ConnectAnimationMs = 0;
+    Timer1->start();
+    Connected = 0;
+    repaintIndicator();
+    setPanelText(2, QString());
+    setPanelText(3, QString());
+    ListView1->clear();
+    FormActivate();
+    enterState(CommandState::Connecting);
+}
+
+void TForm1::Timer1Timer()
+{
+    static const QChar kSpinner[3] = {QLatin1Char('-'), QLatin1Char('\\'), QLatin1Char('/')};
+    setPanelText(1, kSpinnerBase + kSpinner[ConnectAnimationMs % 3]);
+    ConnectAnimationMs += int(kSpinnerTick.count());
+    if (ConnectAnimationMs == kSpinnerEndMs) {
+        Timer1->stop();
+        ConnectionClick();
+    }
+}
+
+void TForm1::ConnectionClick()
+{
+    if (ConnectAnimationMs != kSpinnerEndMs)
+        return;
+    StatusBar1->repaint();
+    const sf6::ScanResult r = sf6::scanForCalibrator(MSComm1, [this](const QStringList& names) {
+        cbxComlist->clear();
+        cbxComlist->addItems(names);
+    });
+    using O = sf6::ScanResult::Outcome;
+    switch (r.outcome) {
+    case O::NoPorts:
+        ui::MessageBoxes::show(QStringLiteral("没有可用的串口资源！"), this);
+        Timer1->stop();
+        enterState(CommandState::NoPorts);
+        return;
+    case O::Found:
+        setPanelText(1, QStringLiteral("联机成功"));
+        setPanelText(2, QStringLiteral("通信端口：") + r.kind);
+        Connected = 1;
+        repaintIndicator();
+        enterState(CommandState::Online);
+        return;
+    case O::NoAnswer:
+        if (Connected == 1)
+            return;   // re-run from the Connection button while connected
+        [[fallthrough]];
+    case O::Error:
+        setPanelText(1, QStringLiteral("联机失败"));
+        ui::MessageBoxes::show(QStringLiteral("联机失败！"), this);
+        enterState(CommandState::ConnectFailed);
+        return;
+    }
+}
+
+void TForm1::N7Click()
+{
+    if (MSComm1.IsOpen())
+        MSComm1.Close();
+    setPanelText(1, QStringLiteral("连接已断开！"));
+    setPanelText(2, QString());
+    setPanelText(3, QString());
+    Connected = 0;
+    repaintIndicator();
+    FormActivate();
+    ListView1->clear();
+    enterState(CommandState::Disconnected);
+}
+
+void TForm1::LinkLost()
+{
+    const auto error = MSComm1.takeLostError();
+    if (!error)
+        return;   // already handled, or nothing was lost
+    const bool wasSyncing = syncing();
+    if (!wasSyncing && Connected == 0)
+        return;   // a port tried during a scan: not a connection the user had
+    if (wasSyncing)
+        endSync();
+    Connected = 0;
+    repaintIndicator();
+    setPanelText(1, QStringLiteral("连接已断开！"));
+    const bool rows = wasSyncing ? Sync.RowsLoaded() > 0 : ListView1->topLevelItemCount() > 0;
+    enterState(rows ? CommandState::LinkLostWithRows : CommandState::LinkLost);
+    ui::MessageBoxes::show(ui::Message{*error, ui::kMessageCaption, QMessageBox::NoIcon}, this);
+}
+
+// ---------------------------------------------------------------------------
+// Sync
+
+void TForm1::N8Click()
+{
+    setPanelText(1, QStringLiteral("开始数据同步..."));
+    setPanelText(3, QString());
+    FormActivate();
+    MSComm1.FlushInput();
+    if (!MSComm1.IsOpen()) {
+        ui::MessageBoxes::show(QStringLiteral("请先连接！"), this);
+        return;
+    }
+    MSComm1.WriteBytes(QByteArray(reinterpret_cast<const char*>(sf6::kSyncRequest.data()),
+                                  qsizetype(sf6::kSyncRequest.size())));
+    ListView1->clear();
+    enterState(CommandState::Syncing);
+    Sync.start();
+    StatusBar1->progress()->setRange(0, 0);
+    StatusBar1->progress()->setValue(0);
+    StatusBar1->progress()->show();
+    MSComm1.CollectFor(sf6::kSyncFirstPollDelay);
+    Timer3Timer();
+}
+
+void TForm1::endSync()
+{
+    Timer3->stop();
+    StatusBar1->progress()->hide();
+}
+
+void TForm1::Timer3Timer()
+{
+    QByteArray batch;
+    if (MSComm1.BytesAvailable() != 0)
+        batch = MSComm1.ReadAvailable();
+    const bool lost = MSComm1.wasLost();
+    if (lost && batch.isEmpty()) {
+        LinkLost();
+        return;
+    }
+
+    const sf6::PollOutcome outcome = Sync.poll(batch);
+    if (!batch.isEmpty())
+        AddDBGridClick();
+
+    switch (outcome) {
+    case sf6::PollOutcome::Complete:
+        endSync();
+        ListView1Click();
+        setPanelText(1, QStringLiteral("数据同步完成"));
+        enterState(CommandState::SyncDone);
+        if (lost)
+            LinkLost();
+        return;
+    case sf6::PollOutcome::Waiting:
+        if (lost)
+            break;
+        if (!Timer3->isActive())
+            Timer3->start();
+        return;
+    case sf6::PollOutcome::EndedEmpty:
+        if (lost)
+            break;
+        endSync();
+        setPanelText(1, QStringLiteral("数据同步完成"));
+        setPanelText(3, Sync.progressText());
+        enterState(CommandState::SyncEmpty);
+        ui::MessageBoxes::show(QStringLiteral("数据同步完成当前共有0条记录！"), this);
+        return;
+    case sf6::PollOutcome::Stalled:
+        if (lost)
+            break;
+        endSync();
+        setPanelText(1, QStringLiteral("数据同步中断"));
+        enterState(Sync.RowsLoaded() > 0 ? CommandState::SyncDone : CommandState::SyncEmpty);
+        ui::MessageBoxes::show(QStringLiteral("数据同步中断，已加载%1条记录！").arg(Sync.RowsLoaded()), this);
+        return;
+    case sf6::PollOutcome::NothingYet:
+        if (lost)
+            break;
+        return;
+    }
+    LinkLost();
+}
+
+void TForm1::AddDBGridClick()
+{
+    const std::vector<sf6::ListRow> rows = Sync.takeNewRows();
+    if (rows.empty())
+        return;
+    for (const sf6::ListRow& row : rows) {
+        auto* item = new QTreeWidgetItem(row);
+        for (int c = 1; c < sf6::kColumnCount; ++c)
+            item->setTextAlignment(c, Qt::AlignCenter);
+        ListView1->addTopLevelItem(item);
+        ListView1->verticalScrollBar()->setValue(ListView1->verticalScrollBar()->value() + kScrollStep);
+        ListView1->clearSelection();
+        QTreeWidgetItem* newest = ListView1->topLevelItem(Sync.RowsLoaded() - 1);
+        if (newest) {
+            newest->setSelected(true);
+            ListView1->setCurrentItem(newest);
+        }
+        ListView1->setFocus();
+    }
+    ListView1->scrollToItem(ListView1->currentItem());
+    setPanelText(3, Sync.progressText());
+    QProgressBar* bar = StatusBar1->progress();
+    bar->setRange(0, std::max(1, Sync.RecordTotal()));
+    bar->setValue(Sync.RowsLoaded());
+}
+
+// ---------------------------------------------------------------------------
+// The list, the side panel, deletion
+
+void TForm1::ListView1Click()
+{
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty()) {
+        Panel1->fillFrom(nullptr);
+        return;
+    }
+    sf6::ListRow row;
+    for (int c = 0; c < sf6::kColumnCount; ++c)
+        row << selected.first()->text(c);
+    Panel1->fillFrom(&row);
+}
+
+void TForm1::ListView1ContextPopup(const QPoint& pos)
+{
+    if (PopupMenu1->AutoPopup)
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
+}
+
+void TForm1::N3Click()
+{
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    ListView1->setUpdatesEnabled(false);
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it)
+        delete *it;
+    ListView1->clearSelection();
+    ListView1->setUpdatesEnabled(true);
+}
+
+// ---------------------------------------------------------------------------
+// Report, export, about, exit
+
+void TForm1::N1Click()
+{
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty()) {
+        ui::MessageBoxes::show(QStringLiteral("请选择一行数据！"), this);
+        return;
+    }
+    sf6::ListRow row;
+    for (int c = 0; c < sf6::kColumnCount; ++c)
+        row << selected.first()->text(c);
+    auto* dialog = new TForm3(nullptr);
+    dialog->loadRow(row);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void TForm1::N2Click()
+{
+    const QString chosen = ui::FileDialogs::saveFileName(
+        ui::SaveRequest{QStringLiteral("导出数据"), SaveDialog1FileName, sf6::kWorkbookFilter}, this);
+    if (chosen.isEmpty())
+        return;
+    const QString fileName = sf6::withXlsxExtension(chosen);
+    SaveDialog1FileName = fileName;
+    sf6::ListView2Excel(ListView1, fileName);
+}
+
+void TForm1::A1Click()
+{
+    auto* box = new TForm2(this);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+void TForm1::N4Click() { close(); }

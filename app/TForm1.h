@@ -1,0 +1,164 @@
+#pragma once
+// The main window: every command, the record list, the side panel and the status bar.
+
+#include "app/CommandStates.h"
+#include "app/StatusBar.h"
+#include "link/SerialLink.h"
+#include "sync/ReceiveLoop.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <vector>
+
+namespace sf6 {
+class SidePanel;
+}
+class TForm2;
+
+// The record list: a click anywhere (an empty area drops the selection) and a
+// double click anywhere are reported, as the original list did.
+class TListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TListView(QWidget* parent = nullptr);
+
+signals:
+    void listClicked();
+    void listDoubleClicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+};
+
+// Pop-up menu of the list; AutoPopup off means a right click shows nothing.
+class TPopupMenu : public QMenu {
+    Q_OBJECT
+public:
+    using QMenu::QMenu;
+    bool AutoPopup = false;
+};
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kOuterWidth = 928;
+    static constexpr int kOuterHeight = 654;
+    static constexpr int kToolBarHeight = 54;
+    static constexpr QSize kToolButtonSize{55, 52};
+    static constexpr std::chrono::milliseconds kSpinnerTick{100};
+    static constexpr int kSpinnerEndMs = 1000;
+    static constexpr std::chrono::milliseconds kPollPeriod{1000};
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Menus and commands.
+    QMenu* F1 = nullptr;
+    QMenu* N5 = nullptr;
+    QMenu* N9 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* A1 = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QAction* ToolButton1 = nullptr;
+    QAction* ToolButton2 = nullptr;
+    QAction* ToolButton3 = nullptr;
+    QAction* ToolButton4 = nullptr;
+    QList<QIcon> ImageList1;
+    TPopupMenu* PopupMenu1 = nullptr;
+    QAction* N11 = nullptr;
+    QAction* N12 = nullptr;
+    QAction* N13 = nullptr;
+
+    // Contents.
+    TListView* ListView1 = nullptr;
+    sf6::SidePanel* Panel1 = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
+    QComboBox* cbxComlist = nullptr;
+    QPushButton* Connection = nullptr;
+    QPushButton* AddDBGrid = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer3 = nullptr;
+
+    // The serial link and the process-wide state shared by the handlers.
+    sf6::SerialLink MSComm1;
+    int ConnectAnimationMs = 0;
+    int Connected = 0;
+    sf6::ReceiveLoop Sync;
+    QString SaveDialog1FileName;   // the export's save dialog remembers its last name
+
+    sf6::CommandState commandState() const { return state_; }
+    QAction* commandAction(sf6::Command c) const;
+    bool commandEnabled(sf6::Command c) const;
+    std::vector<TForm2*> aboutBoxes() const;
+
+    QString panelText(int i) const { return StatusBar1->panelText(i); }
+    void setPanelText(int i, const QString& t) { StatusBar1->setPanelText(i, t); }
+
+public slots:
+    void FormCreate();
+    void FormDestroy();
+    void FormActivate();
+
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    void N6Click();
+    void N7Click();
+    void N8Click();
+    void A1Click();
+    void ToolButton1Click() { N6Click(); }
+    void ToolButton2Click() { N8Click(); }
+    void ToolButton3Click() { N1Click(); }
+    void ToolButton4Click() { N2Click(); }
+    void N11Click() { N1Click(); }
+    void N12Click() { N2Click(); }
+    void N13Click() { N3Click(); }
+    void ListView1Click();
+    void ListView1DblClick() { N1Click(); }
+    void ListView1ContextPopup(const QPoint& pos);
+
+    void Timer1Timer();
+    void ConnectionClick();
+    void Timer3Timer();
+    void AddDBGridClick();
+    void StatusBar1Resize();
+
+    void LinkLost();
+
+signals:
+    void closed();   // the program ends with its main window, open dialogs or not
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildList();
+    void enterState(sf6::CommandState s);
+    void repaintIndicator();
+    void endSync();
+    bool syncing() const { return state_ == sf6::CommandState::Syncing; }
+
+    sf6::CommandState state_ = sf6::CommandState::Idle;
+    bool placed_ = false;
+    bool destroyed_ = false;
+};

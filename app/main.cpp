@@ -1,0 +1,97 @@
+// sf6companion: the calibrator's PC companion.
+//   --port NAME   try only these ports (repeatable), e.g. a pseudo-terminal
+//   --demo        serve a simulated calibrator in-process and scan only its port
+//   --auto        connect at start, and sync once connected (for demonstrations)
+#include "app/Application.h"
+#include "app/MessageBox.h"
+#include "app/TForm1.h"
+#include "app/TForm2.h"
+#include "link/PortList.h"
+#include "report/TForm3.h"
+#include "report/TForm4.h"
+
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+#ifdef SF6_HAVE_SIM
+#include "sim/Records.h"
+#include "sim/Simulator.h"
+#endif
+
+namespace {
+constexpr int kDemoRecords = 40;
+constexpr std::chrono::milliseconds kAutoStartDelay{300};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TApplication::setApplicationName(QStringLiteral("sf6companion"));
+    TApplication::setApplicationVersion(QStringLiteral("1.1"));
+    app.setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("SF6 density-relay calibrator companion"));
+    p.addHelpOption();
+    p.addOptions({
+        {QStringLiteral("port"), QStringLiteral("Port to try instead of the system's list (repeatable)."), QStringLiteral("NAME")},
+        {QStringLiteral("demo"), QStringLiteral("Run against a simulated calibrator.")},
+        {QStringLiteral("auto"), QStringLiteral("Connect at start and sync once connected.")},
+    });
+    p.process(app);
+
+    try {
+        if (p.isSet(QStringLiteral("port")))
+            sf6::setPortListOverride(p.values(QStringLiteral("port")));
+
+#ifdef SF6_HAVE_SIM
+        std::unique_ptr<sim::Simulator> demo;
+        if (p.isSet(QStringLiteral("demo"))) {
+            demo = std::make_unique<sim::Simulator>();
+            sim::SyncScript script;
+            script.reply = sim::makeSyncReply(sim::plausibleRecords(kDemoRecords));
+            demo->setSyncScript(script);
+            QString error;
+            if (!demo->start(&error)) {
+                std::fprintf(stderr, "demo: %s\n", qPrintable(error));
+                return 1;
+            }
+            sf6::setPortListOverride(QStringList{demo->portPath()});
+        }
+#else
+        if (p.isSet(QStringLiteral("demo"))) {
+            std::fprintf(stderr, "the demo needs pseudo-terminals, which this system lacks\n");
+            return 2;
+        }
+#endif
+
+        // Created in this order; only the main window is shown. The first about
+        // box, dialog and page are never used: each command makes its own.
+        TForm1 form1;
+        TForm2 form2(&form1);
+        TForm3 form3;
+        TForm4 form4{sf6::ReportPage{}};
+        QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        form1.show();
+
+        if (p.isSet(QStringLiteral("auto"))) {
+            QTimer::singleShot(kAutoStartDelay, &form1, &TForm1::N6Click);
+            auto syncOnce = std::make_shared<QMetaObject::Connection>();
+            *syncOnce = QObject::connect(form1.Timer1, &QTimer::timeout, &form1, [&form1, syncOnce] {
+                if (form1.Connected == 1) {
+                    QObject::disconnect(*syncOnce);
+                    QTimer::singleShot(kAutoStartDelay, &form1, &TForm1::N8Click);
+                }
+            });
+        }
+        return TApplication::exec();
+    } catch (const std::exception& e) {
+        TApplication::showError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        TApplication::showError(QString());
+    }
+    return 0;
+}
