@@ -1,15 +1,15 @@
-// Test entry: one QApplication for every suite, offscreen unless told otherwise,
+// Test entry: one application object for every suite, offscreen unless told otherwise,
 // and message boxes answered by the seam so no test waits for a person.
-#include <QApplication>
 #include <gtest/gtest.h>
 
+#include "app/Application.h"
 #include "app/MessageBox.h"
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     ui::MessageBoxes::setHandler([](const ui::Message&) {});
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -20,9 +20,12 @@ void blankTrial(PanelTexts& texts, int trial)
 
 } // namespace
 
-bool isZeroReading(const QString& text)
+bool isZeroReading(const QString& text, const QLocale& locale)
 {
-    return text == QLatin1String("0.000") || text == QLatin1String("0");
+    if (text == QLatin1String("0.000") || text == QLatin1String("0"))
+        return true;
+    // Pressures are written with the user's decimal separator; their zero is a zero too.
+    return text == QLatin1Char('0') + locale.decimalPoint() + QLatin1String("000");
 }
 
 std::array<int, kColumnsPerTrial> trialColumns(int trial)

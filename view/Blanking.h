@@ -2,6 +2,7 @@
 // Which readings the side panel leaves empty: a reading of zero in a trial the
 // record's test count says was not run. Works on plain texts indexed by list column.
 
+#include <QLocale>
 #include <QString>
 
 #include <array>
@@ -19,7 +20,7 @@ constexpr int kColumnsPerTrial = 12;
 constexpr std::array<int, 4> kHeaderColumns{kColTime, kColTemperature, kColMode, kColTestCount};
 
 // Exactly "0.000" or "0"; nothing else counts as zero.
-bool isZeroReading(const QString& text);
+bool isZeroReading(const QString& text, const QLocale& locale = QLocale());
 
 // The twelve columns of one trial (1..3): alarm, alarm return, lock-out 1, lock-out
 // return 1, lock-out 2, lock-out return 2, each at P20 and at Pt.

@@ -56,8 +56,13 @@ TEST(Blanking, CountSelectsTrials)
 
 TEST(Blanking, OnlyExactZeroReadingsGo)
 {
+    const QLocale c = QLocale::c();
     for (const char* other : {"0.0", "0.00", "00", "-0.000", " 0.000", "0,000", ""})
-        EXPECT_FALSE(isZeroReading(other)) << other;
+        EXPECT_FALSE(isZeroReading(other, c)) << other;
+    // Under a comma locale the decoder writes "0,000": that is the zero reading there.
+    EXPECT_TRUE(isZeroReading("0,000", QLocale(QLocale::German)));
+    EXPECT_TRUE(isZeroReading("0.000", QLocale(QLocale::German)));
+    EXPECT_FALSE(isZeroReading("0,00", QLocale(QLocale::German)));
 
     PanelTexts t = exampleTexts("1");
     t[13] = "0.012";   // P20 alarm value, trial 3
