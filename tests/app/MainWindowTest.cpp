@@ -453,3 +453,21 @@ TEST_F(MainWindow, export_asksForANameAddsXlsxAndRemembersIt)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TopLevelErrors, anExceptionEscapingAHandler_isShownOnceAndTheProgramGoesOn)
+{
+    ui::MessageRecorder messages;
+    QTimer::singleShot(0, [] { throw std::runtime_error("端口配置失败"); });
+    QTest::qWait(20);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, QStringLiteral("端口配置失败"));
+    EXPECT_EQ(messages.messages[0].icon, QMessageBox::Critical);
+    bool ranAfter = false;
+    QTimer::singleShot(0, [&] { ranAfter = true; });
+    QTest::qWait(20);
+    EXPECT_TRUE(ranAfter);
+}
+
+} // namespace
