@@ -1,0 +1,77 @@
+#pragma once
+// The calibration report of one record as a description of a single page:
+// positioned labels and lines on one band, plus the printer settings the
+// report carries with it. Widget-free, so the dialog, the print preview and a
+// batch PDF export all print the very same page.
+
+#include <QLine>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "sync/Columns.h"
+
+namespace sf6 {
+
+// Page geometry, in pixels at 96 per inch from the band's top-left corner,
+// which is the top-left corner of the printable area.
+constexpr int kReportDpi = 96;
+constexpr int kLabelHeight = 17;
+constexpr int kTitleHeight = 25;
+constexpr int kLineCount = 61;
+constexpr double kPageMarginMm = 10.0;   // all four sides of the A4 portrait page
+constexpr double kLabelFontPixels = 10.0 * kReportDpi / 72.0;   // Arial 10 pt
+constexpr double kTitleFontPixels = 12.0 * kReportDpi / 72.0;   // Arial 12 pt bold
+
+struct PageLabel {
+    enum Font { Arial10, Arial12Bold };
+
+    QString name;   // e.g. "QRLabel93"
+    QRect box;      // fixed size: a text longer than the box wraps and is cut off
+    Font font = Arial10;
+    Qt::Alignment align = Qt::AlignHCenter | Qt::AlignTop;
+    QString text;
+};
+
+struct PageLine {
+    QLine line;   // drawn black, pen width 2
+};
+
+struct ReportPage {
+    std::vector<PageLabel> labels;
+    std::vector<PageLine> lines;   // always kLineCount
+    int copies = 1;
+    bool duplex = true;            // print both sides when the printer can
+    QStringList notes;             // what the page had to assume about its input
+
+    const PageLabel* label(const QString& name) const;
+    PageLabel* label(const QString& name);
+};
+
+// What the user types into the report-details dialog.
+struct ReportDetails {
+    QString title, calibratingUnit, submittingUnit, testDate, printDate, relayName, model,
+        serialNumber, productionDate, tester, reviewer, approver;
+};
+
+// Name, model, serial number and production date joined for the header's
+// relay row. Empty parts keep their separators.
+QString relayInformationLine(const ReportDetails& d);
+
+// The dialog's defaults; today is already in the user's short date format.
+// The test date is left empty: it comes from the record (testDateOfRow).
+ReportDetails defaultReportDetails(const QString& today);
+
+// First 10 characters of the row's time column: the date part of "2012-05-18 09:07".
+QString testDateOfRow(const ListRow& row);
+
+// A file name for the report of one row, e.g. "2012-05-18_1.pdf"; characters
+// that no file system accepts are replaced.
+QString reportPdfFileName(const QString& testDate, const QString& rowNumber);
+
+// A fresh page: every label at its design text, then filled from the details
+// and the row. Columns missing from a short row read as empty texts.
+ReportPage buildReportPage(const ReportDetails& details, const ListRow& row);
+
+} // namespace sf6

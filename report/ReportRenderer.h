@@ -1,0 +1,22 @@
+#pragma once
+// Paints a report page: on a printer, in a print preview, into a PDF file or
+// an image. The page is described in 96-dpi pixels from the top-left corner
+// of the printable area; the painter's origin must be that corner.
+
+#include <QString>
+
+class QPainter;
+
+namespace sf6 {
+
+struct ReportPage;
+
+// devicePixelsPerInch: the resolution of the painter's device (QPrinter::resolution()).
+void renderReportPage(const ReportPage& page, QPainter& painter, double devicePixelsPerInch);
+
+// Writes the page as a one-page vector PDF (A4 portrait, 10 mm margins, fonts
+// embedded). On failure returns false, leaves no partial file behind and says
+// why in *error.
+bool writeReportPdf(const ReportPage& page, const QString& fileName, QString* error);
+
+} // namespace sf6

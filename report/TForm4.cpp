@@ -1,0 +1,55 @@
+#include "report/TForm4.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include "report/ReportRenderer.h"
+
+TForm4::TForm4(sf6::ReportPage page, QWidget* parent)
+    : QWidget(parent), QuickRep1(std::move(page)), printer_(std::make_unique<QPrinter>(QPrinter::HighResolution))
+{
+    setObjectName(QStringLiteral("Form4"));
+    const qreal m = sf6::kPageMarginMm;
+    printer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(m, m, m, m),
+                                        QPageLayout::Millimeter));
+    printer_->setFullPage(false);   // the painter's origin is the printable area's corner
+    printer_->setCopyCount(QuickRep1.copies);
+    printer_->setPrintRange(QPrinter::AllPages);
+    printer_->setPaperSource(QPrinter::Auto);
+    printer_->setDuplex(QuickRep1.duplex ? QPrinter::DuplexLongSide : QPrinter::DuplexNone);
+    if (const sf6::PageLabel* t = QuickRep1.label(QStringLiteral("QRLTitle")))
+        printer_->setDocName(t->text);
+}
+
+TForm4::~TForm4()
+{
+    // The preview paints through our printer: it goes first.
+    if (preview_) {
+        preview_->disconnect(this);
+        delete preview_;
+    }
+}
+
+QPrintPreviewDialog* TForm4::preview()
+{
+    if (!preview_) {
+        // No parent: the preview outlives the dialog that asked for it.
+        preview_ = new QPrintPreviewDialog(printer_.get(), nullptr);
+        preview_->setWindowTitle(QStringLiteral("打印预览"));
+        preview_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(preview_, &QPrintPreviewDialog::paintRequested, this, &TForm4::paintRequested);
+        connect(preview_, &QObject::destroyed, this, &QObject::deleteLater);
+    }
+    preview_->show();
+    preview_->raise();
+    return preview_;
+}
+
+void TForm4::paintRequested(QPrinter* printer)
+{
+    QPainter painter(printer);
+    sf6::renderReportPage(QuickRep1, painter, printer->resolution());
+}

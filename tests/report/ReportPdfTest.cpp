@@ -1,0 +1,169 @@
+// The rendered page as a reader sees it, checked with poppler's command-line
+// tools: one A4 page, fonts embedded, texts where the page puts them.
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPicture>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "report/ReportPage.h"
+#include "report/ReportRenderer.h"
+#include "tests/report/ReportTestRows.h"
+
+using namespace sf6;
+
+namespace {
+
+struct Word {
+    QString text;
+    double xMin, yMin, xMax, yMax;   // band pixels
+};
+
+QString run(const char* tool, const QStringList& args)
+{
+    QProcess p;
+    p.start(QStandardPaths::findExecutable(QString::fromLatin1(tool)), args);
+    return p.waitForFinished(30000) && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+std::vector<Word> words(const QString& pdf)
+{
+    // PDF points from the paper's corner -> 96-dpi pixels from the band's corner.
+    auto px = [](const QString& pt) { return (pt.toDouble() / 72.0 * 25.4 - kPageMarginMm) / 25.4 * kReportDpi; };
+    static const QRegularExpression re(QString::fromLatin1(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    std::vector<Word> out;
+    for (auto it = re.globalMatch(run("pdftotext", {QStringLiteral("-bbox"), pdf, QStringLiteral("-")})); it.hasNext();) {
+        const auto m = it.next();
+        // The PDF's text map may name a shared glyph by its Kangxi-radical code
+        // point (⽇ for 日); compatibility normalisation folds them back.
+        out.push_back(Word{m.captured(5).normalized(QString::NormalizationForm_KC), px(m.captured(1)),
+                           px(m.captured(2)), px(m.captured(3)), px(m.captured(4))});
+    }
+    return out;
+}
+
+class ReportPdf : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* tool : {"pdfinfo", "pdftotext", "pdffonts"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                GTEST_SKIP() << tool << " (poppler-utils) not installed";
+    }
+    QString write(const ReportPage& page)
+    {
+        const QString file = dir.filePath(QStringLiteral("r.pdf"));
+        QString error;
+        EXPECT_TRUE(writeReportPdf(page, file, &error)) << error.toStdString();
+        return file;
+    }
+    QTemporaryDir dir;
+    ReportPage page = buildReportPage(defaultReportDetails(QStringLiteral("2012-5-25")),
+                                      reporttest::distinctRow(QStringLiteral("3")));
+};
+
+} // namespace
+
+TEST_F(ReportPdf, IsOneA4PageWithEmbeddedFonts)
+{
+    const QString file = write(page);
+    const QString info = run("pdfinfo", {file});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.toStdString();
+    const auto size = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(info);
+    EXPECT_NEAR(size.captured(1).toDouble(), 595.28, 1.0);
+    EXPECT_NEAR(size.captured(2).toDouble(), 841.89, 1.0);
+
+    // pdffonts rows: name, type, encoding, emb, sub, uni, object, generation. Latin
+    // text in Arial or its metric twin; Chinese in a Simplified Chinese face, not
+    // whatever the system falls back to (often the Japanese one).
+    static const QRegularExpression allowed(
+        QStringLiteral("^(\\w+\\+)?(Arial|LiberationSans|NotoSansCJKsc|MicrosoftYaHei|SimSun)"));
+    const QStringList rows = run("pdffonts", {file}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
+    ASSERT_FALSE(rows.isEmpty());
+    for (const QString& r : rows) {
+        const QStringList cols = r.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        EXPECT_EQ(cols.value(cols.size() - 5), QStringLiteral("yes")) << "not embedded: " << r.toStdString();
+        EXPECT_TRUE(allowed.match(cols[0]).hasMatch()) << "unexpected font " << cols[0].toStdString();
+    }
+}
+
+// pdftotext measures each glyph from its own font's ascent and descent, and the
+// Chinese font's are taller than Arial's; a line of S-pixel text drawn at the top
+// of its box has the middle of its measured box S/2 below the box's top within
+// 1.5 px. Horizontally the text is centred on the box within 1.5 px (the title
+// starts at the box's left within 1.5 px). A wrong font size fails both.
+TEST_F(ReportPdf, TextsStandWhereThePagePutsThem)
+{
+    const auto found = words(write(page));
+    for (const char* name : {"QRLTitle", "QRLabel1", "QRLabel12", "QRLabel135", "QRLabel105", "QRLabel87", "QRsp"}) {
+        const PageLabel* l = page.label(QString::fromLatin1(name));
+        const auto w = std::find_if(found.begin(), found.end(), [&](const Word& w) { return w.text == l->text; });
+        ASSERT_NE(w, found.end()) << name << " '" << l->text.toStdString() << "' not in the PDF";
+        const bool title = l->font == PageLabel::Arial12Bold;
+        const double fontPixels = title ? kTitleFontPixels : kLabelFontPixels;
+        EXPECT_NEAR((w->yMin + w->yMax) / 2, l->box.top() + fontPixels / 2, 1.5) << name;
+        EXPECT_NEAR(title ? w->xMin : (w->xMin + w->xMax) / 2, l->box.left() + (title ? 0 : l->box.width() / 2.0), 1.5)
+            << name;
+    }
+}
+
+TEST_F(ReportPdf, OverlongTextShowsOnlyItsFirstLineAndBadPlacesFail)
+{
+    ReportDetails d = defaultReportDetails(QStringLiteral("2012-5-25"));
+    d.relayName = QStringLiteral("继电器名称ABC").repeated(8);
+    d.productionDate = QStringLiteral("END1999");
+    const QRect box = page.label(QStringLiteral("QRLabel93"))->box;
+    const auto found = words(write(buildReportPage(d, ListRow{})));
+    const auto relay = std::find_if(found.begin(), found.end(),
+                                    [](const Word& w) { return w.text.startsWith(QStringLiteral("继电器名称ABC")); });
+    ASSERT_NE(relay, found.end());
+    EXPECT_TRUE(relay->xMin >= box.left() - 1 && relay->xMax <= box.right() + 1);
+    for (const Word& w : found)
+        EXPECT_FALSE(w.text.contains(QStringLiteral("END1999"))) << "wrapped remainder printed below the box";
+
+    QString error;
+    const QString missing = dir.filePath(QStringLiteral("missing/r.pdf"));
+    EXPECT_FALSE(writeReportPdf(page, missing, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("r.pdf"))) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(missing));
+    EXPECT_FALSE(writeReportPdf(page, dir.path(), &error)) << "a folder in the file's place";
+}
+
+// The print preview records the page and replays it run by run; Chinese text
+// must come back on the same line as when painted directly.
+TEST(ReportRendering, PreviewReplayKeepsMixedTextOnItsLine)
+{
+    const ReportPage page = buildReportPage(defaultReportDetails(QStringLiteral("2012-5-25")), ListRow{});
+    QImage direct(720, 1000, QImage::Format_RGB32), replayed(direct.size(), QImage::Format_RGB32);
+    direct.fill(Qt::white);
+    replayed.fill(Qt::white);
+    QPicture recorded;
+    {
+        QPainter p(&direct), r(&recorded);
+        renderReportPage(page, p, direct.logicalDpiY());
+        renderReportPage(page, r, recorded.logicalDpiY());
+    }
+    QPainter(&replayed).drawPicture(0, 0, recorded);
+
+    auto inkRows = [](const QImage& image, const QRect& box) {   // first and last row with ink
+        std::pair<int, int> rows{-1, -1};
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    rows = {rows.first < 0 ? y : rows.first, y};
+                    break;
+                }
+        return rows;
+    };
+    for (const char* name : {"QRLTitle", "QRLabel93", "QRLabel17", "QRLabel2"}) {
+        const QRect box = page.label(QString::fromLatin1(name))->box.adjusted(1, 1, -1, -1);
+        const auto a = inkRows(direct, box), b = inkRows(replayed, box);
+        ASSERT_GE(a.first, 0) << name << ": nothing drawn";
+        EXPECT_TRUE(std::abs(a.first - b.first) <= 1 && std::abs(a.second - b.second) <= 1) << name;
+    }
+}
