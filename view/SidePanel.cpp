@@ -96,14 +96,14 @@ const std::array<ValueSlot, kColumnCount - 1>& valueSlots()
 
 #undef VALUE_SLOT
 
-struct BoxSpec {
+struct BoxLayout {
     QGroupBox* SidePanel::*member;
     const char* name;
     const char* caption;   // UTF-8
     int x, y, w, h;
 };
 
-const std::array<BoxSpec, 7> kBoxes{{
+const std::array<BoxLayout, 7> kBoxes{{
     {&SidePanel::GroupBox1, "GroupBox1", "报警回复值（MPa）", 15, 67, kTrialBoxWidth, kTrialBoxHeight},
     {&SidePanel::GroupBox2, "GroupBox2", "报警值（MPa）", 265, 67, kTrialBoxWidth, kTrialBoxHeight},
     {&SidePanel::GroupBox3, "GroupBox3", "闭锁回复值1（MPa）", 15, 175, kTrialBoxWidth, kTrialBoxHeight},
@@ -156,11 +156,11 @@ SidePanel::SidePanel(QWidget* parent) : QFrame(parent)
 
     std::array<QWidget*, 8> parents{this};
     for (size_t i = 0; i < kBoxes.size(); ++i) {
-        const BoxSpec& spec = kBoxes[i];
-        auto* box = new QGroupBox(QString::fromUtf8(spec.caption), this);
-        box->setObjectName(QLatin1String(spec.name));
-        box->setGeometry(spec.x, spec.y, spec.w, spec.h);
-        this->*spec.member = box;
+        const BoxLayout& def = kBoxes[i];
+        auto* box = new QGroupBox(QString::fromUtf8(def.caption), this);
+        box->setObjectName(QLatin1String(def.name));
+        box->setGeometry(def.x, def.y, def.w, def.h);
+        this->*def.member = box;
         parents[i + 1] = box;
     }
     for (int b = Box1; b <= Box6; ++b) {

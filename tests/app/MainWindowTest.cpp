@@ -56,7 +56,7 @@ protected:
     // Waits, with the event loop running, until the sync is over.
     void waitSyncEnd(std::chrono::milliseconds limit = 6s)
     {
-        QTest::qWaitFor([&] { return w->commandState() != CommandState::Syncing; }, int(limit.count()));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->commandState() != CommandState::Syncing; }, int(limit.count())));
     }
 
     // Fills the list through the decode step, as a sync would, without the wire.
@@ -247,7 +247,7 @@ TEST_F(MainWindow, closingWhileConnected_closesThePort)
 TEST_F(MainWindow, statusBar_panelOneTakesTheRest_panelThreeStaysInside)
 {
     w->show();
-    QTest::qWaitForWindowExposed(w.get());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     const int before = w->StatusBar1->panelWidth(1);
     w->resize(w->width() + 100, w->height());
     QTest::qWait(20);
@@ -363,7 +363,7 @@ TEST_F(MainWindow, hangUpDuringSync_reportsOnceClosesAndKeepsRows)
     script.hangUpDelay = 300ms;   // a hang-up discards what the driver still holds
     s->setSyncScript(script);
     w->N8Click();
-    QTest::qWaitFor([&] { return w->commandState() != CommandState::Syncing; }, 3000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->commandState() != CommandState::Syncing; }, 3000));
     QTest::qWait(100);   // any repeated error from the port would arrive now
     EXPECT_EQ(messages.messages.size(), 1u);
     EXPECT_FALSE(w->MSComm1.IsOpen());
@@ -409,6 +409,32 @@ TEST_F(MainWindow, reportWithoutSelection_asksForARowFromEveryEntryPoint)
     w->ListView1DblClick();
     EXPECT_EQ(messages.texts(), QStringList(4, QStringLiteral("请选择一行数据！")));
     EXPECT_TRUE(w->findChildren<TForm3*>().isEmpty());
+}
+
+TEST_F(MainWindow, mouseOnTheEmptyAreaBelowTheRows_dropsTheSelection)
+{
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    loadRows(2);
+    QWidget* vp = w->ListView1->viewport();
+    const QPoint below(20, vp->height() - 5);
+    ASSERT_EQ(w->ListView1->itemAt(below), nullptr);
+
+    // A double click below the rows asks for a row instead of opening a dialog.
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, below);
+    EXPECT_TRUE(w->ListView1->selectedItems().isEmpty());
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("请选择一行数据！")});
+
+    // A click on a row shows it in the side panel; one below keeps the panel as it was.
+    const QRect row0 = w->ListView1->visualItemRect(w->ListView1->topLevelItem(0));
+    const int apart = QApplication::doubleClickInterval() + 50;   // not part of the double click
+    QTest::mouseClick(vp, Qt::LeftButton, {}, QPoint(20, row0.center().y()), apart);
+    EXPECT_EQ(w->Panel1->valueText(1), w->ListView1->topLevelItem(0)->text(1));
+    QTest::mouseClick(vp, Qt::LeftButton, {}, below, apart);
+    EXPECT_TRUE(w->ListView1->selectedItems().isEmpty());
+    EXPECT_EQ(w->Panel1->valueText(1), w->ListView1->topLevelItem(0)->text(1));
+    w->N3Click();
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 2);
 }
 
 TEST_F(MainWindow, reportDialog_keepsItsRowAfterTheListIsResynced)
