@@ -162,6 +162,7 @@ void TForm1::buildToolBar()
         if (auto* b = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(a))) {
             b->setFixedSize(kToolButtonSize);
             b->setAutoRaise(true);
+            b->installEventFilter(this);   // the caption under the image says it all: no hints
         }
         return a;
     };
@@ -251,6 +252,13 @@ void TForm1::closeEvent(QCloseEvent* e)
     FormDestroy();
     QMainWindow::closeEvent(e);
     emit closed();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip)
+        return true;
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void TForm1::StatusBar1Resize()

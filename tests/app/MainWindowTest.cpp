@@ -377,6 +377,22 @@ TEST_F(MainWindow, hangUpDuringSync_reportsOnceClosesAndKeepsRows)
     EXPECT_FALSE(w->commandEnabled(C::N7));
 }
 
+TEST_F(MainWindow, hangUpWhileIdleOnline_reportsOnceAndAllowsAReconnect)
+{
+    auto* s = connectToSim(2);
+    w->N8Click();
+    ASSERT_EQ(w->commandState(), CommandState::SyncDone);
+    s->hangUp();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->Connected == 0; }, 3000));
+    QTest::qWait(100);
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_FALSE(w->MSComm1.IsOpen());
+    EXPECT_EQ(w->panelText(1), QStringLiteral("连接已断开！"));
+    EXPECT_EQ(w->StatusBar1->indicatorColor(), QColor(255, 0, 0));
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(w->commandState(), CommandState::LinkLostWithRows);
+}
+
 // --- Deletion, report and export entry points ------------------------------------
 
 TEST_F(MainWindow, deletion_removesTheSelectedRowKeepingNumbersAndCounters)
