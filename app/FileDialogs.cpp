@@ -10,7 +10,6 @@ FileDialogs::Handler& current()
     static FileDialogs::Handler h;
     return h;
 }
-FileDialogs::Handler g_beforeAnswer;
 } // namespace
 
 QString FileDialogs::saveFileName(const SaveRequest& r, QWidget* parent)
@@ -24,15 +23,14 @@ QString FileDialogs::saveFileName(const SaveRequest& r, QWidget* parent)
 
 void FileDialogs::setHandler(Handler h) { current() = std::move(h); }
 
-SaveAnswer::SaveAnswer(QString n) : name(std::move(n))
+SaveAnswer::SaveAnswer(QString n) : name(std::move(n)), saved_(current())
 {
-    g_beforeAnswer = current();
     current() = [this](const SaveRequest& r) {
         requests.push_back(r);
         return name;
     };
 }
 
-SaveAnswer::~SaveAnswer() { current() = g_beforeAnswer; }
+SaveAnswer::~SaveAnswer() { current() = saved_; }
 
 } // namespace ui

@@ -35,6 +35,9 @@ public:
 
     QString name;
     std::vector<SaveRequest> requests;   // what the program asked, in order
+
+private:
+    FileDialogs::Handler saved_;
 };
 
 } // namespace ui

@@ -523,17 +523,21 @@ void TForm1::AddDBGridClick()
 // ---------------------------------------------------------------------------
 // The list, the side panel, deletion
 
-void TForm1::ListView1Click()
+std::optional<sf6::ListRow> TForm1::selectedRow() const
 {
     const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-    if (selected.isEmpty()) {
-        Panel1->fillFrom(nullptr);
-        return;
-    }
+    if (selected.isEmpty())
+        return std::nullopt;
     sf6::ListRow row;
     for (int c = 0; c < sf6::kColumnCount; ++c)
         row << selected.first()->text(c);
-    Panel1->fillFrom(&row);
+    return row;
+}
+
+void TForm1::ListView1Click()
+{
+    const auto row = selectedRow();
+    Panel1->fillFrom(row ? &*row : nullptr);
 }
 
 void TForm1::ListView1ContextPopup(const QPoint& pos)
@@ -559,16 +563,13 @@ void TForm1::N3Click()
 
 void TForm1::N1Click()
 {
-    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-    if (selected.isEmpty()) {
+    const auto row = selectedRow();
+    if (!row) {
         ui::MessageBoxes::show(QStringLiteral("请选择一行数据！"), this);
         return;
     }
-    sf6::ListRow row;
-    for (int c = 0; c < sf6::kColumnCount; ++c)
-        row << selected.first()->text(c);
     auto* dialog = new TForm3(nullptr);
-    dialog->loadRow(row);
+    dialog->loadRow(*row);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 
 #include <chrono>
+#include <optional>
 #include <vector>
 
 namespace sf6 {
@@ -104,6 +105,7 @@ public:
 
     sf6::CommandState commandState() const { return state_; }
     QAction* commandAction(sf6::Command c) const;
+    std::optional<sf6::ListRow> selectedRow() const;   // the texts of the selected row
     bool commandEnabled(sf6::Command c) const;
     std::vector<TForm2*> aboutBoxes() const;
 
