@@ -445,17 +445,11 @@ void TForm1::Timer3Timer()
     if (MSComm1.BytesAvailable() != 0)
         batch = MSComm1.ReadAvailable();
     const bool lost = MSComm1.wasLost();
-    if (lost && batch.isEmpty()) {
-        LinkLost();
-        return;
-    }
-
     const sf6::PollOutcome outcome = Sync.poll(batch);
     if (!batch.isEmpty())
         AddDBGridClick();
 
-    switch (outcome) {
-    case sf6::PollOutcome::Complete:
+    if (outcome == sf6::PollOutcome::Complete) {
         endSync();
         ListView1Click();
         setPanelText(1, QStringLiteral("数据同步完成"));
@@ -463,15 +457,18 @@ void TForm1::Timer3Timer()
         if (lost)
             LinkLost();
         return;
+    }
+    if (lost) {
+        // The rows that came before the loss stay; the loss is reported once.
+        LinkLost();
+        return;
+    }
+    switch (outcome) {
     case sf6::PollOutcome::Waiting:
-        if (lost)
-            break;
         if (!Timer3->isActive())
             Timer3->start();
         return;
     case sf6::PollOutcome::EndedEmpty:
-        if (lost)
-            break;
         endSync();
         setPanelText(1, QStringLiteral("数据同步完成"));
         setPanelText(3, Sync.progressText());
@@ -479,19 +476,15 @@ void TForm1::Timer3Timer()
         ui::MessageBoxes::show(QStringLiteral("数据同步完成当前共有0条记录！"), this);
         return;
     case sf6::PollOutcome::Stalled:
-        if (lost)
-            break;
         endSync();
         setPanelText(1, QStringLiteral("数据同步中断"));
         enterState(Sync.RowsLoaded() > 0 ? CommandState::SyncDone : CommandState::SyncEmpty);
         ui::MessageBoxes::show(QStringLiteral("数据同步中断，已加载%1条记录！").arg(Sync.RowsLoaded()), this);
         return;
+    case sf6::PollOutcome::Complete:
     case sf6::PollOutcome::NothingYet:
-        if (lost)
-            break;
         return;
     }
-    LinkLost();
 }
 
 void TForm1::AddDBGridClick()
