@@ -1,8 +1,9 @@
 #include "app/TForm1.h"
 
-#include "app/FileDialogs.h"
+#include "ui/FileDialogs.h"
 #include "app/Icons.h"
-#include "app/MessageBox.h"
+#include "ui/Fonts.h"
+#include "ui/MessageBox.h"
 #include "app/TForm2.h"
 #include "export/ListView2Excel.h"
 #include "export/Workbook.h"
@@ -27,14 +28,6 @@ using sf6::CommandState;
 namespace {
 const QString kSpinnerBase = QStringLiteral("开始联机...");
 constexpr int kScrollStep = 200;
-
-QFont windowFont()
-{
-    QFont f;
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC")});
-    f.setPointSize(8);
-    return f;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -73,7 +66,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("vizAZ6izuzivevovedod"));
-    setFont(windowFont());
+    setFont(ui::windowFont());
     setBackgroundRole(QPalette::Button);
 
     buildMenus();
@@ -261,10 +254,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
     return QMainWindow::eventFilter(watched, e);
 }
 
-void TForm1::StatusBar1Resize()
-{
-    // Panel 1 stretches with the window; nothing to compute.
-}
+// Kept as the handler the window is designed with; panel 1 is laid out to
+// stretch with the window, so nothing calls it.
+void TForm1::StatusBar1Resize() {}
 
 // ---------------------------------------------------------------------------
 // Command states
@@ -353,13 +345,13 @@ void TForm1::ConnectionClick()
     using O = sf6::ScanResult::Outcome;
     switch (r.outcome) {
     case O::NoPorts:
-        ui::MessageBoxes::show(QStringLiteral("没有可用的串口资源！"), this);
+        ui::MessageBoxes::show(sf6::kTextNoPorts, this);
         Timer1->stop();
         enterState(CommandState::NoPorts);
         return;
     case O::Found:
-        setPanelText(1, QStringLiteral("联机成功"));
-        setPanelText(2, QStringLiteral("通信端口：") + r.kind);
+        setPanelText(1, sf6::kTextConnected);
+        setPanelText(2, sf6::kTextPortKindPrefix + r.kind);
         Connected = 1;
         repaintIndicator();
         enterState(CommandState::Online);
@@ -369,8 +361,10 @@ void TForm1::ConnectionClick()
             return;   // re-run from the Connection button while connected
         [[fallthrough]];
     case O::Error:
-        setPanelText(1, QStringLiteral("联机失败"));
-        ui::MessageBoxes::show(QStringLiteral("联机失败！"), this);
+        setPanelText(1, sf6::kTextConnectFailedPanel);
+        ui::Message m{sf6::kTextConnectFailed};
+        m.details = r.refusalDetails();
+        ui::MessageBoxes::show(m, this);
         enterState(CommandState::ConnectFailed);
         return;
     }
@@ -380,7 +374,7 @@ void TForm1::N7Click()
 {
     if (MSComm1.IsOpen())
         MSComm1.Close();
-    setPanelText(1, QStringLiteral("连接已断开！"));
+    setPanelText(1, sf6::kTextLinkLost);
     setPanelText(2, QString());
     setPanelText(3, QString());
     Connected = 0;
@@ -392,20 +386,27 @@ void TForm1::N7Click()
 
 void TForm1::LinkLost()
 {
-    const auto error = MSComm1.takeLostError();
-    if (!error)
-        return;   // already handled, or nothing was lost
+    // The sync takes a loss itself, in the poll that meets it; this is the loss
+    // of a connection sitting online.
+    if (syncing())
+        return;
+    const auto reason = MSComm1.takeLostError();
+    if (!reason || Connected == 0)
+        return;   // already handled, or a port tried during a scan
+    reportLinkLost(*reason);
+}
+
+void TForm1::reportLinkLost(const QString& reason)
+{
     const bool wasSyncing = syncing();
-    if (!wasSyncing && Connected == 0)
-        return;   // a port tried during a scan: not a connection the user had
     if (wasSyncing)
         endSync();
     Connected = 0;
     repaintIndicator();
-    setPanelText(1, QStringLiteral("连接已断开！"));
-    const bool rows = wasSyncing ? Sync.RowsLoaded() > 0 : ListView1->topLevelItemCount() > 0;
+    setPanelText(1, sf6::kTextLinkLost);
+    const bool rows = wasSyncing ? Sync.loop().RowsLoaded() > 0 : ListView1->topLevelItemCount() > 0;
     enterState(rows ? CommandState::LinkLostWithRows : CommandState::LinkLost);
-    ui::MessageBoxes::show(ui::Message{*error, ui::kMessageCaption, QMessageBox::NoIcon}, this);
+    ui::MessageBoxes::show(ui::Message{Sync.endMessage(sf6::SyncEnd::LinkLost, reason)}, this);
 }
 
 // ---------------------------------------------------------------------------
@@ -413,23 +414,19 @@ void TForm1::LinkLost()
 
 void TForm1::N8Click()
 {
-    setPanelText(1, QStringLiteral("开始数据同步..."));
+    setPanelText(1, sf6::kTextSyncStart);
     setPanelText(3, QString());
     FormActivate();
-    MSComm1.FlushInput();
-    if (!MSComm1.IsOpen()) {
-        ui::MessageBoxes::show(QStringLiteral("请先连接！"), this);
+    if (!Sync.begin()) {
+        ui::MessageBoxes::show(sf6::kTextNotConnected, this);
         return;
     }
-    MSComm1.WriteBytes(QByteArray(reinterpret_cast<const char*>(sf6::kSyncRequest.data()),
-                                  qsizetype(sf6::kSyncRequest.size())));
     ListView1->clear();
     enterState(CommandState::Syncing);
-    Sync.start();
     StatusBar1->progress()->setRange(0, 0);
     StatusBar1->progress()->setValue(0);
     StatusBar1->progress()->show();
-    MSComm1.CollectFor(sf6::kSyncFirstPollDelay);
+    Sync.waitFirstPoll();
     Timer3Timer();
 }
 
@@ -441,48 +438,39 @@ void TForm1::endSync()
 
 void TForm1::Timer3Timer()
 {
-    QByteArray batch;
-    if (MSComm1.BytesAvailable() != 0)
-        batch = MSComm1.ReadAvailable();
-    const bool lost = MSComm1.wasLost();
-    const sf6::PollOutcome outcome = Sync.poll(batch);
-    if (!batch.isEmpty())
+    const sf6::SyncStep step = Sync.poll();
+    if (step.receivedBytes)
         AddDBGridClick();
-
-    if (outcome == sf6::PollOutcome::Complete) {
-        endSync();
-        ListView1Click();
-        setPanelText(1, QStringLiteral("数据同步完成"));
-        enterState(CommandState::SyncDone);
-        if (lost)
-            LinkLost();
-        return;
-    }
-    if (lost) {
-        // The rows that came before the loss stay; the loss is reported once.
-        LinkLost();
-        return;
-    }
-    switch (outcome) {
-    case sf6::PollOutcome::Waiting:
+    if (!step.end) {
         if (!Timer3->isActive())
             Timer3->start();
         return;
-    case sf6::PollOutcome::EndedEmpty:
+    }
+    switch (*step.end) {
+    case sf6::SyncEnd::Complete:
         endSync();
-        setPanelText(1, QStringLiteral("数据同步完成"));
+        ListView1Click();
+        setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Complete));
+        enterState(CommandState::SyncDone);
+        if (step.linkLost)
+            reportLinkLost(step.lostReason);
+        return;
+    case sf6::SyncEnd::LinkLost:
+        // The rows that came before the loss stay; the loss is reported once.
+        reportLinkLost(step.lostReason);
+        return;
+    case sf6::SyncEnd::Empty:
+        endSync();
+        setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Empty));
         setPanelText(3, Sync.progressText());
         enterState(CommandState::SyncEmpty);
-        ui::MessageBoxes::show(QStringLiteral("数据同步完成当前共有0条记录！"), this);
+        ui::MessageBoxes::show(Sync.endMessage(sf6::SyncEnd::Empty), this);
         return;
-    case sf6::PollOutcome::Stalled:
+    case sf6::SyncEnd::Stalled:
         endSync();
-        setPanelText(1, QStringLiteral("数据同步中断"));
-        enterState(Sync.RowsLoaded() > 0 ? CommandState::SyncDone : CommandState::SyncEmpty);
-        ui::MessageBoxes::show(QStringLiteral("数据同步中断，已加载%1条记录！").arg(Sync.RowsLoaded()), this);
-        return;
-    case sf6::PollOutcome::Complete:
-    case sf6::PollOutcome::NothingYet:
+        setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Stalled));
+        enterState(Sync.loop().RowsLoaded() > 0 ? CommandState::SyncDone : CommandState::SyncEmpty);
+        ui::MessageBoxes::show(Sync.endMessage(sf6::SyncEnd::Stalled), this);
         return;
     }
 }
@@ -499,7 +487,7 @@ void TForm1::AddDBGridClick()
         ListView1->addTopLevelItem(item);
         ListView1->verticalScrollBar()->setValue(ListView1->verticalScrollBar()->value() + kScrollStep);
         ListView1->clearSelection();
-        QTreeWidgetItem* newest = ListView1->topLevelItem(Sync.RowsLoaded() - 1);
+        QTreeWidgetItem* newest = ListView1->topLevelItem(Sync.loop().RowsLoaded() - 1);
         if (newest) {
             newest->setSelected(true);
             ListView1->setCurrentItem(newest);
@@ -509,8 +497,8 @@ void TForm1::AddDBGridClick()
     ListView1->scrollToItem(ListView1->currentItem());
     setPanelText(3, Sync.progressText());
     QProgressBar* bar = StatusBar1->progress();
-    bar->setRange(0, std::max(1, Sync.RecordTotal()));
-    bar->setValue(Sync.RowsLoaded());
+    bar->setRange(0, std::max(1, Sync.loop().RecordTotal()));
+    bar->setValue(Sync.loop().RowsLoaded());
 }
 
 // ---------------------------------------------------------------------------

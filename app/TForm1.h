@@ -4,7 +4,7 @@
 #include "app/CommandStates.h"
 #include "app/StatusBar.h"
 #include "link/SerialLink.h"
-#include "sync/ReceiveLoop.h"
+#include "sync/SyncSession.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -100,7 +100,7 @@ public:
     sf6::SerialLink MSComm1;
     int ConnectAnimationMs = 0;
     int Connected = 0;
-    sf6::ReceiveLoop Sync;
+    sf6::SyncSession Sync{MSComm1};
     QString SaveDialog1FileName;   // the export's save dialog remembers its last name
 
     sf6::CommandState commandState() const { return state_; }
@@ -159,6 +159,7 @@ private:
     void enterState(sf6::CommandState s);
     void repaintIndicator();
     void endSync();
+    void reportLinkLost(const QString& reason);
     bool syncing() const { return state_ == sf6::CommandState::Syncing; }
 
     sf6::CommandState state_ = sf6::CommandState::Idle;

@@ -2,8 +2,8 @@
 //   --port NAME   try only these ports (repeatable), e.g. a pseudo-terminal
 //   --demo        serve a simulated calibrator in-process and scan only its port
 //   --auto        connect at start, and sync once connected (for demonstrations)
-#include "app/Application.h"
-#include "app/MessageBox.h"
+#include "ui/Application.h"
+#include "ui/MessageBox.h"
 #include "app/TForm1.h"
 #include "app/TForm2.h"
 #include "link/PortList.h"

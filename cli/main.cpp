@@ -11,7 +11,7 @@
 #include "link/PortScan.h"
 #include "report/ReportPage.h"
 #include "report/ReportRenderer.h"
-#include "sync/ReceiveLoop.h"
+#include "sync/SyncSession.h"
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -36,9 +36,6 @@ enum Exit { kOk = 0, kNoAnswer = 1, kUsage = 2, kNoPorts = 3, kBrokenOff = 4, kW
 
 constexpr int kDemoRecords = 12;
 constexpr int kTableColumns = 8;
-// The list's own defaults, which a workbook written from here carries.
-const QString kListFontName = QStringLiteral("MS Sans Serif");
-constexpr double kListFontPoints = 8;
 
 void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toLocal8Bit().constData()); }
 
@@ -62,54 +59,37 @@ struct SyncOutcome {
     std::vector<sf6::ListRow> rows;
 };
 
-// The same exchange the window makes: flush, request, wait a second, then poll
-// every second until the reply is complete, ends empty or breaks off.
+// The window's exchange, driven from a loop instead of the poll timer.
 SyncOutcome runSync(sf6::SerialLink& link)
 {
     SyncOutcome out;
-    link.FlushInput();
-    if (!link.IsOpen()) {
-        err(QStringLiteral("请先连接！"));
+    sf6::SyncSession session(link);
+    const auto finished = session.runToEnd([&](const std::vector<sf6::ListRow>&) {
+        err(session.progressText().trimmed());
+    });
+    if (!finished) {
+        err(sf6::kTextNotConnected);
         out.exit = kNoAnswer;
         return out;
     }
-    link.WriteBytes(QByteArray(reinterpret_cast<const char*>(sf6::kSyncRequest.data()),
-                               qsizetype(sf6::kSyncRequest.size())));
-    sf6::ReceiveLoop loop;
-    loop.start();
-    link.CollectFor(sf6::kSyncFirstPollDelay);
-    for (;;) {
-        QByteArray batch;
-        if (link.BytesAvailable() != 0)
-            batch = link.ReadAvailable();
-        const bool lost = link.wasLost();
-        const sf6::PollOutcome o = loop.poll(batch);
-        auto fresh = loop.takeNewRows();
-        if (!fresh.empty()) {
-            std::move(fresh.begin(), fresh.end(), std::back_inserter(out.rows));
-            err(loop.progressText().trimmed());
-        }
-        if (o == sf6::PollOutcome::Complete) {
-            err(QStringLiteral("数据同步完成"));
-            return out;
-        }
-        if (lost) {
-            err(QStringLiteral("连接已断开！%1").arg(link.takeLostError().value_or(QString())));
-            out.exit = kBrokenOff;
-            return out;
-        }
-        if (o == sf6::PollOutcome::EndedEmpty) {
-            err(QStringLiteral("数据同步完成当前共有0条记录！"));
-            out.exit = kNoAnswer;
-            return out;
-        }
-        if (o == sf6::PollOutcome::Stalled) {
-            err(QStringLiteral("数据同步中断，已加载%1条记录！").arg(loop.RowsLoaded()));
-            out.exit = kBrokenOff;
-            return out;
-        }
-        link.CollectFor(sf6::kSyncPollInterval);
+    out.rows = finished->rows;
+    switch (finished->end) {
+    case sf6::SyncEnd::Complete:
+        err(sf6::SyncSession::endPanelText(sf6::SyncEnd::Complete));
+        if (finished->linkLost)
+            err(session.endMessage(sf6::SyncEnd::LinkLost, finished->lostReason));
+        break;
+    case sf6::SyncEnd::Empty:
+        err(session.endMessage(sf6::SyncEnd::Empty));
+        out.exit = kNoAnswer;
+        break;
+    case sf6::SyncEnd::Stalled:
+    case sf6::SyncEnd::LinkLost:
+        err(session.endMessage(finished->end, finished->lostReason));
+        out.exit = kBrokenOff;
+        break;
     }
+    return out;
 }
 
 struct DetailOption {
@@ -143,13 +123,13 @@ int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& r
         in.captions = sf6::columnCaptions();
         for (int c = 0; c < sf6::kColumnCount; ++c)
             in.columnWidthsPx.push_back(sf6::defaultColumnWidth(c));
-        in.fontName = kListFontName;
-        in.fontPointSize = kListFontPoints;
+        in.fontName = sf6::kListFontName;
+        in.fontPointSize = sf6::kListFontPointSize;
         in.rows = rows;
         const QString name = p.value(QStringLiteral("xlsx"));
-        const sf6::WorkbookResult r = sf6::writeWorkbook(in, name);
-        if (!r.ok) {
-            err(QStringLiteral("导出失败：%1（%2）").arg(name, r.error));
+        const sf6::Status r = sf6::writeWorkbook(in, name);
+        if (!r) {
+            err(QStringLiteral("导出失败：") + r.message());
             ok = false;
         }
     }
@@ -168,9 +148,8 @@ int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& r
             sf6::ReportDetails d = base;
             d.testDate = sf6::testDateOfRow(row);
             const QString file = dir.filePath(sf6::reportPdfFileName(d.testDate, row.value(sf6::kColNumber)));
-            QString error;
-            if (!sf6::writeReportPdf(sf6::buildReportPage(d, row), file, &error)) {
-                err(QStringLiteral("无法写入 %1：%2").arg(file, error));
+            if (const sf6::Status s = sf6::writeReportPdf(sf6::buildReportPage(d, row), file); !s) {
+                err(s.message());
                 ok = false;
             }
         }
@@ -178,7 +157,8 @@ int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& r
     return ok ? kOk : kWriteFailed;
 }
 
-// Scan; on success the link is open on the calibrator's port.
+// Scan; on success the link is open on the calibrator's port. Every refused
+// port is named on standard error with the reason.
 int connectLink(sf6::SerialLink& link, bool print)
 {
     const sf6::ScanResult r = sf6::scanForCalibrator(link);
@@ -187,14 +167,18 @@ int connectLink(sf6::SerialLink& link, bool print)
         if (print)
             std::printf("%s\t%s\n", r.portName.toLocal8Bit().constData(), r.kind.toUtf8().constData());
         else
-            err(QStringLiteral("联机成功 %1 通信端口：%2").arg(r.portName, r.kind));
+            err(QStringLiteral("%1 %2 %3%4").arg(sf6::kTextConnected, r.portName, sf6::kTextPortKindPrefix, r.kind));
         return kOk;
     case sf6::ScanResult::Outcome::NoPorts:
-        err(QStringLiteral("没有可用的串口资源！"));
+        err(sf6::kTextNoPorts);
         return kNoPorts;
     case sf6::ScanResult::Outcome::NoAnswer:
     case sf6::ScanResult::Outcome::Error:
-        err(QStringLiteral("联机失败！"));
+        err(sf6::kTextConnectFailed);
+        if (const QString details = r.refusalDetails(); !details.isEmpty())
+            err(details);
+        if (!r.error.isEmpty())
+            err(r.error);
         return kNoAnswer;
     }
     return kNoAnswer;
@@ -203,6 +187,7 @@ int connectLink(sf6::SerialLink& link, bool print)
 int syncCommand(const QCommandLineParser& p, bool table)
 {
     sf6::SerialLink link;
+    link.setWaitsRunEventLoop(true);
     if (const int rc = connectLink(link, false); rc != kOk)
         return rc;
     const SyncOutcome s = runSync(link);
@@ -274,6 +259,7 @@ int main(int argc, char** argv)
     }
     if (command == QLatin1String("connect")) {
         sf6::SerialLink link;
+        link.setWaitsRunEventLoop(true);
         return connectLink(link, true);
     }
     if (command == QLatin1String("sync"))

@@ -1,6 +1,6 @@
 #include "export/ListView2Excel.h"
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "export/Workbook.h"
 
 #include <QDir>
@@ -48,12 +48,10 @@ void ListView2Excel(QTreeWidget* list, const QString& fileName)
 {
     if (!list)
         return;
-    const WorkbookResult r = writeWorkbook(gather(list), fileName);
-    if (r.ok)
+    const Status r = writeWorkbook(gather(list), fileName);
+    if (r)
         return;
-    ui::MessageBoxes::show(ui::Message{
-        kExportFailedText + QDir::toNativeSeparators(fileName) + QStringLiteral("（%1）").arg(r.error),
-        kExportCaption, QMessageBox::Critical});
+    ui::MessageBoxes::show(ui::Message{kExportFailedText + r.message(), kExportCaption, QMessageBox::Critical});
 }
 
 } // namespace sf6

@@ -6,15 +6,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QRandomGenerator>
+#include <QStorageInfo>
+
+#include "sync/SafeSave.h"
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 namespace sf6 {
 namespace {
@@ -23,12 +24,7 @@ constexpr double kMinFontSize = 1;       // the spreadsheet's accepted font size
 constexpr double kMaxFontSize = 409;
 constexpr double kMaxColumnWidth = 255;  // the spreadsheet's widest column
 constexpr int kMaxFontNameLength = 31;   // longer names make the file unreadable
-constexpr int kTempNameTries = 16;
-
-std::filesystem::path fsPath(const QString& name)
-{
-    return std::filesystem::path(name.toStdU16String());
-}
+constexpr qint64 kNearlyFullBytes = 64 * 1024;   // less than a workbook of a few rows
 
 QByteArray libraryPath(const QString& name)
 {
@@ -39,41 +35,34 @@ QByteArray libraryPath(const QString& name)
 #endif
 }
 
-QString libraryReason(lxw_error e)
+// The library's failure in the user's words. Its zip writer names a full disk
+// only as a failed file operation; errno and the disk itself tell the truth.
+QString libraryReason(lxw_error e, int errnoAfter, const QString& folder)
 {
-    return QString::fromUtf8(lxw_strerror(e));
-}
-
-// A fresh name in the target's folder, so the final rename never crosses volumes.
-QString temporaryNameBeside(const QString& target)
-{
-    const QDir dir = QFileInfo(target).absoluteDir();
-    for (int i = 0; i < kTempNameTries; ++i) {
-        const QString name = dir.filePath(QStringLiteral(".~export-%1.tmp")
-                                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        if (!QFileInfo::exists(name))
-            return name;
+    const bool full = errnoAfter == ENOSPC
+        || (QStorageInfo(folder).isValid() && QStorageInfo(folder).bytesAvailable() < kNearlyFullBytes);
+    switch (e) {
+    case LXW_NO_ERROR: return {};
+    case LXW_ERROR_MEMORY_MALLOC_FAILED: return QStringLiteral("内存不足");
+    case LXW_ERROR_CREATING_XLSX_FILE:
+        return full ? systemReason(ENOSPC)
+                    : QStringLiteral("无法创建文件（%1）").arg(systemReason(errnoAfter ? errnoAfter : EIO));
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+        return full ? systemReason(ENOSPC) : QStringLiteral("无法使用临时文件");
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_PARAMETER_ERROR:
+    case LXW_ERROR_ZIP_BAD_ZIP_FILE:
+    case LXW_ERROR_ZIP_INTERNAL_ERROR:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        return full ? systemReason(ENOSPC) : QStringLiteral("写入工作簿数据失败");
+    case LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED:
+        return QStringLiteral("单元格文本过长（最多32767个字符）");
+    default:
+        return QStringLiteral("生成工作簿失败（%1）").arg(QString::fromUtf8(lxw_strerror(e)));
     }
-    return {};   // never reuse a name someone else owns
 }
-
-// Removes the temporary file on every way out unless the rename took it.
-class TempFileGuard {
-public:
-    explicit TempFileGuard(QString name) : name_(std::move(name)) {}
-    ~TempFileGuard()
-    {
-        if (!released_)
-            QFile::remove(name_);
-    }
-    TempFileGuard(const TempFileGuard&) = delete;
-    TempFileGuard& operator=(const TempFileGuard&) = delete;
-    void release() { released_ = true; }
-
-private:
-    QString name_;
-    bool released_ = false;
-};
 
 double listFontSize(double pt)
 {
@@ -170,37 +159,30 @@ void fillSheet(lxw_workbook* wb, const WorkbookInput& in, FirstError& check)
 
 } // namespace
 
-WorkbookResult writeWorkbook(const WorkbookInput& input, const QString& fileName)
+Status writeWorkbook(const WorkbookInput& input, const QString& fileName)
 {
-    if (fileName.isEmpty())
-        return {false, QStringLiteral("no file name")};
-
-    const QString target = QFileInfo(fileName).absoluteFilePath();
-    const QString temp = temporaryNameBeside(target);
-    if (temp.isEmpty())
-        return {false, QStringLiteral("no free temporary file name in %1").arg(QFileInfo(target).path())};
-    TempFileGuard guard(temp);
+    SaveBeside save(fileName);
+    const Expected<QString> temp = save.temporaryPath();
+    if (!temp)
+        return temp.status();
 
     // The library creates the file only at close, and writes it even when a cell
     // was refused; so the file is kept only when no call failed.
-    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> wb(workbook_new(libraryPath(temp).constData()),
+    errno = 0;
+    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> wb(workbook_new(libraryPath(*temp).constData()),
                                                               lxw_workbook_free);
     if (!wb)
-        return {false, libraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED)};
+        return Status::failure(cannotWrite(fileName, libraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED, errno, {})));
 
     FirstError check;
     fillSheet(wb.get(), input, check);
     const lxw_error closed = workbook_close(wb.release());   // frees the workbook in every case
+    const int errnoAfter = errno;
     check(closed);
     if (check.error != LXW_NO_ERROR)
-        return {false, libraryReason(check.error)};
-
-    std::error_code ec;
-    std::filesystem::rename(fsPath(temp), fsPath(target), ec);   // replaces an older file
-    if (ec)
-        return {false, QString::fromLocal8Bit(ec.message())};
-    guard.release();
-    return {true, {}};
+        return Status::failure(
+            cannotWrite(fileName, libraryReason(check.error, errnoAfter, QFileInfo(*temp).absolutePath())));
+    return save.commit();
 }
 
 QString withXlsxExtension(const QString& name)

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <QStringList>
+
+#include "sync/Status.h"
 #include <vector>
 
 namespace sf6 {
@@ -27,14 +29,10 @@ struct WorkbookInput {
     std::vector<QStringList> rows;     // row[k] = text of list column k; row[0] = record number
 };
 
-struct WorkbookResult {
-    bool ok = false;
-    QString error;   // why the file was not written; empty on success
-};
-
 // The file appears under fileName only when complete; a failed write leaves
-// any earlier file of that name as it was and no partial file behind.
-WorkbookResult writeWorkbook(const WorkbookInput& input, const QString& fileName);
+// any earlier file of that name as it was and no partial file behind. A link
+// is followed; a device, a folder or a read-only file is refused.
+Status writeWorkbook(const WorkbookInput& input, const QString& fileName);
 
 // Save-dialog rule: a name typed without an extension gets ".xlsx".
 QString withXlsxExtension(const QString& name);

@@ -7,9 +7,50 @@
 
 namespace sf6 {
 
+namespace {
+const QString kNoAnswer = QStringLiteral("无应答");
+const QString kWrongLength = QStringLiteral("应答长度不符（收到%1字节，应为5字节）");
+const QString kWrongBytes = QStringLiteral("应答内容不符");
+#ifdef Q_OS_WIN
+const QString kDeniedHint;
+#else
+const QString kDeniedHint = QStringLiteral(
+    "提示：当前用户没有使用串口的权限。请把用户加入 dialout 组（sudo usermod -aG dialout 用户名），"
+    "然后注销并重新登录。");
+#endif
+} // namespace
+
+QStringList ScanResult::triedNames() const
+{
+    QStringList out;
+    for (const PortAttempt& a : attempts)
+        out << a.port;
+    return out;
+}
+
+QString ScanResult::refusalDetails() const
+{
+    QStringList lines;
+    bool denied = false;
+    for (const PortAttempt& a : attempts) {
+        if (a.reason.isEmpty())
+            continue;
+        lines << QStringLiteral("%1：%2").arg(a.port, a.reason);
+        denied |= a.denied;
+    }
+    if (denied && !kDeniedHint.isEmpty())
+        lines << kDeniedHint;
+    return lines.join(QLatin1Char('\n'));
+}
+
 ScanResult scanForCalibrator(SerialLink& link, const std::function<void(const QStringList&)>& onPortList)
 {
     ScanResult r;
+    auto refuse = [&](const QString& name, const QString& why, bool denied = false) {
+        r.attempts.push_back(PortAttempt{name, why, denied});
+        if (link.IsOpen())
+            link.Close();
+    };
     try {
         if (link.IsOpen())
             link.Close();
@@ -30,23 +71,23 @@ ScanResult scanForCalibrator(SerialLink& link, const std::function<void(const QS
 
         for (const QString& name : names) {
             link.SetPortName(name);
-            if (link.IsOpen())
-                link.Close();
             link.Open();
-            if (!link.IsOpen())
-                continue;   // no such port, or busy: the next one may be ours
-            r.tried << name;
-            link.WriteBytes(kHandshake);
-            link.CollectFor(kProbeWait);
-            if (link.BytesAvailable() != kHandshake.size()) {
-                link.Close();
+            if (!link.IsOpen()) {
+                refuse(name, link.lastError(), link.lastOpenDenied());   // the next one may be ours
                 continue;
             }
-            if (link.BytesAvailable() != kHandshake.size())
+            link.WriteBytes(kHandshake);
+            link.CollectFor(kProbeWait);
+            const int waiting = link.BytesAvailable();
+            if (waiting != kHandshake.size()) {
+                refuse(name, waiting == 0 ? kNoAnswer : kWrongLength.arg(waiting));
                 continue;
-            const QByteArray answer = link.ReadAvailable();
-            if (!answer.startsWith(kHandshake))
+            }
+            if (!link.ReadAvailable().startsWith(kHandshake)) {
+                refuse(name, kWrongBytes);
                 continue;
+            }
+            r.attempts.push_back(PortAttempt{name, {}, false});
             r.outcome = ScanResult::Outcome::Found;
             r.portName = name;
             r.kind = portKind(name);
@@ -59,6 +100,8 @@ ScanResult scanForCalibrator(SerialLink& link, const std::function<void(const QS
     } catch (...) {
         r.outcome = ScanResult::Outcome::Error;
     }
+    if (link.IsOpen())
+        link.Close();
     return r;
 }
 

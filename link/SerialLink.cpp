@@ -1,6 +1,9 @@
 #include "link/SerialLink.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -47,6 +50,28 @@ std::optional<PortSettings> PortSettings::parse(const QString& text)
     return s;
 }
 
+QString portErrorText(QSerialPort::SerialPortError error, const QString& systemText)
+{
+    QString text;
+    switch (error) {
+    case QSerialPort::NoError: return {};
+    case QSerialPort::DeviceNotFoundError: text = QStringLiteral("串口不存在"); break;
+    case QSerialPort::PermissionError: text = QStringLiteral("没有权限打开串口，或串口正被其他程序占用"); break;
+    case QSerialPort::OpenError: text = QStringLiteral("串口已被打开"); break;
+    case QSerialPort::NotOpenError: text = QStringLiteral("串口未打开"); break;
+    case QSerialPort::WriteError: text = QStringLiteral("向串口发送数据出错"); break;
+    case QSerialPort::ReadError: text = QStringLiteral("从串口读取数据出错"); break;
+    case QSerialPort::ResourceError: text = QStringLiteral("串口设备已不可用（设备被拔出或线缆断开）"); break;
+    case QSerialPort::UnsupportedOperationError: text = QStringLiteral("不是串口设备，或不支持所需的通信参数"); break;
+    case QSerialPort::TimeoutError: text = QStringLiteral("串口操作超时"); break;
+    case QSerialPort::UnknownError: text = QStringLiteral("串口出错"); break;
+    }
+    // The system's words help whoever supports the user; they never stand alone.
+    if (!systemText.isEmpty() && systemText != QLatin1String("Unknown error"))
+        text += QStringLiteral("（%1）").arg(systemText);
+    return text;
+}
+
 SerialLink::SerialLink(QObject* parent) : QObject(parent)
 {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
@@ -65,17 +90,21 @@ void SerialLink::Open()
     if (port_.isOpen())
         return;
     lastError_.clear();
+    openDenied_ = false;
     lost_.reset();
     salvaged_.clear();
     port_.setPortName(portName_);
     port_.setReadBufferSize(inputBufferSize_);
     if (!port_.open(QIODevice::ReadWrite)) {
-        lastError_ = port_.errorString();
+        lastError_ = portErrorText(port_.error(), port_.errorString());
+        // Busy ports report the same error code; only the system's words tell them apart.
+        openDenied_ = port_.error() == QSerialPort::PermissionError
+            && port_.errorString().contains(QLatin1String("denied"), Qt::CaseInsensitive);
         return;
     }
     if (!port_.setBaudRate(settings_.baudRate) || !port_.setParity(settings_.parity)
         || !port_.setDataBits(settings_.dataBits) || !port_.setStopBits(settings_.stopBits)) {
-        lastError_ = port_.errorString();
+        lastError_ = portErrorText(port_.error(), port_.errorString());
         port_.close();
         return;
     }
@@ -163,6 +192,12 @@ QByteArray SerialLink::ReadAvailable()
 
 void SerialLink::CollectFor(std::chrono::milliseconds d)
 {
+    if (waitsRunEventLoop_ && QCoreApplication::instance()) {
+        QEventLoop loop;
+        QTimer::singleShot(d, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        return;
+    }
     constexpr qint64 kNapMs = 10;
     QDeadlineTimer deadline(d);
     while (!deadline.hasExpired()) {
@@ -190,7 +225,7 @@ void SerialLink::onError(QSerialPort::SerialPortError e)
         return;
     if (!port_.isOpen() || lost_)
         return;   // Qt repeats a hang-up many times: report it once
-    lost_ = port_.errorString();
+    lost_ = portErrorText(e);
     // What arrived before the loss is still the caller's to read.
     salvaged_ += port_.readAll();
     port_.close();

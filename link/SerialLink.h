@@ -2,6 +2,8 @@
 // The process's one serial port. Reception is polled: callers ask how many bytes
 // wait and fetch them; nothing is pushed to them except the loss of the link.
 
+#include "sync/ByteLink.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -28,42 +30,54 @@ struct PortSettings {
     static std::optional<PortSettings> parse(const QString& text);
 };
 
-class SerialLink : public QObject {
+// Why a port failed, in Chinese; the system's own words follow in brackets
+// where they add something.
+QString portErrorText(QSerialPort::SerialPortError error, const QString& systemText = {});
+
+class SerialLink : public QObject, public ByteLink {
     Q_OBJECT
 public:
     explicit SerialLink(QObject* parent = nullptr);
     ~SerialLink() override;
 
-    bool IsOpen() const;
+    bool IsOpen() const override;
     void Open();    // a port that cannot be opened leaves the link closed (see lastError)
     void Close();
 
     // Ports are named as the system names them (COM7, /dev/ttyUSB0, a pty path).
     void SetPortName(const QString& name);
     QString PortName() const { return portName_; }
-    // COMn -> n; any other name -> -1.
+    // COMn -> n; any other name -> -1. Kept as the link's operation; the port
+    // kind is told from the name (portKind), so nothing calls it.
     int PortNumber() const;
 
     bool SetSettings(const QString& text);   // false: text not understood, nothing changed
-    void SetReadLength(int n) { readLength_ = n; }
+    void SetReadLength(int n) { readLength_ = n; }   // always 0: every waiting byte
     void SetInputBufferSize(int n);
     void SetBinaryInput() { binary_ = true; }
 
-    int BytesAvailable();          // pulls what the system holds first; bytes received
-                                   // before a loss stay readable after it
-    void FlushInput();             // quiet on a closed link
-    bool WriteBytes(const QByteArray& bytes);
-    QByteArray ReadAvailable();
+    int BytesAvailable() override;   // pulls what the system holds first; bytes received
+                                     // before a loss stay readable after it
+    void FlushInput() override;      // quiet on a closed link
+    bool WriteBytes(const QByteArray& bytes) override;
+    QByteArray ReadAvailable() override;
 
     // Blocks the caller for the whole duration while the receive queue keeps filling.
-    void CollectFor(std::chrono::milliseconds d);
+    void CollectFor(std::chrono::milliseconds d) override;
+    // A program without an event loop of its own (the command line) lets Qt's
+    // port notifiers run during the waits: on Unix a far end that hangs up is
+    // only seen by them. The window keeps its waits blind, as designed.
+    void setWaitsRunEventLoop(bool on) { waitsRunEventLoop_ = on; }
 
+    // Why the last Open failed, in Chinese.
     QString lastError() const { return lastError_; }
+    // The last Open failed because the user may not use the port (not because it is busy).
+    bool lastOpenDenied() const { return openDenied_; }
 
     // The link was lost (far end gone, port error): it is closed by then, and the
-    // error text is handed out once.
-    std::optional<QString> takeLostError();
-    bool wasLost() const { return lost_.has_value(); }
+    // reason, in Chinese, is handed out once.
+    std::optional<QString> takeLostError() override;
+    bool wasLost() const override { return lost_.has_value(); }
 
 signals:
     void linkLost();   // queued: emitted once per loss, after the link has closed
@@ -78,7 +92,9 @@ private:
     int readLength_ = 0;
     int inputBufferSize_ = kReceiveCapacity;
     bool binary_ = true;
+    bool waitsRunEventLoop_ = false;
     QString lastError_;
+    bool openDenied_ = false;
     std::optional<QString> lost_;
     QByteArray salvaged_;   // received before the link was lost, not yet read
 };

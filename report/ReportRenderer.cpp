@@ -11,9 +11,10 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRawFont>
-#include <QSaveFile>
 
+#include "report/ReportFaces.h"
 #include "report/ReportPage.h"
+#include "sync/SafeSave.h"
 
 namespace sf6 {
 
@@ -21,63 +22,22 @@ namespace {
 
 constexpr int kPdfResolution = 1200;
 constexpr qreal kLinePenWidth = 2.0;
-constexpr qreal kPointsPerInch = 72.0;
 
-// Latin text in Arial (Liberation Sans has its metrics where Arial is missing),
-// Chinese in the first Simplified Chinese family found. Each run of text gets a
-// font of its own rather than one font with fallbacks: the print preview
-// replays every run from the top of its font's ascent, which puts glyphs
-// borrowed from a taller fallback font below the line.
+// Each run of text gets a face of its own rather than one font with fallbacks:
+// the print preview replays every run from the top of its font's ascent, which
+// puts glyphs borrowed from a taller fallback font below the line.
 struct LabelFonts {
-    QFont latin, chinese;
+    const ReportFaces& faces;
+    qreal pixels;
+    QFont latin;
 };
 
 LabelFonts labelFonts(PageLabel::Font kind, const QPaintDevice* device)
 {
     const bool title = kind == PageLabel::Arial12Bold;
-    // The painter is scaled to 96-dpi pixels, so the size must come out in those
-    // pixels: a point size would be converted at the device's resolution and
-    // then scaled once more.
+    const ReportFaces& faces = title ? ReportFaces::bold() : ReportFaces::normal();
     const qreal pixels = title ? kTitleFontPixels : kLabelFontPixels;
-    const int deviceDpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : kReportDpi;
-    auto make = [&](const QStringList& families) {
-        QFont f;
-        f.setFamilies(families);
-        f.setStyleHint(QFont::SansSerif);
-        f.setHintingPreference(QFont::PreferNoHinting);
-        f.setBold(title);
-        f.setPointSizeF(pixels * kPointsPerInch / deviceDpi);
-        return f;
-    };
-    return {make({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}),
-            make({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"),
-                  QStringLiteral("Arial")})};
-}
-
-// The stretches of text the Latin font has no glyphs for.
-QList<QTextLayout::FormatRange> chineseRuns(const QString& text, const LabelFonts& fonts)
-{
-    // The font file itself, not the font with its fallbacks, which has every glyph.
-    const QRawFont latin = QRawFont::fromFont(fonts.latin);
-    QTextCharFormat format;
-    format.setFont(fonts.chinese);
-    QList<QTextLayout::FormatRange> runs;
-    for (qsizetype i = 0; i < text.size();) {
-        char32_t c = text.at(i).unicode();
-        int length = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-            length = 2;
-        }
-        if (!latin.supportsCharacter(c) && !QChar::isSpace(c)) {
-            if (!runs.isEmpty() && runs.last().start + runs.last().length == i)
-                runs.last().length += length;
-            else
-                runs.append(QTextLayout::FormatRange{int(i), length, format});
-        }
-        i += length;
-    }
-    return runs;
+    return {faces, pixels, faces.font(0, pixels, device)};
 }
 
 // Lays the text out line by line on the baselines of the Latin font, so a
@@ -93,7 +53,7 @@ void drawLabelText(QPainter& painter, const PageLabel& l, const LabelFonts& font
     QTextOption option(l.align & Qt::AlignHorizontal_Mask);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
-    layout.setFormats(chineseRuns(text, fonts));
+    layout.setFormats(fonts.faces.runs(text, fonts.pixels, painter.device()));
     layout.beginLayout();
     for (int k = 0;; ++k) {
         const qreal lineTop = k * metrics.lineSpacing();
@@ -138,21 +98,15 @@ void renderReportPage(const ReportPage& page, QPainter& painter, double devicePi
     painter.restore();
 }
 
-bool writeReportPdf(const ReportPage& page, const QString& fileName, QString* error)
+Status writeReportPdf(const ReportPage& page, const QString& fileName)
 {
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(fileName), why);
-        return false;
-    };
-
     // Written beside the target and renamed at the end: a failed export leaves
     // no half-written file and keeps an older file of that name intact.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    SafeSave file(fileName);
+    if (Status s = file.open(); !s)
+        return s;
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(file.device());
         writer.setResolution(kPdfResolution);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
@@ -160,16 +114,12 @@ bool writeReportPdf(const ReportPage& page, const QString& fileName, QString* er
         if (const PageLabel* t = page.label(QStringLiteral("QRLTitle")))
             writer.setTitle(t->text);
         QPainter painter;
-        if (!painter.begin(&writer)) {
-            file.cancelWriting();
-            return fail(QStringLiteral("无法生成PDF"));
-        }
+        if (!painter.begin(&writer))
+            return Status::failure(cannotWrite(fileName, QStringLiteral("无法生成PDF")));
         renderReportPage(page, painter, writer.resolution());
         painter.end();
     }
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
+    return file.commit();
 }
 
 } // namespace sf6

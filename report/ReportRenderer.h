@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "sync/Status.h"
+
 class QPainter;
 
 namespace sf6 {
@@ -15,8 +17,8 @@ struct ReportPage;
 void renderReportPage(const ReportPage& page, QPainter& painter, double devicePixelsPerInch);
 
 // Writes the page as a one-page vector PDF (A4 portrait, 10 mm margins, fonts
-// embedded). On failure returns false, leaves no partial file behind and says
-// why in *error.
-bool writeReportPdf(const ReportPage& page, const QString& fileName, QString* error);
+// embedded). On failure no partial file is left behind and an older file of
+// that name stays as it was.
+Status writeReportPdf(const ReportPage& page, const QString& fileName);
 
 } // namespace sf6

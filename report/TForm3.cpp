@@ -10,8 +10,8 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 
-#include "app/FileDialogs.h"
-#include "app/MessageBox.h"
+#include "ui/FileDialogs.h"
+#include "ui/MessageBox.h"
 #include "report/ReportRenderer.h"
 #include "report/TForm4.h"
 
@@ -175,7 +175,6 @@ void TForm3::btnConfirmClick()
     sf6::ReportPage page = sf6::buildReportPage(details(), rowCopy());
     for (const QString& note : page.notes)
         qWarning("%s", qUtf8Printable(note));
-    pagesBuilt.push_back(page);
     auto* form = new TForm4(std::move(page));
     form->preview();
     emit pagePreviewed(form);
@@ -194,7 +193,6 @@ void TForm3::btnPdfClick()
         return;
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".pdf");
-    QString error;
-    if (!sf6::writeReportPdf(sf6::buildReportPage(details(), row), name, &error))
-        ui::MessageBoxes::show(QStringLiteral("导出PDF失败！\n") + error, this);
+    if (const sf6::Status s = sf6::writeReportPdf(sf6::buildReportPage(details(), row), name); !s)
+        ui::MessageBoxes::show(QStringLiteral("导出PDF失败！\n") + s.message(), this);
 }

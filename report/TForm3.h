@@ -43,9 +43,6 @@ public:
     QPushButton* btnPdf = nullptr;
     QPushButton* btnCancle = nullptr;
 
-    // Every page "确定" built, in order (each also went to its own preview).
-    std::vector<sf6::ReportPage> pagesBuilt;
-
 signals:
     void pagePreviewed(TForm4* form);
 

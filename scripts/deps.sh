@@ -7,7 +7,8 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libxlsxwriter-dev
   libgtest-dev libbenchmark-dev
-  fonts-noto-cjk fonts-liberation
+  fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
+  clang libclang-rt-14-dev
   xvfb xauth poppler-utils python3 python3-openpyxl
 )
 

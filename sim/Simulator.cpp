@@ -43,8 +43,11 @@ bool Simulator::start(QString* error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
+    // A program started later (sf6cli from a test) must not inherit the far
+    // end: the line would never hang up while it holds it.
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     path_ = QString::fromLocal8Bit(ptsname(master_));
-    slave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY);
+    slave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave_ >= 0)
         makeRaw(slave_);   // no echo, no line editing: bytes pass unchanged
     makeRaw(master_);
@@ -95,12 +98,6 @@ QByteArray Simulator::received() const
 {
     std::lock_guard lock(mutex_);
     return received_;
-}
-
-bool Simulator::waitReplySent(std::chrono::milliseconds timeout)
-{
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, timeout, [this] { return replyDone_.load() || stop_.load(); });
 }
 
 bool Simulator::sleepUnlessStopped(std::chrono::milliseconds d)
@@ -201,40 +198,25 @@ void Simulator::answerProbe()
 
 void Simulator::answerSync()
 {
-    ++syncRequests_;
     SyncScript s;
     {
         std::lock_guard lock(mutex_);
         s = script_;
-        replyDone_ = false;
     }
-    auto finish = [this] {
-        {
-            std::lock_guard lock(mutex_);
-            replyDone_ = true;
-        }
-        cv_.notify_all();
-    };
-    if (!s.answer) {
-        finish();
+    if (!s.answer)
         return;
-    }
     QByteArray bytes = s.reply + s.extra;
     if (s.stopAfter >= 0 && s.stopAfter < bytes.size())
         bytes.truncate(s.stopAfter);
 
-    if (s.firstDelay.count() > 0 && !sleepUnlessStopped(s.firstDelay)) {
-        finish();
+    if (s.firstDelay.count() > 0 && !sleepUnlessStopped(s.firstDelay))
         return;
-    }
     qsizetype sent = 0;
     for (const Chunk& c : s.chunks) {
         if (sent >= bytes.size())
             break;
-        if (c.delayBefore.count() > 0 && !sleepUnlessStopped(c.delayBefore)) {
-            finish();
+        if (c.delayBefore.count() > 0 && !sleepUnlessStopped(c.delayBefore))
             return;
-        }
         const qsizetype n = std::min<qsizetype>(c.bytes, bytes.size() - sent);
         writeAll(bytes.mid(sent, n));
         sent += n;
@@ -252,7 +234,6 @@ void Simulator::answerSync()
     }
     if (s.hangUpAtEnd && (s.hangUpDelay.count() == 0 || sleepUnlessStopped(s.hangUpDelay)))
         hangUpRequested_ = true;
-    finish();
 }
 
 } // namespace sim

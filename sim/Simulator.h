@@ -59,11 +59,7 @@ public:
     void hangUp();                     // the far end goes away
 
     int probesSeen() const { return probes_.load(); }
-    int syncRequestsSeen() const { return syncRequests_.load(); }
     QByteArray received() const;       // every byte the program wrote
-
-    // Blocks until the reply script has sent everything (or timeout).
-    bool waitReplySent(std::chrono::milliseconds timeout);
 
 private:
     void serve();
@@ -78,8 +74,6 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<int> probes_{0};
-    std::atomic<int> syncRequests_{0};
-    std::atomic<bool> replyDone_{false};
     std::atomic<bool> hangUpRequested_{false};
 
     mutable std::mutex mutex_;

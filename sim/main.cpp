@@ -47,6 +47,7 @@ int main(int argc, char** argv)
         {QStringLiteral("extra"), QStringLiteral("Surplus bytes after the trailer."), QStringLiteral("N"), QStringLiteral("0")},
         {QStringLiteral("first-delay-ms"), QStringLiteral("Silence before the reply starts."), QStringLiteral("MS"), QStringLiteral("0")},
         {QStringLiteral("hang-up"), QStringLiteral("Hang up after the last byte sent.")},
+        {QStringLiteral("hang-up-delay-ms"), QStringLiteral("Pause between the last byte and the hang-up."), QStringLiteral("MS"), QStringLiteral("0")},
         {QStringLiteral("no-sync"), QStringLiteral("Stay silent on the sync request.")},
     });
     p.process(app);
@@ -73,6 +74,7 @@ int main(int argc, char** argv)
     script.bytesPerSecond = p.value(QStringLiteral("rate")).toInt();
     script.firstDelay = std::chrono::milliseconds(p.value(QStringLiteral("first-delay-ms")).toInt());
     script.hangUpAtEnd = p.isSet(QStringLiteral("hang-up"));
+    script.hangUpDelay = std::chrono::milliseconds(p.value(QStringLiteral("hang-up-delay-ms")).toInt());
     script.answer = !p.isSet(QStringLiteral("no-sync"));
     if (p.isSet(QStringLiteral("stop-after")))
         script.stopAfter = p.value(QStringLiteral("stop-after")).toInt();

@@ -20,6 +20,10 @@ using ListRow = QStringList;
 
 const QStringList& columnCaptions();
 
+// The list shows its texts in the window's font; a workbook of the list carries it.
+inline const QString kListFontName = QStringLiteral("MS Sans Serif");
+constexpr double kListFontPointSize = 8;
+
 constexpr int kColumn0Width = 50;
 constexpr int kColumn1Width = 150;
 constexpr int kValueColumnWidth = 100;   // columns 2 .. 52

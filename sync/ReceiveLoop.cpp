@@ -20,8 +20,8 @@ PollOutcome ReceiveLoop::poll(QByteArrayView batch)
 {
     if (batch.isEmpty())
         return nothingWaiting();
-    m_emptyPolls = 0;
 
+    const int before = m_bytesReceived;
     if (m_bytesReceived == 0) {
         // First bytes of a new reply: the old reply's buffer goes.
         m_buffer.clear();
@@ -45,6 +45,9 @@ PollOutcome ReceiveLoop::poll(QByteArrayView batch)
     }
     if (m_sized)
         store(batch);
+    if (m_bytesReceived == before)
+        return nothingWaiting();   // surplus only
+    m_emptyPolls = 0;
 
     m_recordsReadyBefore = m_recordsReady;
     // The trailer never adds a record; only whole records count.
@@ -66,6 +69,13 @@ void ReceiveLoop::store(QByteArrayView bytes)
         return;
     std::memcpy(m_buffer.data() + m_bytesReceived, bytes.data(), size_t(n));
     m_bytesReceived += int(n);
+}
+
+QByteArray ReceiveLoop::recordBytes(int i) const
+{
+    if (i < 0 || i >= m_recordsReady)
+        return {};
+    return m_buffer.mid(kReplyHeaderSize + qsizetype(i) * kRecordSize, kRecordSize);
 }
 
 PollOutcome ReceiveLoop::nothingWaiting()

@@ -40,6 +40,8 @@ enum class PollOutcome {
     Stalled,     // kStallPolls empty polls in a row after kMinReplyWithRecord bytes
     NothingYet,  // nothing waiting, transfer under way: do nothing
 };
+// A poll whose bytes all lie past the announced reply (surplus) counts as a poll
+// with nothing waiting: a stream of stray bytes must not keep a sync alive.
 
 class ReceiveLoop {
 public:
@@ -53,6 +55,9 @@ public:
     // RecordsReady - 1 when called after every poll), numbered from 1 in reply order.
     // Each row counts into RowsLoaded.
     std::vector<ListRow> takeNewRows(const QLocale& locale = QLocale());
+
+    // The 105 bytes of record i (0-based), for i < RecordsReady.
+    QByteArray recordBytes(int i) const;
 
     // "共有N条数据，当前加载M条  " for status panel 3.
     QString progressText() const;

@@ -2,8 +2,8 @@
 // and message boxes answered by the seam so no test waits for a person.
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
-#include "app/MessageBox.h"
+#include "ui/Application.h"
+#include "ui/MessageBox.h"
 
 int main(int argc, char** argv)
 {

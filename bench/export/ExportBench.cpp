@@ -30,7 +30,7 @@ void BM_ExportFullList(benchmark::State& state)
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("bench.xlsx"));
     for (auto _ : state) {
-        if (!sf6::writeWorkbook(in, name).ok)
+        if (!sf6::writeWorkbook(in, name).ok())
             state.SkipWithError("export failed");
     }
     state.SetItemsProcessed(state.iterations() * kFullListRows);

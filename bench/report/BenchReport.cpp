@@ -45,9 +45,8 @@ void BM_BuildAndWritePdf(benchmark::State& state)
     const sf6::ListRow row = sampleRow();
     const sf6::ReportDetails details = sampleDetails();
     for (auto _ : state) {
-        QString error;
-        if (!sf6::writeReportPdf(sf6::buildReportPage(details, row), file, &error)) {
-            state.SkipWithError(qPrintable(error));
+        if (const sf6::Status s = sf6::writeReportPdf(sf6::buildReportPage(details, row), file); !s) {
+            state.SkipWithError(qPrintable(s.message()));
             break;
         }
     }

@@ -1,7 +1,7 @@
 // The main window driven as a user drives it, against simulated calibrators on
 // real pseudo-terminals.
-#include "app/FileDialogs.h"
-#include "app/MessageBox.h"
+#include "ui/FileDialogs.h"
+#include "ui/MessageBox.h"
 #include "app/TForm1.h"
 #include "app/TForm2.h"
 #include "report/TForm3.h"
@@ -62,8 +62,8 @@ protected:
     // Fills the list through the decode step, as a sync would, without the wire.
     void loadRows(int n)
     {
-        w->Sync.start();
-        w->Sync.poll(sim::makeSyncReply(sim::plausibleRecords(n)));
+        w->Sync.loop().start();
+        w->Sync.loop().poll(sim::makeSyncReply(sim::plausibleRecords(n)));
         w->AddDBGridClick();
     }
 
@@ -286,7 +286,7 @@ TEST_F(MainWindow, syncInThreeBatches_addsRowsPollByPoll)
     QObject::connect(w->Timer3, &QTimer::timeout, w.get(),
                      [&] { rowsAfterPoll.push_back(w->ListView1->topLevelItemCount()); });
     w->N8Click();
-    EXPECT_EQ(w->Sync.RecordsReady(), 0);
+    EXPECT_EQ(w->Sync.loop().RecordsReady(), 0);
     EXPECT_TRUE(w->Timer3->isActive());
     EXPECT_TRUE(w->panelText(3).isEmpty());
     waitSyncEnd();

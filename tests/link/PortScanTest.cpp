@@ -36,6 +36,10 @@ TEST_F(PortScan, faultyAnswers_areRefused)
         const ScanResult r = sf6::scanForCalibrator(link);
         EXPECT_EQ(r.outcome, ScanResult::Outcome::NoAnswer);
         EXPECT_EQ(s[0]->probesSeen(), 1);
+        // An open port is exclusive on Windows: a refused one must not stay held.
+        EXPECT_FALSE(link.IsOpen());
+        ASSERT_EQ(r.attempts.size(), 1u);
+        EXPECT_FALSE(r.attempts[0].reason.isEmpty());
         sims.clear();
     }
 }
@@ -53,7 +57,7 @@ TEST_F(PortScan, firstAnsweringPortWins_laterPortsAreNotProbed)
     EXPECT_EQ(s[0]->probesSeen(), 1);
     EXPECT_EQ(s[1]->probesSeen(), 1);
     EXPECT_EQ(s[2]->probesSeen(), 0);
-    EXPECT_EQ(r.tried, QStringList({s[0]->portPath(), s[1]->portPath()}));
+    EXPECT_EQ(r.triedNames(), QStringList({s[0]->portPath(), s[1]->portPath()}));
 }
 
 TEST_F(PortScan, nameWithoutPort_isSkippedNotFatal)

@@ -14,8 +14,8 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
-#include "app/FileDialogs.h"
-#include "app/MessageBox.h"
+#include "ui/FileDialogs.h"
+#include "ui/MessageBox.h"
 #include "report/TForm3.h"
 #include "report/TForm4.h"
 #include "tests/report/ReportTestRows.h"
@@ -103,7 +103,6 @@ TEST(ReportDialog, EachConfirmationBuildsItsOwnPageAndPreview)
         TForm4* form = d.forms[i];
         EXPECT_FALSE(form->isVisible()) << "the page window itself is never shown";
         EXPECT_EQ(form->QuickRep1.label(QStringLiteral("QRLTitle"))->text, titles[i]);
-        EXPECT_EQ(d->pagesBuilt.at(i).label(QStringLiteral("QRLTitle"))->text, titles[i]);
         EXPECT_TRUE(form->previewDialog()->isVisible());
         EXPECT_EQ(form->previewDialog()->windowTitle(), QStringLiteral("打印预览"));
         EXPECT_EQ(form->previewDialog()->findChild<QPrintPreviewWidget*>()->pageCount(), 1);
@@ -142,7 +141,8 @@ TEST(ReportDialog, DialogsReportOnTheirOwnRowCopiesAndTexts)
     first->mmsp->clear();
 
     first->btnConfirm->click();
-    const sf6::ReportPage& page = first->pagesBuilt.at(0);
+    ASSERT_EQ(first.forms.size(), size_t(1));
+    const sf6::ReportPage& page = first.forms[0]->QuickRep1;
     auto text = [&](const char* name) { return page.label(QString::fromLatin1(name))->text; };
     EXPECT_EQ(text("QRLabel135"), QStringLiteral("35.245"));
     EXPECT_EQ(text("QRLabel137"), QStringLiteral("37.259")) << "count 3 fills trial 3";
@@ -154,7 +154,7 @@ TEST(ReportDialog, DialogsReportOnTheirOwnRowCopiesAndTexts)
     for (int i = 0; i < expected.size(); ++i)
         EXPECT_EQ(text(names[i]), expected[i]) << names[i];
     EXPECT_EQ(text("QRLabel95"), first->mmdyrq->toPlainText());
-    EXPECT_TRUE(second->pagesBuilt.empty());
+    EXPECT_TRUE(second.forms.empty());
 }
 
 TEST(ReportDialog, PdfButtonWritesTheChosenFile)

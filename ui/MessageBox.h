@@ -17,6 +17,7 @@ struct Message {
     QString text;
     QString caption = kMessageCaption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString details = {};   // behind the box's "details" button; empty: none
 };
 
 class MessageBoxes {

@@ -1,4 +1,4 @@
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QStringList>
 
@@ -19,6 +19,8 @@ void MessageBoxes::show(const Message& m, QWidget* parent)
         return;
     }
     QMessageBox box(m.icon, m.caption, m.text, QMessageBox::Ok, parent);
+    if (!m.details.isEmpty())
+        box.setDetailedText(m.details);
     box.exec();
 }
 

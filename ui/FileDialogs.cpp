@@ -1,4 +1,4 @@
-#include "app/FileDialogs.h"
+#include "ui/FileDialogs.h"
 
 #include <QFileDialog>
 

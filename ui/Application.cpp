@@ -1,6 +1,6 @@
-#include "app/Application.h"
+#include "ui/Application.h"
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <exception>
 

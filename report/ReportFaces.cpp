@@ -1,0 +1,169 @@
+#include "report/ReportFaces.h"
+
+#include <QFontDatabase>
+#include <QHash>
+#include <QPaintDevice>
+#include <QRawFont>
+#include <QTextCharFormat>
+
+#include <mutex>
+
+namespace sf6 {
+
+namespace {
+constexpr qreal kPointsPerInch = 72.0;
+constexpr int kReportDpi = 96;
+constexpr char32_t kPlaneEnd = 0x10000;   // the PDF writer's reverse map stops here
+
+const QStringList kLatinFamilies{QStringLiteral("Arial"), QStringLiteral("Liberation Sans")};
+// WenQuanYi Zen Hei maps no two code points to one glyph; the others follow
+// for the characters it lacks, and on systems without it.
+const QStringList kChineseFamilies{QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
+                                   QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun")};
+
+QFont baseFont(const QStringList& families, bool bold)
+{
+    QFont f;
+    f.setFamilies(families);
+    f.setStyleHint(QFont::SansSerif);
+    f.setHintingPreference(QFont::PreferNoHinting);
+    // No ligatures: "fi" drawn as one glyph would read back as U+FB01.
+    f.setStyleStrategy(QFont::PreferNoShaping);
+    f.setBold(bold);
+    return f;
+}
+} // namespace
+
+struct ReportFaces::Face {
+    QRawFont raw;
+    QHash<quint32, char32_t> lowest;   // glyph -> lowest code point naming it
+
+    explicit Face(const QFont& font) : raw(QRawFont::fromFont(font))
+    {
+        if (!raw.isValid())
+            return;
+        QString all;
+        all.reserve(int(kPlaneEnd));
+        for (char32_t c = 1; c < kPlaneEnd; ++c)
+            all.append(QChar::isSurrogate(c) ? QChar(u' ') : QChar(char16_t(c)));
+        QList<quint32> glyphs(all.size());
+        int count = int(glyphs.size());
+        if (!raw.glyphIndexesForChars(all.constData(), int(all.size()), glyphs.data(), &count))
+            return;
+        for (int i = 0; i < count; ++i) {
+            const char32_t c = char32_t(i + 1);
+            if (glyphs[i] != 0 && !QChar::isSurrogate(c) && !lowest.contains(glyphs[i]))
+                lowest.insert(glyphs[i], c);
+        }
+    }
+
+    quint32 glyph(char32_t c) const
+    {
+        if (!raw.isValid() || !raw.supportsCharacter(c))
+            return 0;
+        const QString s = QString::fromUcs4(&c, 1);
+        quint32 g[2] = {0, 0};
+        int n = 2;
+        raw.glyphIndexesForChars(s.constData(), int(s.size()), g, &n);
+        return n == 1 ? g[0] : 0;
+    }
+    bool has(char32_t c) const { return glyph(c) != 0; }
+    bool honest(char32_t c) const
+    {
+        const quint32 g = glyph(c);
+        return c < kPlaneEnd && g != 0 && lowest.value(g) == c;
+    }
+};
+
+ReportFaces::ReportFaces(bool bold) : bold_(bold)
+{
+    families_ << kLatinFamilies.first();
+    faces_.push_back(new Face(baseFont(kLatinFamilies, bold)));
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : kChineseFamilies) {
+        // Only faces really there: a substitute would be another face under this name.
+        if (!installed.contains(family, Qt::CaseInsensitive))
+            continue;
+        families_ << family;
+        faces_.push_back(new Face(baseFont({family}, bold)));
+    }
+}
+
+const ReportFaces& ReportFaces::normal()
+{
+    static const ReportFaces faces(false);
+    return faces;
+}
+
+const ReportFaces& ReportFaces::bold()
+{
+    static const ReportFaces faces(true);
+    return faces;
+}
+
+int ReportFaces::faceFor(char32_t c) const
+{
+    // Decided once per character; a page has few distinct ones.
+    static std::mutex mutex;
+    static QHash<quint64, int> memo;
+    const quint64 key = (quint64(bold_) << 32) | c;
+    {
+        std::lock_guard lock(mutex);
+        if (auto it = memo.constFind(key); it != memo.constEnd())
+            return *it;
+    }
+    int chosen = -1;
+    for (size_t i = 0; i < faces_.size() && chosen < 0; ++i)
+        if (faces_[i]->honest(c))
+            chosen = int(i);
+    for (size_t i = 0; i < faces_.size() && chosen < 0; ++i)
+        if (faces_[i]->has(c))
+            chosen = int(i);
+    if (chosen < 0)
+        chosen = 0;   // no face has it: Qt's own fallback draws it
+    std::lock_guard lock(mutex);
+    memo.insert(key, chosen);
+    return chosen;
+}
+
+bool ReportFaces::readsBack(char32_t c) const { return faces_[size_t(faceFor(c))]->honest(c); }
+
+QFont ReportFaces::font(int face, qreal pixels, const QPaintDevice* device) const
+{
+    // The painter is scaled to 96-dpi pixels, so the size must come out in those
+    // pixels: a point size would be converted at the device's resolution and
+    // then scaled once more.
+    const int deviceDpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : kReportDpi;
+    QFont f = face == 0 ? baseFont(kLatinFamilies, bold_) : baseFont({families_.at(face)}, bold_);
+    f.setPointSizeF(pixels * kPointsPerInch / deviceDpi);
+    return f;
+}
+
+QList<QTextLayout::FormatRange> ReportFaces::runs(const QString& text, qreal pixels,
+                                                  const QPaintDevice* device) const
+{
+    QList<QTextLayout::FormatRange> out;
+    std::vector<QTextCharFormat> formats(faces_.size());
+    for (size_t i = 1; i < faces_.size(); ++i)
+        formats[i].setFont(font(int(i), pixels, device));
+    for (qsizetype i = 0; i < text.size();) {
+        char32_t c = text.at(i).unicode();
+        int length = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            length = 2;
+        }
+        const int face = c == QChar::LineSeparator ? 0 : faceFor(c);
+        if (face != 0) {
+            if (!out.isEmpty() && out.last().start + out.last().length == i
+                && out.last().format.font().family() == families_.at(face))
+                out.last().length += length;
+            else
+                out.append(QTextLayout::FormatRange{int(i), length, formats[size_t(face)]});
+        }
+        i += length;
+    }
+    return out;
+}
+
+} // namespace sf6

@@ -1,0 +1,169 @@
+#include "sync/SafeSave.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace sf6 {
+
+namespace {
+constexpr int kMaxLinkDepth = 40;
+constexpr int kTempNameTries = 16;
+constexpr QFileDevice::Permissions kAnyWrite =
+    QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+struct KnownError {
+    int number;
+    const char* chinese;
+};
+const KnownError kKnownErrors[] = {
+    {ENOSPC, "磁盘空间不足"},
+    {EACCES, "没有写入权限"},
+    {EPERM, "没有写入权限"},
+    {EROFS, "文件系统是只读的"},
+    {ENOENT, "路径不存在"},
+    {ENOTDIR, "路径中有一项不是文件夹"},
+    {EISDIR, "目标是一个文件夹"},
+    {EPIPE, "输出管道已关闭"},
+    {EIO, "输入输出错误"},
+    {EFBIG, "文件过大"},
+};
+} // namespace
+
+QString cannotWrite(const QString& name, const QString& reason)
+{
+    return QStringLiteral("无法写入 %1：%2").arg(native(name), reason);
+}
+
+QString systemReason(const QString& systemText)
+{
+    for (const KnownError& e : kKnownErrors) {
+        const QString text = QString::fromLocal8Bit(std::strerror(e.number));
+        if (systemText.contains(text, Qt::CaseInsensitive))
+            return QStringLiteral("%1（%2）").arg(QString::fromUtf8(e.chinese), systemText);
+    }
+    return systemText.isEmpty() ? QStringLiteral("未知错误") : systemText;
+}
+
+QString systemReason(int errorNumber)
+{
+    return systemReason(QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
+Expected<QString> resolveSaveTarget(const QString& name)
+{
+    if (name.isEmpty())
+        return Status::failure(QStringLiteral("没有给出文件名"));
+    QFileInfo info(QFileInfo(name).absoluteFilePath());
+    // The target of a link is what the user keeps up to date: write it, not the link.
+    for (int depth = 0; info.isSymLink(); ++depth) {
+        if (depth == kMaxLinkDepth)
+            return Status::failure(cannotWrite(name, QStringLiteral("符号链接层数过多或成环")));
+        info.setFile(QFileInfo(info.symLinkTarget()).absoluteFilePath());
+    }
+    if (info.exists()) {
+        if (info.isDir())
+            return Status::failure(cannotWrite(name, QStringLiteral("这是一个文件夹")));
+        if (!info.isFile())
+            return Status::failure(
+                cannotWrite(name, QStringLiteral("这不是普通文件（设备、管道或套接字），不会被替换")));
+        // Checked on the permission bits too: an administrator may write anything.
+        if (!info.isWritable() || !(info.permissions() & kAnyWrite))
+            return Status::failure(cannotWrite(name, QStringLiteral("文件是只读的，不会被覆盖")));
+    } else {
+        const QFileInfo dir(info.absolutePath());
+        if (!dir.isDir())
+            return Status::failure(cannotWrite(name, QStringLiteral("文件夹 %1 不存在").arg(native(dir.filePath()))));
+    }
+    return info.absoluteFilePath();
+}
+
+Status SafeSave::open()
+{
+    const Expected<QString> target = resolveSaveTarget(name_);
+    if (!target)
+        return target.status();
+    file_ = std::make_unique<QSaveFile>(*target);
+    if (!file_->open(QIODevice::WriteOnly))
+        return Status::failure(cannotWrite(name_, systemReason(file_->errorString())));
+    return Status::success();
+}
+
+Status SafeSave::commit()
+{
+    if (!file_)
+        return Status::failure(cannotWrite(name_, QStringLiteral("文件未打开")));
+    if (file_->error() != QFileDevice::NoError) {
+        const QString why = systemReason(file_->errorString());
+        file_->cancelWriting();
+        file_->commit();   // drops the temporary file
+        return Status::failure(cannotWrite(name_, why));
+    }
+    if (!file_->commit())
+        return Status::failure(cannotWrite(name_, systemReason(file_->errorString())));
+    return Status::success();
+}
+
+Status saveFile(const QString& name, const QByteArray& bytes)
+{
+    SafeSave save(name);
+    if (Status s = save.open(); !s)
+        return s;
+    save.device()->write(bytes);   // a short write shows as the file's error at commit
+    return save.commit();
+}
+
+SaveBeside::~SaveBeside()
+{
+    if (!temp_.isEmpty() && !committed_)
+        QFile::remove(temp_);
+}
+
+Expected<QString> SaveBeside::temporaryPath()
+{
+    const Expected<QString> target = resolveSaveTarget(name_);
+    if (!target)
+        return target;
+    target_ = *target;
+    // In the target's own folder, so the final rename never crosses volumes.
+    const QDir dir = QFileInfo(target_).absoluteDir();
+    for (int i = 0; i < kTempNameTries; ++i) {
+        const QString candidate = dir.filePath(
+            QStringLiteral(".~%1-%2.tmp")
+                .arg(QFileInfo(target_).fileName())
+                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        if (!QFileInfo::exists(candidate)) {
+            temp_ = candidate;
+            return temp_;
+        }
+    }
+    return Status::failure(cannotWrite(name_, QStringLiteral("找不到可用的临时文件名")));
+}
+
+Status SaveBeside::commit()
+{
+    if (temp_.isEmpty())
+        return Status::failure(cannotWrite(name_, QStringLiteral("没有临时文件")));
+    if (QFileInfo::exists(target_)) {
+        // The new file keeps what the old one allowed.
+        QFile::setPermissions(temp_, QFile::permissions(target_));
+    }
+    // QFile::rename refuses to replace; this one replaces in one step, on Windows too.
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(temp_.toStdU16String()),
+                            std::filesystem::path(target_.toStdU16String()), ec);
+    if (ec)
+        return Status::failure(cannotWrite(name_, systemReason(QString::fromStdString(ec.message()))));
+    committed_ = true;
+    return Status::success();
+}
+
+} // namespace sf6

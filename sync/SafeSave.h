@@ -1,0 +1,65 @@
+#pragma once
+// Every file the program writes is saved the way a careful editor saves: all
+// or nothing, into a temporary file beside the real target that is renamed
+// over it only when complete. What stood there before is never destroyed: a
+// symbolic link is followed and its target written; a folder, a device, a
+// pipe or a read-only file is refused with the reason. It lives in the lowest
+// core library so that every writer (rows, workbook, report, archive export)
+// keeps the same promise.
+
+#include "sync/Status.h"
+
+#include <QByteArray>
+#include <QSaveFile>
+#include <QString>
+
+#include <memory>
+
+namespace sf6 {
+
+// Where name really leads (the last target of a chain of links), or why it
+// may not be written.
+Expected<QString> resolveSaveTarget(const QString& name);
+
+// Writes bytes to name, all or nothing.
+Status saveFile(const QString& name, const QByteArray& bytes);
+
+// For writers that want a device (the PDF writer): open, write, commit.
+class SafeSave {
+public:
+    explicit SafeSave(QString name) : name_(std::move(name)) {}
+    Status open();
+    QIODevice* device() { return file_.get(); }
+    // On failure the temporary file is gone and the target untouched.
+    Status commit();
+
+private:
+    QString name_;
+    std::unique_ptr<QSaveFile> file_;
+};
+
+// For writers that write a path of their own (libxlsxwriter): a fresh name
+// beside the target, renamed over it by commit(); dropped unless committed.
+class SaveBeside {
+public:
+    explicit SaveBeside(QString name) : name_(std::move(name)) {}
+    ~SaveBeside();
+    SaveBeside(const SaveBeside&) = delete;
+    SaveBeside& operator=(const SaveBeside&) = delete;
+
+    Expected<QString> temporaryPath();   // resolves the target first
+    Status commit();
+
+private:
+    QString name_, target_, temp_;
+    bool committed_ = false;
+};
+
+// "无法写入 NAME：reason".
+QString cannotWrite(const QString& name, const QString& reason);
+// The reason behind a system error text, in Chinese where it is a common one
+// (a full disk, no permission, a closed pipe), with the system's own words.
+QString systemReason(const QString& systemText);
+QString systemReason(int errorNumber);
+
+} // namespace sf6
