@@ -92,8 +92,9 @@ QPixmap exportImage()
 QIcon iconOf(const QPixmap& pm)
 {
     QIcon icon;
+    // One image list serves both states: a disabled button shows it greyed,
+    // as every toolbar does, which the style works out from the normal image.
     icon.addPixmap(pm, QIcon::Normal);
-    icon.addPixmap(pm, QIcon::Disabled);   // one image list serves both states
     return icon;
 }
 } // namespace

@@ -29,15 +29,18 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
     setObjectName(QStringLiteral("StatusBar1"));
     setFixedHeight(kHeight);
     setSizeGripEnabled(false);
-    setStyleSheet(QStringLiteral("QStatusBar::item { border: 1px inset palette(mid); }"));
+    // The indicator's panel has no bevel; the text panels draw their own.
+    setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    setContentsMargins(0, 0, 0, 0);
 
     auto* indicator = new IndicatorPanel(this);
-    indicator->setFixedWidth(kIndicatorWidth);
+    indicator->setFixedSize(kIndicatorWidth, kHeight);
     panels_[0] = indicator;
     addWidget(indicator);
 
     for (int i = 1; i < kPanelCount; ++i) {
         auto* l = new QLabel(this);
+        l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         l->setContentsMargins(2, 0, 2, 0);
         labels_[size_t(i)] = l;
         panels_[size_t(i)] = l;
@@ -51,10 +54,12 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
     progress_ = new QProgressBar(this);
     progress_->setFixedWidth(kProgressWidth);
     progress_->setMaximumHeight(kHeight - 4);
-    progress_->setTextVisible(true);
-    progress_->setFormat(QStringLiteral("%v/%m"));
+    progress_->setTextVisible(false);
     progress_->hide();
     addPermanentWidget(progress_);
+    progressCount_ = new QLabel(this);
+    progressCount_->hide();
+    addPermanentWidget(progressCount_);
     addPermanentWidget(labels_[2]);
     addPermanentWidget(labels_[3]);
 }
@@ -70,6 +75,22 @@ void TStatusBar::setPanelText(int i, const QString& text)
         labels_[size_t(i)]->setText(text);
 }
 
+void TStatusBar::showProgress(int value, int maximum)
+{
+    progress_->setRange(0, maximum);
+    progress_->setValue(value);
+    progress_->show();
+    // A range of 0..0 is the busy bar before the first record: no count yet.
+    progressCount_->setText(maximum > 0 ? QStringLiteral("%1/%2").arg(value).arg(maximum) : QString());
+    progressCount_->setVisible(maximum > 0);
+}
+
+void TStatusBar::hideProgress()
+{
+    progress_->hide();
+    progressCount_->hide();
+}
+
 int TStatusBar::panelWidth(int i) const { return panels_[size_t(i)]->width(); }
 
 QColor TStatusBar::indicatorColor() const { return connected_ && connected_() ? kGreen : kRed; }
@@ -80,5 +101,7 @@ void TStatusBar::drawIndicator(QPainter& p, const QRect& rect) const
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(c);
     p.setBrush(c);
-    p.drawEllipse(QRect(rect.topLeft(), QSize(kIndicatorDiameter, kIndicatorDiameter)));
+    // Centred on pixel centres, so the filled circle covers exactly 15 x 15 pixels.
+    const QPointF corner = QPointF(rect.topLeft()) + QPointF(0.5, 0.5);
+    p.drawEllipse(QRectF(corner, QSizeF(kIndicatorDiameter - 1, kIndicatorDiameter - 1)));
 }

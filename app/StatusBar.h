@@ -28,7 +28,11 @@ public:
     void setConnectedSource(std::function<bool()> f) { connected_ = std::move(f); }
     QColor indicatorColor() const;
 
+    // Sync progress: a bar, and its count beside it (a bar's own text is painted over).
     QProgressBar* progress() const { return progress_; }
+    QLabel* progressCount() const { return progressCount_; }
+    void showProgress(int value, int maximum);
+    void hideProgress();
 
     void drawIndicator(QPainter& p, const QRect& rect) const;
 
@@ -36,5 +40,6 @@ private:
     std::array<QWidget*, kPanelCount> panels_{};
     std::array<QLabel*, kPanelCount> labels_{};
     QProgressBar* progress_ = nullptr;
+    QLabel* progressCount_ = nullptr;
     std::function<bool()> connected_;
 };

@@ -146,6 +146,11 @@ void TForm1::buildToolBar()
     ToolBar1->setIconSize(QSize(32, 32));
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolBar1->setFixedHeight(kToolBarHeight);
+    // No padding around the 52-pixel buttons, or the bar cuts them at the bottom.
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { padding: 0px; margin: 0px; border: 0px; spacing: 0px; }"));
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setSpacing(0);
     ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
     ImageList1 = makeToolbarImages();
 
@@ -169,6 +174,7 @@ void TForm1::buildList()
 {
     ListView1 = new TListView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setFont(ui::windowFont());   // a style sheet would otherwise leave it the platform's
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setItemsExpandable(false);
@@ -227,11 +233,30 @@ void TForm1::FormActivate() { Panel1->clearValues(); }
 void TForm1::showEvent(QShowEvent* e)
 {
     QMainWindow::showEvent(e);
-    if (placed_)
+    if (placedFrame_)
         return;
-    placed_ = true;
-    // The outer size includes the frame; centre on the desktop the first time.
+    placeOuterFrame();
+    // The outer size includes the frame, which a window manager reports only
+    // some time after it has decorated the window: look again until it has.
+    auto* watch = new QTimer(this);
+    watch->setInterval(kFrameWatchTick);
+    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0]() mutable {
+        placeOuterFrame();
+        if (frameKnown_ || ++ticks == kFrameWatchTicks)
+            watch->deleteLater();
+    });
+    watch->start();
+}
+
+void TForm1::placeOuterFrame()
+{
+    if (!isVisible() || frameKnown_)
+        return;
     const QSize frame = frameGeometry().size() - geometry().size();
+    if (placedFrame_ && *placedFrame_ == frame)
+        return;
+    placedFrame_ = frame;
+    frameKnown_ = !frame.isEmpty();
     resize(QSize(kOuterWidth, kOuterHeight) - frame);
     if (const QScreen* s = screen()) {
         QRect r(QPoint(), QSize(kOuterWidth, kOuterHeight));
@@ -404,7 +429,10 @@ void TForm1::reportLinkLost(const QString& reason)
     Connected = 0;
     repaintIndicator();
     setPanelText(1, sf6::kTextLinkLost);
+    setPanelText(2, QString());   // the port is gone, as after a disconnect; panel 3 keeps the count
     const bool rows = wasSyncing ? Sync.loop().RowsLoaded() > 0 : ListView1->topLevelItemCount() > 0;
+    if (wasSyncing && rows)
+        ListView1Click();   // the last record received, as a completed sync shows it
     enterState(rows ? CommandState::LinkLostWithRows : CommandState::LinkLost);
     ui::MessageBoxes::show(ui::Message{Sync.endMessage(sf6::SyncEnd::LinkLost, reason)}, this);
 }
@@ -423,9 +451,7 @@ void TForm1::N8Click()
     }
     ListView1->clear();
     enterState(CommandState::Syncing);
-    StatusBar1->progress()->setRange(0, 0);
-    StatusBar1->progress()->setValue(0);
-    StatusBar1->progress()->show();
+    StatusBar1->showProgress(0, 0);
     Sync.waitFirstPoll();
     Timer3Timer();
 }
@@ -433,7 +459,7 @@ void TForm1::N8Click()
 void TForm1::endSync()
 {
     Timer3->stop();
-    StatusBar1->progress()->hide();
+    StatusBar1->hideProgress();
 }
 
 void TForm1::Timer3Timer()
@@ -463,11 +489,14 @@ void TForm1::Timer3Timer()
         endSync();
         setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Empty));
         setPanelText(3, Sync.progressText());
-        enterState(CommandState::SyncEmpty);
+        // The message first, then the commands: the user reads before acting.
         ui::MessageBoxes::show(Sync.endMessage(sf6::SyncEnd::Empty), this);
+        enterState(CommandState::SyncEmpty);
         return;
     case sf6::SyncEnd::Stalled:
         endSync();
+        if (Sync.loop().RowsLoaded() > 0)
+            ListView1Click();
         setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Stalled));
         enterState(Sync.loop().RowsLoaded() > 0 ? CommandState::SyncDone : CommandState::SyncEmpty);
         ui::MessageBoxes::show(Sync.endMessage(sf6::SyncEnd::Stalled), this);
@@ -496,9 +525,7 @@ void TForm1::AddDBGridClick()
     }
     ListView1->scrollToItem(ListView1->currentItem());
     setPanelText(3, Sync.progressText());
-    QProgressBar* bar = StatusBar1->progress();
-    bar->setRange(0, std::max(1, Sync.loop().RecordTotal()));
-    bar->setValue(Sync.loop().RowsLoaded());
+    StatusBar1->showProgress(Sync.loop().RowsLoaded(), std::max(1, Sync.loop().RecordTotal()));
 }
 
 // ---------------------------------------------------------------------------
@@ -536,6 +563,8 @@ void TForm1::N3Click()
     for (auto it = selected.rbegin(); it != selected.rend(); ++it)
         delete *it;
     ListView1->clearSelection();
+    // The row that moved up would otherwise carry the focus mark and look chosen.
+    ListView1->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
     ListView1->setUpdatesEnabled(true);
 }
 

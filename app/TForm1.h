@@ -59,6 +59,8 @@ public:
     static constexpr std::chrono::milliseconds kSpinnerTick{100};
     static constexpr int kSpinnerEndMs = 1000;
     static constexpr std::chrono::milliseconds kPollPeriod{1000};
+    static constexpr std::chrono::milliseconds kFrameWatchTick{50};
+    static constexpr int kFrameWatchTicks = 40;
 
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
@@ -163,6 +165,8 @@ private:
     bool syncing() const { return state_ == sf6::CommandState::Syncing; }
 
     sf6::CommandState state_ = sf6::CommandState::Idle;
-    bool placed_ = false;
+    void placeOuterFrame();
+    std::optional<QSize> placedFrame_;   // the frame the outer size was last worked out with
+    bool frameKnown_ = false;
     bool destroyed_ = false;
 };

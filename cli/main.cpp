@@ -5,6 +5,7 @@
 //   sf6cli demo    [--records N] [outputs as for sync]   against a simulated calibrator
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written.
+#include "cli/Output.h"
 #include "cli/RowWriters.h"
 #include "export/Workbook.h"
 #include "link/PortList.h"
@@ -16,13 +17,12 @@
 #include <QCommandLineParser>
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
-#include <memory>
 #include <optional>
 
 #ifdef SF6_HAVE_SIM
@@ -30,29 +30,34 @@
 #include "sim/Simulator.h"
 #endif
 
-namespace {
+using namespace cli;
 
-enum Exit { kOk = 0, kNoAnswer = 1, kUsage = 2, kNoPorts = 3, kBrokenOff = 4, kWriteFailed = 5 };
+namespace {
 
 constexpr int kDemoRecords = 12;
 constexpr int kTableColumns = 8;
 
-void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toLocal8Bit().constData()); }
+// Options that name a file or folder: an empty name is a mistake, never "here".
+const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir"};
 
-bool writeTo(const QString& target, const QByteArray& bytes)
-{
-    if (target == QLatin1String("-")) {
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-        std::fflush(stdout);
-        return true;
-    }
-    QFile f(target);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
-        err(QStringLiteral("无法写入 %1：%2").arg(target, f.errorString()));
-        return false;
-    }
-    return true;
-}
+struct DetailOption {
+    const char* name;
+    QString sf6::ReportDetails::*field;
+    const char* help;
+};
+
+const DetailOption kDetailOptions[] = {
+    {"title", &sf6::ReportDetails::title, "Report title."},
+    {"unit", &sf6::ReportDetails::calibratingUnit, "Calibrating unit."},
+    {"client", &sf6::ReportDetails::submittingUnit, "Submitting unit."},
+    {"relay", &sf6::ReportDetails::relayName, "Relay name."},
+    {"model", &sf6::ReportDetails::model, "Relay model."},
+    {"serial", &sf6::ReportDetails::serialNumber, "Relay serial number."},
+    {"made", &sf6::ReportDetails::productionDate, "Relay production date."},
+    {"tester", &sf6::ReportDetails::tester, "Tested by."},
+    {"reviewer", &sf6::ReportDetails::reviewer, "Reviewed by."},
+    {"approver", &sf6::ReportDetails::approver, "Approved by."},
+};
 
 struct SyncOutcome {
     int exit = kOk;
@@ -81,7 +86,8 @@ SyncOutcome runSync(sf6::SerialLink& link)
         break;
     case sf6::SyncEnd::Empty:
         err(session.endMessage(sf6::SyncEnd::Empty));
-        out.exit = kNoAnswer;
+        // A reply cut at 108 or 109 bytes has shown its first row: that is not "no records".
+        out.exit = out.rows.empty() ? kNoAnswer : kBrokenOff;
         break;
     case sf6::SyncEnd::Stalled:
     case sf6::SyncEnd::LinkLost:
@@ -92,69 +98,68 @@ SyncOutcome runSync(sf6::SerialLink& link)
     return out;
 }
 
-struct DetailOption {
-    const char* name;
-    QString sf6::ReportDetails::*field;
-    const char* help;
-};
+sf6::WorkbookInput workbookOf(const std::vector<sf6::ListRow>& rows)
+{
+    sf6::WorkbookInput in;
+    in.captions = sf6::columnCaptions();
+    for (int c = 0; c < sf6::kColumnCount; ++c)
+        in.columnWidthsPx.push_back(sf6::defaultColumnWidth(c));
+    in.fontName = sf6::kListFontName;
+    in.fontPointSize = sf6::kListFontPointSize;
+    in.rows = rows;
+    return in;
+}
 
-const DetailOption kDetailOptions[] = {
-    {"title", &sf6::ReportDetails::title, "Report title."},
-    {"unit", &sf6::ReportDetails::calibratingUnit, "Calibrating unit."},
-    {"client", &sf6::ReportDetails::submittingUnit, "Submitting unit."},
-    {"relay", &sf6::ReportDetails::relayName, "Relay name."},
-    {"model", &sf6::ReportDetails::model, "Relay model."},
-    {"serial", &sf6::ReportDetails::serialNumber, "Relay serial number."},
-    {"made", &sf6::ReportDetails::productionDate, "Relay production date."},
-    {"tester", &sf6::ReportDetails::tester, "Tested by."},
-    {"reviewer", &sf6::ReportDetails::reviewer, "Reviewed by."},
-    {"approver", &sf6::ReportDetails::approver, "Approved by."},
-};
+sf6::ReportDetails reportDetails(const QCommandLineParser& p)
+{
+    const QString today = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    sf6::ReportDetails base = sf6::defaultReportDetails(today);
+    for (const DetailOption& o : kDetailOptions)
+        if (p.isSet(QLatin1String(o.name)))
+            base.*(o.field) = p.value(QLatin1String(o.name));
+    return base;
+}
 
+// Every output asked for, each on its own: one that fails does not keep the
+// others from being written.
 int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& rows)
 {
     bool ok = true;
-    if (p.isSet(QStringLiteral("tsv")))
-        ok &= writeTo(p.value(QStringLiteral("tsv")), cli::rowsAsTsv(rows));
-    if (p.isSet(QStringLiteral("json")))
-        ok &= writeTo(p.value(QStringLiteral("json")), cli::rowsAsJson(rows));
-    if (p.isSet(QStringLiteral("xlsx"))) {
-        sf6::WorkbookInput in;
-        in.captions = sf6::columnCaptions();
-        for (int c = 0; c < sf6::kColumnCount; ++c)
-            in.columnWidthsPx.push_back(sf6::defaultColumnWidth(c));
-        in.fontName = sf6::kListFontName;
-        in.fontPointSize = sf6::kListFontPointSize;
-        in.rows = rows;
-        const QString name = p.value(QStringLiteral("xlsx"));
-        const sf6::Status r = sf6::writeWorkbook(in, name);
-        if (!r) {
-            err(QStringLiteral("导出失败：") + r.message());
+    auto report = [&ok](const sf6::Status& s) {
+        if (!s) {
+            err(s.message());
             ok = false;
         }
+    };
+    if (p.isSet(QStringLiteral("tsv")))
+        report(writeOutput(p.value(QStringLiteral("tsv")), cli::rowsAsTsv(rows)));
+    if (p.isSet(QStringLiteral("json")))
+        report(writeOutput(p.value(QStringLiteral("json")), cli::rowsAsJson(rows)));
+    if (p.isSet(QStringLiteral("xlsx"))) {
+        if (const sf6::Status s = sf6::writeWorkbook(workbookOf(rows), p.value(QStringLiteral("xlsx"))); !s)
+            report(sf6::Status::failure(QStringLiteral("导出失败：") + s.message()));
     }
     if (p.isSet(QStringLiteral("pdf-dir"))) {
         const QDir dir(p.value(QStringLiteral("pdf-dir")));
         if (!dir.exists() && !QDir().mkpath(dir.path())) {
-            err(QStringLiteral("无法创建目录 %1").arg(dir.path()));
-            return kWriteFailed;
-        }
-        const QString today = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
-        sf6::ReportDetails base = sf6::defaultReportDetails(today);
-        for (const DetailOption& o : kDetailOptions)
-            if (p.isSet(QLatin1String(o.name)))
-                base.*(o.field) = p.value(QLatin1String(o.name));
-        for (const auto& row : rows) {
-            sf6::ReportDetails d = base;
-            d.testDate = sf6::testDateOfRow(row);
-            const QString file = dir.filePath(sf6::reportPdfFileName(d.testDate, row.value(sf6::kColNumber)));
-            if (const sf6::Status s = sf6::writeReportPdf(sf6::buildReportPage(d, row), file); !s) {
-                err(s.message());
-                ok = false;
+            report(sf6::Status::failure(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir.path()))));
+        } else {
+            const sf6::ReportDetails base = reportDetails(p);
+            for (const auto& row : rows) {
+                sf6::ReportDetails d = base;
+                d.testDate = sf6::testDateOfRow(row);
+                const QString file = dir.filePath(sf6::reportPdfFileName(d.testDate, row.value(sf6::kColNumber)));
+                report(sf6::writeReportPdf(sf6::buildReportPage(d, row), file));
             }
         }
     }
     return ok ? kOk : kWriteFailed;
+}
+
+bool anyOutput(const QCommandLineParser& p)
+{
+    return std::any_of(std::begin(kPathOptions), std::end(kPathOptions),
+                       [&](const char* o) { return p.isSet(QLatin1String(o)); });
 }
 
 // Scan; on success the link is open on the calibrator's port. Every refused
@@ -192,12 +197,21 @@ int syncCommand(const QCommandLineParser& p, bool table)
         return rc;
     const SyncOutcome s = runSync(link);
     link.Close();
-    if (table && !s.rows.empty())
-        writeTo(QStringLiteral("-"), cli::rowsAsTable(s.rows, kTableColumns));
-    const int written = writeOutputs(p, s.rows);
-    if (s.exit != kOk)
+    if (s.rows.empty()) {
+        // An empty sync must not replace yesterday's files with empty ones.
+        if (anyOutput(p))
+            err(QStringLiteral("没有收到任何记录，未写入输出文件。"));
         return s.exit;
-    return written;
+    }
+    int written = kOk;
+    if (table) {
+        if (const sf6::Status t = writeOutput(kStdout, cli::rowsAsTable(s.rows, kTableColumns)); !t) {
+            err(t.message());
+            written = kWriteFailed;
+        }
+    }
+    written = std::max(written, writeOutputs(p, s.rows));
+    return s.exit != kOk ? s.exit : written;
 }
 
 } // namespace
@@ -207,6 +221,11 @@ int main(int argc, char** argv)
 #ifndef Q_OS_WIN
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");   // reports are drawn without a screen
+#endif
+#ifdef SIGPIPE
+    // A reader that goes away (| head) is a failed output to report, not a reason to die
+    // before the workbook and the reports are written.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("sf6cli"));
@@ -237,6 +256,12 @@ int main(int argc, char** argv)
         std::printf("%s", p.helpText().toLocal8Bit().constData());
         return kOk;
     }
+    for (const char* o : kPathOptions) {
+        if (p.isSet(QLatin1String(o)) && p.value(QLatin1String(o)).isEmpty()) {
+            err(QStringLiteral("--%1 需要一个文件名（标准输出用 -）").arg(QLatin1String(o)));
+            return kUsage;
+        }
+    }
     const QStringList args = p.positionalArguments();
     if (args.size() != 1) {
         err(p.helpText());
@@ -253,8 +278,13 @@ int main(int argc, char** argv)
     if (command == QLatin1String("ports")) {
         QStringList names = sf6::ListSerialPorts();
         std::sort(names.begin(), names.end());
+        QByteArray out;
         for (const QString& n : names)
-            std::printf("%s\n", n.toLocal8Bit().constData());
+            out += n.toLocal8Bit() + '\n';
+        if (const sf6::Status s = writeOutput(kStdout, out); !s) {
+            err(s.message());
+            return kWriteFailed;
+        }
         return kOk;
     }
     if (command == QLatin1String("connect")) {
@@ -269,7 +299,7 @@ int main(int argc, char** argv)
         bool ok = false;
         const int n = p.value(QStringLiteral("records")).toInt(&ok);
         if (!ok || n < 0 || n > 255) {
-            err(QStringLiteral("--records takes 0 to 255"));
+            err(QStringLiteral("--records 取 0 到 255"));
             return kUsage;
         }
         sim::Simulator calibrator;
@@ -285,10 +315,10 @@ int main(int argc, char** argv)
         sf6::setPortListOverride(QStringList{calibrator.portPath()});
         return syncCommand(p, true);
 #else
-        err(QStringLiteral("the demo needs pseudo-terminals, which this system lacks"));
+        err(QStringLiteral("演示需要伪终端，本系统没有"));
         return kUsage;
 #endif
     }
-    err(QStringLiteral("unknown command: %1").arg(command));
+    err(QStringLiteral("未知命令：%1").arg(command));
     return kUsage;
 }

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QStorageInfo>
 
 #include "sync/SafeSave.h"
 
@@ -24,7 +23,6 @@ constexpr double kMinFontSize = 1;       // the spreadsheet's accepted font size
 constexpr double kMaxFontSize = 409;
 constexpr double kMaxColumnWidth = 255;  // the spreadsheet's widest column
 constexpr int kMaxFontNameLength = 31;   // longer names make the file unreadable
-constexpr qint64 kNearlyFullBytes = 64 * 1024;   // less than a workbook of a few rows
 
 QByteArray libraryPath(const QString& name)
 {
@@ -39,8 +37,7 @@ QByteArray libraryPath(const QString& name)
 // only as a failed file operation; errno and the disk itself tell the truth.
 QString libraryReason(lxw_error e, int errnoAfter, const QString& folder)
 {
-    const bool full = errnoAfter == ENOSPC
-        || (QStorageInfo(folder).isValid() && QStorageInfo(folder).bytesAvailable() < kNearlyFullBytes);
+    const bool full = errnoAfter == ENOSPC || diskNearlyFull(folder);
     switch (e) {
     case LXW_NO_ERROR: return {};
     case LXW_ERROR_MEMORY_MALLOC_FAILED: return QStringLiteral("内存不足");

@@ -56,7 +56,16 @@ QString portErrorText(QSerialPort::SerialPortError error, const QString& systemT
     switch (error) {
     case QSerialPort::NoError: return {};
     case QSerialPort::DeviceNotFoundError: text = QStringLiteral("串口不存在"); break;
-    case QSerialPort::PermissionError: text = QStringLiteral("没有权限打开串口，或串口正被其他程序占用"); break;
+    case QSerialPort::PermissionError:
+        // One code for both; the system's words tell a busy port from a forbidden one.
+        if (systemText.contains(QLatin1String("denied"), Qt::CaseInsensitive))
+            text = QStringLiteral("没有权限打开串口");
+        else if (systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive)
+                 || systemText.contains(QLatin1String("busy"), Qt::CaseInsensitive))
+            text = QStringLiteral("串口正被其他程序占用");
+        else
+            text = QStringLiteral("没有权限打开串口，或串口正被其他程序占用");
+        break;
     case QSerialPort::OpenError: text = QStringLiteral("串口已被打开"); break;
     case QSerialPort::NotOpenError: text = QStringLiteral("串口未打开"); break;
     case QSerialPort::WriteError: text = QStringLiteral("向串口发送数据出错"); break;

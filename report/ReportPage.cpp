@@ -245,10 +245,24 @@ void fillBlock(ReportPage& page, int block, const ListRow& row)
 void set(ReportPage& page, const QString& name, const QString& text)
 {
     if (PageLabel* l = page.label(name))
-        l->text = text;
+        l->text = printableText(text);
 }
 
 } // namespace
+
+QString printableText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = (u < 0x20 && u != u'\n') || (u >= 0x7F && u <= 0x9F);
+        const bool bidiOverride = (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+        if (!control && !bidiOverride)
+            out += c;
+    }
+    return out;
+}
 
 const PageLabel* ReportPage::label(const QString& name) const
 {

@@ -70,6 +70,12 @@ QString testDateOfRow(const ListRow& row);
 // that no file system accepts are replaced.
 QString reportPdfFileName(const QString& testDate, const QString& rowNumber);
 
+// The text as it may go on a page: unchanged but for the characters that
+// cannot be printed honestly. Control characters go (a line break stays a line
+// break), and so do the bidirectional overrides and isolates, with which a
+// field could be made to read otherwise than it was typed.
+QString printableText(const QString& text);
+
 // A fresh page: every label at its design text, then filled from the details
 // and the row. Columns missing from a short row read as empty texts.
 ReportPage buildReportPage(const ReportDetails& details, const ListRow& row);

@@ -8,6 +8,14 @@
 
 #include "report/ReportRenderer.h"
 
+#include <QGuiApplication>
+#include <QPrintPreviewWidget>
+#include <QScreen>
+
+namespace {
+constexpr qreal kPreviewScreenShare = 0.85;
+} // namespace
+
 TForm4::TForm4(sf6::ReportPage page, QWidget* parent)
     : QWidget(parent), QuickRep1(std::move(page)), printer_(std::make_unique<QPrinter>(QPrinter::HighResolution))
 {
@@ -42,6 +50,15 @@ QPrintPreviewDialog* TForm4::preview()
         preview_->setAttribute(Qt::WA_DeleteOnClose);
         connect(preview_, &QPrintPreviewDialog::paintRequested, this, &TForm4::paintRequested);
         connect(preview_, &QObject::destroyed, this, &QObject::deleteLater);
+        // Large enough to read a page: most of the screen, the page fitted to its width.
+        if (const QScreen* s = QGuiApplication::primaryScreen()) {
+            const QRect area = s->availableGeometry();
+            QRect r(QPoint(), (QSizeF(area.size()) * kPreviewScreenShare).toSize());
+            r.moveCenter(area.center());
+            preview_->setGeometry(r);
+        }
+        if (auto* w = preview_->findChild<QPrintPreviewWidget*>())
+            w->fitToWidth();
     }
     preview_->show();
     preview_->raise();

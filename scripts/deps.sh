@@ -4,12 +4,12 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake make pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev qt6-translations-l10n
   libxlsxwriter-dev
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
   clang libclang-rt-14-dev
-  xvfb xauth poppler-utils python3 python3-openpyxl
+  xvfb xauth poppler-utils python3 python3-openpyxl util-linux
 )
 
 missing=()

@@ -46,6 +46,7 @@ bool Simulator::start(QString* error)
     // A program started later (sf6cli from a test) must not inherit the far
     // end: the line would never hang up while it holds it.
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     path_ = QString::fromLocal8Bit(ptsname(master_));
     slave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave_ >= 0)
@@ -113,8 +114,14 @@ void Simulator::writeAll(const QByteArray& bytes)
     while (left > 0 && !stop_ && master_ >= 0) {
         const ssize_t n = ::write(master_, p, size_t(left));
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN)
+            if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN) {
+                // Nobody reads (the program closed the port): wait, but stay stoppable.
+                pollfd pfd{master_, POLLOUT, 0};
+                ::poll(&pfd, 1, int(kPollTick.count()));
+                continue;
+            }
             return;
         }
         p += n;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -15,8 +16,9 @@ namespace sf6 {
 namespace {
 constexpr int kMaxLinkDepth = 40;
 constexpr int kTempNameTries = 16;
-constexpr QFileDevice::Permissions kAnyWrite =
-    QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+constexpr qint64 kNearlyFullBytes = 64 * 1024;
+// The mode bits alone: what the current user may do says yes for an administrator.
+constexpr QFileDevice::Permissions kAnyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -58,6 +60,12 @@ QString systemReason(int errorNumber)
     return systemReason(QString::fromLocal8Bit(std::strerror(errorNumber)));
 }
 
+bool diskNearlyFull(const QString& folder)
+{
+    const QStorageInfo disk(folder);
+    return disk.isValid() && disk.bytesAvailable() < kNearlyFullBytes;
+}
+
 Expected<QString> resolveSaveTarget(const QString& name)
 {
     if (name.isEmpty())
@@ -92,9 +100,26 @@ Status SafeSave::open()
     if (!target)
         return target.status();
     file_ = std::make_unique<QSaveFile>(*target);
-    if (!file_->open(QIODevice::WriteOnly))
+    if (!file_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return Status::failure(cannotWrite(name_, systemReason(file_->errorString())));
     return Status::success();
+}
+
+void SafeSave::write(const QByteArray& bytes)
+{
+    errno = 0;
+    if (file_ && file_->write(bytes) != bytes.size() && errno_ == 0)
+        errno_ = errno ? errno : EIO;
+}
+
+QString SafeSave::why() const
+{
+    // Qt often loses the system's reason ("Unknown error"); the disk may say it.
+    if (errno_ == ENOSPC || diskNearlyFull(QFileInfo(file_->fileName()).absolutePath()))
+        return systemReason(ENOSPC);
+    if (errno_ != 0)
+        return systemReason(errno_);
+    return systemReason(file_->errorString());
 }
 
 Status SafeSave::commit()
@@ -102,13 +127,13 @@ Status SafeSave::commit()
     if (!file_)
         return Status::failure(cannotWrite(name_, QStringLiteral("文件未打开")));
     if (file_->error() != QFileDevice::NoError) {
-        const QString why = systemReason(file_->errorString());
+        const QString reason = why();
         file_->cancelWriting();
         file_->commit();   // drops the temporary file
-        return Status::failure(cannotWrite(name_, why));
+        return Status::failure(cannotWrite(name_, reason));
     }
     if (!file_->commit())
-        return Status::failure(cannotWrite(name_, systemReason(file_->errorString())));
+        return Status::failure(cannotWrite(name_, why()));
     return Status::success();
 }
 
@@ -117,7 +142,7 @@ Status saveFile(const QString& name, const QByteArray& bytes)
     SafeSave save(name);
     if (Status s = save.open(); !s)
         return s;
-    save.device()->write(bytes);   // a short write shows as the file's error at commit
+    save.write(bytes);   // a failed write shows as the file's error at commit
     return save.commit();
 }
 

@@ -30,12 +30,18 @@ public:
     explicit SafeSave(QString name) : name_(std::move(name)) {}
     Status open();
     QIODevice* device() { return file_.get(); }
+    // Writes through at once: Qt's save file reports a failure of its own
+    // buffer's last flush as success, with an empty file in the target's place.
+    void write(const QByteArray& bytes);
     // On failure the temporary file is gone and the target untouched.
     Status commit();
 
 private:
+    QString why() const;
+
     QString name_;
     std::unique_ptr<QSaveFile> file_;
+    int errno_ = 0;   // the system's reason for the first failed write
 };
 
 // For writers that write a path of their own (libxlsxwriter): a fresh name
@@ -61,5 +67,8 @@ QString cannotWrite(const QString& name, const QString& reason);
 // (a full disk, no permission, a closed pipe), with the system's own words.
 QString systemReason(const QString& systemText);
 QString systemReason(int errorNumber);
+// Whether the disk holding folder is (nearly) full: a writer that only says
+// "write failed" may have run out of room.
+bool diskNearlyFull(const QString& folder);
 
 } // namespace sf6

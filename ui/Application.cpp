@@ -2,7 +2,18 @@
 
 #include "ui/MessageBox.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+
 #include <exception>
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    chinese_ = qtTranslator_.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                                  QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (chinese_)
+        installTranslator(&qtTranslator_);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {

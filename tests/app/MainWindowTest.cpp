@@ -177,6 +177,8 @@ TEST_F(MainWindow, connectFailure_saysSoOnce_andAllowsARetry)
     EXPECT_EQ(messages.messages[0].icon, QMessageBox::NoIcon);
     EXPECT_EQ(w->Connected, 0);
     EXPECT_EQ(enabledCommands(), (std::vector{C::N4, C::N6, C::TB1}));
+    EXPECT_FALSE(w->MSComm1.IsOpen()) << "a refused port is released at once";
+    EXPECT_EQ(messages.messages[0].details, s->portPath() + QStringLiteral("：无应答"));
 }
 
 TEST_F(MainWindow, noPorts_reportsAndLeavesConnectEnabled)
@@ -283,14 +285,19 @@ TEST_F(MainWindow, syncInThreeBatches_addsRowsPollByPoll)
     s->setSyncScript(script);
 
     std::vector<int> rowsAfterPoll;
-    QObject::connect(w->Timer3, &QTimer::timeout, w.get(),
-                     [&] { rowsAfterPoll.push_back(w->ListView1->topLevelItemCount()); });
+    QStringList countsShown;
+    QObject::connect(w->Timer3, &QTimer::timeout, w.get(), [&] {
+        rowsAfterPoll.push_back(w->ListView1->topLevelItemCount());
+        countsShown << w->StatusBar1->progressCount()->text();
+    });
     w->N8Click();
     EXPECT_EQ(w->Sync.loop().RecordsReady(), 0);
     EXPECT_TRUE(w->Timer3->isActive());
     EXPECT_TRUE(w->panelText(3).isEmpty());
     waitSyncEnd();
     EXPECT_EQ(rowsAfterPoll, (std::vector{1, 2}));
+    EXPECT_EQ(countsShown.value(0), QStringLiteral("1/2")) << "the count beside the bar, not painted over by it";
+    EXPECT_FALSE(w->StatusBar1->progress()->isTextVisible());
     EXPECT_EQ(w->commandState(), CommandState::SyncDone);
     EXPECT_FALSE(w->Timer3->isActive());
 }
@@ -350,6 +357,8 @@ TEST_F(MainWindow, stalledSync_endsAfterTenEmptyPollsKeepingItsRows)
     EXPECT_EQ(w->commandState(), CommandState::SyncDone);
     EXPECT_FALSE(w->Timer3->isActive());
     EXPECT_EQ(w->ListView1->topLevelItemCount(), 1);
+    // As after a complete sync, the side panel shows the last record that came.
+    EXPECT_EQ(w->Panel1->valueText(1), w->ListView1->topLevelItem(0)->text(1));
 }
 
 TEST_F(MainWindow, hangUpDuringSync_reportsOnceClosesAndKeepsRows)
@@ -405,6 +414,7 @@ TEST_F(MainWindow, deletion_removesTheSelectedRowKeepingNumbersAndCounters)
     w->N3Click();
     EXPECT_EQ(column(0), (QStringList{"1", "2", "4", "5"}));
     EXPECT_TRUE(w->ListView1->selectedItems().isEmpty());
+    EXPECT_EQ(w->ListView1->currentItem(), nullptr) << "the row that moved up must not look chosen";
     EXPECT_EQ(w->panelText(3), counter);
     EXPECT_EQ(w->Panel1->valueText(1), shown);
     w->N13Click();   // nothing selected now: nothing happens

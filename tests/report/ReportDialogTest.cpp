@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -180,4 +182,17 @@ TEST(ReportDialog, PdfButtonWritesTheChosenFile)
     }
     ASSERT_EQ(messages.messages.size(), size_t(1));
     EXPECT_TRUE(messages.messages[0].text.startsWith(QStringLiteral("导出PDF失败")));
+}
+
+TEST(ReportDialog, PreviewOpensLargeEnoughToReadAPage)
+{
+    Dialog d;
+    d->loadRow(distinctRow(QStringLiteral("3")));
+    d->btnConfirm->click();
+    ASSERT_EQ(d.forms.size(), size_t(1));
+    QPrintPreviewDialog* preview = d.forms[0]->previewDialog();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(preview->width(), screen.width() * 0.8);
+    EXPECT_GE(preview->height(), screen.height() * 0.8);
+    EXPECT_EQ(preview->findChild<QPrintPreviewWidget*>()->zoomMode(), QPrintPreviewWidget::FitToWidth);
 }

@@ -199,3 +199,55 @@ TEST_F(ReportPdf, EveryLabelReadsBackExactlyAsDrawn)
         EXPECT_GT(checked, 100);
     }
 }
+
+// A field can be made to read backwards with a bidirectional override, and a
+// control character prints as nothing honest: both go, on the page and in the
+// PDF's metadata. A line break stays a line break.
+TEST_F(ReportPdf, SpoofingCharactersAreDroppedFromPageAndMetadata)
+{
+    ReportDetails d = defaultReportDetails(QStringLiteral("2012-5-25"));
+    d.title = QStringLiteral("\u202E告报验校\u202C SF6");
+    d.calibratingUnit = QStringLiteral("检定\u2066所\u2069\u0007\u001B[31m");
+    d.tester = QStringLiteral("张\r\n三");
+    const ReportPage p = buildReportPage(d, reporttest::distinctRow(QStringLiteral("1")));
+    EXPECT_EQ(p.label(QStringLiteral("QRLTitle"))->text, QStringLiteral("告报验校 SF6"));
+    EXPECT_EQ(p.label(QStringLiteral("QRLabel91"))->text, QStringLiteral("检定所[31m"));
+    EXPECT_EQ(p.label(QStringLiteral("QRjy"))->text, QStringLiteral("张\n三"));
+    const QString info = run("pdfinfo", {write(p)});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Title:\\s+告报验校 SF6\n")))) << info.toStdString();
+    EXPECT_FALSE(info.contains(QChar(0x202E)));
+}
+
+// A line typed with a break shows its first line at the top of its box, in
+// the preview (a recorded picture replayed) as on paper.
+TEST(ReportRendering, AFieldWithALineBreakShowsItsFirstLine)
+{
+    ReportDetails d = defaultReportDetails(QStringLiteral("2012-5-25"));
+    d.calibratingUnit = QStringLiteral("第一行\n第二行");
+    const ReportPage page = buildReportPage(d, ListRow{});
+    ReportDetails one = d;
+    one.calibratingUnit = QStringLiteral("第一行");
+    const ReportPage single = buildReportPage(one, ListRow{});
+    const QRect box = page.label(QStringLiteral("QRLabel91"))->box;
+    auto draw = [](const ReportPage& p, bool replay) {
+        QImage image(720, 300, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPicture recorded;
+        {
+            QPainter painter;
+            if (replay)
+                painter.begin(&recorded);
+            else
+                painter.begin(&image);
+            renderReportPage(p, painter, replay ? recorded.logicalDpiY() : image.logicalDpiY());
+        }
+        if (replay)
+            QPainter(&image).drawPicture(0, 0, recorded);
+        return image;
+    };
+    for (const bool replay : {false, true}) {
+        SCOPED_TRACE(replay ? "preview" : "paper");
+        EXPECT_EQ(draw(page, replay).copy(box), draw(single, replay).copy(box))
+            << "the box must show exactly its first line";
+    }
+}

@@ -192,3 +192,16 @@ TEST(ReceiveLoop, RandomChunkings)
         ASSERT_TRUE(n > 0 || f.loop.poll({}) == PollOutcome::EndedEmpty);
     }
 }
+
+// Stray bytes past the announced reply are no progress: a reply of no record
+// followed by a stream ends at the next poll, and a stalled reply with a trickle
+// of surplus still stalls.
+TEST(ReceiveLoop, PollsOfSurplusOnlyCountAsNothingWaiting)
+{
+    Feeder none(0, 9, QByteArray(5000, '\x55'));
+    EXPECT_EQ(none.feed(5), PollOutcome::Waiting);
+    EXPECT_EQ(none.feed(100), PollOutcome::EndedEmpty);
+
+    Feeder whole(1, 10, QByteArray(5000, '\x55'));
+    EXPECT_EQ(whole.feed(110 + 10), PollOutcome::Complete) << "surplus in the completing batch changes nothing";
+}
