@@ -1,0 +1,104 @@
+#include "archive/ArchiveLocation.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace sf6 {
+
+namespace {
+const QString kScheme = QStringLiteral("postgresql");
+const QString kSchemeShort = QStringLiteral("postgres");
+const QString kStandardFolder = QStringLiteral("sf6companion");
+const QString kStandardFile = QStringLiteral("archive.sqlite");
+} // namespace
+
+QString ArchiveLocation::display() const
+{
+    switch (engine) {
+    case Engine::Off: return QStringLiteral("（未启用）");
+    case Engine::SQLite: return QDir::toNativeSeparators(path);
+    case Engine::PostgreSQL: {
+        QString s = kScheme + QStringLiteral("://");
+        if (!user.isEmpty())
+            s += user + u'@';
+        if (!host.startsWith(u'/'))
+            s += host;
+        if (port > 0 && !host.startsWith(u'/'))
+            s += u':' + QString::number(port);
+        s += u'/' + database;
+        if (host.startsWith(u'/'))
+            s += QStringLiteral("?host=") + host + (port > 0 ? QStringLiteral("&port=%1").arg(port) : QString());
+        return s;
+    }
+    }
+    return {};
+}
+
+Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
+{
+    if (text.isEmpty())
+        return Status::failure(QStringLiteral("存档位置为空"));
+    ArchiveLocation loc;
+    const bool pg = text.startsWith(kScheme + QStringLiteral("://"), Qt::CaseInsensitive)
+        || text.startsWith(kSchemeShort + QStringLiteral("://"), Qt::CaseInsensitive);
+    if (!pg) {
+        loc.engine = Engine::SQLite;
+        loc.path = QDir::cleanPath(QDir::current().absoluteFilePath(text));
+        return loc;
+    }
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid())
+        return Status::failure(QStringLiteral("无法识别的数据库地址：%1").arg(url.errorString()));
+    // Typed on a command line a password lands in the shell's history and in
+    // every process list: refuse it before it goes anywhere.
+    if (!url.password().isEmpty())
+        return Status::failure(QStringLiteral(
+            "数据库地址中不能含有密码。请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码。"));
+    loc.engine = Engine::PostgreSQL;
+    loc.user = url.userName();
+    loc.host = url.host();
+    loc.port = url.port(-1);
+    loc.database = url.path().mid(1);
+    const QUrlQuery query(url);
+    if (query.hasQueryItem(QStringLiteral("host")))
+        loc.host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+    if (query.hasQueryItem(QStringLiteral("port"))) {
+        bool ok = false;
+        loc.port = query.queryItemValue(QStringLiteral("port")).toInt(&ok);
+        if (!ok || loc.port <= 0 || loc.port > 65535)
+            return Status::failure(QStringLiteral("数据库地址中的端口无效"));
+    }
+    if (query.hasQueryItem(QStringLiteral("user")))
+        loc.user = query.queryItemValue(QStringLiteral("user"), QUrl::FullyDecoded);
+    if (query.hasQueryItem(QStringLiteral("password")))
+        return Status::failure(QStringLiteral(
+            "数据库地址中不能含有密码。请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码。"));
+    if (loc.database.isEmpty())
+        return Status::failure(QStringLiteral("数据库地址中缺少数据库名"));
+    return loc;
+}
+
+ArchiveLocation ArchiveLocation::standard()
+{
+    ArchiveLocation loc;
+    loc.engine = Engine::SQLite;
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    loc.path = QDir(base).filePath(kStandardFolder + u'/' + kStandardFile);
+    return loc;
+}
+
+Expected<ArchiveLocation> ArchiveLocation::choose(const std::optional<QString>& option, bool off)
+{
+    if (off)
+        return ArchiveLocation{};
+    if (option)
+        return parse(*option);
+    const QString env = qEnvironmentVariable(kArchiveEnvironment);
+    if (!env.isEmpty())
+        return parse(env);
+    return standard();
+}
+
+} // namespace sf6

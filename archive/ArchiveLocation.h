@@ -1,0 +1,41 @@
+#pragma once
+// Where the archive lives: an SQLite file on this PC, or a PostgreSQL database
+// shared by a lab. Both programs choose it the same way: --archive LOCATION,
+// else SF6_ARCHIVE, else one SQLite file in the user's data folder;
+// --no-archive turns it off. A password is never part of a location: libpq
+// takes it from PGPASSWORD or ~/.pgpass, and no text of ours shows it.
+
+#include "sync/Status.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace sf6 {
+
+struct ArchiveLocation {
+    enum class Engine { Off, SQLite, PostgreSQL };
+    Engine engine = Engine::Off;
+    QString path;       // SQLite: the file
+    QString host;       // PostgreSQL: a host name, or the folder of its Unix socket
+    int port = -1;      // -1: the engine's default
+    QString database;
+    QString user;       // empty: the system user, as libpq does
+
+    bool off() const { return engine == Engine::Off; }
+    // How messages name it: the file, or postgresql://user@host:port/db.
+    QString display() const;
+
+    // A file path, postgresql://USER@HOST:PORT/DBNAME or
+    // postgresql:///DBNAME?host=/socket/dir&port=N.
+    static Expected<ArchiveLocation> parse(const QString& text);
+    // <GenericDataLocation>/sf6companion/archive.sqlite: one archive for the
+    // window and the command line alike.
+    static ArchiveLocation standard();
+    // The option if given, else SF6_ARCHIVE, else the standard file.
+    static Expected<ArchiveLocation> choose(const std::optional<QString>& option, bool off);
+};
+
+inline constexpr char kArchiveEnvironment[] = "SF6_ARCHIVE";
+
+} // namespace sf6

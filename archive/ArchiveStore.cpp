@@ -1,0 +1,316 @@
+#include "archive/ArchiveStore.h"
+
+#include "archive/Schema.h"
+#include "sync/TestRecord.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace sf6 {
+
+namespace {
+
+const auto* bytes(const QByteArray& a) { return reinterpret_cast<const unsigned char*>(a.constData()); }
+
+int be16(const unsigned char* p) { return (int(p[0]) << 8) | int(p[1]); }
+
+int signedByte(unsigned char b) { return static_cast<signed char>(b); }
+
+// An empty text is a text: a null QString would be stored as NULL.
+QVariant text(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
+
+// The reports columns in ReportDetails order.
+struct DetailColumn {
+    const char* column;
+    QString ReportDetails::*field;
+};
+const DetailColumn kDetailColumns[] = {
+    {"title", &ReportDetails::title},
+    {"calibrating_unit", &ReportDetails::calibratingUnit},
+    {"submitting_unit", &ReportDetails::submittingUnit},
+    {"test_date", &ReportDetails::testDate},
+    {"print_date", &ReportDetails::printDate},
+    {"relay_name", &ReportDetails::relayName},
+    {"model", &ReportDetails::model},
+    {"serial_number", &ReportDetails::serialNumber},
+    {"production_date", &ReportDetails::productionDate},
+    {"tester", &ReportDetails::tester},
+    {"reviewer", &ReportDetails::reviewer},
+    {"approver", &ReportDetails::approver},
+};
+// The report texts a free-text filter looks in.
+const char* const kFilterColumns[] = {"relay_name", "model", "serial_number", "calibrating_unit", "submitting_unit"};
+
+QString likePattern(const QString& text)
+{
+    QString escaped = text.toLower();
+    escaped.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
+    return u'%' + escaped + u'%';
+}
+
+Expected<int> nextId(const Archive& archive, const QString& table)
+{
+    // The table names are ours, never the user's.
+    auto q = archive.run(QStringLiteral("SELECT COALESCE(MAX(id), 0) + 1 FROM %1").arg(table), {},
+                         QStringLiteral("写入"));
+    if (!q)
+        return q.status();
+    q->next();
+    return q->value(0).toInt();
+}
+
+} // namespace
+
+RecordFields recordFields(const QByteArray& raw)
+{
+    RecordFields f;
+    const unsigned char* r = bytes(raw);
+    const int year = 2000 + signedByte(r[kRecYear]);
+    const int month = signedByte(r[kRecMonth]), day = signedByte(r[kRecDay]);
+    const int hour = signedByte(r[kRecHour]), minute = signedByte(r[kRecMinute]);
+    const QDate date(year, month, day);
+    const QTime time(hour, minute);
+    if (date.isValid() && time.isValid())
+        f.testTime = QDateTime(date, time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // The list's own order of its time text, for valid and implausible times alike.
+    f.testOrder = ((((qint64(year) * 100 + month) * 100 + day) * 100 + hour) * 100) + minute;
+    f.temperatureTenths = be16(r + kRecTemperature);
+    f.mode = r[kRecMode];
+    f.testCount = r[kRecTestCount];
+    for (int j = 0; j < kValueCount; ++j)
+        f.pressures[j] = be16(r + kRecValues + 2 * j);
+    return f;
+}
+
+QString archivedText(const SyncArchived& a) { return QStringLiteral("已存档%1条新记录").arg(a.newRecords); }
+
+ListRow ArchivedRecord::row() const
+{
+    if (raw.size() != kRecordSize)
+        return ListRow(kColumnCount);
+    return decodeRecord(bytes(raw), id);
+}
+
+Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
+{
+    for (const QByteArray& r : log.records)
+        if (r.size() != kRecordSize)
+            return Status::failure(QStringLiteral("记录长度不是%1字节，未存档").arg(kRecordSize));
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+
+    auto nextRecord = nextId(archive, QStringLiteral("records"));
+    auto nextSync = nextId(archive, QStringLiteral("syncs"));
+    if (!nextRecord)
+        return nextRecord.status();
+    if (!nextSync)
+        return nextSync.status();
+
+    QSqlQuery find(archive.database());
+    find.prepare(QStringLiteral("SELECT id FROM records WHERE raw = ?"));
+    QString columns = QStringLiteral("id, raw, test_time, test_order, temperature_tenths, acquisition_mode, test_count");
+    for (const QString& c : schema::pressureColumns())
+        columns += QStringLiteral(", ") + c;
+    columns += QStringLiteral(", archived_at");
+    const int valueCount = 7 + kValueCount + 1;
+    QStringList marks;
+    for (int i = 0; i < valueCount; ++i)
+        marks << QStringLiteral("?");
+    QSqlQuery insert(archive.database());
+    insert.prepare(QStringLiteral("INSERT INTO records (%1) VALUES (%2)").arg(columns, marks.join(u',')));
+
+    SyncArchived out;
+    out.syncId = *nextSync;
+    int id = *nextRecord;
+    for (const QByteArray& raw : log.records) {
+        find.addBindValue(raw);
+        if (!find.exec())
+            return archive.failure(QStringLiteral("写入"), Archive::reason(find.lastError()));
+        if (find.next()) {
+            out.recordIds.push_back(find.value(0).toInt());
+            find.finish();
+            continue;
+        }
+        find.finish();
+        const RecordFields f = recordFields(raw);
+        insert.addBindValue(id);
+        insert.addBindValue(raw);
+        insert.addBindValue(f.testTime ? QVariant(*f.testTime) : QVariant(QMetaType(QMetaType::QString)));
+        insert.addBindValue(f.testOrder);
+        insert.addBindValue(f.temperatureTenths);
+        insert.addBindValue(f.mode);
+        insert.addBindValue(f.testCount);
+        for (int p : f.pressures)
+            insert.addBindValue(p);
+        insert.addBindValue(text(log.when));
+        if (!insert.exec())
+            return archive.failure(QStringLiteral("写入"), Archive::reason(insert.lastError()));
+        out.recordIds.push_back(id++);
+        ++out.newRecords;
+    }
+
+    if (auto q = archive.run(QStringLiteral("INSERT INTO syncs (id, synced_at, program, port, record_total, "
+                                            "rows_received, outcome, new_records) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                             {out.syncId, text(log.when), text(log.program), text(log.port), log.recordTotal,
+                              int(log.records.size()),
+                              QString::fromLatin1(syncEndName(log.end)), out.newRecords},
+                             QStringLiteral("写入"));
+        !q)
+        return q.status();
+    QSqlQuery link(archive.database());
+    link.prepare(QStringLiteral("INSERT INTO sync_records (sync_id, position, record_id) VALUES (?, ?, ?)"));
+    for (size_t i = 0; i < out.recordIds.size(); ++i) {
+        link.addBindValue(out.syncId);
+        link.addBindValue(int(i) + 1);
+        link.addBindValue(out.recordIds[i]);
+        if (!link.exec())
+            return archive.failure(QStringLiteral("写入"), Archive::reason(link.lastError()));
+    }
+    if (Status s = write.commit(); !s)
+        return s;
+    return out;
+}
+
+FilterClause filterClause(const ArchiveFilter& filter)
+{
+    QStringList where;
+    FilterClause out;
+    if (filter.from) {
+        where << QStringLiteral("r.test_time >= ?");
+        out.values << filter.from->toString(Qt::ISODate);
+    }
+    if (filter.to) {
+        where << QStringLiteral("r.test_time < ?");   // before the next day: the whole last day counts
+        out.values << filter.to->addDays(1).toString(Qt::ISODate);
+    }
+    if (!filter.text.isEmpty()) {
+        QStringList any;
+        for (const char* c : kFilterColumns) {
+            any << QStringLiteral("LOWER(p.%1) LIKE ? ESCAPE '\\'").arg(QLatin1String(c));
+            out.values << likePattern(filter.text);
+        }
+        where << QStringLiteral("EXISTS (SELECT 1 FROM reports p WHERE p.record_id = r.id AND (%1))")
+                     .arg(any.join(QStringLiteral(" OR ")));
+    }
+    if (!filter.ids.empty()) {
+        QStringList marks;
+        for (int id : filter.ids) {
+            marks << QStringLiteral("?");
+            out.values << id;
+        }
+        where << QStringLiteral("r.id IN (%1)").arg(marks.join(u','));
+    }
+    if (!where.isEmpty())
+        out.sql = QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    return out;
+}
+
+namespace {
+Expected<QSqlQuery> runFiltered(const Archive& archive, const QString& head, const ArchiveFilter& filter,
+                                const QString& tail)
+{
+    const FilterClause clause = filterClause(filter);
+    QSqlQuery q(archive.database());
+    q.setForwardOnly(true);
+    if (!q.prepare(head + clause.sql + tail))
+        return archive.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+    for (const QVariant& v : clause.values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return archive.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+    return q;
+}
+} // namespace
+
+Expected<std::vector<ArchivedRecord>> listRecords(const Archive& archive, const ArchiveFilter& filter)
+{
+    auto q = runFiltered(archive, QStringLiteral("SELECT r.id, r.archived_at, r.raw FROM records r"), filter,
+                         QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC"));
+    if (!q)
+        return q.status();
+    std::vector<ArchivedRecord> out;
+    while (q->next())
+        out.push_back({q->value(0).toInt(), Archive::timestampText(q->value(1)), q->value(2).toByteArray()});
+    return out;
+}
+
+Expected<int> countRecords(const Archive& archive, const ArchiveFilter& filter)
+{
+    auto q = runFiltered(archive, QStringLiteral("SELECT COUNT(*) FROM records r"), filter, {});
+    if (!q)
+        return q.status();
+    q->next();
+    return q->value(0).toInt();
+}
+
+Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source)
+{
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto id = nextId(archive, QStringLiteral("reports"));
+    if (!id)
+        return id.status();
+    QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
+                        QStringLiteral("source")};
+    QSqlQuery q(archive.database());
+    for (const DetailColumn& c : kDetailColumns)
+        columns << QLatin1String(c.column);
+    QStringList marks;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        marks << QStringLiteral("?");
+    q.prepare(QStringLiteral("INSERT INTO reports (%1) VALUES (%2)").arg(columns.join(u','), marks.join(u',')));
+    q.addBindValue(*id);
+    q.addBindValue(recordId);
+    q.addBindValue(Archive::now());
+    q.addBindValue(text(source));
+    for (const DetailColumn& c : kDetailColumns)
+        q.addBindValue(text(details.*(c.field)));
+    if (!q.exec())
+        return archive.failure(QStringLiteral("保存报表"), Archive::reason(q.lastError()));
+    if (Status s = write.commit(); !s)
+        return s;
+    return *id;
+}
+
+Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int recordId)
+{
+    QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
+                        QStringLiteral("source")};
+    for (const DetailColumn& c : kDetailColumns)
+        columns << QLatin1String(c.column);
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM reports WHERE record_id = ? ORDER BY id DESC")
+                             .arg(columns.join(u',')),
+                         {recordId}, QStringLiteral("查询报表"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return std::optional<StoredReport>();
+    StoredReport r;
+    r.id = q->value(0).toInt();
+    r.recordId = q->value(1).toInt();
+    r.createdAt = Archive::timestampText(q->value(2));
+    r.source = q->value(3).toString();
+    int i = 4;
+    for (const DetailColumn& c : kDetailColumns)
+        r.details.*(c.field) = q->value(i++).toString();
+    return std::optional<StoredReport>(r);
+}
+
+Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive)
+{
+    auto q = archive.run(QStringLiteral("SELECT id, synced_at, program, port, outcome, record_total, rows_received, "
+                                        "new_records FROM syncs ORDER BY id"),
+                         {}, QStringLiteral("查询同步记录"));
+    if (!q)
+        return q.status();
+    std::vector<SyncEntry> out;
+    while (q->next())
+        out.push_back({q->value(0).toInt(), Archive::timestampText(q->value(1)), q->value(2).toString(),
+                       q->value(3).toString(), q->value(4).toString(), q->value(5).toInt(), q->value(6).toInt(),
+                       q->value(7).toInt()});
+    return out;
+}
+
+} // namespace sf6

@@ -1,0 +1,98 @@
+#pragma once
+// What goes into the archive and what comes out: the records of a sync, the
+// reports made of them, and the lists the history, the exports and the
+// command line show. Given an open archive it stores or reads; it does not
+// know who asked.
+
+#include "archive/Archive.h"
+#include "report/ReportPage.h"
+#include "sync/Columns.h"
+#include "sync/SyncSession.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace sf6 {
+
+// One sync as it ended, with the 105 bytes of every record that came.
+struct SyncLog {
+    QString when;           // Archive::now() when it ended
+    QString program;        // "sf6companion" or "sf6cli"
+    QString port;
+    int recordTotal = 0;    // announced in the reply
+    SyncEnd end = SyncEnd::Complete;
+    std::vector<QByteArray> records;   // in reply order
+};
+
+struct SyncArchived {
+    int syncId = 0;
+    int newRecords = 0;               // records the archive did not hold before
+    std::vector<int> recordIds;       // per record of the log, in its order
+};
+
+// All in one transaction: the records not yet archived, the sync, and which
+// records it brought. A record already archived is never stored twice.
+Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log);
+
+// "已存档12条新记录" for the status bar and the command line.
+QString archivedText(const SyncArchived& a);
+inline const QString kTextNotArchived = QStringLiteral("未存档");
+
+struct ArchivedRecord {
+    int id = 0;
+    QString archivedAt;
+    QByteArray raw;
+    // The list row of the record: column 0 is its archive number.
+    ListRow row() const;
+};
+
+struct ArchiveFilter {
+    std::optional<QDate> from, to;   // test date, both inclusive
+    QString text;                    // in a report's relay or unit texts
+    std::vector<int> ids;            // only these records (empty: all)
+};
+
+// The WHERE clause of a filter over records r, and the values it binds.
+struct FilterClause {
+    QString sql;                     // " WHERE ..." or empty
+    QVariantList values;
+};
+FilterClause filterClause(const ArchiveFilter& filter);
+
+// Newest test first.
+Expected<std::vector<ArchivedRecord>> listRecords(const Archive& archive, const ArchiveFilter& filter);
+Expected<int> countRecords(const Archive& archive, const ArchiveFilter& filter);
+
+struct StoredReport {
+    int id = 0;
+    int recordId = 0;
+    QString createdAt;
+    QString source;       // "sf6companion" or "sf6cli"
+    ReportDetails details;
+};
+
+Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source);
+// The record's latest report, if it has one.
+Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int recordId);
+
+struct SyncEntry {
+    int id = 0;
+    QString syncedAt, program, port, outcome;
+    int recordTotal = 0, rowsReceived = 0, newRecords = 0;
+};
+Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive);
+
+// The typed fields of a record, for the archive's columns.
+struct RecordFields {
+    std::optional<QString> testTime;   // "yyyy-MM-dd HH:mm:ss" where the bytes are a calendar time
+    qint64 testOrder = 0;              // sorts records by their time, valid or not
+    int temperatureTenths = 0, mode = 0, testCount = 0;
+    int pressures[kValueCount] = {};
+};
+RecordFields recordFields(const QByteArray& raw);
+
+} // namespace sf6

@@ -1,0 +1,100 @@
+#include "archive/Schema.h"
+
+namespace sf6::schema {
+
+const QStringList& pressureColumns()
+{
+    // Position k of each block of 24 (P20 first, then Pt), as the instrument sends them.
+    static const QStringList columns = [] {
+        const char* const quantities[] = {
+            "alarm_mean", "lock1_mean", "lock2_mean", "alarm_return_mean", "lock1_return_mean", "lock2_return_mean",
+            "alarm_1", "alarm_2", "alarm_3", "alarm_return_1", "alarm_return_2", "alarm_return_3",
+            "lock1_1", "lock1_2", "lock1_3", "lock1_return_1", "lock1_return_2", "lock1_return_3",
+            "lock2_1", "lock2_2", "lock2_3", "lock2_return_1", "lock2_return_2", "lock2_return_3",
+        };
+        QStringList out;
+        for (const char* block : {"p20_", "pt_"})
+            for (const char* q : quantities)
+                out << QLatin1String(block) + QLatin1String(q);
+        return out;
+    }();
+    return columns;
+}
+
+const QStringList& ownTables()
+{
+    static const QStringList tables{QStringLiteral("schema_version"), QStringLiteral("archive_lock"),
+                                    QStringLiteral("records"),        QStringLiteral("syncs"),
+                                    QStringLiteral("sync_records"),   QStringLiteral("reports")};
+    return tables;
+}
+
+const std::vector<Step>& steps()
+{
+    static const std::vector<Step> all = [] {
+        QString pressures;
+        for (const QString& c : pressureColumns())
+            pressures += QStringLiteral(",\n  %1 INTEGER NOT NULL").arg(c);
+        Step v1{1, {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"),
+            // One row every writer updates first: it serialises the writers on both engines.
+            QStringLiteral("CREATE TABLE IF NOT EXISTS archive_lock (id INTEGER PRIMARY KEY, counter INTEGER NOT NULL)"),
+            QStringLiteral("INSERT INTO archive_lock (id, counter) SELECT 1, 0 "
+                           "WHERE NOT EXISTS (SELECT 1 FROM archive_lock WHERE id = 1)"),
+            // raw: the record's 105 bytes as sent, its identity. test_time: the
+            // record's time where it is a calendar time, else NULL; test_order
+            // sorts every record, valid time or not.
+            QStringLiteral("CREATE TABLE IF NOT EXISTS records (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  raw BYTEA NOT NULL UNIQUE,\n"
+                           "  test_time TIMESTAMP,\n"
+                           "  test_order BIGINT NOT NULL,\n"
+                           "  temperature_tenths INTEGER NOT NULL,\n"
+                           "  acquisition_mode INTEGER NOT NULL,\n"
+                           "  test_count INTEGER NOT NULL%1,\n"
+                           "  archived_at TIMESTAMP NOT NULL\n"
+                           ")").arg(pressures),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS records_by_time ON records (test_time)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS records_by_order ON records (test_order, id)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS syncs (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  synced_at TIMESTAMP NOT NULL,\n"
+                           "  program TEXT NOT NULL,\n"
+                           "  port TEXT NOT NULL,\n"
+                           "  record_total INTEGER NOT NULL,\n"
+                           "  rows_received INTEGER NOT NULL,\n"
+                           "  outcome TEXT NOT NULL,\n"
+                           "  new_records INTEGER NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS sync_records (\n"
+                           "  sync_id INTEGER NOT NULL REFERENCES syncs (id),\n"
+                           "  position INTEGER NOT NULL,\n"
+                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
+                           "  PRIMARY KEY (sync_id, position)\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS reports (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
+                           "  created_at TIMESTAMP NOT NULL,\n"
+                           "  source TEXT NOT NULL,\n"
+                           "  title TEXT NOT NULL,\n"
+                           "  calibrating_unit TEXT NOT NULL,\n"
+                           "  submitting_unit TEXT NOT NULL,\n"
+                           "  test_date TEXT NOT NULL,\n"
+                           "  print_date TEXT NOT NULL,\n"
+                           "  relay_name TEXT NOT NULL,\n"
+                           "  model TEXT NOT NULL,\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  production_date TEXT NOT NULL,\n"
+                           "  tester TEXT NOT NULL,\n"
+                           "  reviewer TEXT NOT NULL,\n"
+                           "  approver TEXT NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS reports_by_record ON reports (record_id)"),
+        }};
+        return std::vector<Step>{v1};
+    }();
+    return all;
+}
+
+} // namespace sf6::schema

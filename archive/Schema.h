@@ -1,0 +1,29 @@
+#pragma once
+// The archive's tables, the same on SQLite and PostgreSQL: the same
+// statements run on both. The program creates and upgrades its own schema;
+// each version's statements are a step after the one before.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace sf6::schema {
+
+// Version 1: records, syncs and the records each brought, reports.
+constexpr int kCurrentVersion = 1;
+
+struct Step {
+    int version;                 // the version the archive has after this step
+    std::vector<QString> statements;
+};
+const std::vector<Step>& steps();
+
+// The 48 pressure columns of records, in record order (Values[0..47]):
+// p20_alarm_mean ... pt_lock2_return_3, each in 0.001 MPa.
+const QStringList& pressureColumns();
+
+// The tables this program creates; an archive with other tables only is not ours.
+const QStringList& ownTables();
+
+} // namespace sf6::schema

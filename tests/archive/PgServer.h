@@ -1,0 +1,172 @@
+#pragma once
+// A real PostgreSQL 15 server for the tests, started by the tests themselves:
+// initdb into a temporary folder (as the postgres user when the tests run as
+// root, since initdb refuses root), listening only on a Unix socket in that
+// folder, stopped and removed when the test program ends.
+
+#include <QDir>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace archivetest {
+
+class PgServer {
+public:
+    static constexpr int kPort = 54321;   // names the socket file only: no TCP
+
+    // The one server of this process, started on first use and stopped by
+    // shutdown(), which the test environment calls before the program ends.
+    static PgServer& instance()
+    {
+        if (!current())
+            current().reset(new PgServer);
+        return *current();
+    }
+    static void shutdown() { current().reset(); }
+    ~PgServer()
+    {
+        if (QSqlDatabase::contains(QStringLiteral("pgadmin"))) {
+            QSqlDatabase::database(QStringLiteral("pgadmin")).close();
+            QSqlDatabase::removeDatabase(QStringLiteral("pgadmin"));
+        }
+        stop();
+    }
+
+    bool running() const { return running_; }
+    const QString& error() const { return error_; }
+    QString socketDir() const { return dir_.path(); }
+
+    // A fresh, empty database; its location text for --archive.
+    QString newDatabase()
+    {
+        const QString name = QStringLiteral("sf6test_%1").arg(++databases_);
+        QSqlQuery(admin()).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+        return location(name);
+    }
+    QString location(const QString& database) const
+    {
+        return QStringLiteral("postgresql:///%1?host=%2&port=%3").arg(database, socketDir()).arg(kPort);
+    }
+    // Runs SQL as the server's superuser in the given database.
+    bool exec(const QString& database, const QString& sql)
+    {
+        const QString name = QStringLiteral("pgadmin-") + database;
+        bool ok = false;
+        {
+            QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name)
+                                                           : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            db.setHostName(socketDir());
+            db.setPort(kPort);
+            db.setDatabaseName(database);
+            ok = db.open() && QSqlQuery(db).exec(sql);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return ok;
+    }
+
+private:
+    static std::unique_ptr<PgServer>& current()
+    {
+        static std::unique_ptr<PgServer> server;
+        return server;
+    }
+
+    PgServer()
+    {
+        const QString bin = QStringLiteral("/usr/lib/postgresql/15/bin/");
+        if (!QFile::exists(bin + QStringLiteral("initdb"))) {
+            error_ = QStringLiteral("PostgreSQL 15 is not installed (Debian postgresql)");
+            return;
+        }
+        // The server runs as postgres when we are root: its folder must be its own.
+        QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7777));
+        const bool root = geteuid() == 0;
+        auto run = [&](const QString& tool, const QStringList& args) {
+            QProcess p;
+            if (root)
+                p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
+                                                              QStringLiteral("--"), bin + tool} + args);
+            else
+                p.start(bin + tool, args);
+            p.waitForFinished(60000);
+            if (p.exitCode() != 0)
+                error_ = tool + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAllStandardError());
+            return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        };
+        const QString user = QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
+        data_ = dir_.filePath(QStringLiteral("data"));
+        if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), data_, QStringLiteral("-U"), user,
+                                            QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+                                            QStringLiteral("--locale=C.UTF-8")}))
+            return;
+        const QString options = QStringLiteral("-k %1 -c listen_addresses= -p %2 -c fsync=off").arg(dir_.path()).arg(kPort);
+        running_ = run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
+                                                  QStringLiteral("-l"), dir_.filePath(QStringLiteral("log")),
+                                                  QStringLiteral("-w"), QStringLiteral("start")});
+        stop_ = [run, this] {
+            run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-m"), QStringLiteral("fast"),
+                                           QStringLiteral("-w"), QStringLiteral("stop")});
+        };
+    }
+    void stop()
+    {
+        if (running_ && stop_)
+            stop_();
+        running_ = false;
+    }
+    QSqlDatabase admin()
+    {
+        const QString name = QStringLiteral("pgadmin");
+        if (QSqlDatabase::contains(name))
+            return QSqlDatabase::database(name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(socketDir());
+        db.setPort(kPort);
+        db.setDatabaseName(QStringLiteral("postgres"));
+        db.open();
+        return db;
+    }
+
+    QTemporaryDir dir_{QDir::tempPath() + QStringLiteral("/sf6pg-XXXXXX")};
+    QString data_;
+    bool running_ = false;
+    QString error_;
+    int databases_ = 0;
+    std::function<void()> stop_;
+};
+
+// Stops the server, if one was started, while the application object still lives.
+class PgEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { PgServer::shutdown(); }
+};
+
+enum class Engine { SQLite, PostgreSQL };
+
+inline std::string engineName(const ::testing::TestParamInfo<Engine>& info)
+{
+    return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+// A fresh archive location on the engine: a file in a temporary folder, or a new database.
+inline QString freshLocation(Engine engine, const QTemporaryDir& dir)
+{
+    if (engine == Engine::SQLite)
+        return dir.filePath(QStringLiteral("archive.sqlite"));
+    PgServer& pg = PgServer::instance();
+    EXPECT_TRUE(pg.running()) << pg.error().toStdString();
+    return pg.newDatabase();
+}
+
+} // namespace archivetest
