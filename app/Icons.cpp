@@ -89,6 +89,25 @@ QPixmap exportImage()
     return pm;
 }
 
+QPixmap historyImage()
+{
+    // A stack of archived records with a clock face.
+    QPixmap pm = canvas();
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(90, 70, 40), 1));
+    for (int i = 0; i < 3; ++i) {
+        p.setBrush(QColor(230 - 20 * i, 205 - 20 * i, 150 - 20 * i));
+        p.drawRoundedRect(QRectF(3, 20 - 6 * i, 18, 7), 1.5, 1.5);
+    }
+    p.setPen(QPen(QColor(40, 40, 40), 1.5));
+    p.setBrush(QColor(250, 250, 250));
+    p.drawEllipse(QRectF(17, 15, 13, 13));
+    p.drawLine(QPointF(23.5, 21.5), QPointF(23.5, 17.5));
+    p.drawLine(QPointF(23.5, 21.5), QPointF(26.5, 21.5));
+    return pm;
+}
+
 QIcon iconOf(const QPixmap& pm)
 {
     QIcon icon;
@@ -101,5 +120,6 @@ QIcon iconOf(const QPixmap& pm)
 
 QList<QIcon> makeToolbarImages()
 {
-    return {iconOf(connectImage()), iconOf(syncImage()), iconOf(reportImage()), iconOf(exportImage())};
+    return {iconOf(connectImage()), iconOf(syncImage()), iconOf(reportImage()), iconOf(exportImage()),
+            iconOf(historyImage())};
 }

@@ -48,6 +48,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
     labels_[3]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     labels_[2]->setFixedWidth(kKindWidth);
     labels_[3]->setFixedWidth(kCountWidth);
+    labels_[kArchivePanel]->setFixedWidth(kArchiveWidth);
     // Panel 1 takes what is left, so panel 3 always stays inside the window.
     addWidget(labels_[1], 1);
 
@@ -62,6 +63,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
     addPermanentWidget(progressCount_);
     addPermanentWidget(labels_[2]);
     addPermanentWidget(labels_[3]);
+    addPermanentWidget(labels_[kArchivePanel]);
 }
 
 QString TStatusBar::panelText(int i) const

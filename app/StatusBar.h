@@ -1,5 +1,6 @@
 #pragma once
-// Status bar of the main window: the drawn connection indicator, then three text panels.
+// Status bar of the main window: the drawn connection indicator, three text
+// panels, and a fifth right of them that says what the last sync archived.
 
 #include <QLabel>
 #include <QProgressBar>
@@ -11,7 +12,9 @@
 class TStatusBar : public QStatusBar {
     Q_OBJECT
 public:
-    static constexpr int kPanelCount = 4;
+    static constexpr int kPanelCount = 5;
+    static constexpr int kArchivePanel = 4;
+    static constexpr int kArchiveWidth = 130;
     static constexpr int kIndicatorWidth = 20;
     static constexpr int kKindWidth = 100;
     static constexpr int kCountWidth = 300;

@@ -10,6 +10,8 @@
 #include "link/PortScan.h"
 #include "report/TForm3.h"
 #include "sync/Columns.h"
+#include "archive/ArchiveStore.h"
+#include "archive/THistoryForm.h"
 #include "view/SidePanel.h"
 
 #include <QApplication>
@@ -124,10 +126,12 @@ void TForm1::buildMenus()
     N6 = N5->addAction(QStringLiteral("通信连接(&C)"), this, &TForm1::N6Click);
     N7 = N5->addAction(QStringLiteral("断开连接(&D)"), this, &TForm1::N7Click);
     N8 = N5->addAction(QStringLiteral("数据同步(&S)"), this, &TForm1::N8Click);
+    N14 = N5->addSeparator();
+    N15 = N5->addAction(QStringLiteral("历史记录(&R)"), this, &TForm1::N15Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {A1, "A1"}})
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
     PopupMenu1 = new TPopupMenu(this);
@@ -168,6 +172,7 @@ void TForm1::buildToolBar()
     ToolButton2 = add(QStringLiteral("数据同步"), 1, &TForm1::ToolButton2Click, "ToolButton2");
     ToolButton3 = add(QStringLiteral("生成报表"), 2, &TForm1::ToolButton3Click, "ToolButton3");
     ToolButton4 = add(QStringLiteral("导出数据"), 3, &TForm1::ToolButton4Click, "ToolButton4");
+    ToolButton5 = add(QStringLiteral("历史记录"), 4, &TForm1::ToolButton5Click, "ToolButton5");
 }
 
 void TForm1::buildList()
@@ -472,6 +477,8 @@ void TForm1::Timer3Timer()
             Timer3->start();
         return;
     }
+    // Whatever came is kept, however the sync ended.
+    archiveSync(*step.end);
     switch (*step.end) {
     case sf6::SyncEnd::Complete:
         endSync();
@@ -502,6 +509,92 @@ void TForm1::Timer3Timer()
         ui::MessageBoxes::show(Sync.endMessage(sf6::SyncEnd::Stalled), this);
         return;
     }
+}
+
+// ---------------------------------------------------------------------------
+// Archive
+
+void TForm1::setArchiveLocation(const sf6::ArchiveLocation& location)
+{
+    archiveLocation_ = location;
+    archive_.reset();
+    archiveProblemShown_.clear();
+    if (!location.off())
+        openArchive(true);
+}
+
+bool TForm1::openArchive(bool tellUser)
+{
+    if (archive_)
+        return true;
+    if (archiveLocation_.off())
+        return false;
+    auto opened = sf6::Archive::open(archiveLocation_);
+    if (!opened) {
+        // One message a problem: the program goes on without the archive.
+        if (tellUser && opened.error() != archiveProblemShown_) {
+            archiveProblemShown_ = opened.error();
+            ui::MessageBoxes::show(opened.error() + QStringLiteral("\n程序将继续运行，本次同步的记录不会存档。"), this);
+        }
+        return false;
+    }
+    archive_ = std::move(*opened);
+    if (archive_->readOnly() && tellUser && archiveProblemShown_ != archive_->readOnlyReason()) {
+        archiveProblemShown_ = archive_->readOnlyReason();
+        ui::MessageBoxes::show(archive_->readOnlyReason(), this);
+    }
+    return true;
+}
+
+void TForm1::archiveSync(sf6::SyncEnd end)
+{
+    const std::vector<QByteArray> records = Sync.receivedRecords();
+    if (records.empty())
+        return;   // nothing came: no sync to keep
+    setPanelText(TStatusBar::kArchivePanel, sf6::kTextNotArchived);
+    if (!openArchive(true))
+        return;
+    const sf6::SyncLog log{sf6::Archive::now(), QStringLiteral("sf6companion"), MSComm1.PortName(),
+                           Sync.loop().RecordTotal(), end, records};
+    auto stored = sf6::archiveSync(*archive_, log);
+    if (!stored) {
+        if (stored.error() != archiveProblemShown_) {
+            archiveProblemShown_ = stored.error();
+            ui::MessageBoxes::show(stored.error(), this);
+        }
+        return;
+    }
+    setPanelText(TStatusBar::kArchivePanel, sf6::archivedText(*stored));
+    // Each row knows its archived record, for the report and the register.
+    for (int i = 0; i < ListView1->topLevelItemCount() && size_t(i) < stored->recordIds.size(); ++i)
+        ListView1->topLevelItem(i)->setData(0, kArchiveIdRole, stored->recordIds[size_t(i)]);
+}
+
+int TForm1::archiveNumber(const QTreeWidgetItem* item) const
+{
+    return item ? item->data(0, kArchiveIdRole).toInt() : 0;
+}
+
+void TForm1::storeReport(int recordId, const sf6::ReportDetails& details)
+{
+    if (!archive_ && !openArchive(true))
+        return;
+    if (auto stored = sf6::storeReport(*archive_, recordId, details, QStringLiteral("sf6companion")); !stored)
+        ui::MessageBoxes::show(stored.error(), this);
+}
+
+void TForm1::N15Click()
+{
+    if (archiveLocation_.off()) {
+        ui::MessageBoxes::show(QStringLiteral("存档未启用（--no-archive），没有历史记录可查看。"), this);
+        return;
+    }
+    THistoryForm* history = THistoryForm::open(archiveLocation_, nullptr);
+    if (!history)
+        return;
+    history->show();
+    history->raise();
+    emit historyOpened(history);
 }
 
 void TForm1::AddDBGridClick()
@@ -579,7 +672,8 @@ void TForm1::N1Click()
         return;
     }
     auto* dialog = new TForm3(nullptr);
-    dialog->loadRow(*row);
+    dialog->loadRow(*row, archiveNumber(ListView1->selectedItems().value(0)));
+    connect(dialog, &TForm3::reportConfirmed, this, &TForm1::storeReport);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

@@ -2,6 +2,8 @@
 // The main window: every command, the record list, the side panel and the status bar.
 
 #include "app/CommandStates.h"
+#include "archive/Archive.h"
+#include "report/ReportPage.h"
 #include "app/StatusBar.h"
 #include "link/SerialLink.h"
 #include "sync/SyncSession.h"
@@ -23,6 +25,7 @@ namespace sf6 {
 class SidePanel;
 }
 class TForm2;
+class THistoryForm;
 
 // The record list: a click anywhere (an empty area drops the selection) and a
 // double click anywhere are reported, as the original list did.
@@ -76,12 +79,15 @@ public:
     QAction* N6 = nullptr;
     QAction* N7 = nullptr;
     QAction* N8 = nullptr;
+    QAction* N14 = nullptr;   // separator
+    QAction* N15 = nullptr;   // 历史记录
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
     QAction* ToolButton2 = nullptr;
     QAction* ToolButton3 = nullptr;
     QAction* ToolButton4 = nullptr;
+    QAction* ToolButton5 = nullptr;   // 历史记录
     QList<QIcon> ImageList1;
     TPopupMenu* PopupMenu1 = nullptr;
     QAction* N11 = nullptr;
@@ -111,6 +117,14 @@ public:
     bool commandEnabled(sf6::Command c) const;
     std::vector<TForm2*> aboutBoxes() const;
 
+    // The archive: where it is (off unless set), and the number of the
+    // archived record behind a list row (0: not archived).
+    static constexpr int kArchiveIdRole = Qt::UserRole + 1;
+    void setArchiveLocation(const sf6::ArchiveLocation& location);
+    const sf6::ArchiveLocation& archiveLocation() const { return archiveLocation_; }
+    sf6::Archive* archive() const { return archive_.get(); }
+    int archiveNumber(const QTreeWidgetItem* item) const;
+
     QString panelText(int i) const { return StatusBar1->panelText(i); }
     void setPanelText(int i, const QString& t) { StatusBar1->setPanelText(i, t); }
 
@@ -131,6 +145,8 @@ public slots:
     void ToolButton2Click() { N8Click(); }
     void ToolButton3Click() { N1Click(); }
     void ToolButton4Click() { N2Click(); }
+    void ToolButton5Click() { N15Click(); }
+    void N15Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }
@@ -148,6 +164,7 @@ public slots:
 
 signals:
     void closed();   // the program ends with its main window, open dialogs or not
+    void historyOpened(THistoryForm* history);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -162,10 +179,16 @@ private:
     void repaintIndicator();
     void endSync();
     void reportLinkLost(const QString& reason);
+    bool openArchive(bool tellUser);
+    void archiveSync(sf6::SyncEnd end);
+    void storeReport(int recordId, const sf6::ReportDetails& details);
     bool syncing() const { return state_ == sf6::CommandState::Syncing; }
 
     sf6::CommandState state_ = sf6::CommandState::Idle;
     void placeOuterFrame();
+    sf6::ArchiveLocation archiveLocation_;
+    std::unique_ptr<sf6::Archive> archive_;
+    QString archiveProblemShown_;   // a problem is told once
     std::optional<QSize> placedFrame_;   // the frame the outer size was last worked out with
     bool frameKnown_ = false;
     bool destroyed_ = false;

@@ -2,10 +2,13 @@
 //   --port NAME   try only these ports (repeatable), e.g. a pseudo-terminal
 //   --demo        serve a simulated calibrator in-process and scan only its port
 //   --auto        connect at start, and sync once connected (for demonstrations)
+//   --archive LOCATION   an SQLite file or postgresql://USER@HOST:PORT/DBNAME
+//                 (default: $SF6_ARCHIVE, else the user's archive); --no-archive: none
 #include "ui/Application.h"
 #include "ui/MessageBox.h"
 #include "app/TForm1.h"
 #include "app/TForm2.h"
+#include "archive/ArchiveLocation.h"
 #include "link/PortList.h"
 #include "report/TForm3.h"
 #include "report/TForm4.h"
@@ -40,6 +43,9 @@ int main(int argc, char** argv)
         {QStringLiteral("port"), QStringLiteral("Port to try instead of the system's list (repeatable)."), QStringLiteral("NAME")},
         {QStringLiteral("demo"), QStringLiteral("Run against a simulated calibrator.")},
         {QStringLiteral("auto"), QStringLiteral("Connect at start and sync once connected.")},
+        {QStringLiteral("archive"), QStringLiteral("Archive: an SQLite file or postgresql://USER@HOST:PORT/DBNAME."),
+         QStringLiteral("LOCATION")},
+        {QStringLiteral("no-archive"), QStringLiteral("Keep nothing in the archive.")},
     });
     p.process(app);
 
@@ -76,6 +82,17 @@ int main(int argc, char** argv)
         TForm4 form4{sf6::ReportPage{}};
         QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         form1.show();
+
+        // After the window is up, so a problem with the archive shows over it.
+        const std::optional<QString> archiveOption =
+            p.isSet(QStringLiteral("archive")) ? std::optional<QString>(p.value(QStringLiteral("archive"))) : std::nullopt;
+        const auto location = sf6::ArchiveLocation::choose(archiveOption, p.isSet(QStringLiteral("no-archive")));
+        QTimer::singleShot(0, &form1, [&form1, location] {
+            if (location)
+                form1.setArchiveLocation(*location);
+            else
+                ui::MessageBoxes::show(location.error() + QStringLiteral("\n程序将不存档运行。"), &form1);
+        });
 
         if (p.isSet(QStringLiteral("auto"))) {
             QTimer::singleShot(kAutoStartDelay, &form1, &TForm1::N6Click);

@@ -32,9 +32,9 @@ int displayWidth(const QString& s)
         w += c.unicode() >= 0x1100 ? 2 : 1;   // CJK takes two terminal cells
     return w;
 }
-} // namespace
 
-QByteArray rowsAsTsv(const std::vector<sf6::ListRow>& rows)
+
+QByteArray tsv(const QStringList& header, const std::vector<QStringList>& rows)
 {
     QByteArray out;
     auto line = [&out](const QStringList& fields) {
@@ -44,28 +44,64 @@ QByteArray rowsAsTsv(const std::vector<sf6::ListRow>& rows)
         out += clean.join(QLatin1Char('\t')).toUtf8();
         out += '\n';
     };
-    line(sf6::columnCaptions());
+    line(header);
     for (const auto& r : rows)
         line(r);
     return out;
 }
 
-QByteArray rowsAsJson(const std::vector<sf6::ListRow>& rows)
+// Keys in column order, not sorted: a reader sees the list's order.
+QByteArray json(const QStringList& keys, const std::vector<QStringList>& rows)
 {
-    const QStringList& captions = sf6::columnCaptions();
     QByteArray out = "[";
     for (size_t i = 0; i < rows.size(); ++i) {
         out += i == 0 ? "\n  {" : ",\n  {";
-        for (int c = 0; c < sf6::kColumnCount; ++c) {
+        for (qsizetype c = 0; c < keys.size(); ++c) {
             if (c > 0)
                 out += ", ";
-            out += jsonString(captions[c]) + ": " + jsonString(rows[i].value(c));
+            out += jsonString(keys[c]) + ": " + jsonString(rows[i].value(c));
         }
         out += "}";
     }
     out += rows.empty() ? "]\n" : "\n]\n";
     return out;
 }
+
+QStringList archiveHeader()
+{
+    return QStringList{kArchiveNumberCaption, kArchivedAtCaption} + sf6::columnCaptions().mid(1);
+}
+
+std::vector<QStringList> archiveRows(const std::vector<sf6::ArchivedRecord>& records)
+{
+    std::vector<QStringList> out;
+    out.reserve(records.size());
+    for (const sf6::ArchivedRecord& r : records)
+        out.push_back(QStringList{QString::number(r.id), r.archivedAt} + r.row().mid(1));
+    return out;
+}
+
+const QStringList kSyncHeader{QStringLiteral("同步号"), QStringLiteral("同步时间"), QStringLiteral("程序"),
+                              QStringLiteral("端口"), QStringLiteral("结果"), QStringLiteral("公布记录数"),
+                              QStringLiteral("收到记录数"), QStringLiteral("新存档记录数")};
+
+std::vector<QStringList> syncRows(const std::vector<sf6::SyncEntry>& syncs)
+{
+    std::vector<QStringList> out;
+    for (const sf6::SyncEntry& s : syncs)
+        out.push_back({QString::number(s.id), s.syncedAt, s.program, s.port, s.outcome, QString::number(s.recordTotal),
+                       QString::number(s.rowsReceived), QString::number(s.newRecords)});
+    return out;
+}
+} // namespace
+
+QByteArray rowsAsTsv(const std::vector<sf6::ListRow>& rows) { return tsv(sf6::columnCaptions(), rows); }
+QByteArray rowsAsJson(const std::vector<sf6::ListRow>& rows) { return json(sf6::columnCaptions(), rows); }
+QByteArray recordsAsTsv(const std::vector<sf6::ArchivedRecord>& r) { return tsv(archiveHeader(), archiveRows(r)); }
+QByteArray recordsAsJson(const std::vector<sf6::ArchivedRecord>& r) { return json(archiveHeader(), archiveRows(r)); }
+QByteArray syncsAsTsv(const std::vector<sf6::SyncEntry>& s) { return tsv(kSyncHeader, syncRows(s)); }
+QByteArray syncsAsJson(const std::vector<sf6::SyncEntry>& s) { return json(kSyncHeader, syncRows(s)); }
+
 
 QByteArray rowsAsTable(const std::vector<sf6::ListRow>& rows, int columns)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // Synced rows as tab-separated text and as JSON, columns in list order.
 
+#include "archive/ArchiveStore.h"
 #include "sync/Columns.h"
 
 #include <QByteArray>
@@ -9,8 +10,18 @@
 
 namespace cli {
 
+// The archive's two columns in front of the list's 1 to 52.
+inline const QString kArchiveNumberCaption = QStringLiteral("档案号");
+inline const QString kArchivedAtCaption = QStringLiteral("存档时间");
+
 QByteArray rowsAsTsv(const std::vector<sf6::ListRow>& rows);
 QByteArray rowsAsJson(const std::vector<sf6::ListRow>& rows);
+// Archived records: archive number, archiving time, then columns 1 to 52 as the list shows them.
+QByteArray recordsAsTsv(const std::vector<sf6::ArchivedRecord>& records);
+QByteArray recordsAsJson(const std::vector<sf6::ArchivedRecord>& records);
+QByteArray syncsAsTsv(const std::vector<sf6::SyncEntry>& syncs);
+QByteArray syncsAsJson(const std::vector<sf6::SyncEntry>& syncs);
+
 // A compact table of the first columns, for people reading a terminal.
 QByteArray rowsAsTable(const std::vector<sf6::ListRow>& rows, int columns);
 

@@ -182,6 +182,18 @@ Status writeWorkbook(const WorkbookInput& input, const QString& fileName)
     return save.commit();
 }
 
+WorkbookInput listWorkbook(const std::vector<QStringList>& rows)
+{
+    WorkbookInput in;
+    in.captions = columnCaptions();
+    for (int c = 0; c < kColumnCount; ++c)
+        in.columnWidthsPx.push_back(defaultColumnWidth(c));
+    in.fontName = kListFontName;
+    in.fontPointSize = kListFontPointSize;
+    in.rows = rows;
+    return in;
+}
+
 QString withXlsxExtension(const QString& name)
 {
     const QFileInfo info(name);

@@ -34,6 +34,10 @@ struct WorkbookInput {
 // is followed; a device, a folder or a read-only file is refused.
 Status writeWorkbook(const WorkbookInput& input, const QString& fileName);
 
+// The list's own layout for rows that are not in a list widget (the command
+// line, the archive): its captions, default widths and font.
+WorkbookInput listWorkbook(const std::vector<QStringList>& rows);
+
 // Save-dialog rule: a name typed without an extension gets ".xlsx".
 QString withXlsxExtension(const QString& name);
 

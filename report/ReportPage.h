@@ -53,6 +53,7 @@ struct ReportPage {
 struct ReportDetails {
     QString title, calibratingUnit, submittingUnit, testDate, printDate, relayName, model,
         serialNumber, productionDate, tester, reviewer, approver;
+    bool operator==(const ReportDetails&) const = default;
 };
 
 // Name, model, serial number and production date joined for the header's

@@ -100,6 +100,13 @@ void renderReportPage(const ReportPage& page, QPainter& painter, double devicePi
 
 Status writeReportPdf(const ReportPage& page, const QString& fileName)
 {
+    return writeReportPdf(std::vector<ReportPage>{page}, fileName);
+}
+
+Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileName)
+{
+    if (pages.empty())
+        return Status::failure(cannotWrite(fileName, QStringLiteral("没有要输出的页")));
     // Written beside the target and renamed at the end: a failed export leaves
     // no half-written file and keeps an older file of that name intact.
     SafeSave file(fileName);
@@ -111,12 +118,17 @@ Status writeReportPdf(const ReportPage& page, const QString& fileName)
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
                                          QPageLayout::Millimeter));
-        if (const PageLabel* t = page.label(QStringLiteral("QRLTitle")))
+        if (const PageLabel* t = pages.front().label(QStringLiteral("QRLTitle")))
             writer.setTitle(t->text);
         QPainter painter;
         if (!painter.begin(&writer))
             return Status::failure(cannotWrite(fileName, QStringLiteral("无法生成PDF")));
-        renderReportPage(page, painter, writer.resolution());
+        // One document: each face is embedded once, however many pages use it.
+        for (size_t i = 0; i < pages.size(); ++i) {
+            if (i > 0)
+                writer.newPage();
+            renderReportPage(pages[i], painter, writer.resolution());
+        }
         painter.end();
     }
     return file.commit();

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 #include "sync/Status.h"
 
 class QPainter;
@@ -20,5 +22,7 @@ void renderReportPage(const ReportPage& page, QPainter& painter, double devicePi
 // embedded). On failure no partial file is left behind and an older file of
 // that name stays as it was.
 Status writeReportPdf(const ReportPage& page, const QString& fileName);
+// Several pages in one document, in order, each face embedded once.
+Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileName);
 
 } // namespace sf6

@@ -133,23 +133,55 @@ void TForm3::FormCreate()
     mmsp->setPlainText(d.approver);
 }
 
-void TForm3::loadRow(const sf6::ListRow& row)
+void TForm3::loadRow(const sf6::ListRow& row, int recordId)
 {
-    mmsjrq->setPlainText(sf6::testDateOfRow(row));
     // Exactly one row: the copy this dialog reports on, whatever the main list does later.
+    loadRows({row}, {recordId});
+}
+
+void TForm3::loadRows(const std::vector<sf6::ListRow>& rows, const std::vector<int>& recordIds)
+{
+    mmsjrq->setPlainText(rows.empty() ? QString() : sf6::testDateOfRow(rows.front()));
     ListView1->clear();
-    auto* item = new QTreeWidgetItem(ListView1);
-    for (int c = 0; c < sf6::kColumnCount; ++c)
-        item->setText(c, row.value(c));
+    for (const sf6::ListRow& row : rows) {
+        auto* item = new QTreeWidgetItem(ListView1);
+        for (int c = 0; c < sf6::kColumnCount; ++c)
+            item->setText(c, row.value(c));
+    }
+    recordIds_ = recordIds;
+    recordIds_.resize(rows.size(), 0);
 }
 
 sf6::ListRow TForm3::rowCopy() const
 {
-    sf6::ListRow row;
-    const QTreeWidgetItem* item = ListView1->topLevelItem(0);
-    for (int c = 0; c < sf6::kColumnCount; ++c)
-        row << (item ? item->text(c) : QString());
-    return row;
+    const std::vector<sf6::ListRow> rows = rowCopies();
+    return rows.empty() ? sf6::ListRow(sf6::kColumnCount) : rows.front();
+}
+
+std::vector<sf6::ListRow> TForm3::rowCopies() const
+{
+    std::vector<sf6::ListRow> rows;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        sf6::ListRow row;
+        for (int c = 0; c < sf6::kColumnCount; ++c)
+            row << ListView1->topLevelItem(i)->text(c);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void TForm3::setDetails(const sf6::ReportDetails& d)
+{
+    mmBbbt->setPlainText(d.title);
+    mmjydw->setPlainText(d.calibratingUnit);
+    mmsjdw->setPlainText(d.submittingUnit);
+    mmjdqmc->setPlainText(d.relayName);
+    mmxh->setPlainText(d.model);
+    mmbh->setPlainText(d.serialNumber);
+    mmscrq->setPlainText(d.productionDate);
+    mmjy->setPlainText(d.tester);
+    mmsh->setPlainText(d.reviewer);
+    mmsp->setPlainText(d.approver);
 }
 
 sf6::ReportDetails TForm3::details() const
@@ -170,12 +202,35 @@ sf6::ReportDetails TForm3::details() const
     return d;
 }
 
+std::vector<TForm3::RecordReport> TForm3::buildReports() const
+{
+    const std::vector<sf6::ListRow> rows = rowCopies();
+    std::vector<RecordReport> out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        RecordReport r;
+        r.details = details();
+        if (i > 0)
+            r.details.testDate = sf6::testDateOfRow(rows[i]);   // each record's own date
+        r.recordId = i < recordIds_.size() ? recordIds_[i] : 0;
+        r.pages = pageBuilder_ ? pageBuilder_(r.details, rows[i], r.recordId)
+                               : std::vector<sf6::ReportPage>{sf6::buildReportPage(r.details, rows[i])};
+        for (const sf6::ReportPage& page : r.pages)
+            for (const QString& note : page.notes)
+                qWarning("%s", qUtf8Printable(note));
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
 void TForm3::btnConfirmClick()
 {
-    sf6::ReportPage page = sf6::buildReportPage(details(), rowCopy());
-    for (const QString& note : page.notes)
-        qWarning("%s", qUtf8Printable(note));
-    auto* form = new TForm4(std::move(page));
+    std::vector<sf6::ReportPage> pages;
+    for (RecordReport& r : buildReports()) {
+        if (r.recordId > 0)
+            emit reportConfirmed(r.recordId, r.details);
+        std::move(r.pages.begin(), r.pages.end(), std::back_inserter(pages));
+    }
+    auto* form = new TForm4(std::move(pages));
     form->preview();
     emit pagePreviewed(form);
 }
@@ -193,6 +248,9 @@ void TForm3::btnPdfClick()
         return;
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".pdf");
-    if (const sf6::Status s = sf6::writeReportPdf(sf6::buildReportPage(details(), row), name); !s)
+    std::vector<sf6::ReportPage> pages;
+    for (RecordReport& r : buildReports())
+        std::move(r.pages.begin(), r.pages.end(), std::back_inserter(pages));
+    if (const sf6::Status s = sf6::writeReportPdf(pages, name); !s)
         ui::MessageBoxes::show(QStringLiteral("导出PDF失败！\n") + s.message(), this);
 }

@@ -2,9 +2,11 @@
 // The report-details dialog: the user fills in what the instrument does not
 // store, then "确定" builds the report page of the dialog's own copy of a row
 // and opens its print preview. Modeless; create it with new, it deletes itself
-// when closed. Open print previews are independent of it.
+// when closed. Open print previews are independent of it. The history window
+// opens it on several archived records at once: one report page each.
 
 #include <QDialog>
+#include <functional>
 #include <vector>
 
 #include "report/ReportPage.h"
@@ -22,7 +24,18 @@ public:
     explicit TForm3(QWidget* parent = nullptr);
 
     sf6::ReportDetails details() const;
-    sf6::ListRow rowCopy() const;   // the one row of ListView1, all 53 texts
+    sf6::ListRow rowCopy() const;   // the (first) row of ListView1, all 53 texts
+    std::vector<sf6::ListRow> rowCopies() const;
+    // The archive numbers of the rows, where they are archived (0: not).
+    const std::vector<int>& recordIds() const { return recordIds_; }
+    // Fills the texts the user types from a stored report; the dates stay the
+    // record's and today's.
+    void setDetails(const sf6::ReportDetails& d);
+
+    // The pages of one record's report. By default the one page of the record;
+    // the window gives a builder that adds the conclusion of a judgement.
+    using PageBuilder = std::function<std::vector<sf6::ReportPage>(const sf6::ReportDetails&, const sf6::ListRow&, int recordId)>;
+    void setPageBuilder(PageBuilder b) { pageBuilder_ = std::move(b); }
 
     QPlainTextEdit* mmBbbt = nullptr;
     QPlainTextEdit* mmjydw = nullptr;
@@ -45,16 +58,28 @@ public:
 
 signals:
     void pagePreviewed(TForm4* form);
+    // One per row with an archive number, before the preview opens: the report
+    // as it was made, its own test date in it.
+    void reportConfirmed(int recordId, const sf6::ReportDetails& details);
 
 public slots:
     void FormCreate();
-    void loadRow(const sf6::ListRow& row);
+    void loadRow(const sf6::ListRow& row, int recordId = 0);
+    void loadRows(const std::vector<sf6::ListRow>& rows, const std::vector<int>& recordIds);
     void btnConfirmClick();
     void btnCancleClick();
     void btnPdfClick();
 
 private:
+    struct RecordReport {
+        int recordId = 0;
+        sf6::ReportDetails details;
+        std::vector<sf6::ReportPage> pages;
+    };
+    std::vector<RecordReport> buildReports() const;
     QPlainTextEdit* addField(QWidget* frame, const QString& caption, int left, int top, int width);
 
     QString today_;   // fixed when the dialog is created
+    std::vector<int> recordIds_;
+    PageBuilder pageBuilder_;
 };

@@ -16,8 +16,13 @@ namespace {
 constexpr qreal kPreviewScreenShare = 0.85;
 } // namespace
 
-TForm4::TForm4(sf6::ReportPage page, QWidget* parent)
-    : QWidget(parent), QuickRep1(std::move(page)), printer_(std::make_unique<QPrinter>(QPrinter::HighResolution))
+TForm4::TForm4(sf6::ReportPage page, QWidget* parent) : TForm4(std::vector<sf6::ReportPage>{std::move(page)}, parent) {}
+
+TForm4::TForm4(std::vector<sf6::ReportPage> pages, QWidget* parent)
+    : QWidget(parent),
+      Pages(pages.empty() ? std::vector<sf6::ReportPage>(1) : std::move(pages)),
+      QuickRep1(Pages.front()),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution))
 {
     setObjectName(QStringLiteral("Form4"));
     const qreal m = sf6::kPageMarginMm;
@@ -68,5 +73,9 @@ QPrintPreviewDialog* TForm4::preview()
 void TForm4::paintRequested(QPrinter* printer)
 {
     QPainter painter(printer);
-    sf6::renderReportPage(QuickRep1, painter, printer->resolution());
+    for (size_t i = 0; i < Pages.size(); ++i) {
+        if (i > 0)
+            printer->newPage();
+        sf6::renderReportPage(Pages[i], painter, printer->resolution());
+    }
 }

@@ -7,6 +7,7 @@
 #include <QPrintPreviewDialog>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "report/ReportPage.h"
 
@@ -17,9 +18,12 @@ class TForm4 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm4(sf6::ReportPage page, QWidget* parent = nullptr);
+    // A report of several pages (a judgement, a batch of records), printed as one.
+    explicit TForm4(std::vector<sf6::ReportPage> pages, QWidget* parent = nullptr);
     ~TForm4() override;
 
-    const sf6::ReportPage QuickRep1;
+    const std::vector<sf6::ReportPage> Pages;
+    const sf6::ReportPage& QuickRep1;   // the first page
 
     QPrinter& printer() { return *printer_; }
 

@@ -24,6 +24,8 @@ struct SyncCase {
     int rows;
 };
 
+void PrintTo(const SyncCase& c, std::ostream* os) { *os << c.name; }
+
 sim::SyncScript script(int records)
 {
     sim::SyncScript s;
@@ -90,7 +92,7 @@ TEST_P(SyncBothWays, sameOutcomeTextsAndRows)
     auto forCli = startSim(c.script);
     QProcess cli;
     cli.start(QStringLiteral(SF6CLI_PATH),
-              {QStringLiteral("sync"), QStringLiteral("--port"), forCli->portPath(),
+              {QStringLiteral("sync"), QStringLiteral("--no-archive"), QStringLiteral("--port"), forCli->portPath(),
                QStringLiteral("--tsv"), QStringLiteral("-")});
 
     auto forWindow = startSim(c.script);

@@ -92,7 +92,8 @@ private:
         // The server runs as postgres when we are root: its folder must be its own.
         QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7777));
         const bool root = geteuid() == 0;
-        auto run = [&](const QString& tool, const QStringList& args) {
+        // By value: it runs again, from the destructor, to stop the server.
+        auto run = [this, bin, root](const QString& tool, const QStringList& args) {
             QProcess p;
             if (root)
                 p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,18 @@ struct CliRun {
     QString err;
 };
 
-inline CliRun sf6cli(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+// The user's own archive is never touched: every run's standard archive lies
+// in a folder of this test program's.
+inline QProcessEnvironment testEnvironment()
+{
+    static QTemporaryDir dataHome;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+    env.remove(QStringLiteral("SF6_ARCHIVE"));
+    return env;
+}
+
+inline CliRun sf6cli(const QStringList& args, const QProcessEnvironment& env = testEnvironment())
 {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -34,7 +46,7 @@ inline CliRun sf6cli(const QStringList& args, const QProcessEnvironment& env = Q
 inline CliRun bash(const QString& script, const QStringList& args = {})
 {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = testEnvironment();
     env.insert(QStringLiteral("CLI"), QStringLiteral(SF6CLI_PATH));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral("/bin/bash"), QStringList{QStringLiteral("-c"), script, QStringLiteral("bash")} + args);

@@ -1,0 +1,85 @@
+#include "archive/HistoryModel.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace sf6 {
+
+namespace {
+// Columns of the query behind the model.
+constexpr int kIdField = 0, kArchivedAtField = 1, kRawField = 2;
+} // namespace
+
+HistoryModel::HistoryModel(const Archive& archive, QObject* parent) : QSqlQueryModel(parent), archive_(archive) {}
+
+Status HistoryModel::setFilter(const ArchiveFilter& filter)
+{
+    const FilterClause clause = filterClause(filter);
+    QSqlQuery q(archive_.database());
+    if (!q.prepare(QStringLiteral("SELECT r.id, r.archived_at, r.raw FROM records r") + clause.sql
+                   + QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC")))
+        return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+    for (const QVariant& v : clause.values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+    rows_.clear();
+    setQuery(std::move(q));
+    if (lastError().isValid())
+        return archive_.failure(QStringLiteral("查询"), Archive::reason(lastError()));
+    return Status::success();
+}
+
+int HistoryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+
+const ListRow* HistoryModel::decoded(int row) const
+{
+    if (ListRow* cached = rows_.object(row))
+        return cached;
+    auto* fresh = new ListRow(record(row).row());
+    rows_.insert(row, fresh);
+    return fresh;
+}
+
+ArchivedRecord HistoryModel::record(int row) const
+{
+    const QSqlRecord r = QSqlQueryModel::record(row);
+    return {r.value(kIdField).toInt(), Archive::timestampText(r.value(kArchivedAtField)),
+            r.value(kRawField).toByteArray()};
+}
+
+int HistoryModel::recordId(int row) const { return QSqlQueryModel::record(row).value(kIdField).toInt(); }
+
+QVariant HistoryModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return index.column() <= kArchivedAtColumn ? QVariant(int(Qt::AlignLeft | Qt::AlignVCenter))
+                                                   : QVariant(int(Qt::AlignCenter));
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case kNumberColumn: return QSqlQueryModel::data(this->index(index.row(), kIdField));
+    case kArchivedAtColumn:
+        return Archive::timestampText(QSqlQueryModel::data(this->index(index.row(), kArchivedAtField)));
+    default: {
+        const ListRow* row = decoded(index.row());
+        return row->value(index.column() - kFirstListColumn + 1);
+    }
+    }
+}
+
+QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QSqlQueryModel::headerData(section, orientation, role);
+    if (section == kNumberColumn)
+        return QStringLiteral("档案号");
+    if (section == kArchivedAtColumn)
+        return QStringLiteral("存档时间");
+    return columnCaptions().value(section - kFirstListColumn + 1);
+}
+
+} // namespace sf6

@@ -1,0 +1,42 @@
+#pragma once
+// The archived records as a table for a view: archive number, archiving time,
+// then the list's columns 1 to 52. The view asks the database for the rows it
+// shows, a page at a time; nothing copies the whole archive into memory, and
+// a row's texts are decoded from its bytes only when shown.
+
+#include "archive/Archive.h"
+#include "archive/ArchiveStore.h"
+
+#include <QCache>
+#include <QSqlQueryModel>
+
+namespace sf6 {
+
+class HistoryModel : public QSqlQueryModel {
+    Q_OBJECT
+public:
+    static constexpr int kNumberColumn = 0;
+    static constexpr int kArchivedAtColumn = 1;
+    static constexpr int kFirstListColumn = 2;   // list column 1 ("时间")
+    static constexpr int kColumns = kFirstListColumn + kColumnCount - 1;
+
+    explicit HistoryModel(const Archive& archive, QObject* parent = nullptr);
+
+    // Newest test first; an empty filter shows everything.
+    Status setFilter(const ArchiveFilter& filter);
+
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    int recordId(int row) const;
+    ArchivedRecord record(int row) const;
+
+private:
+    const ListRow* decoded(int row) const;
+
+    const Archive& archive_;
+    mutable QCache<int, ListRow> rows_{4096};
+};
+
+} // namespace sf6

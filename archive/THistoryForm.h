@@ -1,0 +1,63 @@
+#pragma once
+// The history window "历史记录": every archived record, newest test first,
+// filtered by test date and by the relay and unit texts of its reports. From
+// a selection of records it makes reports (one details dialog, one page per
+// record) and a workbook; a click shows a record in a side panel.
+
+#include "archive/Archive.h"
+#include "archive/HistoryModel.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class TForm3;
+
+namespace sf6 {
+class SidePanel;
+}
+
+class THistoryForm : public QWidget {
+    Q_OBJECT
+public:
+    // Opens its own connection to the archive; nullptr (and a message) when it cannot.
+    static THistoryForm* open(const sf6::ArchiveLocation& location, QWidget* parent = nullptr);
+
+    QDateEdit* dtFrom = nullptr;
+    QDateEdit* dtTo = nullptr;
+    QLineEdit* edText = nullptr;
+    QPushButton* btnQuery = nullptr;
+    QTableView* HistoryGrid = nullptr;
+    sf6::HistoryModel* Model = nullptr;
+    sf6::SidePanel* Panel1 = nullptr;
+    QPushButton* btnReport = nullptr;
+    QPushButton* btnExport = nullptr;
+    QLabel* lbCount = nullptr;
+
+    sf6::Archive& archive() { return *archive_; }
+    // The archived records selected, in the order shown.
+    std::vector<sf6::ArchivedRecord> selectedRecords() const;
+    sf6::ArchiveFilter filter() const;
+
+    // Lets the window that opened this one add to every report dialog it makes
+    // (the judgement's pages, the register's hooks).
+    std::function<void(TForm3*)> onReportDialog;
+
+signals:
+    void reportDialogOpened(TForm3* dialog);
+
+public slots:
+    void btnQueryClick();
+    void HistoryGridClick(const QModelIndex& index);
+    void btnReportClick();
+    void btnExportClick();
+
+private:
+    THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent);
+    std::unique_ptr<sf6::Archive> archive_;
+};

@@ -1,0 +1,15 @@
+#pragma once
+// sf6cli's commands. Each returns the program's exit code (cli/Output.h).
+
+#include <QCommandLineParser>
+
+namespace cli {
+
+int portsCommand();
+int connectCommand();
+// demo: against a simulated calibrator the command serves itself.
+int syncCommand(const QCommandLineParser& p, bool demo);
+// archive list | export | report | syncs
+int archiveCommand(const QCommandLineParser& p, const QString& what);
+
+} // namespace cli

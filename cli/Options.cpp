@@ -1,0 +1,111 @@
+#include "cli/Options.h"
+
+#include <QDate>
+#include <QLocale>
+
+namespace cli {
+
+namespace {
+
+const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "archive", "png"};
+
+struct DetailOption {
+    const char* name;
+    QString sf6::ReportDetails::*field;
+    const char* help;
+};
+
+const DetailOption kDetailOptions[] = {
+    {"title", &sf6::ReportDetails::title, "Report title."},
+    {"unit", &sf6::ReportDetails::calibratingUnit, "Calibrating unit."},
+    {"client", &sf6::ReportDetails::submittingUnit, "Submitting unit."},
+    {"relay", &sf6::ReportDetails::relayName, "Relay name."},
+    {"model", &sf6::ReportDetails::model, "Relay model."},
+    {"serial", &sf6::ReportDetails::serialNumber, "Relay serial number."},
+    {"made", &sf6::ReportDetails::productionDate, "Relay production date."},
+    {"tester", &sf6::ReportDetails::tester, "Tested by."},
+    {"reviewer", &sf6::ReportDetails::reviewer, "Reviewed by."},
+    {"approver", &sf6::ReportDetails::approver, "Approved by."},
+};
+
+sf6::Expected<std::optional<QDate>> dateOption(const QCommandLineParser& p, const char* name)
+{
+    if (!p.isSet(QLatin1String(name)))
+        return std::optional<QDate>();
+    const QDate d = QDate::fromString(p.value(QLatin1String(name)), QStringLiteral("yyyy-MM-dd"));
+    if (!d.isValid())
+        return sf6::Status::failure(QStringLiteral("--%1 的日期应写成 YYYY-MM-DD").arg(QLatin1String(name)));
+    return std::optional<QDate>(d);
+}
+
+} // namespace
+
+void addOptions(QCommandLineParser& p)
+{
+    p.addOptions({
+        {QStringLiteral("port"), QStringLiteral("Port to try instead of the system's list (repeatable)."), QStringLiteral("NAME")},
+        {QStringLiteral("tsv"), QStringLiteral("Write the rows as tab-separated text (- for stdout)."), QStringLiteral("FILE")},
+        {QStringLiteral("json"), QStringLiteral("Write the rows as JSON (- for stdout)."), QStringLiteral("FILE")},
+        {QStringLiteral("xlsx"), QStringLiteral("Write the rows as a workbook."), QStringLiteral("FILE")},
+        {QStringLiteral("pdf-dir"), QStringLiteral("Write one report PDF per record into DIR."), QStringLiteral("DIR")},
+        {QStringLiteral("pdf"), QStringLiteral("archive report: all reports in one PDF."), QStringLiteral("FILE")},
+        {QStringLiteral("records"), QStringLiteral("demo: number of simulated records."), QStringLiteral("N"), QStringLiteral("12")},
+        {QStringLiteral("archive"), QStringLiteral("Archive: an SQLite file or postgresql://USER@HOST:PORT/DBNAME "
+                                                   "(default: $SF6_ARCHIVE, else the user's archive)."), QStringLiteral("LOCATION")},
+        {QStringLiteral("no-archive"), QStringLiteral("Keep nothing in the archive.")},
+        {QStringLiteral("from"), QStringLiteral("archive: tests on or after this date."), QStringLiteral("YYYY-MM-DD")},
+        {QStringLiteral("to"), QStringLiteral("archive: tests on or before this date."), QStringLiteral("YYYY-MM-DD")},
+        {QStringLiteral("text"), QStringLiteral("archive: text in a report's relay or unit fields."), QStringLiteral("TEXT")},
+    });
+    for (const DetailOption& o : kDetailOptions)
+        p.addOption({QLatin1String(o.name), QStringLiteral("Report: %1").arg(QLatin1String(o.help)), QStringLiteral("TEXT")});
+}
+
+std::optional<QString> emptyPathOption(const QCommandLineParser& p)
+{
+    for (const char* o : kPathOptions)
+        if (p.optionNames().contains(QLatin1String(o)) && p.value(QLatin1String(o)).isEmpty())
+            return QString::fromLatin1(o);
+    return std::nullopt;
+}
+
+void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d)
+{
+    for (const DetailOption& o : kDetailOptions)
+        if (p.isSet(QLatin1String(o.name)))
+            d.*(o.field) = p.value(QLatin1String(o.name));
+}
+
+sf6::ReportDetails reportDetails(const QCommandLineParser& p)
+{
+    const QString today = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    sf6::ReportDetails d = sf6::defaultReportDetails(today);
+    overrideDetails(p, d);
+    return d;
+}
+
+sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p)
+{
+    if (p.isSet(QStringLiteral("archive")) && p.isSet(QStringLiteral("no-archive")))
+        return sf6::Status::failure(QStringLiteral("--archive 与 --no-archive 不能同时使用"));
+    const std::optional<QString> option =
+        p.isSet(QStringLiteral("archive")) ? std::optional<QString>(p.value(QStringLiteral("archive"))) : std::nullopt;
+    return sf6::ArchiveLocation::choose(option, p.isSet(QStringLiteral("no-archive")));
+}
+
+sf6::Expected<sf6::ArchiveFilter> archiveFilter(const QCommandLineParser& p)
+{
+    sf6::ArchiveFilter f;
+    auto from = dateOption(p, "from");
+    auto to = dateOption(p, "to");
+    if (!from)
+        return from.status();
+    if (!to)
+        return to.status();
+    f.from = *from;
+    f.to = *to;
+    f.text = p.value(QStringLiteral("text"));
+    return f;
+}
+
+} // namespace cli

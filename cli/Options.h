@@ -1,0 +1,33 @@
+#pragma once
+// sf6cli's options, shared by its commands: the outputs, the report details,
+// the archive and the archive's filters.
+
+#include "archive/ArchiveLocation.h"
+#include "archive/ArchiveStore.h"
+#include "report/ReportPage.h"
+
+#include <QCommandLineParser>
+
+#include <optional>
+
+namespace cli {
+
+void addOptions(QCommandLineParser& p);
+
+// Options that name a file or folder: an empty name is a mistake, never "here".
+// Returns the first such option given empty.
+std::optional<QString> emptyPathOption(const QCommandLineParser& p);
+
+// The dialog's defaults (today in the short date format), each detail option
+// given overriding its field.
+sf6::ReportDetails reportDetails(const QCommandLineParser& p);
+// The given details over a stored or default set.
+void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d);
+
+// --archive / --no-archive / SF6_ARCHIVE, as the window chooses.
+sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p);
+
+// --from, --to, --text; a date not in the form YYYY-MM-DD is refused.
+sf6::Expected<sf6::ArchiveFilter> archiveFilter(const QCommandLineParser& p);
+
+} // namespace cli
