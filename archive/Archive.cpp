@@ -8,12 +8,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QThread>
+
+#include <chrono>
 
 namespace sf6 {
 
 namespace {
 constexpr int kBusyTimeoutMs = 15000;       // another writer's transaction is short
 constexpr int kConnectTimeoutSeconds = 5;
+constexpr int kSchemaAttempts = 5;
+constexpr std::chrono::milliseconds kSchemaRetryPause{200};
 const QByteArray kSqliteHeader("SQLite format 3\0", 16);
 const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
@@ -145,8 +150,15 @@ Expected<std::unique_ptr<Archive>> Archive::open(const ArchiveLocation& location
     }
     if (!db.open())
         return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(location.display(), reasonOf(db.lastError())));
-    if (Status s = archive->prepareSchema(); !s)
-        return s;
+    // Two programs creating a new archive at once: the one that loses finds
+    // the other's schema on its next look.
+    Status prepared = archive->prepareSchema();
+    for (int attempt = 1; !prepared && archive->creating_ && attempt < kSchemaAttempts; ++attempt) {
+        QThread::msleep(kSchemaRetryPause.count());
+        prepared = archive->prepareSchema();
+    }
+    if (!prepared)
+        return prepared;
     return archive;
 }
 
@@ -197,6 +209,7 @@ Status Archive::prepareSchema()
         return Status::success();
 
     // Create or upgrade in one transaction: a failure leaves the archive as it was.
+    creating_ = true;
     if (!db.transaction())
         return failure(QStringLiteral("升级结构"), reasonOf(db.lastError()));
     for (const schema::Step& step : schema::steps()) {
@@ -225,6 +238,7 @@ Status Archive::prepareSchema()
         return failure(QStringLiteral("升级结构"), why);
     }
     version_ = schema::kCurrentVersion;
+    creating_ = false;
     return Status::success();
 }
 

@@ -65,6 +65,7 @@ private:
     ArchiveLocation location_;
     QString connection_;
     int version_ = 0;
+    bool creating_ = false;   // the last prepareSchema failed while creating or upgrading
     QString readOnlyReason_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace sf6 {
 
@@ -42,14 +41,16 @@ const ListRow* HistoryModel::decoded(int row) const
     return fresh;
 }
 
+// The query's own fields, not this model's columns (QSqlQueryModel::record asks data()).
+QVariant HistoryModel::field(int row, int field) const { return QSqlQueryModel::data(index(row, field), Qt::EditRole); }
+
 ArchivedRecord HistoryModel::record(int row) const
 {
-    const QSqlRecord r = QSqlQueryModel::record(row);
-    return {r.value(kIdField).toInt(), Archive::timestampText(r.value(kArchivedAtField)),
-            r.value(kRawField).toByteArray()};
+    return {field(row, kIdField).toInt(), Archive::timestampText(field(row, kArchivedAtField)),
+            field(row, kRawField).toByteArray()};
 }
 
-int HistoryModel::recordId(int row) const { return QSqlQueryModel::record(row).value(kIdField).toInt(); }
+int HistoryModel::recordId(int row) const { return field(row, kIdField).toInt(); }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const
 {
@@ -61,9 +62,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
-    case kNumberColumn: return QSqlQueryModel::data(this->index(index.row(), kIdField));
-    case kArchivedAtColumn:
-        return Archive::timestampText(QSqlQueryModel::data(this->index(index.row(), kArchivedAtField)));
+    case kNumberColumn: return field(index.row(), kIdField);
+    case kArchivedAtColumn: return Archive::timestampText(field(index.row(), kArchivedAtField));
     default: {
         const ListRow* row = decoded(index.row());
         return row->value(index.column() - kFirstListColumn + 1);

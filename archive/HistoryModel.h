@@ -34,6 +34,7 @@ public:
 
 private:
     const ListRow* decoded(int row) const;
+    QVariant field(int row, int field) const;
 
     const Archive& archive_;
     mutable QCache<int, ListRow> rows_{4096};

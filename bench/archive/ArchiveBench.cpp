@@ -1,0 +1,149 @@
+// The archive's costs on SQLite: archiving one full sync (255 records),
+// listing a month out of 100,000 records, opening the history window on them,
+// and one PDF of 255 reports.
+#include "archive/ArchiveStore.h"
+#include "archive/THistoryForm.h"
+#include "report/ReportRenderer.h"
+#include "sim/Records.h"
+
+#include <QApplication>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+namespace {
+
+constexpr int kFullSync = 255;
+constexpr int kLargeArchive = 100000;
+
+sf6::SyncLog logOf(std::vector<QByteArray> records)
+{
+    return sf6::SyncLog{sf6::Archive::now(), QStringLiteral("bench"), QStringLiteral("COM3"), int(records.size()),
+                        sf6::SyncEnd::Complete, std::move(records)};
+}
+
+// Distinct records, a few a day from 2010 on: about three thousand a month.
+std::vector<QByteArray> spreadRecords(int n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<QByteArray> out;
+    out.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        sim::RecordFields f = sim::plausibleRecord(i, rng);
+        const QDateTime t = QDateTime(QDate(2010, 1, 1), QTime(8, 0)).addSecs(qint64(i) * 900);
+        f.year = int8_t(t.date().year() - 2000);
+        f.month = int8_t(t.date().month());
+        f.day = int8_t(t.date().day());
+        f.hour = int8_t(t.time().hour());
+        f.minute = int8_t(t.time().minute());
+        out.push_back(sim::encodeRecord(f));
+    }
+    return out;
+}
+
+std::unique_ptr<sf6::Archive> openArchive(const QString& file)
+{
+    auto a = sf6::Archive::open(*sf6::ArchiveLocation::parse(file));
+    return a ? std::move(*a) : nullptr;
+}
+
+// One archive of 100,000 records, made once for the benchmarks that read it.
+const QString& largeArchive()
+{
+    static QTemporaryDir dir;
+    static const QString file = [] {
+        const QString f = dir.filePath(QStringLiteral("large.sqlite"));
+        auto a = openArchive(f);
+        if (!a || !sf6::archiveSync(*a, logOf(spreadRecords(kLargeArchive, 1))).ok())
+            std::abort();
+        return f;
+    }();
+    return file;
+}
+
+void BM_ArchiveFullSync(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const std::vector<QByteArray> records = spreadRecords(kFullSync, 7);
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto a = openArchive(dir.filePath(QStringLiteral("a%1.sqlite").arg(round++)));
+        state.ResumeTiming();
+        auto stored = sf6::archiveSync(*a, logOf(records));
+        if (!stored || stored->newRecords != kFullSync)
+            state.SkipWithError("archiving failed");
+    }
+}
+BENCHMARK(BM_ArchiveFullSync)->Unit(benchmark::kMillisecond);
+
+// What `sf6cli archive list --from --to` does: the query and every row's texts.
+void BM_ListOneMonthOf100k(benchmark::State& state)
+{
+    auto a = openArchive(largeArchive());
+    sf6::ArchiveFilter month;
+    month.from = QDate(2011, 3, 1);
+    month.to = QDate(2011, 3, 31);
+    size_t rows = 0;
+    for (auto _ : state) {
+        auto listed = sf6::listRecords(*a, month);
+        rows = listed->size();
+        for (const sf6::ArchivedRecord& r : *listed)
+            benchmark::DoNotOptimize(r.row());
+    }
+    state.counters["records"] = double(rows);
+}
+BENCHMARK(BM_ListOneMonthOf100k)->Unit(benchmark::kMillisecond);
+
+void BM_HistoryWindowOn100k(benchmark::State& state)
+{
+    const sf6::ArchiveLocation loc = *sf6::ArchiveLocation::parse(largeArchive());
+    for (auto _ : state) {
+        THistoryForm* h = THistoryForm::open(loc);
+        h->show();
+        if (!QTest::qWaitForWindowExposed(h))
+            state.SkipWithError("not shown");
+        h->HistoryGrid->viewport()->repaint();   // the first screenful, decoded and drawn
+        state.PauseTiming();
+        delete h;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_HistoryWindowOn100k)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ReportOf255RecordsInOnePdf(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    auto a = openArchive(dir.filePath(QStringLiteral("r.sqlite")));
+    if (!sf6::archiveSync(*a, logOf(spreadRecords(kFullSync, 9))))
+        state.SkipWithError("archiving failed");
+    const sf6::ReportDetails base = sf6::defaultReportDetails(QStringLiteral("2026-12-9"));
+    for (auto _ : state) {
+        auto records = sf6::listRecords(*a, {});
+        std::vector<sf6::ReportPage> pages;
+        for (const sf6::ArchivedRecord& r : *records) {
+            sf6::ReportDetails d = base;
+            const sf6::ListRow row = r.row();
+            d.testDate = sf6::testDateOfRow(row);
+            pages.push_back(sf6::buildReportPage(d, row));
+        }
+        if (!sf6::writeReportPdf(pages, dir.filePath(QStringLiteral("all.pdf"))))
+            state.SkipWithError("PDF failed");
+    }
+}
+BENCHMARK(BM_ReportOf255RecordsInOnePdf)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

@@ -1,0 +1,243 @@
+// The archive as the window's user meets it: syncs archived as they end,
+// reports kept, the history window with its filters, batch reports and
+// exports, and an archive that cannot be used costing nothing else.
+#include "app/TForm1.h"
+#include "archive/ArchiveStore.h"
+#include "archive/THistoryForm.h"
+#include "report/TForm3.h"
+#include "report/TForm4.h"
+#include "sim/Records.h"
+#include "tests/link/SimFixture.h"
+#include "ui/FileDialogs.h"
+#include "ui/MessageBox.h"
+#include "view/SidePanel.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using sf6::CommandState;
+
+namespace {
+
+class ArchiveWindow : public testsupport::PortsFixture {
+protected:
+    void SetUp() override
+    {
+        location = *sf6::ArchiveLocation::parse(dir.filePath(QStringLiteral("archive.sqlite")));
+        w = std::make_unique<TForm1>();
+    }
+    void TearDown() override
+    {
+        // Deleting one window may take others with it: hold them by guarded pointers.
+        std::vector<QPointer<QWidget>> windows;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (qobject_cast<TForm3*>(top) || qobject_cast<THistoryForm*>(top) || qobject_cast<QPrintPreviewDialog*>(top))
+                windows.emplace_back(top);
+        for (const QPointer<QWidget>& top : windows)
+            delete top.data();
+        w.reset();
+        PortsFixture::TearDown();
+    }
+    sim::Simulator* connectToSim(int records, uint32_t seed = 2012)
+    {
+        auto* s = sims.empty() ? startSims(1)[0] : sims[0].get();
+        sim::SyncScript script;
+        script.reply = sim::makeSyncReply(sim::plausibleRecords(records, seed));
+        script.bytesPerSecond = 0;
+        s->setSyncScript(script);
+        w->N6Click();
+        for (int i = 0; i < 10; ++i)
+            w->Timer1Timer();
+        EXPECT_EQ(w->commandState(), CommandState::Online);
+        return s;
+    }
+    void sync()
+    {
+        w->N8Click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->commandState() != CommandState::Syncing; }, 5000));
+    }
+    THistoryForm* openHistory()
+    {
+        THistoryForm* opened = nullptr;
+        QObject::connect(w.get(), &TForm1::historyOpened, [&](THistoryForm* h) { opened = h; });
+        w->N15Click();
+        return opened;
+    }
+    QTemporaryDir dir;
+    sf6::ArchiveLocation location;
+    std::unique_ptr<TForm1> w;
+    ui::MessageRecorder messages;
+};
+
+} // namespace
+
+TEST_F(ArchiveWindow, newCommandsComeAfterTheSpecifiedOnesAndAreAlwaysOn)
+{
+    const QList<QAction*> tools = w->N5->actions();
+    ASSERT_EQ(tools.size(), 5);
+    EXPECT_EQ(tools[2], w->N8);
+    EXPECT_TRUE(tools[3]->isSeparator());
+    EXPECT_EQ(tools[4]->text(), QStringLiteral("历史记录(&R)"));
+    const QList<QAction*> buttons = w->ToolBar1->actions();
+    ASSERT_GE(buttons.size(), 5);
+    EXPECT_EQ(buttons[3], w->ToolButton4);
+    EXPECT_EQ(buttons[4]->text(), QStringLiteral("历史记录"));
+    EXPECT_TRUE(w->N15->isEnabled() && w->ToolButton5->isEnabled());
+    w->setArchiveLocation(location);
+    connectToSim(2);
+    w->N8Click();   // every state: during a sync too
+    EXPECT_TRUE(w->N15->isEnabled() && w->ToolButton5->isEnabled());
+}
+
+// Each sync's records go into the archive as it ends; a re-sync adds none;
+// panels 0 to 3 say what they always said.
+TEST_F(ArchiveWindow, everySyncIsArchivedAndThePanelSaysHowManyWereNew)
+{
+    w->setArchiveLocation(location);
+    ASSERT_NE(w->archive(), nullptr);
+    connectToSim(3);
+    sync();
+    EXPECT_EQ(w->panelText(1), QStringLiteral("数据同步完成"));
+    EXPECT_EQ(w->panelText(3), QStringLiteral("共有3条数据，当前加载3条  "));
+    EXPECT_EQ(w->panelText(4), QStringLiteral("已存档3条新记录"));
+    std::set<int> ids;
+    for (int i = 0; i < 3; ++i)
+        ids.insert(w->archiveNumber(w->ListView1->topLevelItem(i)));
+    EXPECT_EQ(ids.size(), 3u);
+    EXPECT_FALSE(ids.count(0));
+    sync();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("已存档0条新记录"));
+    EXPECT_EQ(w->archiveNumber(w->ListView1->topLevelItem(0)), *ids.begin());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(ArchiveWindow, aConfirmedReportIsKeptWithItsRecord)
+{
+    w->setArchiveLocation(location);
+    connectToSim(2);
+    sync();
+    w->N1Click();   // the last row is selected after a sync
+    TForm3* dialog = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<TForm3*>(top); d && d->isVisible())
+            dialog = d;
+    ASSERT_NE(dialog, nullptr);
+    dialog->mmjdqmc->setPlainText(QStringLiteral("3#母线继电器"));
+    dialog->btnConfirm->click();
+    const int id = w->archiveNumber(w->ListView1->topLevelItem(1));
+    auto latest = sf6::latestReport(*w->archive(), id);
+    ASSERT_TRUE(latest.ok() && latest->has_value());
+    EXPECT_EQ((*latest)->details.relayName, QStringLiteral("3#母线继电器"));
+    EXPECT_EQ((*latest)->details.testDate, dialog->mmsjrq->toPlainText());
+}
+
+// An archive that is not a database: one message that names it, and the
+// list, the report and the export go on as without an archive.
+TEST_F(ArchiveWindow, anUnusableArchiveIsToldOnceAndCostsNothingElse)
+{
+    QFile f(location.path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(1000, 'z'));
+    f.close();
+    w->setArchiveLocation(location);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.texts()[0].contains(location.display())) << messages.texts()[0].toStdString();
+    connectToSim(2);
+    sync();
+    sync();
+    EXPECT_EQ(messages.messages.size(), 1u) << messages.texts().join(u'|').toStdString();
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(w->commandState(), CommandState::SyncDone);
+    EXPECT_EQ(w->panelText(4), QStringLiteral("未存档"));
+    QFile still(location.path);
+    ASSERT_TRUE(still.open(QIODevice::ReadOnly));
+    EXPECT_EQ(still.readAll(), QByteArray(1000, 'z'));
+}
+
+// The history: newest test first, filtered, a side panel, and from a
+// selection one dialog, one preview with a page per record, and a workbook.
+TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
+{
+    w->setArchiveLocation(location);
+    connectToSim(6);
+    sync();
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->windowTitle(), QStringLiteral("历史记录"));
+    ASSERT_EQ(h->Model->rowCount(), 6);
+    EXPECT_EQ(h->Model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("档案号"));
+    EXPECT_EQ(h->Model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("存档时间"));
+    EXPECT_EQ(h->Model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("时间"));
+    EXPECT_EQ(h->Model->headerData(53, Qt::Horizontal).toString(), QStringLiteral("Pt闭锁回2-3"));
+    EXPECT_TRUE(h->Model->index(0, 2).data().toString().startsWith(QStringLiteral("2012-05-06 "))) << "newest test first";
+    EXPECT_EQ(h->lbCount->text(), QStringLiteral("共6条记录"));
+
+    h->dtFrom->setDate(QDate(2012, 5, 2));
+    h->dtTo->setDate(QDate(2012, 5, 4));
+    h->btnQueryClick();
+    ASSERT_EQ(h->Model->rowCount(), 3);
+    EXPECT_EQ(h->lbCount->text(), QStringLiteral("共3条记录"));
+
+    h->HistoryGridClick(h->Model->index(1, 0));
+    EXPECT_EQ(h->Panel1->valueText(1), QStringLiteral("2012-05-03 10:14"));
+
+    // Reports: one dialog, three pages, each with its own test date.
+    h->HistoryGrid->selectAll();
+    TForm3* dialog = nullptr;
+    QObject::connect(h, &THistoryForm::reportDialogOpened, [&](TForm3* d) { dialog = d; });
+    h->btnReportClick();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->rowCopies().size(), 3u);
+    TForm4* form = nullptr;
+    QObject::connect(dialog, &TForm3::pagePreviewed, [&](TForm4* f) { form = f; });
+    dialog->btnConfirm->click();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->Pages.size(), 3u);
+    QStringList dates;
+    for (const sf6::ReportPage& p : form->Pages)
+        dates << p.label(QStringLiteral("QRLabel94"))->text;
+    EXPECT_EQ(dates, (QStringList{"2012-05-04", "2012-05-03", "2012-05-02"}));
+    form->previewDialog()->close();
+
+    // The reports are kept: the text filter now finds them by their relay.
+    h->dtFrom->setDate(h->dtFrom->minimumDate());
+    h->dtTo->setDate(h->dtTo->minimumDate());
+    h->edText->setText(QStringLiteral("1#开关"));
+    h->btnQueryClick();
+    EXPECT_EQ(h->Model->rowCount(), 3);
+
+    // The workbook: column A holds the archive numbers.
+    h->HistoryGrid->selectAll();
+    const QString xlsx = dir.filePath(QStringLiteral("history.xlsx"));
+    {
+        ui::SaveAnswer answer(xlsx);
+        h->btnExportClick();
+    }
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(SF6_EXPORT_READER), xlsx});
+    ASSERT_TRUE(reader.waitForFinished(60000));
+    const QJsonObject sheet = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+    ASSERT_EQ(sheet[QStringLiteral("max_row")].toInt(), 4);
+    QStringList numbers;
+    for (int r = 1; r <= 3; ++r)
+        numbers << QString::number(sheet[QStringLiteral("cells")][r][0][QStringLiteral("value")].toDouble());
+    QStringList expected;
+    for (int r = 0; r < 3; ++r)
+        expected << h->Model->index(r, 0).data().toString();
+    EXPECT_EQ(numbers, expected);
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
+}

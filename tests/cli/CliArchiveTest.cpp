@@ -1,0 +1,215 @@
+// sf6cli with the archive, on SQLite and on a real PostgreSQL server: syncs
+// archived once and logged every time, lists that give back exactly the rows
+// a sync gave, writers at the same time, reports reprinted, and archives that
+// cannot be used costing no output.
+#include "tests/archive/PgServer.h"
+#include "tests/cli/CliRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using archivetest::Engine;
+using archivetest::PgServer;
+using clitest::bash;
+using clitest::CliRun;
+using clitest::sf6cli;
+
+namespace {
+
+const auto* const kPgEnvironment = ::testing::AddGlobalTestEnvironment(new archivetest::PgEnvironment);
+
+QStringList sortedLines(const QString& text)
+{
+    QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
+    lines.sort();
+    return lines;
+}
+
+QString run(const char* tool, const QStringList& args)
+{
+    QProcess p;
+    p.start(QString::fromLatin1(tool), args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+class CliArchive : public clitest::CliFixture, public ::testing::WithParamInterface<Engine> {
+protected:
+    void SetUp() override { archive = archivetest::freshLocation(GetParam(), dir); }
+    QStringList sync(const sim::Simulator* s, const QStringList& more = {}) const
+    {
+        return QStringList{QStringLiteral("sync"), QStringLiteral("--port"), s->portPath(), QStringLiteral("--archive"),
+                           archive} + more;
+    }
+    QStringList archiveCmd(const char* what, const QStringList& more = {}) const
+    {
+        return QStringList{QStringLiteral("archive"), QString::fromLatin1(what), QStringLiteral("--archive"), archive} + more;
+    }
+    QTemporaryDir dir;
+    QString archive;
+};
+
+} // namespace
+
+// Twice against the same instrument: each record once, two syncs logged, and
+// the list gives exactly the rows the sync gave, less the record number, plus
+// the archive number and the archiving time.
+TEST_P(CliArchive, syncTwiceArchivesEachRecordOnceAndListsTheSyncsRows)
+{
+    auto* s = startSim(9);
+    const CliRun first = sf6cli(sync(s, {QStringLiteral("--tsv"), QStringLiteral("-")}));
+    ASSERT_EQ(first.exit, 0) << first.err.toStdString();
+    EXPECT_TRUE(first.err.contains(QStringLiteral("已存档9条新记录"))) << first.err.toStdString();
+    const CliRun second = sf6cli(sync(s));
+    ASSERT_EQ(second.exit, 0) << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains(QStringLiteral("已存档0条新记录")));
+
+    const CliRun listed = sf6cli(archiveCmd("list", {QStringLiteral("--tsv"), QStringLiteral("-")}));
+    ASSERT_EQ(listed.exit, 0) << listed.err.toStdString();
+    QStringList fromSync, fromArchive;
+    for (const QString& line : first.out.split(u'\n', Qt::SkipEmptyParts).mid(1))
+        fromSync << line.section(u'\t', 1);
+    const QStringList archived = listed.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(archived.size(), 10);
+    EXPECT_TRUE(archived[0].startsWith(QStringLiteral("档案号\t存档时间\t时间\t温度")));
+    static const QRegularExpression archiveColumns(QStringLiteral("^\\d+\t\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\t"));
+    for (const QString& line : archived.mid(1)) {
+        EXPECT_TRUE(archiveColumns.match(line).hasMatch()) << line.toStdString();
+        fromArchive << line.section(u'\t', 2);
+    }
+    fromSync.sort();
+    fromArchive.sort();
+    EXPECT_EQ(fromArchive, fromSync);
+
+    const CliRun syncs = sf6cli(archiveCmd("syncs", {QStringLiteral("--json"), QStringLiteral("-")}));
+    ASSERT_EQ(syncs.exit, 0) << syncs.err.toStdString();
+    const QJsonArray logged = QJsonDocument::fromJson(syncs.out.toUtf8()).array();
+    ASSERT_EQ(logged.size(), 2);
+    EXPECT_EQ(logged[0].toObject()[QStringLiteral("新存档记录数")].toString(), QStringLiteral("9"));
+    EXPECT_EQ(logged[1].toObject()[QStringLiteral("新存档记录数")].toString(), QStringLiteral("0"));
+    EXPECT_EQ(logged[1].toObject()[QStringLiteral("收到记录数")].toString(), QStringLiteral("9"));
+}
+
+// Two command lines archiving into one archive at the same moment: nothing
+// lost, nothing twice.
+TEST_P(CliArchive, twoSyncsAtOnceLoseNothingAndDuplicateNothing)
+{
+    sim::SyncScript a, b;
+    a.reply = sim::makeSyncReply(sim::plausibleRecords(60, 1));
+    b.reply = sim::makeSyncReply(sim::plausibleRecords(60, 1));   // the same instrument, twice
+    auto* first = startSim(0, a);
+    auto* second = startSim(0, b);
+    const CliRun both = bash(QStringLiteral("\"$CLI\" sync --port \"$1\" --archive \"$3\" & one=$!;"
+                                            " \"$CLI\" sync --port \"$2\" --archive \"$3\" & two=$!;"
+                                            " wait $one; echo \"one $?\"; wait $two; echo \"two $?\""),
+                             {first->portPath(), second->portPath(), archive});
+    EXPECT_TRUE(both.out.contains(QStringLiteral("one 0")) && both.out.contains(QStringLiteral("two 0")))
+        << both.out.toStdString() << both.err.toStdString();
+    EXPECT_EQ(both.err.count(QStringLiteral("已存档60条新记录")), 1) << both.err.toStdString();
+    EXPECT_EQ(both.err.count(QStringLiteral("已存档0条新记录")), 1) << both.err.toStdString();
+    const CliRun listed = sf6cli(archiveCmd("list"));
+    EXPECT_EQ(listed.out.count(u'\n'), 61);
+    EXPECT_EQ(sortedLines(listed.out).removeDuplicates(), 0);
+    const CliRun syncs = sf6cli(archiveCmd("syncs"));
+    EXPECT_EQ(syncs.out.count(u'\n'), 3);
+}
+
+// An archive that cannot be used costs no output: the files are written, the
+// exit says the archive failed, and nothing there is changed.
+TEST_P(CliArchive, anUnusableArchiveCostsNoOutputAndExitsSix)
+{
+    auto* s = startSim(3);
+    QString broken;
+    if (GetParam() == Engine::SQLite) {
+        broken = dir.filePath(QStringLiteral("corrupt.sqlite"));
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(2048, 'x'));
+    } else {
+        broken = QStringLiteral("postgresql:///nowhere?host=%1&port=5999").arg(dir.path());   // no server there
+    }
+    const QString tsv = dir.filePath(QStringLiteral("rows.tsv"));
+    const CliRun r = sf6cli({QStringLiteral("sync"), QStringLiteral("--port"), s->portPath(), QStringLiteral("--archive"),
+                             broken, QStringLiteral("--tsv"), tsv});
+    EXPECT_EQ(r.exit, 6) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("无法打开存档 "))) << r.err.toStdString();
+    QFile written(tsv);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll().count('\n'), 4);
+    if (GetParam() == Engine::SQLite) {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), QByteArray(2048, 'x'));
+    }
+    EXPECT_EQ(sf6cli(archiveCmd("list")).out.count(u'\n'), 1) << "the good archive was not touched";
+}
+
+// A location the user may not write: a read-only file system for SQLite, a
+// read-only database on the server.
+TEST_P(CliArchive, aReadOnlyLocationIsSaidAndTheOutputsWritten)
+{
+    auto* s = startSim(2);
+    const QString tsv = dir.filePath(QStringLiteral("rows.tsv"));
+    CliRun r;
+    if (GetParam() == Engine::SQLite) {
+        const QString ro = dir.filePath(QStringLiteral("ro"));
+        ASSERT_TRUE(QDir().mkpath(ro));
+        r = bash(QStringLiteral("exec unshare -rm bash -c 'mount -t tmpfs -o ro,size=64k sf6ro \"$1\" || exit 90;"
+                                " \"$CLI\" sync --port \"$2\" --archive \"$1/archive.sqlite\" --tsv \"$3\"' bash \"$@\""),
+                 {ro, s->portPath(), tsv});
+        ASSERT_NE(r.exit, 90) << r.err.toStdString();
+    } else {
+        const QString db = archive.section(u'/', 3).section(u'?', 0, 0);
+        ASSERT_TRUE(PgServer::instance().exec(QStringLiteral("postgres"),
+                                              QStringLiteral("ALTER DATABASE %1 SET default_transaction_read_only = on").arg(db)));
+        r = sf6cli(sync(s, {QStringLiteral("--tsv"), tsv}));
+    }
+    EXPECT_EQ(r.exit, 6) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("存档"))) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(tsv));
+}
+
+TEST_P(CliArchive, hostileFilterTextFindsNothingAndDropsNothing)
+{
+    auto* s = startSim(4);
+    ASSERT_EQ(sf6cli(sync(s)).exit, 0);
+    const CliRun r = sf6cli(archiveCmd("list", {QStringLiteral("--text"), QStringLiteral("'; DROP TABLE records; --")}));
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(u'\n'), 1);
+    EXPECT_EQ(sf6cli(archiveCmd("list")).out.count(u'\n'), 5);
+    EXPECT_EQ(sf6cli(archiveCmd("list", {QStringLiteral("--from"), QStringLiteral("2012-5-1")})).exit, 2)
+        << "a date not written as YYYY-MM-DD";
+}
+
+// One PDF of one page per record, each with its record's latest report
+// reprinted exactly, or the defaults; the options override either.
+TEST_P(CliArchive, archiveReportReprintsLatestReportsInOnePdf)
+{
+    auto* s = startSim(3);
+    const QString first = dir.filePath(QStringLiteral("first"));
+    ASSERT_EQ(sf6cli(sync(s, {QStringLiteral("--pdf-dir"), first, QStringLiteral("--client"), QStringLiteral("天山换流站")})).exit, 0);
+    const QString pdf = dir.filePath(QStringLiteral("all.pdf"));
+    const CliRun r = sf6cli(archiveCmd("report", {QStringLiteral("--pdf"), pdf, QStringLiteral("--tester"), QStringLiteral("赵六")}));
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(run("pdfinfo", {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
+    const QString text = run("pdftotext", {pdf, QStringLiteral("-")});
+    EXPECT_EQ(text.count(QStringLiteral("天山换流站")), 3) << "the stored submitting unit, reprinted";
+    EXPECT_EQ(text.count(QStringLiteral("赵六")), 3) << "the option over the stored tester";
+    EXPECT_EQ(text.count(QStringLiteral("张三")), 0);
+    // The report made now is the latest: it is what the filter finds.
+    const CliRun found = sf6cli(archiveCmd("list", {QStringLiteral("--text"), QStringLiteral("天山")}));
+    EXPECT_EQ(found.out.count(u'\n'), 4);
+
+    const QString xlsx = dir.filePath(QStringLiteral("archive.xlsx"));
+    const CliRun exported = sf6cli(archiveCmd("export", {QStringLiteral("--xlsx"), xlsx}));
+    EXPECT_EQ(exported.exit, 0) << exported.err.toStdString();
+    EXPECT_TRUE(QFile::exists(xlsx));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CliArchive, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
+                         archivetest::engineName);
