@@ -12,6 +12,10 @@
 #include "sync/Columns.h"
 #include "archive/ArchiveStore.h"
 #include "archive/THistoryForm.h"
+#include "register/JudgedReport.h"
+#include "register/TRelayRegisterForm.h"
+#include "register/TTrendForm.h"
+#include "ui/Choices.h"
 #include "view/SidePanel.h"
 
 #include <QApplication>
@@ -29,6 +33,7 @@ using sf6::CommandState;
 
 namespace {
 const QString kSpinnerBase = QStringLiteral("开始联机...");
+const QString kProgramName = QStringLiteral("sf6companion");
 constexpr int kScrollStep = 200;
 } // namespace
 
@@ -128,10 +133,11 @@ void TForm1::buildMenus()
     N8 = N5->addAction(QStringLiteral("数据同步(&S)"), this, &TForm1::N8Click);
     N14 = N5->addSeparator();
     N15 = N5->addAction(QStringLiteral("历史记录(&R)"), this, &TForm1::N15Click);
+    N16 = N5->addAction(QStringLiteral("继电器台账(&L)"), this, &TForm1::N16Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {A1, "A1"}})
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
     PopupMenu1 = new TPopupMenu(this);
@@ -554,7 +560,7 @@ void TForm1::archiveSync(sf6::SyncEnd end)
     setPanelText(TStatusBar::kArchivePanel, sf6::kTextNotArchived);
     if (!openArchive(true))
         return;
-    const sf6::SyncLog log{sf6::Archive::now(), QStringLiteral("sf6companion"), MSComm1.PortName(),
+    const sf6::SyncLog log{sf6::Archive::now(), kProgramName, MSComm1.PortName(),
                            Sync.loop().RecordTotal(), end, records};
     auto stored = sf6::archiveSync(*archive_, log);
     if (!stored) {
@@ -575,12 +581,39 @@ int TForm1::archiveNumber(const QTreeWidgetItem* item) const
     return item ? item->data(0, kArchiveIdRole).toInt() : 0;
 }
 
-void TForm1::storeReport(int recordId, const sf6::ReportDetails& details)
+void TForm1::prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive)
 {
-    if (!archive_ && !openArchive(true))
-        return;
-    if (auto stored = sf6::storeReport(*archive_, recordId, details, QStringLiteral("sf6companion")); !stored)
-        ui::MessageBoxes::show(stored.error(), this);
+    // A confirmed report of an archived record updates the register, is judged
+    // and kept; the pages come with the judgement where there is one.
+    dialog->setReportMaker([this, archive](const sf6::ReportDetails& d, const sf6::ListRow& row, int recordId) {
+        sf6::Archive* a = archive();
+        if (!a || recordId <= 0 || a->readOnly())
+            return std::vector<sf6::ReportPage>{sf6::buildReportPage(d, row)};
+        const sf6::MadeReport made = sf6::makeReport(*a, recordId, d, row, kProgramName);
+        if (!made.problems.isEmpty())
+            ui::MessageBoxes::show(made.problems.join(u'\n'), this);
+        return made.pages;
+    });
+    if (!archive())
+        return;   // no register at hand: the dialog stays as it is
+    dialog->setRelayPicker([this, archive, dialog]() -> std::optional<TForm3::RelayFields> {
+        sf6::Archive* a = archive();
+        if (!a)
+            return std::nullopt;
+        const auto relays = sf6::listRelays(*a);
+        if (!relays || relays->empty()) {
+            ui::MessageBoxes::show(relays ? QStringLiteral("继电器台账中还没有继电器。") : relays.error(), dialog);
+            return std::nullopt;
+        }
+        QStringList items;
+        for (const sf6::RelayEntry& e : *relays)
+            items << QStringLiteral("%1  %2  %3  %4").arg(e.serial, e.name, e.model, e.client);
+        const int i = ui::Choices::choose({QStringLiteral("从台账选择"), QStringLiteral("继电器："), items}, dialog);
+        if (i < 0)
+            return std::nullopt;
+        const sf6::RelayEntry& e = (*relays)[size_t(i)];
+        return TForm3::RelayFields{e.name, e.model, e.serial, e.made, e.client};
+    });
 }
 
 void TForm1::N15Click()
@@ -592,9 +625,73 @@ void TForm1::N15Click()
     THistoryForm* history = THistoryForm::open(archiveLocation_, nullptr);
     if (!history)
         return;
+    history->onReportDialog = [this, history](TForm3* d) { prepareReportDialog(d, [history] { return &history->archive(); }); };
+    history->addCommand(QStringLiteral("关联继电器"), [this, history](const std::vector<sf6::ArchivedRecord>& records) {
+        linkToRelay(history, records);
+    });
+    history->addCommand(QStringLiteral("趋势图"), [this, history](const std::vector<sf6::ArchivedRecord>& records) {
+        const auto serial = sf6::linkedSerial(history->archive(), records.front().id);
+        if (!serial || !*serial) {
+            ui::MessageBoxes::show(serial ? QStringLiteral("所选记录没有关联继电器。") : serial.error(), history);
+            return;
+        }
+        openTrend(history->archive(), **serial, history);
+    });
     history->show();
     history->raise();
     emit historyOpened(history);
+}
+
+void TForm1::linkToRelay(THistoryForm* history, const std::vector<sf6::ArchivedRecord>& records)
+{
+    const auto relays = sf6::listRelays(history->archive());
+    if (!relays || relays->empty()) {
+        ui::MessageBoxes::show(relays ? QStringLiteral("继电器台账中还没有继电器，请先在继电器台账中添加。") : relays.error(),
+                               history);
+        return;
+    }
+    QStringList items;
+    for (const sf6::RelayEntry& e : *relays)
+        items << QStringLiteral("%1  %2  %3").arg(e.serial, e.name, e.model);
+    const int i = ui::Choices::choose({QStringLiteral("关联继电器"), QStringLiteral("所选%1条记录关联到：").arg(records.size()), items},
+                                      history);
+    if (i < 0)
+        return;
+    const QString serial = (*relays)[size_t(i)].serial;
+    for (const sf6::ArchivedRecord& r : records) {
+        if (const sf6::Status s = sf6::linkRecord(history->archive(), r.id, serial); !s) {
+            ui::MessageBoxes::show(s.message(), history);
+            return;
+        }
+    }
+    ui::MessageBoxes::show(QStringLiteral("已将%1条记录关联到继电器 %2。").arg(records.size()).arg(serial), history);
+}
+
+void TForm1::openTrend(sf6::Archive& archive, const QString& serial, QWidget* parent)
+{
+    const auto trend = sf6::trendOf(archive, serial);
+    if (!trend) {
+        ui::MessageBoxes::show(trend.error(), parent);
+        return;
+    }
+    auto* form = new TTrendForm(*trend, nullptr);
+    form->show();
+    emit trendOpened(form);
+}
+
+void TForm1::N16Click()
+{
+    if (archiveLocation_.off()) {
+        ui::MessageBoxes::show(QStringLiteral("存档未启用（--no-archive），继电器台账保存在存档中。"), this);
+        return;
+    }
+    TRelayRegisterForm* form = TRelayRegisterForm::open(archiveLocation_, nullptr);
+    if (!form)
+        return;
+    connect(form, &TRelayRegisterForm::trendOpened, this, &TForm1::trendOpened);
+    form->show();
+    form->raise();
+    emit registerOpened(form);
 }
 
 void TForm1::AddDBGridClick()
@@ -673,7 +770,7 @@ void TForm1::N1Click()
     }
     auto* dialog = new TForm3(nullptr);
     dialog->loadRow(*row, archiveNumber(ListView1->selectedItems().value(0)));
-    connect(dialog, &TForm3::reportConfirmed, this, &TForm1::storeReport);
+    prepareReportDialog(dialog, [this]() { return archive_.get(); });
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

@@ -3,6 +3,7 @@
 
 #include "app/CommandStates.h"
 #include "archive/Archive.h"
+#include "archive/ArchiveStore.h"
 #include "report/ReportPage.h"
 #include "app/StatusBar.h"
 #include "link/SerialLink.h"
@@ -26,6 +27,8 @@ class SidePanel;
 }
 class TForm2;
 class THistoryForm;
+class TRelayRegisterForm;
+class TForm3;
 
 // The record list: a click anywhere (an empty area drops the selection) and a
 // double click anywhere are reported, as the original list did.
@@ -81,6 +84,7 @@ public:
     QAction* N8 = nullptr;
     QAction* N14 = nullptr;   // separator
     QAction* N15 = nullptr;   // 历史记录
+    QAction* N16 = nullptr;   // 继电器台账
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -147,6 +151,7 @@ public slots:
     void ToolButton4Click() { N2Click(); }
     void ToolButton5Click() { N15Click(); }
     void N15Click();
+    void N16Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }
@@ -165,6 +170,8 @@ public slots:
 signals:
     void closed();   // the program ends with its main window, open dialogs or not
     void historyOpened(THistoryForm* history);
+    void registerOpened(TRelayRegisterForm* form);
+    void trendOpened(QWidget* trend);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -181,7 +188,10 @@ private:
     void reportLinkLost(const QString& reason);
     bool openArchive(bool tellUser);
     void archiveSync(sf6::SyncEnd end);
-    void storeReport(int recordId, const sf6::ReportDetails& details);
+    // The archive's part in a report dialog: keeping, judging, the register's picker.
+    void prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive);
+    void linkToRelay(THistoryForm* history, const std::vector<sf6::ArchivedRecord>& records);
+    void openTrend(sf6::Archive& archive, const QString& serial, QWidget* parent);
     bool syncing() const { return state_ == sf6::CommandState::Syncing; }
 
     sf6::CommandState state_ = sf6::CommandState::Idle;

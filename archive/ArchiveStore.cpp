@@ -244,7 +244,8 @@ Expected<int> countRecords(const Archive& archive, const ArchiveFilter& filter)
     return q->value(0).toInt();
 }
 
-Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source)
+Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source,
+                          int judgementId)
 {
     Archive::Write write(archive);
     if (!write.begun())
@@ -253,7 +254,7 @@ Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& d
     if (!id)
         return id.status();
     QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
-                        QStringLiteral("source")};
+                        QStringLiteral("source"), QStringLiteral("judgement_id")};
     QSqlQuery q(archive.database());
     for (const DetailColumn& c : kDetailColumns)
         columns << QLatin1String(c.column);
@@ -265,6 +266,7 @@ Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& d
     q.addBindValue(recordId);
     q.addBindValue(Archive::now());
     q.addBindValue(text(source));
+    q.addBindValue(judgementId > 0 ? QVariant(judgementId) : QVariant(QMetaType(QMetaType::Int)));
     for (const DetailColumn& c : kDetailColumns)
         q.addBindValue(text(details.*(c.field)));
     if (!q.exec())
@@ -277,7 +279,7 @@ Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& d
 Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int recordId)
 {
     QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
-                        QStringLiteral("source")};
+                        QStringLiteral("source"), QStringLiteral("judgement_id")};
     for (const DetailColumn& c : kDetailColumns)
         columns << QLatin1String(c.column);
     auto q = archive.run(QStringLiteral("SELECT %1 FROM reports WHERE record_id = ? ORDER BY id DESC")
@@ -292,7 +294,8 @@ Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int r
     r.recordId = q->value(1).toInt();
     r.createdAt = Archive::timestampText(q->value(2));
     r.source = q->value(3).toString();
-    int i = 4;
+    r.judgementId = q->value(4).toInt();
+    int i = 5;
     for (const DetailColumn& c : kDetailColumns)
         r.details.*(c.field) = q->value(i++).toString();
     return std::optional<StoredReport>(r);
@@ -311,6 +314,18 @@ Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive)
                        q->value(3).toString(), q->value(4).toString(), q->value(5).toInt(), q->value(6).toInt(),
                        q->value(7).toInt()});
     return out;
+}
+
+Expected<std::optional<ArchivedRecord>> findRecord(const Archive& archive, int id)
+{
+    ArchiveFilter only;
+    only.ids = {id};
+    auto found = listRecords(archive, only);
+    if (!found)
+        return found.status();
+    if (found->empty())
+        return std::optional<ArchivedRecord>();
+    return std::optional<ArchivedRecord>(found->front());
 }
 
 } // namespace sf6

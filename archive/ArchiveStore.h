@@ -73,9 +73,11 @@ struct StoredReport {
     QString createdAt;
     QString source;       // "sf6companion" or "sf6cli"
     ReportDetails details;
+    int judgementId = 0;  // the judgement the report printed (0: none)
 };
 
-Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source);
+Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source,
+                          int judgementId = 0);
 // The record's latest report, if it has one.
 Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int recordId);
 
@@ -85,6 +87,9 @@ struct SyncEntry {
     int recordTotal = 0, rowsReceived = 0, newRecords = 0;
 };
 Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive);
+
+// One archived record by its number; nullopt when there is none.
+Expected<std::optional<ArchivedRecord>> findRecord(const Archive& archive, int id);
 
 // The typed fields of a record, for the archive's columns.
 struct RecordFields {

@@ -25,7 +25,9 @@ const QStringList& ownTables()
 {
     static const QStringList tables{QStringLiteral("schema_version"), QStringLiteral("archive_lock"),
                                     QStringLiteral("records"),        QStringLiteral("syncs"),
-                                    QStringLiteral("sync_records"),   QStringLiteral("reports")};
+                                    QStringLiteral("sync_records"),   QStringLiteral("reports"),
+                                    QStringLiteral("relays"),         QStringLiteral("relay_versions"),
+                                    QStringLiteral("record_relays"),  QStringLiteral("judgements")};
     return tables;
 }
 
@@ -92,7 +94,52 @@ const std::vector<Step>& steps()
                            ")"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS reports_by_record ON reports (record_id)"),
         }};
-        return std::vector<Step>{v1};
+        // Decimal values are kept as their exact texts: SQLite would round a NUMERIC.
+        Step v2{2, {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS relays (\n"
+                           "  serial_number TEXT PRIMARY KEY,\n"
+                           "  current_version INTEGER NOT NULL\n"
+                           ")"),
+            // Every edit is a new version; earlier ones stay as they were.
+            QStringLiteral("CREATE TABLE IF NOT EXISTS relay_versions (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  version INTEGER NOT NULL,\n"
+                           "  changed_at TIMESTAMP NOT NULL,\n"
+                           "  source TEXT NOT NULL,\n"
+                           "  name TEXT NOT NULL,\n"
+                           "  model TEXT NOT NULL,\n"
+                           "  production_date TEXT NOT NULL,\n"
+                           "  submitting_unit TEXT NOT NULL,\n"
+                           "  range_lower TEXT NOT NULL,\n"
+                           "  range_upper TEXT NOT NULL,\n"
+                           "  accuracy_class TEXT NOT NULL,\n"
+                           "  alarm_nominal TEXT,\n"
+                           "  lock1_nominal TEXT,\n"
+                           "  lock2_nominal TEXT,\n"
+                           "  differential_limit TEXT,\n"
+                           "  interval_months INTEGER NOT NULL,\n"
+                           "  UNIQUE (serial_number, version)\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS record_relays (\n"
+                           "  record_id INTEGER PRIMARY KEY REFERENCES records (id),\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  linked_at TIMESTAMP NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS record_relays_by_serial ON record_relays (serial_number)"),
+            // items: the judgement as sf6cli archive judge prints it, numbers exact.
+            QStringLiteral("CREATE TABLE IF NOT EXISTS judgements (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
+                           "  relay_version_id INTEGER NOT NULL REFERENCES relay_versions (id),\n"
+                           "  made_at TIMESTAMP NOT NULL,\n"
+                           "  verdict TEXT NOT NULL,\n"
+                           "  items TEXT NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS judgements_by_record ON judgements (record_id)"),
+            QStringLiteral("ALTER TABLE reports ADD COLUMN judgement_id INTEGER"),
+        }};
+        return std::vector<Step>{v1, v2};
     }();
     return all;
 }

@@ -11,7 +11,9 @@
 namespace sf6::schema {
 
 // Version 1: records, syncs and the records each brought, reports.
-constexpr int kCurrentVersion = 1;
+// Version 2: the relay register with its history of values, the records'
+// relays, judgements, and the judgement a report printed.
+constexpr int kCurrentVersion = 2;
 
 struct Step {
     int version;                 // the version the archive has after this step

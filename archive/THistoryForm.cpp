@@ -89,18 +89,18 @@ THistoryForm::THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* paren
     middle->addWidget(HistoryGrid, 1);
     middle->addWidget(Panel1);
 
-    auto* buttons = new QHBoxLayout;
+    buttons_ = new QHBoxLayout;
     lbCount = new QLabel(this);
-    buttons->addWidget(lbCount, 1);
+    buttons_->addWidget(lbCount, 1);
     btnReport = new QPushButton(QStringLiteral("生成报表"), this);
     btnExport = new QPushButton(QStringLiteral("导出数据"), this);
-    buttons->addWidget(btnReport);
-    buttons->addWidget(btnExport);
+    buttons_->addWidget(btnReport);
+    buttons_->addWidget(btnExport);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filterBar);
     layout->addLayout(middle, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons_);
 
     connect(btnQuery, &QPushButton::clicked, this, &THistoryForm::btnQueryClick);
     connect(edText, &QLineEdit::returnPressed, this, &THistoryForm::btnQueryClick);
@@ -173,16 +173,35 @@ void THistoryForm::btnReportClick()
     // The texts of the record's latest report, where it has one.
     if (auto latest = sf6::latestReport(*archive_, ids.front()); latest && latest->has_value())
         dialog->setDetails((*latest)->details);
-    connect(dialog, &TForm3::reportConfirmed, this, [this](int id, const sf6::ReportDetails& d) {
-        if (auto stored = sf6::storeReport(*archive_, id, d, kProgram); !stored)
-            ui::MessageBoxes::show(stored.error(), this);
-    });
-    if (onReportDialog)
+    if (onReportDialog) {
         onReportDialog(dialog);
+    } else {
+        dialog->setReportMaker([this](const sf6::ReportDetails& d, const sf6::ListRow& row, int id) {
+            if (auto stored = sf6::storeReport(*archive_, id, d, kProgram); !stored)
+                ui::MessageBoxes::show(stored.error(), this);
+            return std::vector<sf6::ReportPage>{sf6::buildReportPage(d, row)};
+        });
+    }
     emit reportDialogOpened(dialog);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
+}
+
+QPushButton* THistoryForm::addCommand(const QString& caption,
+                                      std::function<void(const std::vector<sf6::ArchivedRecord>&)> run)
+{
+    auto* b = new QPushButton(caption, this);
+    buttons_->addWidget(b);
+    connect(b, &QPushButton::clicked, this, [this, run = std::move(run)] {
+        const std::vector<sf6::ArchivedRecord> records = selectedRecords();
+        if (records.empty()) {
+            ui::MessageBoxes::show(kSelectRow, this);
+            return;
+        }
+        run(records);
+    });
+    return b;
 }
 
 void THistoryForm::btnExportClick()

@@ -45,8 +45,11 @@ public:
     sf6::ArchiveFilter filter() const;
 
     // Lets the window that opened this one add to every report dialog it makes
-    // (the judgement's pages, the register's hooks).
+    // (the register's judgement and pages); without it a report is kept as made.
     std::function<void(TForm3*)> onReportDialog;
+    // A further command on the selection (the register adds its own); its
+    // button joins the others.
+    QPushButton* addCommand(const QString& caption, std::function<void(const std::vector<sf6::ArchivedRecord>&)> run);
 
 signals:
     void reportDialogOpened(TForm3* dialog);
@@ -60,4 +63,5 @@ public slots:
 private:
     THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent);
     std::unique_ptr<sf6::Archive> archive_;
+    class QHBoxLayout* buttons_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "cli/Output.h"
 #include "cli/RowWriters.h"
 #include "export/Workbook.h"
+#include "register/JudgedReport.h"
 #include "report/ReportRenderer.h"
 
 #include <QDir>
@@ -33,7 +34,8 @@ sf6::Expected<std::unique_ptr<sf6::Archive>> openArchive(const QCommandLineParse
 // A report that differs from the latest is kept as a new one.
 struct Reports {
     std::vector<sf6::ReportPage> pages;
-    std::vector<QString> files;   // for --pdf-dir
+    std::vector<std::vector<sf6::ReportPage>> perRecord;   // for --pdf-dir
+    std::vector<QString> files;
     bool archiveFailed = false;
 };
 
@@ -55,10 +57,26 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
             d.testDate = sf6::testDateOfRow(row);
         }
         overrideDetails(p, d);
-        out.pages.push_back(sf6::buildReportPage(d, row));
+        // A report reprinted exactly prints the judgement it printed; a new one
+        // is judged with the relay's entry as it is now.
+        std::optional<sf6::StoredJudgement> judgement;
+        const bool reprint = latest->has_value() && (*latest)->details == d;
+        if (reprint && (*latest)->judgementId > 0) {
+            if (auto j = sf6::findJudgement(archive, (*latest)->judgementId); j)
+                judgement = *j;
+        } else if (!reprint) {
+            if (auto j = sf6::judgeRecord(archive, r.id); j)
+                judgement = j->judgement;
+            else
+                err(j.error());
+        }
+        std::vector<sf6::ReportPage> pages =
+            sf6::reportPages(d, row, judgement ? std::optional<sf6::Judgement>(judgement->judgement) : std::nullopt);
         out.files.push_back(sf6::reportPdfFileName(d.testDate, QString::number(r.id)));
-        if (!latest->has_value() || (*latest)->details != d) {
-            if (auto stored = sf6::storeReport(archive, r.id, d, kProgram); !stored) {
+        out.perRecord.push_back(pages);
+        std::move(pages.begin(), pages.end(), std::back_inserter(out.pages));
+        if (!reprint) {
+            if (auto stored = sf6::storeReport(archive, r.id, d, kProgram, judgement ? judgement->id : 0); !stored) {
                 err(stored.error());
                 out.archiveFailed = true;
             }
@@ -95,15 +113,15 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const std:
             err(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir.path())));
             ok = false;
         } else {
-            for (size_t i = 0; i < reports->pages.size(); ++i) {
-                if (const sf6::Status s = sf6::writeReportPdf(reports->pages[i], dir.filePath(reports->files[i])); !s) {
+            for (size_t i = 0; i < reports->perRecord.size(); ++i) {
+                if (const sf6::Status s = sf6::writeReportPdf(reports->perRecord[i], dir.filePath(reports->files[i])); !s) {
                     err(s.message());
                     ok = false;
                 }
             }
         }
     }
-    err(QStringLiteral("已生成%1份报表").arg(reports->pages.size()));
+    err(QStringLiteral("已生成%1份报表").arg(reports->perRecord.size()));
     if (!ok)
         return kWriteFailed;
     return reports->archiveFailed ? kArchiveFailed : kOk;
@@ -130,8 +148,11 @@ int writeListed(const QCommandLineParser& p, const QByteArray& tsvBytes, const Q
 
 int archiveCommand(const QCommandLineParser& p, const QString& what)
 {
-    static const QStringList kKnown{QStringLiteral("list"), QStringLiteral("export"), QStringLiteral("report"),
-                                    QStringLiteral("syncs")};
+    static const QStringList kKnown{QStringLiteral("list"),   QStringLiteral("export"), QStringLiteral("report"),
+                                    QStringLiteral("syncs"),  QStringLiteral("relay"),  QStringLiteral("relays"),
+                                    QStringLiteral("link"),   QStringLiteral("judge"),  QStringLiteral("trend")};
+    static const QStringList kRegister{QStringLiteral("relay"), QStringLiteral("relays"), QStringLiteral("link"),
+                                       QStringLiteral("judge"), QStringLiteral("trend")};
     if (!kKnown.contains(what)) {
         err(QStringLiteral("未知的 archive 命令：%1（可用：%2）").arg(what, kKnown.join(QStringLiteral(", "))));
         return kUsage;
@@ -152,6 +173,8 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
     }
     if (!(*archive)->readOnlyReason().isEmpty())
         err((*archive)->readOnlyReason());
+    if (kRegister.contains(what))
+        return registerCommand(p, **archive, what);
 
     if (what == QLatin1String("syncs")) {
         const auto syncs = sf6::listSyncs(**archive);

@@ -1,6 +1,8 @@
 #pragma once
 // sf6cli's commands. Each returns the program's exit code (cli/Output.h).
 
+#include "archive/Archive.h"
+
 #include <QCommandLineParser>
 
 namespace cli {
@@ -9,7 +11,9 @@ int portsCommand();
 int connectCommand();
 // demo: against a simulated calibrator the command serves itself.
 int syncCommand(const QCommandLineParser& p, bool demo);
-// archive list | export | report | syncs
+// archive list | export | report | syncs | relay | relays | link | judge | trend
 int archiveCommand(const QCommandLineParser& p, const QString& what);
+// The register's part: relay, relays, link, judge, trend.
+int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
 
 } // namespace cli

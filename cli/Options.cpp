@@ -56,6 +56,16 @@ void addOptions(QCommandLineParser& p)
         {QStringLiteral("from"), QStringLiteral("archive: tests on or after this date."), QStringLiteral("YYYY-MM-DD")},
         {QStringLiteral("to"), QStringLiteral("archive: tests on or before this date."), QStringLiteral("YYYY-MM-DD")},
         {QStringLiteral("text"), QStringLiteral("archive: text in a report's relay or unit fields."), QStringLiteral("TEXT")},
+        {QStringLiteral("record"), QStringLiteral("archive link/judge: the record's archive number."), QStringLiteral("N")},
+        {QStringLiteral("name"), QStringLiteral("archive relay: relay name."), QStringLiteral("TEXT")},
+        {QStringLiteral("range"), QStringLiteral("archive relay: measuring range in MPa."), QStringLiteral("LO,HI")},
+        {QStringLiteral("class"), QStringLiteral("archive relay: accuracy class 1.0, 1.6 or 2.5."), QStringLiteral("C")},
+        {QStringLiteral("alarm"), QStringLiteral("archive relay: nominal alarm value at 20 °C, MPa (empty: not judged)."), QStringLiteral("V")},
+        {QStringLiteral("lock1"), QStringLiteral("archive relay: nominal lock-out 1 value at 20 °C, MPa."), QStringLiteral("V")},
+        {QStringLiteral("lock2"), QStringLiteral("archive relay: nominal lock-out 2 value at 20 °C, MPa."), QStringLiteral("V")},
+        {QStringLiteral("diff-limit"), QStringLiteral("archive relay: switching differential limit, MPa (empty: the allowed error)."), QStringLiteral("V")},
+        {QStringLiteral("interval-months"), QStringLiteral("archive relay: calibration interval in months."), QStringLiteral("N")},
+        {QStringLiteral("png"), QStringLiteral("archive trend: the chart as a PNG image."), QStringLiteral("FILE")},
     });
     for (const DetailOption& o : kDetailOptions)
         p.addOption({QLatin1String(o.name), QStringLiteral("Report: %1").arg(QLatin1String(o.help)), QStringLiteral("TEXT")});

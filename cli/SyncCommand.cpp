@@ -7,6 +7,7 @@
 #include "export/Workbook.h"
 #include "link/PortList.h"
 #include "link/PortScan.h"
+#include "register/JudgedReport.h"
 #include "report/ReportRenderer.h"
 #include "sync/SyncSession.h"
 
@@ -140,14 +141,22 @@ int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& r
                 sf6::ReportDetails d = base;
                 d.testDate = sf6::testDateOfRow(rows[i]);
                 const QString file = dir.filePath(sf6::reportPdfFileName(d.testDate, rows[i].value(sf6::kColNumber)));
-                const sf6::Status written = sf6::writeReportPdf(sf6::buildReportPage(d, rows[i]), file);
-                report(written);
-                if (written && archive && i < recordIds.size()) {
-                    if (auto stored = sf6::storeReport(*archive, recordIds[i], d, kProgram); !stored) {
+                std::vector<sf6::ReportPage> pages{sf6::buildReportPage(d, rows[i])};
+                if (archive && i < recordIds.size()) {
+                    // A relay named on the command line is the dialog's 编号: the
+                    // register learns it and the record is judged by it.
+                    if (p.isSet(QStringLiteral("serial"))) {
+                        sf6::MadeReport made = sf6::makeReport(*archive, recordIds[i], d, rows[i], kProgram);
+                        pages = std::move(made.pages);
+                        for (const QString& problem : made.problems)
+                            err(problem);
+                        *archiveFailed |= !made.problems.isEmpty();
+                    } else if (auto stored = sf6::storeReport(*archive, recordIds[i], d, kProgram); !stored) {
                         err(stored.error());
                         *archiveFailed = true;
                     }
                 }
+                report(sf6::writeReportPdf(pages, file));
             }
         }
     }

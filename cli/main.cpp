@@ -5,6 +5,10 @@
 //                  [--archive LOCATION | --no-archive]
 //   sf6cli demo    [--records N] [as for sync]     against a simulated calibrator
 //   sf6cli archive list|export|report|syncs [--from D] [--to D] [--text T] [outputs] [details]
+//   sf6cli archive relay --serial S [--name T] [--model T] [--made T] [--client T] [--range LO,HI] [--class C]
+//                        [--alarm V] [--lock1 V] [--lock2 V] [--diff-limit V] [--interval-months N]
+//   sf6cli archive relays [--tsv -|--json -]; archive link --record N --serial S;
+//   sf6cli archive judge --record N [--json -]; archive trend --serial S --png FILE [--pdf FILE]
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written;
 //       6 the archive could not be opened or written (the outputs were written).
@@ -13,8 +17,8 @@
 #include "cli/Output.h"
 #include "link/PortList.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QGuiApplication>
 
 #include <csignal>
 #include <cstdio>
@@ -32,13 +36,15 @@ int main(int argc, char** argv)
     // before the workbook and the reports are written.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("sf6cli"));
+    // Widgets for the trend chart (Qt Charts draws with them), never shown.
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("sf6cli"));
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "SF6 density-relay calibrator: find it, download its records, keep them in the archive.\n"
-        "Commands: ports, connect, sync, demo, archive list|export|report|syncs.\n"
+        "Commands: ports, connect, sync, demo,\n"
+        "archive list|export|report|syncs|relay|relays|link|judge|trend.\n"
         "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
         "5 an output could not be written, 6 the archive could not be opened or written."));
     p.addHelpOption();

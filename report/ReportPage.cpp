@@ -362,4 +362,99 @@ ReportPage buildReportPage(const ReportDetails& details, const ListRow& row)
     return page;
 }
 
+const QStringList& judgementTableCaptions()
+{
+    static const QStringList captions{QStringLiteral("触点"),     QStringLiteral("次数"),     QStringLiteral("设定值"),
+                                      QStringLiteral("P20动作值"), QStringLiteral("误差"),     QStringLiteral("允许误差"),
+                                      QStringLiteral("切换差"),   QStringLiteral("差限值"),   QStringLiteral("判定")};
+    return captions;
+}
+
+void addConclusion(ReportPage& page, const QString& line)
+{
+    page.labels.push_back(PageLabel{kConclusionLabel, kConclusionBox, PageLabel::Arial10,
+                                    Qt::AlignLeft | Qt::AlignTop, printableText(line)});
+}
+
+namespace {
+// Page 2 in the page's own pixels: a header block like page 1's, then the table.
+constexpr int kRuleTop = kFrameTop;
+constexpr int kRowHeight = 31;
+constexpr int kLabelInset = 10;   // label top below its row's top, as in the header block
+constexpr std::array kItemColumnXs{21, 81, 141, 216, 296, 366, 441, 511, 586, 680};
+} // namespace
+
+ReportPage buildJudgementPage(const ReportDetails& details, const ReportConclusion& c)
+{
+    ReportPage page;
+    PageBuilder b(page);
+    b.label(QStringLiteral("QRJTitle"), kTitleBox, printableText(kJudgementTitle), PageLabel::Arial12Bold,
+            Qt::AlignLeft | Qt::AlignTop);
+
+    // Who and when, then the rule: caption/value pairs, two a row.
+    std::vector<std::pair<QString, QString>> facts{{QStringLiteral("继电器信息"), relayInformationLine(details)},
+                                                   {QStringLiteral("校验日期"), details.testDate}};
+    facts.insert(facts.end(), c.rule.begin(), c.rule.end());
+    int y = kRuleTop;
+    b.hline(y);
+    int name = 0;
+    for (size_t i = 0; i < facts.size(); ++i) {
+        const bool wide = i == 0;   // the relay line spans the row
+        const bool right = !wide && (i % 2 == 0);
+        const int captionX = right ? kRightCaptionX : kLeftCaptionX;
+        const int valueX = right ? kRightValueX : kLeftValueX;
+        b.label(QStringLiteral("QRJ%1").arg(++name), captionX, y + kLabelInset, kCaptionWidth,
+                printableText(facts[i].first));
+        b.label(QStringLiteral("QRJ%1").arg(++name), valueX, y + kLabelInset, wide ? kRelayLineWidth : kValueWidth,
+                printableText(facts[i].second));
+        if (wide || right || i + 1 == facts.size()) {
+            b.vline(kHeaderDividerX, y, y + kRowHeight);
+            if (!wide) {
+                b.vline(kInnerDividerX1, y, y + kRowHeight);
+                b.vline(kInnerDividerX2, y, y + kRowHeight);
+            }
+            y += kRowHeight;
+            b.hline(y);
+        }
+    }
+    const int tableTop = y + kRowHeight / 2;
+    b.vline(kFrameLeft, kRuleTop, y);
+    b.vline(kFrameRight, kRuleTop, y);
+
+    // The item table: a header row, then one row an item.
+    const int rows = int(c.items.size()) + 1;
+    const int tableBottom = tableTop + rows * kRowHeight;
+    for (int r = 0; r <= rows; ++r)
+        b.hline(tableTop + r * kRowHeight);
+    for (int x : kItemColumnXs)
+        b.vline(x == kRuleLeft ? kFrameLeft : x, tableTop, tableBottom);
+    for (int r = 0; r < rows; ++r) {
+        const QStringList cells = r == 0 ? judgementTableCaptions() : c.items[size_t(r - 1)];
+        for (size_t k = 0; k + 1 < kItemColumnXs.size(); ++k) {
+            const int left = kItemColumnXs[k] + 2, width = kItemColumnXs[k + 1] - kItemColumnXs[k] - 4;
+            b.label(QStringLiteral("QRJT%1_%2").arg(r).arg(k), left, tableTop + r * kRowHeight + kLabelInset, width,
+                    printableText(cells.value(qsizetype(k))));
+        }
+    }
+
+    PageLabel conclusion{kConclusionLabel, QRect(kLeftCaptionX, tableBottom + kRowHeight / 2, kConclusionBox.width(), kLabelHeight),
+                         PageLabel::Arial10, Qt::AlignLeft | Qt::AlignTop, printableText(c.line)};
+    page.labels.push_back(conclusion);
+
+    // The same three signatures as the record's page.
+    const int signTop = tableBottom + 2 * kRowHeight;
+    b.hline(signTop);
+    b.hline(signTop + kRowHeight);
+    b.vline(kFrameLeft, signTop, signTop + kRowHeight);
+    b.vline(kFrameRight, signTop, signTop + kRowHeight);
+    for (int x : kSignatureDividerXs)
+        b.vline(x, signTop, signTop + kRowHeight);
+    const QString signatures[] = {QStringLiteral("校验"), details.tester, QStringLiteral("审核"), details.reviewer,
+                                  QStringLiteral("审批"), details.approver};
+    for (size_t i = 0; i < kSignatureLefts.size(); ++i)
+        b.label(QStringLiteral("QRJS%1").arg(i), kSignatureLefts[i], signTop + kLabelInset, kSignatureWidth,
+                printableText(signatures[i]));
+    return page;
+}
+
 } // namespace sf6

@@ -40,7 +40,7 @@ struct PageLine {
 
 struct ReportPage {
     std::vector<PageLabel> labels;
-    std::vector<PageLine> lines;   // always kLineCount
+    std::vector<PageLine> lines;   // kLineCount on the record's page
     int copies = 1;
     bool duplex = true;            // print both sides when the printer can
     QStringList notes;             // what the page had to assume about its input
@@ -80,5 +80,24 @@ QString printableText(const QString& text);
 // A fresh page: every label at its design text, then filled from the details
 // and the row. Columns missing from a short row read as empty texts.
 ReportPage buildReportPage(const ReportDetails& details, const ListRow& row);
+
+// A judgement as a report prints it: one line below the frame of the record's
+// page, and a second page with the rule and the table of items.
+struct ReportConclusion {
+    QString line;                       // "结论：合格（依据DL/T 259-2012；…）"
+    std::vector<std::pair<QString, QString>> rule;   // caption, value: class, range, limits
+    std::vector<QStringList> items;     // contact, trial, nominal, action, error, allowed, differential, limit, verdict
+};
+inline const QString kConclusionLabel = QStringLiteral("QRConclusion");
+constexpr QRect kConclusionBox{24, 998, 656, kLabelHeight};
+inline const QString kJudgementTitle = QStringLiteral("校验结果判定");
+const QStringList& judgementTableCaptions();
+
+// The record's page with the conclusion label below its frame; every other
+// element stays where it was.
+void addConclusion(ReportPage& page, const QString& line);
+// Page 2: the title "校验结果判定", the relay and test date, the rule, the
+// item table, the conclusion and the signatures.
+ReportPage buildJudgementPage(const ReportDetails& details, const ReportConclusion& conclusion);
 
 } // namespace sf6

@@ -27,6 +27,8 @@ constexpr QSize kButtonSize{75, 25};
 constexpr QPoint kConfirmPos{128, 416};
 constexpr QPoint kPdfPos{216, 416};
 constexpr QPoint kCancelPos{304, 416};
+constexpr QPoint kRelayButtonPos{378, 175};
+constexpr QSize kRelayButtonSize{86, 21};
 
 } // namespace
 
@@ -89,6 +91,13 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     btnConfirm = button(QStringLiteral("确定"), "btnConfirm", kConfirmPos);
     btnPdf = button(QStringLiteral("导出PDF"), "btnPdf", kPdfPos);
     btnCancle = button(QStringLiteral("取消"), "btnCancle", kCancelPos);
+    // Beside the relay fields, shown where a register is at hand.
+    btnRelay = new QPushButton(QStringLiteral("从台账选择"), GroupBox2);
+    btnRelay->setObjectName(QStringLiteral("btnRelay"));
+    btnRelay->setGeometry(QRect(kRelayButtonPos - kRelayFrame.topLeft(), kRelayButtonSize));
+    btnRelay->setAutoDefault(false);
+    btnRelay->hide();
+    connect(btnRelay, &QPushButton::clicked, this, &TForm3::btnRelayClick);
     connect(btnConfirm, &QPushButton::clicked, this, &TForm3::btnConfirmClick);
     connect(btnPdf, &QPushButton::clicked, this, &TForm3::btnPdfClick);
     connect(btnCancle, &QPushButton::clicked, this, &TForm3::btnCancleClick);
@@ -212,7 +221,7 @@ std::vector<TForm3::RecordReport> TForm3::buildReports() const
         if (i > 0)
             r.details.testDate = sf6::testDateOfRow(rows[i]);   // each record's own date
         r.recordId = i < recordIds_.size() ? recordIds_[i] : 0;
-        r.pages = pageBuilder_ ? pageBuilder_(r.details, rows[i], r.recordId)
+        r.pages = reportMaker_ ? reportMaker_(r.details, rows[i], r.recordId)
                                : std::vector<sf6::ReportPage>{sf6::buildReportPage(r.details, rows[i])};
         for (const sf6::ReportPage& page : r.pages)
             for (const QString& note : page.notes)
@@ -225,17 +234,34 @@ std::vector<TForm3::RecordReport> TForm3::buildReports() const
 void TForm3::btnConfirmClick()
 {
     std::vector<sf6::ReportPage> pages;
-    for (RecordReport& r : buildReports()) {
-        if (r.recordId > 0)
-            emit reportConfirmed(r.recordId, r.details);
+    for (RecordReport& r : buildReports())
         std::move(r.pages.begin(), r.pages.end(), std::back_inserter(pages));
-    }
     auto* form = new TForm4(std::move(pages));
     form->preview();
     emit pagePreviewed(form);
 }
 
 void TForm3::btnCancleClick() { close(); }
+
+void TForm3::setRelayPicker(RelayPicker p)
+{
+    relayPicker_ = std::move(p);
+    btnRelay->setVisible(bool(relayPicker_));
+}
+
+void TForm3::btnRelayClick()
+{
+    if (!relayPicker_)
+        return;
+    const std::optional<RelayFields> f = relayPicker_();
+    if (!f)
+        return;
+    mmjdqmc->setPlainText(f->name);
+    mmxh->setPlainText(f->model);
+    mmbh->setPlainText(f->serial);
+    mmscrq->setPlainText(f->made);
+    mmsjdw->setPlainText(f->client);
+}
 
 void TForm3::btnPdfClick()
 {

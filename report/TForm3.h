@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "report/ReportPage.h"
@@ -32,10 +33,20 @@ public:
     // record's and today's.
     void setDetails(const sf6::ReportDetails& d);
 
-    // The pages of one record's report. By default the one page of the record;
-    // the window gives a builder that adds the conclusion of a judgement.
-    using PageBuilder = std::function<std::vector<sf6::ReportPage>(const sf6::ReportDetails&, const sf6::ListRow&, int recordId)>;
-    void setPageBuilder(PageBuilder b) { pageBuilder_ = std::move(b); }
+    // Makes one record's report when it is confirmed and returns its pages. By
+    // default the one page of the record; a window with an archive keeps the
+    // report and adds the judgement's pages.
+    using ReportMaker = std::function<std::vector<sf6::ReportPage>(const sf6::ReportDetails&, const sf6::ListRow&, int recordId)>;
+    void setReportMaker(ReportMaker m) { reportMaker_ = std::move(m); }
+
+    // The relay fields from a register entry the user picks; the button that
+    // asks shows only where a register is at hand.
+    struct RelayFields {
+        QString name, model, serial, made, client;
+    };
+    using RelayPicker = std::function<std::optional<RelayFields>()>;
+    void setRelayPicker(RelayPicker p);
+    QPushButton* btnRelay = nullptr;   // "从台账选择"
 
     QPlainTextEdit* mmBbbt = nullptr;
     QPlainTextEdit* mmjydw = nullptr;
@@ -58,9 +69,6 @@ public:
 
 signals:
     void pagePreviewed(TForm4* form);
-    // One per row with an archive number, before the preview opens: the report
-    // as it was made, its own test date in it.
-    void reportConfirmed(int recordId, const sf6::ReportDetails& details);
 
 public slots:
     void FormCreate();
@@ -69,6 +77,7 @@ public slots:
     void btnConfirmClick();
     void btnCancleClick();
     void btnPdfClick();
+    void btnRelayClick();
 
 private:
     struct RecordReport {
@@ -81,5 +90,6 @@ private:
 
     QString today_;   // fixed when the dialog is created
     std::vector<int> recordIds_;
-    PageBuilder pageBuilder_;
+    ReportMaker reportMaker_;
+    RelayPicker relayPicker_;
 };

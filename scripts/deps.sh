@@ -5,6 +5,8 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake make pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev qt6-translations-l10n
+  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev
+  postgresql
   libxlsxwriter-dev
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei

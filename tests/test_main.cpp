@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "ui/Application.h"
+#include "ui/Choices.h"
+#include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
 
 int main(int argc, char** argv)
@@ -11,6 +13,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     ui::MessageBoxes::setHandler([](const ui::Message&) {});
+    ui::Choices::setHandler([](const ui::ChoiceRequest&) { return -1; });
+    ui::FileDialogs::setHandler([](const ui::SaveRequest&) { return QString(); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,205 @@
+#include "register/Judgement.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <array>
+
+namespace sf6 {
+
+namespace {
+
+constexpr int kMaxTrials = 3;
+
+// Where each contact's P20 readings stand in a row: trials 1..3, then the mean.
+struct ContactColumns {
+    Contact contact;
+    std::optional<Decimal> RelayEntry::*nominal;
+    std::array<int, kMaxTrials> action;
+    int meanAction;
+    std::array<int, kMaxTrials> returns;
+    int meanReturn;
+};
+
+constexpr std::array<ContactColumns, 3> kContacts{{
+    {Contact::Alarm, &RelayEntry::alarm, {11, 12, 13}, 5, {14, 15, 16}, 8},
+    {Contact::Lock1, &RelayEntry::lock1, {17, 18, 19}, 6, {20, 21, 22}, 9},
+    {Contact::Lock2, &RelayEntry::lock2, {23, 24, 25}, 7, {26, 27, 28}, 10},
+}};
+
+QByteArray number(Decimal d) { return d.text().toLatin1(); }
+
+QByteArray quoted(const QString& s)
+{
+    const QByteArray doc = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
+    return doc.mid(1, doc.size() - 2);
+}
+
+std::optional<Decimal> decimalOf(const QJsonValue& v)
+{
+    // Numbers were written exactly; read them from their text, never through a double.
+    if (v.isString())
+        return Decimal::parse(v.toString());
+    return std::nullopt;
+}
+
+} // namespace
+
+const char* contactKey(Contact c)
+{
+    switch (c) {
+    case Contact::Alarm: return "alarm";
+    case Contact::Lock1: return "lock1";
+    case Contact::Lock2: return "lock2";
+    }
+    return "?";
+}
+
+QString contactName(Contact c)
+{
+    switch (c) {
+    case Contact::Alarm: return QStringLiteral("报警");
+    case Contact::Lock1: return QStringLiteral("闭锁1");
+    case Contact::Lock2: return QStringLiteral("闭锁2");
+    }
+    return {};
+}
+
+QString trialName(int trial)
+{
+    static const QString names[] = {QStringLiteral("均值"), QStringLiteral("第一次"), QStringLiteral("第二次"),
+                                    QStringLiteral("第三次")};
+    return trial >= 0 && trial <= kMaxTrials ? names[trial] : QString();
+}
+
+bool Judgement::pass() const
+{
+    return std::all_of(items.begin(), items.end(), [](const JudgementItem& i) { return i.pass(); });
+}
+
+std::optional<Judgement> judge(const ListRow& row, const RelayEntry& relay)
+{
+    if (!relay.judgeable())
+        return std::nullopt;
+    Judgement j;
+    j.relay = relay;
+    j.allowed = relay.allowedError();
+    j.limit = relay.differentialLimit();
+    // A count of 0 ran one trial, as the instrument counts; never more than three.
+    bool countOk = false;
+    const int count = row.value(kColTestCount).toInt(&countOk);
+    const int trials = std::clamp(countOk ? count : 1, 1, kMaxTrials);
+    for (const ContactColumns& c : kContacts) {
+        const std::optional<Decimal> nominal = relay.*(c.nominal);
+        if (!nominal)
+            continue;   // that contact is not judged
+        for (int trial = 1; trial <= trials + 1; ++trial) {
+            const bool mean = trial == trials + 1;
+            const int actionColumn = mean ? c.meanAction : c.action[size_t(trial - 1)];
+            const int returnColumn = mean ? c.meanReturn : c.returns[size_t(trial - 1)];
+            const std::optional<Decimal> action = Decimal::parse(row.value(actionColumn));
+            const std::optional<Decimal> ret = Decimal::parse(row.value(returnColumn));
+            if (!action || !ret)
+                return std::nullopt;
+            JudgementItem item{c.contact, mean ? 0 : trial, *nominal, *action, *action - *nominal, *ret,
+                               *ret - *action, false, false};
+            item.errorPasses = item.error.abs() <= j.allowed;
+            item.differentialPasses = item.differential.abs() <= j.limit;
+            j.items.push_back(item);
+        }
+    }
+    return j;
+}
+
+QByteArray judgementJson(int recordId, const Judgement& j)
+{
+    QByteArray out = "{\"record\":" + QByteArray::number(recordId) + ",\"serial\":" + quoted(j.relay.serial)
+        + ",\"class\":" + j.relay.classText().toLatin1() + ",\"range\":[" + number(j.relay.lower) + ","
+        + number(j.relay.upper) + "],\"allowed\":" + number(j.allowed) + ",\"limit\":" + number(j.limit)
+        + ",\"items\":[";
+    for (size_t i = 0; i < j.items.size(); ++i) {
+        const JudgementItem& it = j.items[i];
+        if (i > 0)
+            out += ",";
+        out += "{\"contact\":\"" + QByteArray(contactKey(it.contact)) + "\",\"trial\":"
+            + (it.trial == 0 ? QByteArray("\"mean\"") : QByteArray::number(it.trial)) + ",\"nominal\":"
+            + number(it.nominal) + ",\"action\":" + number(it.action) + ",\"error\":" + number(it.error)
+            + ",\"return\":" + number(it.returnValue) + ",\"differential\":" + number(it.differential)
+            + ",\"pass\":" + (it.pass() ? "true" : "false") + "}";
+    }
+    out += "],\"verdict\":" + quoted(j.verdict()) + "}";
+    return out;
+}
+
+std::optional<Judgement> judgementFromJson(const QByteArray& json)
+{
+    // Numbers as written, not as doubles: a parse that keeps each token's text.
+    QByteArray quotedNumbers;
+    quotedNumbers.reserve(json.size() * 2);
+    bool inString = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '"' && (i == 0 || json[i - 1] != '\\'))
+            inString = !inString;
+        const bool startsNumber = !inString && (c == '-' || (c >= '0' && c <= '9'));
+        if (!startsNumber) {
+            quotedNumbers += c;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < json.size() && (json[end] == '-' || json[end] == '.' || (json[end] >= '0' && json[end] <= '9')))
+            ++end;
+        quotedNumbers += '"' + json.mid(i, end - i) + '"';
+        i = end - 1;
+    }
+    const QJsonObject o = QJsonDocument::fromJson(quotedNumbers).object();
+    if (o.isEmpty())
+        return std::nullopt;
+    Judgement j;
+    j.relay.serial = o[QStringLiteral("serial")].toString();
+    const auto cls = decimalOf(o[QStringLiteral("class")]);
+    const QJsonArray range = o[QStringLiteral("range")].toArray();
+    const auto lo = decimalOf(range.at(0)), hi = decimalOf(range.at(1));
+    const auto allowed = decimalOf(o[QStringLiteral("allowed")]), limit = decimalOf(o[QStringLiteral("limit")]);
+    if (!cls || !lo || !hi || !allowed || !limit)
+        return std::nullopt;
+    j.relay.classTenths = int(cls->nano() / (Decimal::kScale / 10));
+    j.relay.lower = *lo;
+    j.relay.upper = *hi;
+    j.allowed = *allowed;
+    j.limit = *limit;
+    for (const QJsonValue& v : o[QStringLiteral("items")].toArray()) {
+        const QJsonObject it = v.toObject();
+        JudgementItem item{};
+        const QString key = it[QStringLiteral("contact")].toString();
+        item.contact = key == QLatin1String("lock1") ? Contact::Lock1
+                     : key == QLatin1String("lock2") ? Contact::Lock2
+                                                     : Contact::Alarm;
+        item.trial = it[QStringLiteral("trial")].toString() == QLatin1String("mean")
+                         ? 0
+                         : it[QStringLiteral("trial")].toString().toInt();
+        const auto nominal = decimalOf(it[QStringLiteral("nominal")]), action = decimalOf(it[QStringLiteral("action")]);
+        const auto error = decimalOf(it[QStringLiteral("error")]), ret = decimalOf(it[QStringLiteral("return")]);
+        const auto diff = decimalOf(it[QStringLiteral("differential")]);
+        if (!nominal || !action || !error || !ret || !diff)
+            return std::nullopt;
+        item.nominal = *nominal;
+        item.action = *action;
+        item.error = *error;
+        item.returnValue = *ret;
+        item.differential = *diff;
+        item.errorPasses = item.error.abs() <= j.allowed;
+        item.differentialPasses = item.differential.abs() <= j.limit;
+        j.items.push_back(item);
+    }
+    return j;
+}
+
+QString conclusionLine(const Judgement& j)
+{
+    return QStringLiteral("结论：%1（依据DL/T 259-2012；准确度等级%2级，量程%3～%4MPa，允许误差±%5MPa）")
+        .arg(j.verdict(), j.relay.classText(), j.relay.lower.text(), j.relay.upper.text(), j.allowed.text());
+}
+
+} // namespace sf6

@@ -1,0 +1,392 @@
+#include "register/RelayRegister.h"
+
+#include <QSqlQuery>
+
+namespace sf6 {
+
+namespace {
+
+const QString kVersionColumns = QStringLiteral(
+    "id, serial_number, version, changed_at, name, model, production_date, submitting_unit, range_lower, "
+    "range_upper, accuracy_class, alarm_nominal, lock1_nominal, lock2_nominal, differential_limit, interval_months");
+
+// The same columns, named through the alias v of relay_versions in a join.
+QString selectedVersionColumns()
+{
+    QStringList cols = kVersionColumns.split(QStringLiteral(", "));
+    for (QString& c : cols)
+        c.prepend(QStringLiteral("v."));
+    return cols.join(QStringLiteral(", "));
+}
+
+QVariant text(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
+QVariant optionalText(const std::optional<Decimal>& d)
+{
+    return d ? QVariant(d->text()) : QVariant(QMetaType(QMetaType::QString));
+}
+std::optional<Decimal> optionalDecimal(const QVariant& v)
+{
+    return v.isNull() || v.toString().isEmpty() ? std::nullopt : Decimal::parse(v.toString());
+}
+
+RelayEntry entryOf(const QSqlQuery& q)
+{
+    RelayEntry e;
+    e.versionId = q.value(0).toInt();
+    e.serial = q.value(1).toString();
+    e.version = q.value(2).toInt();
+    e.changedAt = Archive::timestampText(q.value(3));
+    e.name = q.value(4).toString();
+    e.model = q.value(5).toString();
+    e.made = q.value(6).toString();
+    e.client = q.value(7).toString();
+    e.lower = Decimal::parse(q.value(8).toString()).value_or(e.lower);
+    e.upper = Decimal::parse(q.value(9).toString()).value_or(e.upper);
+    if (const auto c = Decimal::parse(q.value(10).toString()))
+        e.classTenths = int(c->nano() / (Decimal::kScale / 10));
+    e.alarm = optionalDecimal(q.value(11));
+    e.lock1 = optionalDecimal(q.value(12));
+    e.lock2 = optionalDecimal(q.value(13));
+    e.diffLimit = optionalDecimal(q.value(14));
+    e.intervalMonths = q.value(15).toInt();
+    return e;
+}
+
+Expected<std::vector<RelayEntry>> entries(const Archive& archive, const QString& where, std::initializer_list<QVariant> v)
+{
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM relay_versions v %2").arg(selectedVersionColumns(), where), v,
+                         QStringLiteral("读取继电器台账"));
+    if (!q)
+        return q.status();
+    std::vector<RelayEntry> out;
+    while (q->next())
+        out.push_back(entryOf(*q));
+    return out;
+}
+
+Expected<int> nextId(const Archive& archive, const QString& table)
+{
+    auto q = archive.run(QStringLiteral("SELECT COALESCE(MAX(id), 0) + 1 FROM %1").arg(table), {}, QStringLiteral("写入"));
+    if (!q)
+        return q.status();
+    q->next();
+    return q->value(0).toInt();
+}
+
+// Inside a write: the next version of the entry, and the register pointing at it.
+Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString& source, int previousVersion)
+{
+    auto id = nextId(archive, QStringLiteral("relay_versions"));
+    if (!id)
+        return id.status();
+    e.versionId = *id;
+    e.version = previousVersion + 1;
+    e.changedAt = Archive::now();
+    if (auto q = archive.run(
+            QStringLiteral("INSERT INTO relay_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(kVersionColumns),
+            {e.versionId, text(e.serial), e.version, e.changedAt, text(e.name), text(e.model), text(e.made),
+             text(e.client), e.lower.text(), e.upper.text(), e.classText(), optionalText(e.alarm),
+             optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit), e.intervalMonths, text(source)},
+            QStringLiteral("保存继电器台账"));
+        !q)
+        return q.status();
+    const QString sql = previousVersion == 0
+        ? QStringLiteral("INSERT INTO relays (current_version, serial_number) VALUES (?, ?)")
+        : QStringLiteral("UPDATE relays SET current_version = ? WHERE serial_number = ?");
+    if (auto q = archive.run(sql, {e.versionId, text(e.serial)}, QStringLiteral("保存继电器台账")); !q)
+        return q.status();
+    return e;
+}
+
+Expected<std::optional<RelayEntry>> findRelayLocked(const Archive& archive, const QString& serial)
+{
+    auto found = entries(archive,
+                         QStringLiteral("JOIN relays r ON r.current_version = v.id WHERE r.serial_number = ?"),
+                         {text(serial)});
+    if (!found)
+        return found.status();
+    if (found->empty())
+        return std::optional<RelayEntry>();
+    return std::optional<RelayEntry>(found->front());
+}
+
+Expected<std::optional<StoredJudgement>> judgementWhere(const Archive& archive, const QString& where,
+                                                        std::initializer_list<QVariant> values)
+{
+    auto q = archive.run(QStringLiteral("SELECT id, record_id, relay_version_id, made_at, items FROM judgements ")
+                             + where + QStringLiteral(" ORDER BY id DESC"),
+                         values, QStringLiteral("读取判定"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return std::optional<StoredJudgement>();
+    StoredJudgement s;
+    s.id = q->value(0).toInt();
+    s.recordId = q->value(1).toInt();
+    s.relayVersionId = q->value(2).toInt();
+    s.madeAt = Archive::timestampText(q->value(3));
+    const auto j = judgementFromJson(q->value(4).toString().toUtf8());
+    if (!j)
+        return archive.failure(QStringLiteral("读取判定"), QStringLiteral("判定%1的内容无法读取").arg(s.id));
+    s.judgement = *j;
+    auto version = relayVersion(archive, s.relayVersionId);
+    if (!version)
+        return version.status();
+    s.judgement.relay = *version;   // the names and values it used, as they were then
+    return std::optional<StoredJudgement>(s);
+}
+
+} // namespace
+
+Expected<std::optional<RelayEntry>> findRelay(const Archive& archive, const QString& serial)
+{
+    return findRelayLocked(archive, serial);
+}
+
+Expected<RelayEntry> relayVersion(const Archive& archive, int versionId)
+{
+    auto found = entries(archive, QStringLiteral("WHERE v.id = ?"), {versionId});
+    if (!found)
+        return found.status();
+    if (found->empty())
+        return archive.failure(QStringLiteral("读取继电器台账"), QStringLiteral("没有版本%1").arg(versionId));
+    return found->front();
+}
+
+Expected<std::vector<RelayEntry>> relayHistory(const Archive& archive, const QString& serial)
+{
+    return entries(archive, QStringLiteral("WHERE v.serial_number = ? ORDER BY v.version"), {text(serial)});
+}
+
+Expected<std::vector<RelayEntry>> listRelays(const Archive& archive)
+{
+    return entries(archive, QStringLiteral("JOIN relays r ON r.current_version = v.id ORDER BY v.serial_number"), {});
+}
+
+Expected<RelayEntry> saveRelay(Archive& archive, const RelayEntry& entry, const QString& source)
+{
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto current = findRelayLocked(archive, entry.serial);
+    if (!current)
+        return current.status();
+    if (*current && (*current)->sameValues(entry))
+        return **current;   // nothing changed: no new version
+    auto saved = insertVersion(archive, entry, source, *current ? (*current)->version : 0);
+    if (!saved)
+        return saved;
+    if (Status s = write.commit(); !s)
+        return s;
+    return saved;
+}
+
+Status linkRecord(Archive& archive, int recordId, const QString& serial)
+{
+    auto relay = findRelay(archive, serial);
+    if (!relay)
+        return relay.status();
+    if (!*relay)
+        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
+    auto record = findRecord(archive, recordId);
+    if (!record)
+        return record.status();
+    if (!*record)
+        return Status::failure(QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId));
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    if (auto q = archive.run(QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {recordId},
+                             QStringLiteral("关联继电器"));
+        !q)
+        return q.status();
+    if (auto q = archive.run(QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) VALUES (?, ?, ?)"),
+                             {recordId, text(serial), Archive::now()}, QStringLiteral("关联继电器"));
+        !q)
+        return q.status();
+    return write.commit();
+}
+
+Expected<std::optional<QString>> linkedSerial(const Archive& archive, int recordId)
+{
+    auto q = archive.run(QStringLiteral("SELECT serial_number FROM record_relays WHERE record_id = ?"), {recordId},
+                         QStringLiteral("读取关联"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return std::optional<QString>();
+    return std::optional<QString>(q->value(0).toString());
+}
+
+Expected<std::optional<RelayEntry>> applyReport(Archive& archive, int recordId, const ReportDetails& d,
+                                                const QString& source)
+{
+    const QString serial = d.serialNumber.trimmed();
+    if (serial.isEmpty())
+        return std::optional<RelayEntry>();
+    auto current = findRelay(archive, serial);
+    if (!current)
+        return current.status();
+    RelayEntry e = *current ? **current : RelayEntry{};
+    e.serial = serial;
+    e.name = d.relayName.trimmed();
+    e.model = d.model.trimmed();
+    e.made = d.productionDate.trimmed();
+    e.client = d.submittingUnit.trimmed();
+    auto saved = saveRelay(archive, e, source);
+    if (!saved)
+        return saved.status();
+    if (recordId > 0)
+        if (Status s = linkRecord(archive, recordId, serial); !s)
+            return s;
+    return std::optional<RelayEntry>(*saved);
+}
+
+Expected<std::optional<StoredJudgement>> findJudgement(const Archive& archive, int judgementId)
+{
+    return judgementWhere(archive, QStringLiteral("WHERE id = ?"), {judgementId});
+}
+
+Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int recordId)
+{
+    auto ids = archive.run(QStringLiteral("SELECT id FROM judgements WHERE record_id = ? ORDER BY id"), {recordId},
+                           QStringLiteral("读取判定"));
+    if (!ids)
+        return ids.status();
+    std::vector<int> all;
+    while (ids->next())
+        all.push_back(ids->value(0).toInt());
+    std::vector<StoredJudgement> out;
+    for (int id : all) {
+        auto j = findJudgement(archive, id);
+        if (!j)
+            return j.status();
+        out.push_back(**j);
+    }
+    return out;
+}
+
+Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId)
+{
+    JudgeOutcome out;
+    auto record = findRecord(archive, recordId);
+    if (!record)
+        return record.status();
+    if (!*record) {
+        out.whyNot = QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId);
+        return out;
+    }
+    auto serial = linkedSerial(archive, recordId);
+    if (!serial)
+        return serial.status();
+    if (!*serial) {
+        out.whyNot = QStringLiteral("记录 %1 没有关联继电器").arg(recordId);
+        return out;
+    }
+    auto relay = findRelay(archive, **serial);
+    if (!relay)
+        return relay.status();
+    if (!*relay || !(*relay)->judgeable()) {
+        out.whyNot = QStringLiteral("继电器 %1 没有设定值，不作判定").arg(**serial);
+        return out;
+    }
+    // The same values judged before: that judgement stands.
+    auto earlier = judgementWhere(archive, QStringLiteral("WHERE record_id = ? AND relay_version_id = ?"),
+                                  {recordId, (*relay)->versionId});
+    if (!earlier)
+        return earlier.status();
+    if (*earlier) {
+        out.judgement = *earlier;
+        return out;
+    }
+    const std::optional<Judgement> j = judge((*record)->row(), **relay);
+    if (!j) {
+        out.whyNot = QStringLiteral("记录 %1 的读数无法判定").arg(recordId);
+        return out;
+    }
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto id = nextId(archive, QStringLiteral("judgements"));
+    if (!id)
+        return id.status();
+    StoredJudgement s{*id, recordId, (*relay)->versionId, Archive::now(), *j};
+    if (auto q = archive.run(QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
+                                            "VALUES (?, ?, ?, ?, ?, ?)"),
+                             {s.id, recordId, s.relayVersionId, s.madeAt, j->verdict(),
+                              QString::fromUtf8(judgementJson(recordId, *j))},
+                             QStringLiteral("保存判定"));
+        !q)
+        return q.status();
+    if (Status c = write.commit(); !c)
+        return c;
+    out.judgement = s;
+    return out;
+}
+
+Expected<std::vector<RelayStatus>> relayStatuses(const Archive& archive, const QDate& today)
+{
+    auto relays = listRelays(archive);
+    if (!relays)
+        return relays.status();
+    std::vector<RelayStatus> out;
+    for (const RelayEntry& e : *relays) {
+        RelayStatus s;
+        s.entry = e;
+        auto q = archive.run(QStringLiteral("SELECT r.id, r.test_time FROM record_relays l JOIN records r ON r.id = l.record_id "
+                                            "WHERE l.serial_number = ? AND r.test_time IS NOT NULL "
+                                            "ORDER BY r.test_time DESC, r.id DESC"),
+                             {text(e.serial)}, QStringLiteral("读取继电器台账"));
+        if (!q)
+            return q.status();
+        if (q->next()) {
+            s.lastRecordId = q->value(0).toInt();
+            s.lastTest = QDate::fromString(Archive::timestampText(q->value(1)).left(10), Qt::ISODate);
+            s.nextDue = s.lastTest->addMonths(e.intervalMonths);
+            s.overdue = *s.nextDue < today;
+            s.dueSoon = !s.overdue && *s.nextDue <= today.addDays(kDueSoonDays);
+            // The verdict as found where one was made; else what the entry says now.
+            auto stored = judgementWhere(archive, QStringLiteral("WHERE record_id = ?"), {s.lastRecordId});
+            if (!stored)
+                return stored.status();
+            if (*stored) {
+                s.lastVerdict = (*stored)->judgement.verdict();
+            } else if (auto record = findRecord(archive, s.lastRecordId); record && *record) {
+                if (const auto j = judge((*record)->row(), e))
+                    s.lastVerdict = j->verdict();
+            }
+        }
+        out.push_back(s);
+    }
+    return out;
+}
+
+Expected<TrendData> trendOf(const Archive& archive, const QString& serial)
+{
+    auto relay = findRelay(archive, serial);
+    if (!relay)
+        return relay.status();
+    if (!*relay)
+        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
+    TrendData t;
+    t.entry = **relay;
+    auto q = archive.run(QStringLiteral("SELECT r.id, r.test_time, r.p20_alarm_mean, r.p20_lock1_mean, r.p20_lock2_mean "
+                                        "FROM record_relays l JOIN records r ON r.id = l.record_id "
+                                        "WHERE l.serial_number = ? AND r.test_time IS NOT NULL ORDER BY r.test_time, r.id"),
+                         {text(serial)}, QStringLiteral("读取趋势"));
+    if (!q)
+        return q.status();
+    while (q->next()) {
+        TrendPoint p;
+        p.recordId = q->value(0).toInt();
+        p.when = QDateTime::fromString(Archive::timestampText(q->value(1)), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        p.alarm = Decimal::fromThousandths(q->value(2).toInt());
+        p.lock1 = Decimal::fromThousandths(q->value(3).toInt());
+        p.lock2 = Decimal::fromThousandths(q->value(4).toInt());
+        t.points.push_back(p);
+    }
+    return t;
+}
+
+} // namespace sf6

@@ -1,0 +1,22 @@
+#pragma once
+// The drift of one relay: the P20 mean action values of its alarm and lock-out
+// contacts over the test dates of its records, each contact's nominal value
+// and its band of the allowed error. Drawn for the window, and saved as PNG or
+// PDF by the window and the command line alike.
+
+#include "register/RelayRegister.h"
+#include "sync/Status.h"
+
+#include <QSize>
+
+class QChart;
+
+namespace sf6 {
+
+constexpr QSize kTrendImageSize{1200, 700};
+
+QChart* makeTrendChart(const TrendData& data);
+Status saveTrendPng(const TrendData& data, const QString& fileName, QSize size = kTrendImageSize);
+Status saveTrendPdf(const TrendData& data, const QString& fileName);
+
+} // namespace sf6

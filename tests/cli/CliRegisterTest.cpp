@@ -1,0 +1,151 @@
+// The register from the command line: entries made, changed and refused by
+// field, records linked and judged, judged reports of two pages, and trends.
+#include "tests/cli/CliRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using clitest::CliRun;
+using clitest::sf6cli;
+
+namespace {
+
+QString run(const char* tool, const QStringList& args)
+{
+    QProcess p;
+    p.start(QString::fromLatin1(tool), args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int pages(const QString& pdf)
+{
+    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(run("pdfinfo", {pdf}));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+class CliRegister : public clitest::CliFixture {
+protected:
+    void SetUp() override
+    {
+        archive = dir.filePath(QStringLiteral("archive.sqlite"));
+        auto* s = startSim(4);
+        ASSERT_EQ(sf6cli({QStringLiteral("sync"), QStringLiteral("--port"), s->portPath(), QStringLiteral("--archive"), archive}).exit, 0);
+    }
+    CliRun archiveCmd(const char* what, const QStringList& more = {}) const
+    {
+        return sf6cli(QStringList{QStringLiteral("archive"), QString::fromLatin1(what), QStringLiteral("--archive"), archive} + more);
+    }
+    QJsonArray relays() const
+    {
+        return QJsonDocument::fromJson(archiveCmd("relays", {QStringLiteral("--json"), QStringLiteral("-")}).out.toUtf8()).array();
+    }
+    QTemporaryDir dir;
+    QString archive;
+};
+
+const QStringList kGoodRelay{QStringLiteral("--serial"), QStringLiteral("R1"), QStringLiteral("--name"),
+                             QStringLiteral("主变A相"), QStringLiteral("--range"), QStringLiteral("-0.1,0.9"),
+                             QStringLiteral("--class"), QStringLiteral("1.6"), QStringLiteral("--alarm"),
+                             QStringLiteral("0.55"), QStringLiteral("--lock1"), QStringLiteral("0.50"),
+                             QStringLiteral("--interval-months"), QStringLiteral("12")};
+
+} // namespace
+
+TEST_F(CliRegister, entriesAreMadeChangedAndWrongFieldsRefusedByName)
+{
+    CliRun r = archiveCmd("relay", kGoodRelay);
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    r = archiveCmd("relay", {QStringLiteral("--serial"), QStringLiteral("R1"), QStringLiteral("--class"), QStringLiteral("2.5")});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    QJsonArray list = relays();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].toObject()[QStringLiteral("准确度等级")].toString(), QStringLiteral("2.5"));
+    EXPECT_EQ(list[0].toObject()[QStringLiteral("版本")].toString(), QStringLiteral("2"));
+    EXPECT_EQ(list[0].toObject()[QStringLiteral("报警设定值")].toString(), QStringLiteral("0.55")) << "a field not given is kept";
+
+    const std::pair<QStringList, QString> wrong[] = {
+        {{QStringLiteral("--class"), QStringLiteral("1.5")}, QStringLiteral("准确度等级")},
+        {{QStringLiteral("--range"), QStringLiteral("0.9,0.1")}, QStringLiteral("量程上限")},
+        {{QStringLiteral("--alarm"), QStringLiteral("1.2")}, QStringLiteral("报警设定值")},
+        {{QStringLiteral("--interval-months"), QStringLiteral("-3")}, QStringLiteral("校验周期（月）")},
+        {{QStringLiteral("--lock1"), QStringLiteral("abc")}, QStringLiteral("闭锁1设定值")},
+    };
+    for (const auto& [options, field] : wrong) {
+        r = archiveCmd("relay", QStringList{QStringLiteral("--serial"), QStringLiteral("R1")} + options);
+        EXPECT_EQ(r.exit, 2) << options.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("「%1」").arg(field))) << r.err.toStdString();
+    }
+    list = relays();
+    EXPECT_EQ(list[0].toObject()[QStringLiteral("版本")].toString(), QStringLiteral("2")) << "nothing stored";
+    EXPECT_EQ(archiveCmd("relay", {QStringLiteral("--name"), QStringLiteral("x")}).exit, 2) << "no serial";
+}
+
+TEST_F(CliRegister, aLinkedRecordIsJudgedAsJsonAndReportedOnTwoPages)
+{
+    ASSERT_EQ(archiveCmd("relay", kGoodRelay).exit, 0);
+    ASSERT_EQ(archiveCmd("link", {QStringLiteral("--record"), QStringLiteral("2"), QStringLiteral("--serial"), QStringLiteral("R1")}).exit, 0);
+    EXPECT_EQ(archiveCmd("link", {QStringLiteral("--record"), QStringLiteral("2"), QStringLiteral("--serial"), QStringLiteral("R404")}).exit, 1);
+
+    const CliRun judged = archiveCmd("judge", {QStringLiteral("--record"), QStringLiteral("2"), QStringLiteral("--json"), QStringLiteral("-")});
+    ASSERT_EQ(judged.exit, 0) << judged.err.toStdString();
+    EXPECT_TRUE(judged.out.startsWith(QStringLiteral(
+        "{\"record\":2,\"serial\":\"R1\",\"class\":1.6,\"range\":[-0.1,0.9],\"allowed\":0.016,\"limit\":0.016,\"items\":[")))
+        << judged.out.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(judged.out.toUtf8()).object();
+    const QJsonArray items = o[QStringLiteral("items")].toArray();
+    ASSERT_FALSE(items.isEmpty());
+    const QJsonObject first = items[0].toObject();
+    for (const char* key : {"contact", "trial", "nominal", "action", "error", "return", "differential", "pass"})
+        EXPECT_TRUE(first.contains(QLatin1String(key))) << key;
+    EXPECT_TRUE(first[QStringLiteral("nominal")].isDouble());
+    EXPECT_EQ(first[QStringLiteral("contact")].toString(), QStringLiteral("alarm"));
+    EXPECT_FALSE(std::any_of(items.begin(), items.end(),
+                             [](const QJsonValue& v) { return v[QStringLiteral("contact")].toString() == QLatin1String("lock2"); }))
+        << "lock-out 2 has no nominal value";
+    const QString verdict = o[QStringLiteral("verdict")].toString();
+    EXPECT_TRUE(verdict == QStringLiteral("合格") || verdict == QStringLiteral("不合格"));
+    EXPECT_EQ(archiveCmd("judge", {QStringLiteral("--record"), QStringLiteral("3")}).exit, 1) << "not linked";
+
+    // One PDF a record: the judged one has its conclusion and the item page.
+    const QString pdfs = dir.filePath(QStringLiteral("reports"));
+    const CliRun r = archiveCmd("report", {QStringLiteral("--pdf-dir"), pdfs});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    const QStringList files = QDir(pdfs).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 4);
+    for (const QString& f : files) {
+        const QString path = QDir(pdfs).filePath(f);
+        const QString text = run("pdftotext", {path, QStringLiteral("-")});
+        if (f.endsWith(QStringLiteral("_2.pdf"))) {
+            EXPECT_EQ(pages(path), 2) << f.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("结论：") + verdict)) << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("校验结果判定")));
+            for (const char* caption : {"设定值", "P20动作值", "允许误差", "切换差", "差限值", "判定"})
+                EXPECT_TRUE(text.contains(QString::fromUtf8(caption))) << caption;
+        } else {
+            EXPECT_EQ(pages(path), 1) << f.toStdString();
+            EXPECT_FALSE(text.contains(QStringLiteral("结论：")));
+        }
+    }
+}
+
+TEST_F(CliRegister, aTrendIsSavedAsAPicture)
+{
+    ASSERT_EQ(archiveCmd("relay", kGoodRelay).exit, 0);
+    for (const char* record : {"1", "3", "4"})
+        ASSERT_EQ(archiveCmd("link", {QStringLiteral("--record"), QString::fromLatin1(record), QStringLiteral("--serial"), QStringLiteral("R1")}).exit, 0);
+    const QString png = dir.filePath(QStringLiteral("trend.png"));
+    const CliRun r = archiveCmd("trend", {QStringLiteral("--serial"), QStringLiteral("R1"), QStringLiteral("--png"), png});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("3条记录")));
+    QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(1200, 700));
+    EXPECT_EQ(archiveCmd("trend", {QStringLiteral("--serial"), QStringLiteral("NOPE"), QStringLiteral("--png"), png}).exit, 1);
+}
