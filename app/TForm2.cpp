@@ -1,5 +1,7 @@
 #include "app/TForm2.h"
 
+#include "sf6/Version.h"
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -35,7 +37,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     Label2 = new QLabel(QStringLiteral("配套工具软件"), GroupBox1);
     Label2->setFont(sansSerif(kCaptionPixels));
     Label2->setGeometry(88, 56, 89, 16);
-    Label3 = new QLabel(QStringLiteral("Version1.1"), GroupBox1);
+    Label3 = new QLabel(QStringLiteral("Version") + QStringLiteral(SF6_VERSION), GroupBox1);
     Label3->setFont(sansSerif(kVersionPixels));
     Label3->setGeometry(96, 82, 80, 16);
 

@@ -17,6 +17,9 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+
+#include "sf6/Version.h"
 #include <memory>
 
 #ifdef SF6_HAVE_SIM
@@ -31,14 +34,22 @@ constexpr std::chrono::milliseconds kAutoStartDelay{300};
 
 int main(int argc, char** argv)
 {
+    // Answered before a window system is needed: a terminal without a display asks too.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::printf("sf6companion %s\n", SF6_VERSION);
+            return 0;
+        }
+    }
     TApplication app(argc, argv);
     TApplication::setApplicationName(QStringLiteral("sf6companion"));
-    TApplication::setApplicationVersion(QStringLiteral("1.1"));
+    TApplication::setApplicationVersion(QStringLiteral(SF6_VERSION));
     app.setQuitOnLastWindowClosed(false);
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("SF6 density-relay calibrator companion"));
     p.addHelpOption();
+    p.addVersionOption();
     p.addOptions({
         {QStringLiteral("port"), QStringLiteral("Port to try instead of the system's list (repeatable)."), QStringLiteral("NAME")},
         {QStringLiteral("demo"), QStringLiteral("Run against a simulated calibrator.")},

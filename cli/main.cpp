@@ -20,6 +20,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include "sf6/Version.h"
+
 #include <csignal>
 #include <cstdio>
 
@@ -39,6 +41,7 @@ int main(int argc, char** argv)
     // Widgets for the trend chart (Qt Charts draws with them), never shown.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sf6cli"));
+    QApplication::setApplicationVersion(QStringLiteral(SF6_VERSION));
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
@@ -48,12 +51,17 @@ int main(int argc, char** argv)
         "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
         "5 an output could not be written, 6 the archive could not be opened or written."));
     p.addHelpOption();
+    p.addVersionOption();
     p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports | connect | sync | demo | archive WHAT"));
     addOptions(p);
 
     if (!p.parse(QCoreApplication::arguments())) {
         err(p.errorText());
         return kUsage;
+    }
+    if (p.isSet(QStringLiteral("version"))) {
+        std::printf("sf6cli %s\n", SF6_VERSION);
+        return kOk;
     }
     if (p.isSet(QStringLiteral("help"))) {
         std::printf("%s", p.helpText().toLocal8Bit().constData());

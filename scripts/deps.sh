@@ -12,6 +12,8 @@ PACKAGES=(
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
   clang libclang-rt-14-dev
   xvfb xauth poppler-utils python3 python3-openpyxl util-linux
+  g++-mingw-w64-x86-64-posix
+  dpkg-dev desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# check-portable.sh STAMP SOURCE [compiler flags...]: the users' PCs run
+# Windows, so no source outside sim/ and the tests may use POSIX-only headers
+# or calls. Scans the source for them, then compiles it for Windows with
+# MinGW-w64 (syntax only, against the system's Qt headers); touches STAMP when
+# both pass.
+set -euo pipefail
+stamp=$1 source=$2; shift 2
+posix_headers='unistd|fcntl|termios|poll|pwd|grp|dlfcn|pthread|syslog|netdb|sys/[a-z_]+|arpa/[a-z]+|netinet/[a-z]+'
+posix_calls='fork|execv[pe]?|execl[pe]?|getuid|geteuid|getpwuid|getpwnam|ioctl|tcgetattr|tcsetattr|cfmakeraw|mkfifo|mknod|posix_openpt|grantpt|unlockpt|ptsname|sigaction|sigwait|pthread_[a-z_]+|usleep|setpriv'
+if grep -nE "^\s*#\s*include\s*<(${posix_headers})\.h>" "$source"; then
+  echo "$source: a POSIX-only header; the program must build on Windows" >&2
+  exit 1
+fi
+if grep -nE "(^|[^A-Za-z0-9_:.>])(::)?(${posix_calls})\s*\(" "$source" | grep -vE '^[0-9]+:\s*//'; then
+  echo "$source: a POSIX-only call; the program must build on Windows" >&2
+  exit 1
+fi
+compiler=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++ || true)
+if [[ -n "$compiler" ]]; then
+  "$compiler" -std=c++20 -fsyntax-only -w "$@" "$source"
+fi
+mkdir -p "$(dirname "$stamp")"
+touch "$stamp"
