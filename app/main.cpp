@@ -97,7 +97,8 @@ int main(int argc, char** argv)
         // After the window is up, so a problem with the archive shows over it.
         const std::optional<QString> archiveOption =
             p.isSet(QStringLiteral("archive")) ? std::optional<QString>(p.value(QStringLiteral("archive"))) : std::nullopt;
-        const auto location = sf6::ArchiveLocation::choose(archiveOption, p.isSet(QStringLiteral("no-archive")));
+        const auto location = sf6::ArchiveLocation::choose(archiveOption, p.isSet(QStringLiteral("no-archive")),
+                                                           p.isSet(QStringLiteral("demo")));
         QTimer::singleShot(0, &form1, [&form1, location] {
             if (location)
                 form1.setArchiveLocation(*location);

@@ -60,9 +60,10 @@ Status checkSqliteFile(const ArchiveLocation& loc)
     const QDir folder = info.absoluteDir();
     if (folder.exists())
         return Status::success();
-    // Only the standard folder is made on the user's behalf; a typed one that
-    // is missing is more likely a typing error.
-    if (loc.path == ArchiveLocation::standard().path && QDir().mkpath(folder.path()))
+    // Only the program's own folder is made on the user's behalf; a typed one
+    // that is missing is more likely a typing error.
+    const bool own = loc.path == ArchiveLocation::standard().path || loc.path == ArchiveLocation::demo().path;
+    if (own && QDir().mkpath(folder.path()))
         return Status::success();
     return Status::failure(
         QStringLiteral("无法打开存档 %1：文件夹 %2 不存在").arg(loc.display(), QDir::toNativeSeparators(folder.path())));

@@ -12,6 +12,7 @@ const QString kScheme = QStringLiteral("postgresql");
 const QString kSchemeShort = QStringLiteral("postgres");
 const QString kStandardFolder = QStringLiteral("sf6companion");
 const QString kStandardFile = QStringLiteral("archive.sqlite");
+const QString kDemoFile = QStringLiteral("demo.sqlite");
 } // namespace
 
 QString ArchiveLocation::display() const
@@ -80,21 +81,29 @@ Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
     return loc;
 }
 
-ArchiveLocation ArchiveLocation::standard()
+namespace {
+ArchiveLocation dataFile(const QString& name)
 {
     ArchiveLocation loc;
-    loc.engine = Engine::SQLite;
+    loc.engine = ArchiveLocation::Engine::SQLite;
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    loc.path = QDir(base).filePath(kStandardFolder + u'/' + kStandardFile);
+    loc.path = QDir(base).filePath(kStandardFolder + u'/' + name);
     return loc;
 }
+} // namespace
 
-Expected<ArchiveLocation> ArchiveLocation::choose(const std::optional<QString>& option, bool off)
+ArchiveLocation ArchiveLocation::standard() { return dataFile(kStandardFile); }
+
+ArchiveLocation ArchiveLocation::demo() { return dataFile(kDemoFile); }
+
+Expected<ArchiveLocation> ArchiveLocation::choose(const std::optional<QString>& option, bool off, bool forDemo)
 {
     if (off)
         return ArchiveLocation{};
     if (option)
         return parse(*option);
+    if (forDemo)
+        return demo();
     const QString env = qEnvironmentVariable(kArchiveEnvironment);
     if (!env.isEmpty())
         return parse(env);

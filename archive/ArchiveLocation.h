@@ -32,8 +32,12 @@ struct ArchiveLocation {
     // <GenericDataLocation>/sf6companion/archive.sqlite: one archive for the
     // window and the command line alike.
     static ArchiveLocation standard();
-    // The option if given, else SF6_ARCHIVE, else the standard file.
-    static Expected<ArchiveLocation> choose(const std::optional<QString>& option, bool off);
+    // <GenericDataLocation>/sf6companion/demo.sqlite: the demos' simulated
+    // records never mix with real ones.
+    static ArchiveLocation demo();
+    // The option if given, else SF6_ARCHIVE, else the standard file; for a demo
+    // the option if given, else the demo's own file.
+    static Expected<ArchiveLocation> choose(const std::optional<QString>& option, bool off, bool forDemo = false);
 };
 
 inline constexpr char kArchiveEnvironment[] = "SF6_ARCHIVE";

@@ -94,13 +94,13 @@ sf6::ReportDetails reportDetails(const QCommandLineParser& p)
     return d;
 }
 
-sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p)
+sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p, bool forDemo)
 {
     if (p.isSet(QStringLiteral("archive")) && p.isSet(QStringLiteral("no-archive")))
         return sf6::Status::failure(QStringLiteral("--archive 与 --no-archive 不能同时使用"));
     const std::optional<QString> option =
         p.isSet(QStringLiteral("archive")) ? std::optional<QString>(p.value(QStringLiteral("archive"))) : std::nullopt;
-    return sf6::ArchiveLocation::choose(option, p.isSet(QStringLiteral("no-archive")));
+    return sf6::ArchiveLocation::choose(option, p.isSet(QStringLiteral("no-archive")), forDemo);
 }
 
 sf6::Expected<sf6::ArchiveFilter> archiveFilter(const QCommandLineParser& p)

@@ -25,7 +25,8 @@ sf6::ReportDetails reportDetails(const QCommandLineParser& p);
 void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d);
 
 // --archive / --no-archive / SF6_ARCHIVE, as the window chooses.
-sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p);
+// A demo keeps its simulated records in an archive of its own unless told otherwise.
+sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p, bool forDemo = false);
 
 // --from, --to, --text; a date not in the form YYYY-MM-DD is refused.
 sf6::Expected<sf6::ArchiveFilter> archiveFilter(const QCommandLineParser& p);

@@ -188,7 +188,7 @@ int connectCommand()
 
 int syncCommand(const QCommandLineParser& p, bool demo)
 {
-    const auto location = archiveLocation(p);
+    const auto location = archiveLocation(p, demo);
     if (!location) {
         err(location.error());
         return kUsage;

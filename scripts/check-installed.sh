@@ -12,12 +12,12 @@ $SUDO apt-get install -y -qq "$(readlink -f "$deb")" >/dev/null
 trap '$SUDO apt-get remove -y -qq sf6companion >/dev/null' EXIT
 
 scratch=$(mktemp -d)
-export SF6_ARCHIVE=$scratch/archive.sqlite QT_QPA_PLATFORM=offscreen
+export QT_QPA_PLATFORM=offscreen
 /usr/bin/sf6cli --version
 /usr/bin/sf6companion --version
-/usr/bin/sf6cli demo --records 3 >"$scratch/demo.txt"
+/usr/bin/sf6cli demo --records 3 --archive "$scratch/archive.sqlite" >"$scratch/demo.txt"
 [[ $(wc -l <"$scratch/demo.txt") -eq 4 ]] || { cat "$scratch/demo.txt"; echo "demo: expected 3 rows" >&2; exit 1; }
-/usr/bin/sf6cli archive list >"$scratch/list.tsv"
+/usr/bin/sf6cli archive list --archive "$scratch/archive.sqlite" >"$scratch/list.tsv"
 [[ $(wc -l <"$scratch/list.tsv") -eq 4 ]] || { echo "archive: expected 3 records" >&2; exit 1; }
 # The window comes up and stays up: still running after two seconds.
 rc=0

@@ -280,4 +280,8 @@ TEST(ArchiveLocation, filesAndBothPostgresFormsAndNeverAPassword)
     EXPECT_TRUE(ArchiveLocation::choose(QStringLiteral("/opt.sqlite"), true)->off());
     qunsetenv(kArchiveEnvironment);
     EXPECT_TRUE(ArchiveLocation::choose(std::nullopt, false)->path.endsWith(QStringLiteral("/sf6companion/archive.sqlite")));
+    // A demo's simulated records stay out of the real archive, even the one the environment names.
+    qputenv(kArchiveEnvironment, "/from/env.sqlite");
+    EXPECT_TRUE(ArchiveLocation::choose(std::nullopt, false, true)->path.endsWith(QStringLiteral("/sf6companion/demo.sqlite")));
+    qunsetenv(kArchiveEnvironment);
 }
