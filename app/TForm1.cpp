@@ -540,7 +540,7 @@ bool TForm1::openArchive(bool tellUser)
         // One message a problem: the program goes on without the archive.
         if (tellUser && opened.error() != archiveProblemShown_) {
             archiveProblemShown_ = opened.error();
-            ui::MessageBoxes::show(opened.error() + QStringLiteral("\n程序将继续运行，本次同步的记录不会存档。"), this);
+            ui::MessageBoxes::show(opened.error() + QStringLiteral("\n程序照常运行，只是同步的记录不会存档。"), this);
         }
         return false;
     }
@@ -669,14 +669,8 @@ void TForm1::linkToRelay(THistoryForm* history, const std::vector<sf6::ArchivedR
 
 void TForm1::openTrend(sf6::Archive& archive, const QString& serial, QWidget* parent)
 {
-    const auto trend = sf6::trendOf(archive, serial);
-    if (!trend) {
-        ui::MessageBoxes::show(trend.error(), parent);
-        return;
-    }
-    auto* form = new TTrendForm(*trend, nullptr);
-    form->show();
-    emit trendOpened(form);
+    if (TTrendForm* form = TTrendForm::open(archive, serial, parent))
+        emit trendOpened(form);
 }
 
 void TForm1::N16Click()

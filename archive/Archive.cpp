@@ -17,8 +17,11 @@ namespace sf6 {
 namespace {
 constexpr int kBusyTimeoutMs = 15000;       // another writer's transaction is short
 constexpr int kConnectTimeoutSeconds = 5;
-constexpr int kSchemaAttempts = 5;
-constexpr std::chrono::milliseconds kSchemaRetryPause{200};
+// How long opening waits out another program that creates the archive or
+// holds its file locked at that moment.
+constexpr std::chrono::milliseconds kOpenPatience{kBusyTimeoutMs};
+constexpr std::chrono::milliseconds kOpenRetryPause{100};
+constexpr int kCreationAttempts = 5;   // a real fault in creating shows without a long wait
 const QByteArray kSqliteHeader("SQLite format 3\0", 16);
 const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
@@ -40,6 +43,15 @@ QString Archive::reason(const QSqlError& e)
 
 namespace {
 QString reasonOf(const QSqlError& e) { return Archive::reason(e); }
+
+// SQLITE_BUSY or SQLITE_LOCKED: some steps (switching the journal) answer so at
+// once, without waiting the busy timeout.
+bool lockedByAnother(const QSqlError& e)
+{
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok) & 0xff;
+    return ok && (code == 5 || code == 6);
+}
 
 // A file that is there and is not an SQLite database is someone else's: never touch it.
 Status checkSqliteFile(const ArchiveLocation& loc)
@@ -96,19 +108,33 @@ Expected<QSqlQuery> Archive::run(const QString& sql, std::initializer_list<QVari
 {
     QSqlQuery q(database());
     q.setForwardOnly(true);
+    auto failed = [&] {
+        busy_ = location_.engine == ArchiveLocation::Engine::SQLite && lockedByAnother(q.lastError());
+        return failure(doing, reasonOf(q.lastError()));
+    };
     // A statement without values runs as it is: PostgreSQL prepares no DDL.
     if (values.size() == 0) {
         if (!q.exec(sql))
-            return failure(doing, reasonOf(q.lastError()));
+            return failed();
         return q;
     }
     if (!q.prepare(sql))
-        return failure(doing, reasonOf(q.lastError()));
+        return failed();
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec())
-        return failure(doing, reasonOf(q.lastError()));
+        return failed();
     return q;
+}
+
+Expected<int> Archive::nextId(const QString& table) const
+{
+    // The table names are the program's own, never the user's.
+    auto q = run(QStringLiteral("SELECT COALESCE(MAX(id), 0) + 1 FROM %1").arg(table), {}, QStringLiteral("写入"));
+    if (!q)
+        return q.status();
+    q->next();
+    return q->value(0).toInt();
 }
 
 QString Archive::timestampText(const QVariant& value)
@@ -151,13 +177,21 @@ Expected<std::unique_ptr<Archive>> Archive::open(const ArchiveLocation& location
     }
     if (!db.open())
         return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(location.display(), reasonOf(db.lastError())));
-    // Two programs creating a new archive at once: the one that loses finds
-    // the other's schema on its next look.
+    // Two programs opening a new archive at once: the one that loses finds
+    // the other's schema on a later look.
+    const auto giveUp = std::chrono::steady_clock::now() + kOpenPatience;
     Status prepared = archive->prepareSchema();
-    for (int attempt = 1; !prepared && archive->creating_ && attempt < kSchemaAttempts; ++attempt) {
-        QThread::msleep(kSchemaRetryPause.count());
+    for (int creations = 1; !prepared; ) {
+        const bool again = archive->busy_ ? std::chrono::steady_clock::now() < giveUp
+                                          : archive->creating_ && creations++ < kCreationAttempts;
+        if (!again)
+            break;
+        QThread::msleep(kOpenRetryPause.count());
         prepared = archive->prepareSchema();
     }
+    if (!prepared && archive->busy_)
+        return Status::failure(
+            QStringLiteral("无法打开存档 %1：另一个程序一直占用着它，请稍后再试").arg(location.display()));
     if (!prepared)
         return prepared;
     return archive;
@@ -166,6 +200,7 @@ Expected<std::unique_ptr<Archive>> Archive::open(const ArchiveLocation& location
 Status Archive::prepareSchema()
 {
     QSqlDatabase db = database();
+    busy_ = false;
     const bool sqlite = location_.engine == ArchiveLocation::Engine::SQLite;
     if (sqlite) {
         // Readers (the history window) never hold up a writer; every commit reaches the disk.
@@ -174,6 +209,8 @@ Status Archive::prepareSchema()
                 return q.status();
         // A corrupt file shows here, at the first page read.
         auto wal = run(QStringLiteral("PRAGMA journal_mode = WAL"), {}, QStringLiteral("打开"));
+        if (!wal && busy_)
+            return wal.status();
         if (!wal)
             return Status::failure(QStringLiteral("无法打开存档 %1：文件不是存档数据库或已损坏（%2）")
                                        .arg(location_.display(), wal.error()));

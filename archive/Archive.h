@@ -53,6 +53,11 @@ public:
 
     // The engine's own words for a failure.
     static QString reason(const QSqlError& e);
+    // The next free id of one of the archive's tables, inside a write (the
+    // writers' lock makes it safe on both engines).
+    Expected<int> nextId(const QString& table) const;
+    // An empty text as a text: a null QString would be stored as NULL.
+    static QVariant text(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
 
     // "yyyy-MM-dd HH:mm:ss" from either engine's answer.
     static QString timestampText(const QVariant& value);
@@ -66,6 +71,7 @@ private:
     QString connection_;
     int version_ = 0;
     bool creating_ = false;   // the last prepareSchema failed while creating or upgrading
+    mutable bool busy_ = false;   // the last failed statement found the file locked by another program
     QString readOnlyReason_;
 };
 

@@ -16,8 +16,7 @@ int be16(const unsigned char* p) { return (int(p[0]) << 8) | int(p[1]); }
 
 int signedByte(unsigned char b) { return static_cast<signed char>(b); }
 
-// An empty text is a text: a null QString would be stored as NULL.
-QVariant text(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
+QVariant text(const QString& s) { return Archive::text(s); }
 
 // The reports columns in ReportDetails order.
 struct DetailColumn {
@@ -48,16 +47,7 @@ QString likePattern(const QString& text)
     return u'%' + escaped + u'%';
 }
 
-Expected<int> nextId(const Archive& archive, const QString& table)
-{
-    // The table names are ours, never the user's.
-    auto q = archive.run(QStringLiteral("SELECT COALESCE(MAX(id), 0) + 1 FROM %1").arg(table), {},
-                         QStringLiteral("写入"));
-    if (!q)
-        return q.status();
-    q->next();
-    return q->value(0).toInt();
-}
+Expected<int> nextId(const Archive& archive, const QString& table) { return archive.nextId(table); }
 
 } // namespace
 

@@ -19,7 +19,7 @@ QString selectedVersionColumns()
     return cols.join(QStringLiteral(", "));
 }
 
-QVariant text(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
+QVariant text(const QString& s) { return Archive::text(s); }
 QVariant optionalText(const std::optional<Decimal>& d)
 {
     return d ? QVariant(d->text()) : QVariant(QMetaType(QMetaType::QString));
@@ -64,14 +64,7 @@ Expected<std::vector<RelayEntry>> entries(const Archive& archive, const QString&
     return out;
 }
 
-Expected<int> nextId(const Archive& archive, const QString& table)
-{
-    auto q = archive.run(QStringLiteral("SELECT COALESCE(MAX(id), 0) + 1 FROM %1").arg(table), {}, QStringLiteral("写入"));
-    if (!q)
-        return q.status();
-    q->next();
-    return q->value(0).toInt();
-}
+Expected<int> nextId(const Archive& archive, const QString& table) { return archive.nextId(table); }
 
 // Inside a write: the next version of the entry, and the register pointing at it.
 Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString& source, int previousVersion)

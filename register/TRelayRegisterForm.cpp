@@ -250,12 +250,6 @@ void TRelayRegisterForm::btnSaveClick()
 
 void TRelayRegisterForm::btnTrendClick()
 {
-    auto trend = sf6::trendOf(*archive_, edSerial->text().trimmed());
-    if (!trend) {
-        ui::MessageBoxes::show(trend.error(), this);
-        return;
-    }
-    auto* form = new TTrendForm(*trend, nullptr);
-    form->show();
-    emit trendOpened(form);
+    if (TTrendForm* form = TTrendForm::open(*archive_, edSerial->text().trimmed(), this))
+        emit trendOpened(form);
 }

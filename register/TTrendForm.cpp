@@ -40,6 +40,18 @@ TTrendForm::TTrendForm(sf6::TrendData data, QWidget* parent) : QWidget(parent, Q
     connect(btnSavePdf, &QPushButton::clicked, this, &TTrendForm::btnSavePdfClick);
 }
 
+TTrendForm* TTrendForm::open(const sf6::Archive& archive, const QString& serial, QWidget* messageParent)
+{
+    const auto trend = sf6::trendOf(archive, serial);
+    if (!trend) {
+        ui::MessageBoxes::show(trend.error(), messageParent);
+        return nullptr;
+    }
+    auto* form = new TTrendForm(*trend, nullptr);
+    form->show();
+    return form;
+}
+
 void TTrendForm::btnSavePngClick()
 {
     const QString name = ui::FileDialogs::saveFileName(

@@ -12,6 +12,8 @@ class TTrendForm : public QWidget {
     Q_OBJECT
 public:
     explicit TTrendForm(sf6::TrendData data, QWidget* parent = nullptr);
+    // The trend of a relay of the archive, shown; nullptr (and a message) when there is none.
+    static TTrendForm* open(const sf6::Archive& archive, const QString& serial, QWidget* messageParent);
 
     QChartView* Chart = nullptr;
     QPushButton* btnSavePng = nullptr;

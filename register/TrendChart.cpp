@@ -143,6 +143,9 @@ QChart* makeTrendChart(const TrendData& data)
             band->setBrush(fill);
             band->setPen(Qt::NoPen);
             attach(band, false);
+            // An area series does not own its edges; the chart owns the band now.
+            upper->setParent(band);
+            lower->setParent(band);
             auto* line = new QLineSeries;
             line->append(x0, mpa(*nominal));
             line->append(x1, mpa(*nominal));

@@ -89,16 +89,18 @@ ReportFaces::ReportFaces(bool bold) : bold_(bold)
     }
 }
 
+// Made once and kept to the end: torn down after the application object,
+// its raw fonts would outlive the font database they came from.
 const ReportFaces& ReportFaces::normal()
 {
-    static const ReportFaces faces(false);
-    return faces;
+    static const ReportFaces* faces = new ReportFaces(false);
+    return *faces;
 }
 
 const ReportFaces& ReportFaces::bold()
 {
-    static const ReportFaces faces(true);
-    return faces;
+    static const ReportFaces* faces = new ReportFaces(true);
+    return *faces;
 }
 
 int ReportFaces::faceFor(char32_t c) const

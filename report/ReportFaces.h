@@ -44,7 +44,7 @@ private:
     struct Face;
     bool bold_;
     QStringList families_;
-    std::vector<Face*> faces_;   // kept for the process's life
+    std::vector<Face*> faces_;   // never freed: the two sets of faces last as long as the process
 };
 
 } // namespace sf6

@@ -129,17 +129,8 @@ QPlainTextEdit* TForm3::addField(QWidget* frame, const QString& caption, int lef
 void TForm3::FormCreate()
 {
     const sf6::ReportDetails d = sf6::defaultReportDetails(today_);
-    mmBbbt->setPlainText(d.title);
-    mmjydw->setPlainText(d.calibratingUnit);
-    mmsjdw->setPlainText(d.submittingUnit);
     mmdyrq->setPlainText(d.printDate);
-    mmjdqmc->setPlainText(d.relayName);
-    mmxh->setPlainText(d.model);
-    mmbh->setPlainText(d.serialNumber);
-    mmscrq->setPlainText(d.productionDate);
-    mmjy->setPlainText(d.tester);
-    mmsh->setPlainText(d.reviewer);
-    mmsp->setPlainText(d.approver);
+    setDetails(d);
 }
 
 void TForm3::loadRow(const sf6::ListRow& row, int recordId)

@@ -10,8 +10,13 @@
 #include "tests/archive/PgServer.h"
 
 #include <QFile>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace sf6;
 using archivetest::Engine;
@@ -240,6 +245,39 @@ TEST_P(ArchiveOn, anArchiveOutOfReachSaysWhereAndWhy)
     ASSERT_FALSE(a.ok());
     EXPECT_TRUE(a.error().startsWith(QStringLiteral("无法打开存档 "))) << a.error().toStdString();
     EXPECT_TRUE(a.error().contains(ArchiveLocation::parse(unreachable)->display())) << a.error().toStdString();
+}
+
+// Another program inside a write of a file not yet switched to WAL makes the
+// switch answer "locked" at once; that is waited out, not called corrupt.
+TEST(ArchiveFile, aFileLockedForAMomentIsWaitedForNotCalledCorrupt)
+{
+    constexpr auto kHeld = std::chrono::milliseconds(400);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("archive.sqlite"));
+    std::atomic<bool> locked{false};
+    std::thread other([&] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            db.setDatabaseName(path);
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(QStringLiteral("BEGIN IMMEDIATE")));
+            locked = true;
+            std::this_thread::sleep_for(kHeld);
+            EXPECT_TRUE(q.exec(QStringLiteral("ROLLBACK")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    });
+    while (!locked)
+        std::this_thread::yield();
+    const auto start = std::chrono::steady_clock::now();
+    auto a = Archive::open(*ArchiveLocation::parse(path));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    other.join();
+    ASSERT_TRUE(a.ok()) << a.error().toStdString();
+    EXPECT_EQ((*a)->schemaVersion(), schema::kCurrentVersion);
+    EXPECT_GE(waited, kHeld / 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveOn, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
