@@ -6,7 +6,6 @@
 #include "report/ReportRenderer.h"
 #include "sim/Records.h"
 
-#include <QApplication>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,13 +136,3 @@ void BM_ReportOf255RecordsInOnePdf(benchmark::State& state)
 BENCHMARK(BM_ReportOf255RecordsInOnePdf)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

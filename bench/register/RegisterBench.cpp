@@ -4,7 +4,6 @@
 #include "register/TrendChart.h"
 #include "sim/Records.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -90,13 +89,3 @@ void BM_Trend100RecordsToPng(benchmark::State& state)
 BENCHMARK(BM_Trend100RecordsToPng)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -1,6 +1,5 @@
 // Cost of one report: building the page from a row, and building plus writing
 // it as a PDF file (layout, font subsetting, file write).
-#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -54,15 +53,3 @@ void BM_BuildAndWritePdf(benchmark::State& state)
 BENCHMARK(BM_BuildAndWritePdf)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    // Text layout needs the font database of a GUI application.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
