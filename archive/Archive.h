@@ -5,7 +5,7 @@
 // stored is ever overwritten.
 
 #include "archive/ArchiveLocation.h"
-#include "sync/Status.h"
+#include "base/Status.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

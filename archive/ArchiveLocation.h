@@ -5,7 +5,7 @@
 // --no-archive turns it off. A password is never part of a location: libpq
 // takes it from PGPASSWORD or ~/.pgpass, and no text of ours shows it.
 
-#include "sync/Status.h"
+#include "base/Status.h"
 
 #include <QString>
 

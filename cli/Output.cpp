@@ -1,6 +1,6 @@
 #include "cli/Output.h"
 
-#include "sync/SafeSave.h"
+#include "base/SafeSave.h"
 
 #include <cerrno>
 #include <cstdio>

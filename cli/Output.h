@@ -3,7 +3,7 @@
 // are checked to the last byte. "-" is standard output; every other name is
 // saved all or nothing (sync/SafeSave.h).
 
-#include "sync/Status.h"
+#include "base/Status.h"
 
 #include <QByteArray>
 #include <QString>

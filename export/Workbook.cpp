@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include "sync/SafeSave.h"
+#include "base/SafeSave.h"
 
 #include <xlsxwriter.h>
 

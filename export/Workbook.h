@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "sync/Status.h"
+#include "base/Status.h"
 #include <vector>
 
 namespace sf6 {

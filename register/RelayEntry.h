@@ -5,7 +5,7 @@
 // wrong field by name and changes nothing then.
 
 #include "register/Decimal.h"
-#include "sync/Status.h"
+#include "base/Status.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "register/TrendChart.h"
 
-#include "sync/SafeSave.h"
+#include "base/SafeSave.h"
 
 #include <QAreaSeries>
 #include <QBuffer>

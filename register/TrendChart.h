@@ -5,7 +5,7 @@
 // PDF by the window and the command line alike.
 
 #include "register/RelayRegister.h"
-#include "sync/Status.h"
+#include "base/Status.h"
 
 #include <QSize>
 

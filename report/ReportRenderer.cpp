@@ -14,7 +14,7 @@
 
 #include "report/ReportFaces.h"
 #include "report/ReportPage.h"
-#include "sync/SafeSave.h"
+#include "base/SafeSave.h"
 
 namespace sf6 {
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "sync/Status.h"
+#include "base/Status.h"
 
 class QPainter;
 

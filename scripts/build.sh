@@ -1,9 +1,25 @@
 #!/usr/bin/env bash
-# build.sh DIR [cmake options...]: configure (options stick in DIR's cache), then build everything in DIR.
+# build.sh DIR [cmake options...] [-- targets...]: configure (options stick in DIR's cache),
+# then build the named targets in DIR, or everything when none are named.
 set -euo pipefail
 dir=$1; shift
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [[ ! -f "$dir/CMakeCache.txt" || $# -gt 0 ]]; then
-  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+options=(); targets=()
+while [[ $# -gt 0 ]]; do
+  if [[ $1 == -- ]]; then shift; targets=("$@"); break; fi
+  options+=("$1"); shift
+done
+launcher=()
+if command -v ccache >/dev/null; then
+  # Several checkouts share one cache: paths below the checkout and the build folder's name don't count.
+  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake --build "$dir" -j"$(nproc)"
+if [[ ! -f "$dir/CMakeCache.txt" || ${#options[@]} -gt 0 ]]; then
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${options[@]}" >/dev/null
+fi
+if [[ ${#targets[@]} -gt 0 ]]; then
+  cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
+else
+  cmake --build "$dir" -j"$(nproc)"
+fi

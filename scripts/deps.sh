@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev qt6-translations-l10n
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev
   postgresql

@@ -8,6 +8,7 @@
 #include "report/TForm4.h"
 #include "sim/Records.h"
 #include "tests/link/SimFixture.h"
+#include "tests/app/WindowDriver.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
 #include "view/SidePanel.h"
@@ -59,9 +60,7 @@ protected:
         script.reply = sim::makeSyncReply(sim::plausibleRecords(records, seed));
         script.bytesPerSecond = 0;
         s->setSyncScript(script);
-        w->N6Click();
-        for (int i = 0; i < 10; ++i)
-            w->Timer1Timer();
+        testsupport::connectThroughScan(*w);
         EXPECT_EQ(w->commandState(), CommandState::Online);
         return s;
     }

@@ -7,6 +7,7 @@
 #include "report/TForm3.h"
 #include "sim/Records.h"
 #include "tests/link/SimFixture.h"
+#include "tests/app/WindowDriver.h"
 #include "view/SidePanel.h"
 
 #include <QApplication>
@@ -36,9 +37,7 @@ protected:
     // Runs the connect command through its ten spinner ticks and the scan.
     void connect()
     {
-        w->N6Click();
-        for (int i = 0; i < 10; ++i)
-            w->Timer1Timer();
+        testsupport::connectThroughScan(*w);
     }
 
     sim::Simulator* connectToSim(int records = 0)

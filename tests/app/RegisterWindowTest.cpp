@@ -10,6 +10,7 @@
 #include "report/TForm4.h"
 #include "sim/Records.h"
 #include "tests/link/SimFixture.h"
+#include "tests/app/WindowDriver.h"
 #include "ui/Choices.h"
 #include "ui/MessageBox.h"
 
@@ -41,9 +42,7 @@ protected:
         script.reply = sim::makeSyncReply(sim::plausibleRecords(3));
         script.bytesPerSecond = 0;
         s->setSyncScript(script);
-        w->N6Click();
-        for (int i = 0; i < 10; ++i)
-            w->Timer1Timer();
+        testsupport::connectThroughScan(*w);
         w->N8Click();
         ASSERT_EQ(w->commandState(), CommandState::SyncDone);
     }

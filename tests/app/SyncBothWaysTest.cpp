@@ -5,6 +5,7 @@
 #include "sim/Records.h"
 #include "sim/Simulator.h"
 #include "tests/link/SimFixture.h"
+#include "tests/app/WindowDriver.h"
 #include "ui/MessageBox.h"
 
 #include <QProcess>
@@ -99,9 +100,7 @@ TEST_P(SyncBothWays, sameOutcomeTextsAndRows)
     sf6::setPortListOverride(QStringList{forWindow->portPath()});
     ui::MessageRecorder messages;
     TForm1 w;
-    w.N6Click();
-    for (int i = 0; i < 10; ++i)
-        w.Timer1Timer();
+    testsupport::connectThroughScan(w);
     ASSERT_EQ(w.commandState(), CommandState::Online);
     w.N8Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.commandState() != CommandState::Syncing; }, 20000));

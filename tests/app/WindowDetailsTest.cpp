@@ -4,6 +4,7 @@
 #include "export/ListView2Excel.h"
 #include "sim/Records.h"
 #include "tests/link/SimFixture.h"
+#include "tests/app/WindowDriver.h"
 #include "ui/Application.h"
 #include "ui/MessageBox.h"
 #include "view/SidePanel.h"
@@ -36,9 +37,7 @@ protected:
     {
         auto* s = startSims(1)[0];
         s->setSyncScript(script);
-        w->N6Click();
-        for (int i = 0; i < 10; ++i)
-            w->Timer1Timer();
+        testsupport::connectThroughScan(*w);
         EXPECT_EQ(w->commandState(), CommandState::Online);
         return s;
     }

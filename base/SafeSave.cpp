@@ -1,4 +1,4 @@
-#include "sync/SafeSave.h"
+#include "base/SafeSave.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 // core library so that every writer (rows, workbook, report, archive export)
 // keeps the same promise.
 
-#include "sync/Status.h"
+#include "base/Status.h"
 
 #include <QByteArray>
 #include <QSaveFile>
