@@ -213,15 +213,32 @@ Expected<QSqlQuery> runFiltered(const Archive& archive, const QString& head, con
 }
 } // namespace
 
-Expected<std::vector<ArchivedRecord>> listRecords(const Archive& archive, const ArchiveFilter& filter)
+Status forEachRecord(const Archive& archive, const ArchiveFilter& filter,
+                     const std::function<bool(const ArchivedRecord&)>& each)
 {
     auto q = runFiltered(archive, QStringLiteral("SELECT r.id, r.archived_at, r.raw FROM records r"), filter,
                          QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC"));
     if (!q)
         return q.status();
+    while (q->next()) {
+        if (!each({q->value(0).toInt(), Archive::timestampText(q->value(1)), q->value(2).toByteArray()}))
+            return Status::success();
+    }
+    // A connection lost or a file gone bad part-way ends the rows early: that is no list.
+    if (q->lastError().isValid())
+        return archive.failure(QStringLiteral("查询"), Archive::reason(q->lastError()));
+    return Status::success();
+}
+
+Expected<std::vector<ArchivedRecord>> listRecords(const Archive& archive, const ArchiveFilter& filter)
+{
     std::vector<ArchivedRecord> out;
-    while (q->next())
-        out.push_back({q->value(0).toInt(), Archive::timestampText(q->value(1)), q->value(2).toByteArray()});
+    if (Status s = forEachRecord(archive, filter, [&out](const ArchivedRecord& r) {
+            out.push_back(r);
+            return true;
+        });
+        !s)
+        return s;
     return out;
 }
 
@@ -234,15 +251,10 @@ Expected<int> countRecords(const Archive& archive, const ArchiveFilter& filter)
     return q->value(0).toInt();
 }
 
-Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source,
-                          int judgementId)
+namespace {
+// One report row inside a write that is already open.
+Status insertReport(Archive& archive, int id, const NewReport& r, const QString& source)
 {
-    Archive::Write write(archive);
-    if (!write.begun())
-        return write.begun();
-    auto id = nextId(archive, QStringLiteral("reports"));
-    if (!id)
-        return id.status();
     QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
                         QStringLiteral("source"), QStringLiteral("judgement_id")};
     QSqlQuery q(archive.database());
@@ -252,18 +264,49 @@ Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& d
     for (qsizetype i = 0; i < columns.size(); ++i)
         marks << QStringLiteral("?");
     q.prepare(QStringLiteral("INSERT INTO reports (%1) VALUES (%2)").arg(columns.join(u','), marks.join(u',')));
-    q.addBindValue(*id);
-    q.addBindValue(recordId);
+    q.addBindValue(id);
+    q.addBindValue(r.recordId);
     q.addBindValue(Archive::now());
     q.addBindValue(text(source));
-    q.addBindValue(judgementId > 0 ? QVariant(judgementId) : QVariant(QMetaType(QMetaType::Int)));
+    q.addBindValue(r.judgementId > 0 ? QVariant(r.judgementId) : QVariant(QMetaType(QMetaType::Int)));
     for (const DetailColumn& c : kDetailColumns)
-        q.addBindValue(text(details.*(c.field)));
+        q.addBindValue(text(r.details.*(c.field)));
     if (!q.exec())
         return archive.failure(QStringLiteral("保存报表"), Archive::reason(q.lastError()));
+    return Status::success();
+}
+} // namespace
+
+Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source,
+                          int judgementId)
+{
+    auto ids = storeReports(archive, {NewReport{recordId, details, judgementId}}, source);
+    if (!ids)
+        return ids.status();
+    return ids->front();
+}
+
+Expected<std::vector<int>> storeReports(Archive& archive, const std::vector<NewReport>& reports, const QString& source)
+{
+    std::vector<int> out;
+    if (reports.empty())
+        return out;
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto first = nextId(archive, QStringLiteral("reports"));
+    if (!first)
+        return first.status();
+    out.reserve(reports.size());
+    int id = *first;
+    for (const NewReport& r : reports) {
+        if (Status s = insertReport(archive, id, r, source); !s)
+            return s;   // the write rolls back: none of them is kept
+        out.push_back(id++);
+    }
     if (Status s = write.commit(); !s)
         return s;
-    return *id;
+    return out;
 }
 
 Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int recordId)

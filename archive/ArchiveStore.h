@@ -13,6 +13,7 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -65,6 +66,12 @@ FilterClause filterClause(const ArchiveFilter& filter);
 
 // Newest test first.
 Expected<std::vector<ArchivedRecord>> listRecords(const Archive& archive, const ArchiveFilter& filter);
+// The same records handed over one at a time while the query runs, so a list
+// of any length costs the memory of one record. each returns false to stop.
+// each must not use the archive: a PostgreSQL connection is busy until the
+// last row has come.
+Status forEachRecord(const Archive& archive, const ArchiveFilter& filter,
+                     const std::function<bool(const ArchivedRecord&)>& each);
 Expected<int> countRecords(const Archive& archive, const ArchiveFilter& filter);
 
 struct StoredReport {
@@ -78,6 +85,15 @@ struct StoredReport {
 
 Expected<int> storeReport(Archive& archive, int recordId, const ReportDetails& details, const QString& source,
                           int judgementId = 0);
+// The record's latest report, if it has one.
+// Several reports kept at once, all or none, in one transaction (a batch
+// whose PDF is complete); returns their ids in order.
+struct NewReport {
+    int recordId = 0;
+    ReportDetails details;
+    int judgementId = 0;
+};
+Expected<std::vector<int>> storeReports(Archive& archive, const std::vector<NewReport>& reports, const QString& source);
 // The record's latest report, if it has one.
 Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int recordId);
 

@@ -12,6 +12,7 @@
 #include <QDir>
 
 #include <memory>
+#include <optional>
 
 namespace cli {
 
@@ -32,19 +33,17 @@ sf6::Expected<std::unique_ptr<sf6::Archive>> openArchive(const QCommandLineParse
 // Each record's report: its latest report reprinted exactly where it has one,
 // else the defaults with its own test date; the options given override either.
 // A report that differs from the latest is kept as a new one.
-struct Reports {
+struct RecordReport {
     std::vector<sf6::ReportPage> pages;
-    std::vector<std::vector<sf6::ReportPage>> perRecord;   // for --pdf-dir
-    std::vector<QString> files;
-    bool archiveFailed = false;
+    QString file;                        // for --pdf-dir
+    std::optional<sf6::NewReport> keep;  // a new report, kept once its PDF is complete
 };
 
-sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& archive,
-                                    const std::vector<sf6::ArchivedRecord>& records)
+sf6::Expected<RecordReport> buildReport(const QCommandLineParser& p, sf6::Archive& archive,
+                                        const sf6::ReportDetails& defaults, const sf6::ArchivedRecord& r)
 {
-    Reports out;
-    const sf6::ReportDetails defaults = reportDetails(p);
-    for (const sf6::ArchivedRecord& r : records) {
+    RecordReport out;
+    {
         const sf6::ListRow row = r.row();
         auto latest = sf6::latestReport(archive, r.id);
         if (!latest)
@@ -70,61 +69,180 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
             else
                 err(j.error());
         }
-        std::vector<sf6::ReportPage> pages =
+        out.pages =
             sf6::reportPages(d, row, judgement ? std::optional<sf6::Judgement>(judgement->judgement) : std::nullopt);
-        out.files.push_back(sf6::reportPdfFileName(d.testDate, QString::number(r.id)));
-        out.perRecord.push_back(pages);
-        std::move(pages.begin(), pages.end(), std::back_inserter(out.pages));
-        if (!reprint) {
-            if (auto stored = sf6::storeReport(archive, r.id, d, kProgram, judgement ? judgement->id : 0); !stored) {
-                err(stored.error());
-                out.archiveFailed = true;
-            }
-        }
+        out.file = sf6::reportPdfFileName(d.testDate, QString::number(r.id));
+        if (!reprint)
+            out.keep = sf6::NewReport{r.id, d, judgement ? judgement->id : 0};
     }
     return out;
 }
 
-int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const std::vector<sf6::ArchivedRecord>& records)
+// The reports are made and written one record at a time, each page let go once
+// painted; the new reports are kept together, in one transaction, only when
+// every PDF asked for is complete.
+int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6::ArchiveFilter& filter)
 {
     if (!p.isSet(QStringLiteral("pdf")) && !p.isSet(QStringLiteral("pdf-dir"))) {
         err(QStringLiteral("archive report 需要 --pdf FILE 或 --pdf-dir DIR"));
         return kUsage;
     }
-    if (records.empty()) {
+    // The records' bytes only (a tenth of a kilobyte each): the reports are
+    // made while reading the archive, which a streamed query would not allow.
+    const auto records = sf6::listRecords(archive, filter);
+    if (!records) {
+        err(records.error());
+        return kArchiveFailed;
+    }
+    if (records->empty()) {
         err(QStringLiteral("没有符合条件的记录，未写入报表。"));
         return kNoAnswer;
     }
-    auto reports = buildReports(p, archive, records);
-    if (!reports) {
-        err(reports.error());
-        return kArchiveFailed;
-    }
     bool ok = true;
-    if (p.isSet(QStringLiteral("pdf"))) {
-        if (const sf6::Status s = sf6::writeReportPdf(reports->pages, p.value(QStringLiteral("pdf"))); !s) {
+    std::optional<sf6::ReportPdfWriter> pdf;
+    if (p.isSet(QStringLiteral("pdf")))
+        pdf.emplace(p.value(QStringLiteral("pdf")));
+    std::optional<QDir> dir;
+    if (p.isSet(QStringLiteral("pdf-dir"))) {
+        dir.emplace(p.value(QStringLiteral("pdf-dir")));
+        if (!dir->exists() && !QDir().mkpath(dir->path())) {
+            err(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir->path())));
+            ok = false;
+            dir.reset();
+        }
+    }
+    const sf6::ReportDetails defaults = reportDetails(p);
+    std::vector<sf6::NewReport> keep;
+    size_t made = 0;
+    Progress progress(QStringLiteral("已生成%1/%2份报表"), qint64(records->size()));
+    for (const sf6::ArchivedRecord& r : *records) {
+        auto report = buildReport(p, archive, defaults, r);
+        if (!report) {
+            progress.finish();
+            err(report.error());
+            return kArchiveFailed;   // the PDF is dropped unwritten
+        }
+        if (pdf && ok) {
+            for (const sf6::ReportPage& page : report->pages) {
+                if (const sf6::Status s = pdf->addPage(page); !s) {
+                    progress.finish();
+                    err(s.message());
+                    ok = false;
+                    break;
+                }
+            }
+        }
+        if (dir) {
+            if (const sf6::Status s = sf6::writeReportPdf(report->pages, dir->filePath(report->file)); !s) {
+                progress.finish();
+                err(s.message());
+                ok = false;
+            }
+        }
+        if (!ok)
+            break;   // nothing of this batch will be kept: no use making the rest
+        if (report->keep)
+            keep.push_back(std::move(*report->keep));
+        ++made;
+        progress.step(qint64(made));
+    }
+    progress.finish();
+    if (pdf && ok) {
+        if (const sf6::Status s = pdf->commit(); !s) {
             err(s.message());
             ok = false;
         }
     }
-    if (p.isSet(QStringLiteral("pdf-dir"))) {
-        const QDir dir(p.value(QStringLiteral("pdf-dir")));
-        if (!dir.exists() && !QDir().mkpath(dir.path())) {
-            err(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir.path())));
+    err(QStringLiteral("已生成%1份报表").arg(made));
+    if (!ok)
+        return kWriteFailed;   // no PDF, no report kept
+    if (auto stored = sf6::storeReports(archive, keep, kProgram); !stored) {
+        err(stored.error());
+        return kArchiveFailed;
+    }
+    return kOk;
+}
+
+// The records go from the query straight into every output asked for; none
+// is held longer than it takes to write it.
+int listCommand(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::ArchiveFilter& filter)
+{
+    const bool tsv = p.isSet(QStringLiteral("tsv")), json = p.isSet(QStringLiteral("json"));
+    struct Output {
+        Output(const QString& target, RecordsText::Format format) : out(target), text(format) {}
+        StreamedOutput out;
+        RecordsText text;
+        bool said = false;   // its failure is on standard error already
+    };
+    std::vector<std::unique_ptr<Output>> outputs;
+    if (tsv || !json)
+        outputs.push_back(std::make_unique<Output>(tsv ? p.value(QStringLiteral("tsv")) : kStdout, RecordsText::Tsv));
+    if (json)
+        outputs.push_back(std::make_unique<Output>(p.value(QStringLiteral("json")), RecordsText::Json));
+    bool ok = true;
+    for (auto& o : outputs) {
+        if (const sf6::Status s = o->out.open(); !s) {
+            err(s.message());
             ok = false;
-        } else {
-            for (size_t i = 0; i < reports->perRecord.size(); ++i) {
-                if (const sf6::Status s = sf6::writeReportPdf(reports->perRecord[i], dir.filePath(reports->files[i])); !s) {
-                    err(s.message());
-                    ok = false;
-                }
-            }
+            o->said = true;
+        }
+        o->out.write(o->text.head());
+    }
+    const sf6::Status listed = sf6::forEachRecord(archive, filter, [&outputs](const sf6::ArchivedRecord& r) {
+        bool any = false;
+        for (auto& o : outputs) {
+            if (o->out.good())
+                o->out.write(o->text.row(r));
+            any = any || o->out.good();
+        }
+        return any;   // every output failed: no reason to read on
+    });
+    if (!listed) {
+        err(listed.message());
+        return kArchiveFailed;   // the files are dropped unwritten
+    }
+    for (auto& o : outputs) {
+        o->out.write(o->text.tail());
+        if (o->said)
+            continue;
+        if (const sf6::Status s = o->out.commit(); !s) {
+            err(s.message());
+            ok = false;
         }
     }
-    err(QStringLiteral("已生成%1份报表").arg(reports->perRecord.size()));
-    if (!ok)
+    return ok ? kOk : kWriteFailed;
+}
+
+int exportCommand(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::ArchiveFilter& filter)
+{
+    auto total = sf6::countRecords(archive, filter);
+    if (!total) {
+        err(total.error());
+        return kArchiveFailed;
+    }
+    Progress progress(QStringLiteral("已导出%1/%2条记录"), *total);
+    qint64 rows = 0;
+    sf6::Status listed = sf6::Status::success();
+    const sf6::RowFeed feed = [&](const sf6::AddRow& add) {
+        listed = sf6::forEachRecord(archive, filter, [&](const sf6::ArchivedRecord& r) {
+            add(r.row());   // column A: the archive number
+            progress.step(++rows);
+            return true;
+        });
+        return listed;
+    };
+    const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook({}), feed, p.value(QStringLiteral("xlsx")));
+    progress.finish();
+    if (!listed) {
+        err(listed.message());
+        return kArchiveFailed;
+    }
+    if (!s) {
+        err(QStringLiteral("导出失败：") + s.message());
         return kWriteFailed;
-    return reports->archiveFailed ? kArchiveFailed : kOk;
+    }
+    err(QStringLiteral("已导出%1条记录").arg(rows));
+    return kOk;
 }
 
 int writeListed(const QCommandLineParser& p, const QByteArray& tsvBytes, const QByteArray& jsonBytes)
@@ -185,26 +303,11 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
         return writeListed(p, syncsAsTsv(*syncs), syncsAsJson(*syncs));
     }
 
-    const auto records = sf6::listRecords(**archive, *filter);
-    if (!records) {
-        err(records.error());
-        return kArchiveFailed;
-    }
     if (what == QLatin1String("list"))
-        return writeListed(p, recordsAsTsv(*records), recordsAsJson(*records));
-    if (what == QLatin1String("export")) {
-        std::vector<sf6::ListRow> rows;
-        rows.reserve(records->size());
-        for (const sf6::ArchivedRecord& r : *records)
-            rows.push_back(r.row());   // column A: the archive number
-        if (const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook(rows), p.value(QStringLiteral("xlsx"))); !s) {
-            err(QStringLiteral("导出失败：") + s.message());
-            return kWriteFailed;
-        }
-        err(QStringLiteral("已导出%1条记录").arg(rows.size()));
-        return kOk;
-    }
-    return reportCommand(p, **archive, *records);
+        return listCommand(p, **archive, *filter);
+    if (what == QLatin1String("export"))
+        return exportCommand(p, **archive, *filter);
+    return reportCommand(p, **archive, *filter);
 }
 
 } // namespace cli

@@ -2,8 +2,16 @@
 
 #include "base/SafeSave.h"
 
+#include <QtGlobal>
+
 #include <cerrno>
 #include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace cli {
 
@@ -26,6 +34,102 @@ sf6::Status writeOutput(const QString& target, const QByteArray& bytes)
         return sf6::Status::failure(QStringLiteral("无法写入标准输出：%1").arg(sf6::systemReason(why)));
     }
     return sf6::Status::success();
+}
+
+} // namespace cli
+
+namespace cli {
+
+namespace {
+constexpr qsizetype kBlockBytes = 256 * 1024;
+constexpr int kCoarseSteps = 10;     // progress into a file or a pipe: every tenth
+constexpr int kTerminalSteps = 100;  // on a terminal: every hundredth
+} // namespace
+
+StreamedOutput::StreamedOutput(QString target) : target_(std::move(target)) {}
+
+StreamedOutput::~StreamedOutput() = default;   // a file not committed is dropped
+
+sf6::Status StreamedOutput::open()
+{
+    if (target_ == kStdout)
+        return sf6::Status::success();
+    file_ = std::make_unique<sf6::SafeSave>(target_);
+    if (sf6::Status s = file_->open(); !s) {
+        failure_ = s;
+        return s;
+    }
+    return sf6::Status::success();
+}
+
+void StreamedOutput::write(const QByteArray& bytes)
+{
+    if (!good())
+        return;
+    block_ += bytes;
+    if (block_.size() >= kBlockBytes)
+        flush();
+}
+
+void StreamedOutput::flush()
+{
+    if (block_.isEmpty() || !good())
+        return;
+    if (file_)
+        file_->write(block_);
+    else
+        failure_ = writeOutput(kStdout, block_);
+    block_.clear();
+}
+
+sf6::Status StreamedOutput::commit()
+{
+    flush();
+    if (!good())
+        return failure_;
+    return file_ ? file_->commit() : sf6::Status::success();
+}
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+Progress::Progress(QString format, qint64 total) : format_(std::move(format)), total_(total), terminal_(stderrIsTerminal())
+{
+}
+
+void Progress::step(qint64 done)
+{
+    if (total_ <= 0)
+        return;
+    const int steps = terminal_ ? kTerminalSteps : kCoarseSteps;
+    const qint64 shown = done * steps / total_;
+    if (shown == lastShown_ && done != total_)
+        return;
+    lastShown_ = shown;
+    if (!terminal_ && shown == 0)
+        return;
+    const QByteArray line = format_.arg(done).arg(total_).toLocal8Bit();
+    if (terminal_) {
+        std::fprintf(stderr, "\r%s", line.constData());
+        open_ = true;
+    } else {
+        std::fprintf(stderr, "%s\n", line.constData());
+    }
+    std::fflush(stderr);
+}
+
+void Progress::finish()
+{
+    if (open_)
+        std::fputc('\n', stderr);
+    open_ = false;
+    std::fflush(stderr);
 }
 
 } // namespace cli

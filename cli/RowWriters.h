@@ -19,6 +19,20 @@ QByteArray rowsAsJson(const std::vector<sf6::ListRow>& rows);
 // Archived records: archive number, archiving time, then columns 1 to 52 as the list shows them.
 QByteArray recordsAsTsv(const std::vector<sf6::ArchivedRecord>& records);
 QByteArray recordsAsJson(const std::vector<sf6::ArchivedRecord>& records);
+// The bytes of recordsAsTsv or recordsAsJson a record at a time, for lists
+// too long to hold: head(), row() for each record, then tail().
+class RecordsText {
+public:
+    enum Format { Tsv, Json };
+    explicit RecordsText(Format format) : format_(format) {}
+    QByteArray head() const;
+    QByteArray row(const sf6::ArchivedRecord& record);
+    QByteArray tail() const;
+
+private:
+    Format format_;
+    size_t rows_ = 0;
+};
 QByteArray syncsAsTsv(const std::vector<sf6::SyncEntry>& syncs);
 QByteArray syncsAsJson(const std::vector<sf6::SyncEntry>& syncs);
 

@@ -97,8 +97,17 @@ struct FirstError {
     }
 };
 
-void fillSheet(lxw_workbook* wb, const WorkbookInput& in, FirstError& check)
+// The sheet as far as its header row; rows follow one at a time.
+struct Sheet {
+    lxw_worksheet* ws = nullptr;
+    lxw_format* cellFormat = nullptr;
+    int columns = 0;
+    lxw_row_t next = 1;
+};
+
+Sheet startSheet(lxw_workbook* wb, const WorkbookInput& in, FirstError& check)
 {
+    Sheet sheet;
     lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
     const QByteArray font = fontName(in.fontName);
 
@@ -108,7 +117,7 @@ void fillSheet(lxw_workbook* wb, const WorkbookInput& in, FirstError& check)
     lxw_format* cellFormat = workbook_add_format(wb);
     if (!ws || !sheetFormat || !cellFormat) {
         check(LXW_ERROR_MEMORY_MALLOC_FAILED);
-        return;
+        return sheet;
     }
     if (!font.isEmpty())
         format_set_font_name(sheetFormat, font.constData());
@@ -125,38 +134,41 @@ void fillSheet(lxw_workbook* wb, const WorkbookInput& in, FirstError& check)
         check(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), sheetWidth(in, c), sheetFormat));
     check(worksheet_set_column(ws, lxw_col_t(columns), LXW_COL_MAX - 1, LXW_DEF_COL_WIDTH, sheetFormat));
     if (columns == 0)
-        return;
+        return sheet;
 
     // Rows get a height only: a row format would override the columns' font.
     check(worksheet_set_row(ws, 0, kHeaderRowHeight, nullptr));
     for (int c = 0; c < columns; ++c)
         check(worksheet_write_string(ws, 0, lxw_col_t(c), in.captions[c].toUtf8().constData(), cellFormat));
+    sheet.ws = ws;
+    sheet.cellFormat = cellFormat;
+    sheet.columns = columns;
+    return sheet;
+}
 
-    const QLocale plain = QLocale::c();
-    lxw_row_t r = 1;
-    for (const QStringList& row : in.rows) {
-        check(worksheet_set_row(ws, r, kRecordRowHeight, nullptr));
-        const int cells = std::min<int>(int(row.size()), columns);
-        for (int k = 0; k < cells; ++k) {
-            // The record number is a number; every other text stays text exactly
-            // as listed, so 0.500 never turns into 0.5.
-            if (k == kColNumber) {
-                bool ok = false;
-                const double n = plain.toDouble(row[k].trimmed(), &ok);
-                if (ok && std::isfinite(n)) {
-                    check(worksheet_write_number(ws, r, 0, n, cellFormat));
-                    continue;
-                }
+void addRow(Sheet& sheet, const QStringList& row, FirstError& check)
+{
+    if (!sheet.ws)
+        return;
+    const lxw_row_t r = sheet.next++;
+    check(worksheet_set_row(sheet.ws, r, kRecordRowHeight, nullptr));
+    const int cells = std::min<int>(int(row.size()), sheet.columns);
+    for (int k = 0; k < cells; ++k) {
+        // The record number is a number; every other text stays text exactly
+        // as listed, so 0.500 never turns into 0.5.
+        if (k == kColNumber) {
+            bool ok = false;
+            const double n = QLocale::c().toDouble(row[k].trimmed(), &ok);
+            if (ok && std::isfinite(n)) {
+                check(worksheet_write_number(sheet.ws, r, 0, n, sheet.cellFormat));
+                continue;
             }
-            check(worksheet_write_string(ws, r, lxw_col_t(k), row[k].toUtf8().constData(), cellFormat));
         }
-        ++r;
+        check(worksheet_write_string(sheet.ws, r, lxw_col_t(k), row[k].toUtf8().constData(), sheet.cellFormat));
     }
 }
 
-} // namespace
-
-Status writeWorkbook(const WorkbookInput& input, const QString& fileName)
+Status writeSheet(const WorkbookInput& input, const RowFeed* feed, const QString& fileName)
 {
     SaveBeside save(fileName);
     const Expected<QString> temp = save.temporaryPath();
@@ -166,20 +178,46 @@ Status writeWorkbook(const WorkbookInput& input, const QString& fileName)
     // The library creates the file only at close, and writes it even when a cell
     // was refused; so the file is kept only when no call failed.
     errno = 0;
-    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> wb(workbook_new(libraryPath(*temp).constData()),
-                                                              lxw_workbook_free);
+    const QByteArray path = libraryPath(*temp);
+    const QByteArray folder = libraryPath(QFileInfo(*temp).absolutePath());
+    lxw_workbook_options options{};
+    options.constant_memory = feed ? LXW_TRUE : LXW_FALSE;
+    // The sheet's rows wait in a temporary file until close: on the target's own
+    // disk (the system's temporary folder may be small, or refused on Windows).
+    options.tmpdir = feed ? const_cast<char*>(folder.constData()) : nullptr;
+    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> wb(
+        workbook_new_opt(path.constData(), &options), lxw_workbook_free);
     if (!wb)
         return Status::failure(cannotWrite(fileName, libraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED, errno, {})));
 
     FirstError check;
-    fillSheet(wb.get(), input, check);
+    Sheet sheet = startSheet(wb.get(), input, check);
+    for (const QStringList& row : input.rows)
+        addRow(sheet, row, check);
+    Status fed = Status::success();
+    if (feed)
+        fed = (*feed)([&sheet, &check](const QStringList& row) { addRow(sheet, row, check); });
     const lxw_error closed = workbook_close(wb.release());   // frees the workbook in every case
     const int errnoAfter = errno;
     check(closed);
+    if (!fed)
+        return fed;   // the half-written file is dropped with save
     if (check.error != LXW_NO_ERROR)
         return Status::failure(
             cannotWrite(fileName, libraryReason(check.error, errnoAfter, QFileInfo(*temp).absolutePath())));
     return save.commit();
+}
+
+} // namespace
+
+Status writeWorkbook(const WorkbookInput& input, const QString& fileName)
+{
+    return writeSheet(input, nullptr, fileName);
+}
+
+Status writeWorkbook(const WorkbookInput& layout, const RowFeed& feed, const QString& fileName)
+{
+    return writeSheet(layout, &feed, fileName);
 }
 
 WorkbookInput listWorkbook(const std::vector<QStringList>& rows)

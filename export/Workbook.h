@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "base/Status.h"
+#include <functional>
 #include <vector>
 
 namespace sf6 {
@@ -33,6 +34,15 @@ struct WorkbookInput {
 // any earlier file of that name as it was and no partial file behind. A link
 // is followed; a device, a folder or a read-only file is refused.
 Status writeWorkbook(const WorkbookInput& input, const QString& fileName);
+
+// Rows handed over one at a time, for lists too long to hold: feed calls add
+// for each row in order and returns its own failure (which costs the file).
+// The sheet is written as the rows come, in the library's constant-memory
+// mode: the same cells, fonts and sizes, the texts stored in the cells. The
+// layout's own rows are written first.
+using AddRow = std::function<void(const QStringList& row)>;
+using RowFeed = std::function<Status(const AddRow& add)>;
+Status writeWorkbook(const WorkbookInput& layout, const RowFeed& feed, const QString& fileName);
 
 // The list's own layout for rows that are not in a list widget (the command
 // line, the archive): its captions, default widths and font.

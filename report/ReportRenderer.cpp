@@ -107,31 +107,64 @@ Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileN
 {
     if (pages.empty())
         return Status::failure(cannotWrite(fileName, QStringLiteral("没有要输出的页")));
-    // Written beside the target and renamed at the end: a failed export leaves
-    // no half-written file and keeps an older file of that name intact.
-    SafeSave file(fileName);
-    if (Status s = file.open(); !s)
-        return s;
-    {
-        QPdfWriter writer(file.device());
-        writer.setResolution(kPdfResolution);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
-                                         QPageLayout::Millimeter));
-        if (const PageLabel* t = pages.front().label(QStringLiteral("QRLTitle")))
-            writer.setTitle(t->text);
-        QPainter painter;
-        if (!painter.begin(&writer))
-            return Status::failure(cannotWrite(fileName, QStringLiteral("无法生成PDF")));
-        // One document: each face is embedded once, however many pages use it.
-        for (size_t i = 0; i < pages.size(); ++i) {
-            if (i > 0)
-                writer.newPage();
-            renderReportPage(pages[i], painter, writer.resolution());
-        }
-        painter.end();
+    ReportPdfWriter pdf(fileName);
+    for (const ReportPage& page : pages)
+        if (Status s = pdf.addPage(page); !s)
+            return s;
+    return pdf.commit();
+}
+
+// Written beside the target and renamed at the end: a failed export leaves no
+// half-written file and keeps an older file of that name intact. One document:
+// each face is embedded once, however many pages use it.
+struct ReportPdfWriter::Open {
+    explicit Open(const QString& fileName) : file(fileName) {}
+    SafeSave file;
+    std::unique_ptr<QPdfWriter> writer;
+    QPainter painter;
+};
+
+ReportPdfWriter::ReportPdfWriter(QString fileName) : fileName_(std::move(fileName)) {}
+
+ReportPdfWriter::~ReportPdfWriter()
+{
+    if (open_ && open_->painter.isActive())
+        open_->painter.end();
+}
+
+Status ReportPdfWriter::addPage(const ReportPage& page)
+{
+    if (!open_) {
+        auto o = std::make_unique<Open>(fileName_);
+        if (Status s = o->file.open(); !s)
+            return s;
+        o->writer = std::make_unique<QPdfWriter>(o->file.device());
+        o->writer->setResolution(kPdfResolution);
+        o->writer->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                             QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
+                                             QPageLayout::Millimeter));
+        if (const PageLabel* t = page.label(QStringLiteral("QRLTitle")))
+            o->writer->setTitle(t->text);
+        if (!o->painter.begin(o->writer.get()))
+            return Status::failure(cannotWrite(fileName_, QStringLiteral("无法生成PDF")));
+        open_ = std::move(o);
+    } else {
+        open_->writer->newPage();
     }
-    return file.commit();
+    renderReportPage(page, open_->painter, open_->writer->resolution());
+    ++pages_;
+    return Status::success();
+}
+
+Status ReportPdfWriter::commit()
+{
+    if (!open_)
+        return Status::failure(cannotWrite(fileName_, QStringLiteral("没有要输出的页")));
+    open_->painter.end();
+    open_->writer.reset();
+    const Status s = open_->file.commit();
+    open_.reset();
+    return s;
 }
 
 } // namespace sf6

@@ -5,11 +5,13 @@
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 #include "base/Status.h"
 
 class QPainter;
+class QPdfWriter;
 
 namespace sf6 {
 
@@ -24,5 +26,28 @@ void renderReportPage(const ReportPage& page, QPainter& painter, double devicePi
 Status writeReportPdf(const ReportPage& page, const QString& fileName);
 // Several pages in one document, in order, each face embedded once.
 Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileName);
+
+// One PDF written a page at a time, for batches too long to hold: each page
+// is painted and let go. The file appears only at commit(), complete; without
+// it (a failure, a cancel) nothing is left behind and an older file of that
+// name stays as it was.
+class ReportPdfWriter {
+public:
+    explicit ReportPdfWriter(QString fileName);
+    ~ReportPdfWriter();
+    ReportPdfWriter(const ReportPdfWriter&) = delete;
+    ReportPdfWriter& operator=(const ReportPdfWriter&) = delete;
+
+    // The first page opens the file and gives the document its title.
+    Status addPage(const ReportPage& page);
+    int pageCount() const { return pages_; }
+    Status commit();
+
+private:
+    struct Open;
+    QString fileName_;
+    std::unique_ptr<Open> open_;
+    int pages_ = 0;
+};
 
 } // namespace sf6

@@ -147,6 +147,62 @@ TEST_P(ArchiveOn, reportsAreKeptAndTheLatestIsFound)
     EXPECT_EQ(count(*a, QStringLiteral("reports")), 2);
 }
 
+// A batch's reports are kept in one go: one that cannot be kept (a record
+// the archive does not hold) costs the whole batch.
+TEST_P(ArchiveOn, aBatchOfReportsIsKeptWholeOrNotAtAll)
+{
+    auto a = open();
+    ASSERT_TRUE(a);
+    auto s = archiveSync(*a, logOf(sim::plausibleRecords(3)));
+    ASSERT_TRUE(s.ok());
+    ReportDetails d = defaultReportDetails(QStringLiteral("2026-12-9"));
+    std::vector<NewReport> batch;
+    for (int id : s->recordIds) {
+        d.serialNumber = QStringLiteral("SN-%1").arg(id);
+        batch.push_back({id, d, 0});
+    }
+    std::vector<NewReport> broken = batch;
+    broken.insert(broken.begin() + 1, NewReport{s->recordIds.back() + 1000, d, 0});
+    auto refused = storeReports(*a, broken, QStringLiteral("test"));
+    EXPECT_FALSE(refused.ok());
+    EXPECT_EQ(count(*a, QStringLiteral("reports")), 0);
+
+    auto kept = storeReports(*a, batch, QStringLiteral("test"));
+    ASSERT_TRUE(kept.ok()) << kept.error().toStdString();
+    ASSERT_EQ(kept->size(), 3u);
+    EXPECT_EQ(count(*a, QStringLiteral("reports")), 3);
+    auto latest = latestReport(*a, s->recordIds[2]);
+    ASSERT_TRUE(latest.ok() && latest->has_value());
+    EXPECT_EQ((*latest)->id, (*kept)[2]);
+    EXPECT_EQ((*latest)->details.serialNumber, QStringLiteral("SN-%1").arg(s->recordIds[2]));
+}
+
+// Records handed over one at a time come in the list's order, and the reader
+// can stop early without a failure.
+TEST_P(ArchiveOn, recordsHandedOverOneAtATimeComeInListOrderAndCanStop)
+{
+    auto a = open();
+    ASSERT_TRUE(a);
+    ASSERT_TRUE(archiveSync(*a, logOf(sim::plausibleRecords(5))).ok());
+    auto listed = listRecords(*a, {});
+    ASSERT_TRUE(listed.ok());
+    std::vector<int> seen;
+    ASSERT_TRUE(forEachRecord(*a, {}, [&seen](const ArchivedRecord& r) {
+                    seen.push_back(r.id);
+                    return true;
+                }).ok());
+    std::vector<int> ids;
+    for (const ArchivedRecord& r : *listed)
+        ids.push_back(r.id);
+    EXPECT_EQ(seen, ids);
+    seen.clear();
+    ASSERT_TRUE(forEachRecord(*a, {}, [&seen](const ArchivedRecord& r) {
+                    seen.push_back(r.id);
+                    return seen.size() < 2;
+                }).ok());
+    EXPECT_EQ(seen.size(), 2u);
+}
+
 TEST_P(ArchiveOn, filtersByTestDateAndReportTextsAndNothingElse)
 {
     auto a = open();

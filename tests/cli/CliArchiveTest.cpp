@@ -13,6 +13,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "archive/ArchiveStore.h"
+
+#include <random>
+
 using archivetest::Engine;
 using archivetest::PgServer;
 using clitest::bash;
@@ -36,6 +40,45 @@ QString run(const char* tool, const QStringList& args)
     p.start(QString::fromLatin1(tool), args);
     p.waitForFinished(30000);
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// One run of sf6cli and its peak resident memory, as the system counted it.
+// A small program starts it: a process forked from this big test would count
+// the test's own memory as its peak.
+struct Measured {
+    int exit = -1;
+    long peakKb = 0;
+};
+Measured measured(const QStringList& args)
+{
+    static const QString kMeasure = QStringLiteral(
+        "import resource, subprocess, sys\n"
+        "code = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode\n"
+        "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"
+        "sys.exit(code)\n");
+    QProcess p;
+    p.setProcessEnvironment(clitest::testEnvironment());
+    p.start(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), kMeasure, QStringLiteral(SF6CLI_PATH)} + args);
+    p.waitForFinished(120000);
+    return {p.exitCode(), p.readAllStandardOutput().trimmed().toLong()};
+}
+
+// Distinct records, one every quarter of an hour from 2010 on.
+std::vector<QByteArray> spreadRecords(int n)
+{
+    std::mt19937 rng(5);
+    std::vector<QByteArray> out;
+    for (int i = 0; i < n; ++i) {
+        sim::RecordFields f = sim::plausibleRecord(i, rng);
+        const QDateTime t = QDateTime(QDate(2010, 1, 1), QTime(8, 0)).addSecs(qint64(i) * 900);
+        f.year = int8_t(t.date().year() - 2000);
+        f.month = int8_t(t.date().month());
+        f.day = int8_t(t.date().day());
+        f.hour = int8_t(t.time().hour());
+        f.minute = int8_t(t.time().minute());
+        out.push_back(sim::encodeRecord(f));
+    }
+    return out;
 }
 
 class CliArchive : public clitest::CliFixture, public ::testing::WithParamInterface<Engine> {
@@ -213,3 +256,62 @@ TEST_P(CliArchive, archiveReportReprintsLatestReportsInOnePdf)
 
 INSTANTIATE_TEST_SUITE_P(Engines, CliArchive, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
                          archivetest::engineName);
+
+// A report whose PDF cannot be written keeps nothing; once it can, all its
+// reports are kept, and the progress is told on standard error.
+TEST_P(CliArchive, archiveReportKeepsReportsOnlyWhenItsPdfIsComplete)
+{
+    auto* s = startSim(3);
+    ASSERT_EQ(sf6cli(sync(s)).exit, 0);
+    const QString folder = dir.filePath(QStringLiteral("folder"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QStringList client{QStringLiteral("--client"), QStringLiteral("西山变电站")};
+    const CliRun failed = sf6cli(archiveCmd("report", QStringList{QStringLiteral("--pdf"), folder} + client));
+    EXPECT_EQ(failed.exit, 5) << failed.err.toStdString();
+    EXPECT_EQ(sf6cli(archiveCmd("list", {QStringLiteral("--text"), QStringLiteral("西山")})).out.count(u'\n'), 1)
+        << "no report of a PDF never written";
+
+    const QString pdf = dir.filePath(QStringLiteral("all.pdf"));
+    const CliRun done = sf6cli(archiveCmd("report", QStringList{QStringLiteral("--pdf"), pdf} + client));
+    ASSERT_EQ(done.exit, 0) << done.err.toStdString();
+    EXPECT_TRUE(done.err.contains(QStringLiteral("已生成3/3份报表"))) << done.err.toStdString();
+    EXPECT_EQ(sf6cli(archiveCmd("list", {QStringLiteral("--text"), QStringLiteral("西山")})).out.count(u'\n'), 4);
+}
+
+// Lists and exports go from the archive to the file as they are read: forty
+// thousand records cost no more memory than a handful.
+TEST(CliLargeArchive, listAndExportOfFortyThousandRecordsStayUnderAHundredMegabytes)
+{
+    constexpr int kRecords = 40000;
+    constexpr long kMaxKb = 100 * 1024;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("large.sqlite"));
+    {
+        auto a = sf6::Archive::open(*sf6::ArchiveLocation::parse(file));
+        ASSERT_TRUE(a.ok()) << a.error().toStdString();
+        sf6::SyncLog log{sf6::Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), kRecords,
+                         sf6::SyncEnd::Complete, spreadRecords(kRecords)};
+        auto stored = sf6::archiveSync(**a, log);
+        ASSERT_TRUE(stored.ok() && stored->newRecords == kRecords);
+    }
+    const QString tsv = dir.filePath(QStringLiteral("all.tsv")), json = dir.filePath(QStringLiteral("all.json"));
+    const Measured list = measured({QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--archive"), file,
+                                    QStringLiteral("--tsv"), tsv, QStringLiteral("--json"), json});
+    EXPECT_EQ(list.exit, 0);
+    EXPECT_LT(list.peakKb, kMaxKb);
+    QFile t(tsv);
+    ASSERT_TRUE(t.open(QIODevice::ReadOnly));
+    EXPECT_EQ(t.readAll().count('\n'), kRecords + 1);
+    const QJsonDocument listed = QJsonDocument::fromJson([&] {
+        QFile j(json);
+        return j.open(QIODevice::ReadOnly) ? j.readAll() : QByteArray();
+    }());
+    EXPECT_EQ(listed.array().size(), kRecords);
+
+    const QString xlsx = dir.filePath(QStringLiteral("all.xlsx"));
+    const Measured exported = measured({QStringLiteral("archive"), QStringLiteral("export"), QStringLiteral("--archive"),
+                                        file, QStringLiteral("--xlsx"), xlsx});
+    EXPECT_EQ(exported.exit, 0);
+    EXPECT_LT(exported.peakKb, kMaxKb);
+    EXPECT_TRUE(QFile::exists(xlsx));
+}

@@ -193,6 +193,46 @@ TEST(ExportWorkbook, FailureIsReportedAndLeavesNoFile)
     EXPECT_EQ(entries(dir), "old.xlsx|plain"_L1);
 }
 
+// Rows fed one at a time make the very sheet the held rows make: same cells,
+// types, fonts, borders, widths and heights; a feed that fails costs the file
+// and leaves an older one whole, with no temporary behind.
+TEST(ExportWorkbook, RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)
+{
+    QTemporaryDir dir;
+    WorkbookInput held{columnCaptions(), {}, kFont, kFontPt, {}};
+    for (int r = 1; r <= 4; ++r) {
+        QStringList row{QString::number(r), u"2012-05-2%1 10:0%1"_s.arg(r)};
+        for (int c = 2; c < kColumnCount; ++c)
+            row << valueText(r, c);
+        held.rows.push_back(row);
+    }
+    held.rows.push_back({u"x5"_s, u"短行 \"引号\" <&>"_s});
+    const QString heldFile = dir.filePath(u"held.xlsx"_s), fedFile = dir.filePath(u"fed.xlsx"_s);
+    ASSERT_TRUE(writeWorkbook(held, heldFile).ok());
+    WorkbookInput layout = held;
+    layout.rows.clear();
+    const RowFeed feed = [&held](const AddRow& add) {
+        for (const QStringList& row : held.rows)
+            add(row);
+        return Status::success();
+    };
+    const Status fed = writeWorkbook(layout, feed, fedFile);
+    ASSERT_TRUE(fed.ok()) << fed.message().toStdString();
+    const QJsonObject a = readBack(heldFile), b = readBack(fedFile);
+    EXPECT_EQ(a["max_row"_L1].toInt(), 6);
+    EXPECT_EQ(a, b);
+
+    const QString before = entries(dir);
+    const RowFeed broken = [](const AddRow& add) {
+        add({u"1"_s});
+        return Status::failure(u"存档读取中断"_s);
+    };
+    const Status r = writeWorkbook(layout, broken, fedFile);
+    EXPECT_EQ(r.message(), u"存档读取中断"_s);
+    EXPECT_EQ(readBack(fedFile), b);
+    EXPECT_EQ(entries(dir), before);
+}
+
 TEST(ExportList, FailureShowsOneCriticalMessage)
 {
     QTemporaryDir dir;

@@ -1,5 +1,6 @@
 // The rendered page as a reader sees it, checked with poppler's command-line
 // tools: one A4 page, fonts embedded, texts where the page puts them.
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -250,4 +251,46 @@ TEST(ReportRendering, AFieldWithALineBreakShowsItsFirstLine)
         EXPECT_EQ(draw(page, replay).copy(box), draw(single, replay).copy(box))
             << "the box must show exactly its first line";
     }
+}
+
+// A batch written page by page: the file appears only when committed, with
+// every page; dropped part-way, an older file of that name stays as it was and
+// nothing is left beside it.
+TEST(ReportPdfWriting, APagedPdfAppearsOnlyWhenCommittedWithEveryPage)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("batch.pdf"));
+    ASSERT_TRUE(writeReportPdf(buildReportPage(defaultReportDetails(QStringLiteral("2012-5-25")),
+                                               reporttest::distinctRow(QStringLiteral("1"))),
+                               file));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray older = f.readAll();
+    f.close();
+    auto pageOf = [](int n) {
+        return buildReportPage(defaultReportDetails(QStringLiteral("2012-5-25")),
+                               reporttest::distinctRow(QString::number(n)));
+    };
+    {
+        ReportPdfWriter dropped(file);
+        for (int n = 1; n <= 3; ++n)
+            ASSERT_TRUE(dropped.addPage(pageOf(n)));
+    }
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), older);
+    f.close();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("batch.pdf")});
+
+    ReportPdfWriter pdf(file);
+    for (int n = 1; n <= 4; ++n)
+        ASSERT_TRUE(pdf.addPage(pageOf(n)));
+    EXPECT_EQ(pdf.pageCount(), 4);
+    ASSERT_TRUE(pdf.commit());
+    EXPECT_TRUE(run("pdfinfo", {file}).contains(QRegularExpression(QStringLiteral("Pages:\\s+4\\n"))));
+    const QString text = run("pdftotext", {file, QStringLiteral("-")});
+    EXPECT_EQ(text.count(QStringLiteral("校验报告")), 4) << text.toStdString();
+
+    ReportPdfWriter empty(dir.filePath(QStringLiteral("none.pdf")));
+    EXPECT_FALSE(empty.commit().ok()) << "no page, no file";
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.pdf"))));
 }
