@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QToolButton>
+#include <memory>
 
 using sf6::Command;
 using sf6::CommandState;
@@ -585,14 +586,27 @@ void TForm1::prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> 
 {
     // A confirmed report of an archived record updates the register, is judged
     // and kept; the pages come with the judgement where there is one.
-    dialog->setReportMaker([this, archive](const sf6::ReportDetails& d, const sf6::ListRow& row, int recordId) {
+    // The reports wait for the end of the confirmation: all kept together once
+    // its pages are made (and its PDF saved), none after a failure or a cancel.
+    auto waiting = std::make_shared<std::vector<sf6::NewReport>>();
+    dialog->setReportMaker([this, archive, waiting](const sf6::ReportDetails& d, const sf6::ListRow& row, int recordId) {
         sf6::Archive* a = archive();
         if (!a || recordId <= 0 || a->readOnly())
             return std::vector<sf6::ReportPage>{sf6::buildReportPage(d, row)};
-        const sf6::MadeReport made = sf6::makeReport(*a, recordId, d, row, kProgramName);
+        const sf6::MadeReport made = sf6::prepareReport(*a, recordId, d, row, kProgramName);
         if (!made.problems.isEmpty())
             ui::MessageBoxes::show(made.problems.join(u'\n'), this);
+        waiting->push_back(sf6::keptAs(made, recordId, d));
         return made.pages;
+    });
+    dialog->setBatchEnd([this, archive, waiting, dialog](bool complete) {
+        std::vector<sf6::NewReport> reports;
+        reports.swap(*waiting);
+        sf6::Archive* a = archive();
+        if (!complete || !a)
+            return;
+        if (auto kept = sf6::storeReports(*a, reports, kProgramName); !kept)
+            ui::MessageBoxes::show(kept.error(), dialog);
     });
     if (!archive())
         return;   // no register at hand: the dialog stays as it is

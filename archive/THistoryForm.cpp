@@ -14,15 +14,21 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <chrono>
+#include <memory>
 
 namespace {
 constexpr QSize kWindowSize{1180, 720};
 const QDate kNoLimit(1999, 12, 31);   // the date edits' "不限"
 const QString kProgram = QStringLiteral("sf6companion");
 const QString kSelectRow = QStringLiteral("请选择一行数据！");
+const QString kCancelled = QStringLiteral("已取消");
+constexpr std::chrono::milliseconds kProgressDelay{500};   // a short export shows no progress window
 
 QDateEdit* dateEdit(QWidget* parent)
 {
@@ -176,10 +182,19 @@ void THistoryForm::btnReportClick()
     if (onReportDialog) {
         onReportDialog(dialog);
     } else {
-        dialog->setReportMaker([this](const sf6::ReportDetails& d, const sf6::ListRow& row, int id) {
-            if (auto stored = sf6::storeReport(*archive_, id, d, kProgram); !stored)
-                ui::MessageBoxes::show(stored.error(), this);
+        // Kept all together once the confirmation's pages are made (and its PDF saved).
+        auto waiting = std::make_shared<std::vector<sf6::NewReport>>();
+        dialog->setReportMaker([waiting](const sf6::ReportDetails& d, const sf6::ListRow& row, int id) {
+            waiting->push_back(sf6::NewReport{id, d, 0});
             return std::vector<sf6::ReportPage>{sf6::buildReportPage(d, row)};
+        });
+        dialog->setBatchEnd([this, waiting](bool complete) {
+            std::vector<sf6::NewReport> reports;
+            reports.swap(*waiting);
+            if (!complete)
+                return;
+            if (auto kept = sf6::storeReports(*archive_, reports, kProgram); !kept)
+                ui::MessageBoxes::show(kept.error(), this);
         });
     }
     emit reportDialogOpened(dialog);
@@ -215,11 +230,22 @@ void THistoryForm::btnExportClick()
         ui::FileDialogs::saveFileName(ui::SaveRequest{QStringLiteral("导出数据"), QString(), sf6::kWorkbookFilter}, this);
     if (chosen.isEmpty())
         return;
-    std::vector<sf6::ListRow> rows;
-    for (const sf6::ArchivedRecord& r : records)
-        rows.push_back(r.row());   // column A: the archive number
-    const sf6::WorkbookInput in = sf6::listWorkbook(rows);
-    if (const sf6::Status s = sf6::writeWorkbook(in, sf6::withXlsxExtension(chosen)); !s)
+    // Each row's texts are made as the sheet takes it; a cancel costs the file.
+    QProgressDialog progress(QStringLiteral("正在导出数据…"), QStringLiteral("取消"), 0, int(records.size()), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(int(kProgressDelay.count()));
+    const sf6::RowFeed feed = [&records, &progress](const sf6::AddRow& add) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            progress.setValue(int(i));
+            if (progress.wasCanceled())
+                return sf6::Status::failure(kCancelled);
+            add(records[i].row());   // column A: the archive number
+        }
+        progress.setValue(int(records.size()));
+        return sf6::Status::success();
+    };
+    const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook({}), feed, sf6::withXlsxExtension(chosen));
+    if (!s && s.message() != kCancelled)
         ui::MessageBoxes::show(ui::Message{QStringLiteral("导出失败：") + s.message(), QStringLiteral("ListView2Excel"),
                                            QMessageBox::Critical},
                                this);

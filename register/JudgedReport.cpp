@@ -41,6 +41,18 @@ std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow&
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
                       const QString& source)
 {
+    MadeReport out = prepareReport(archive, recordId, details, row, source);
+    const int judgementId = out.judgement ? out.judgement->id : 0;
+    if (auto stored = storeReport(archive, recordId, details, source, judgementId); !stored)
+        out.problems << stored.error();
+    else
+        out.reportId = *stored;
+    return out;
+}
+
+MadeReport prepareReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
+                         const QString& source)
+{
     MadeReport out;
     if (auto relay = applyReport(archive, recordId, details, source); !relay)
         out.problems << relay.error();
@@ -48,13 +60,13 @@ MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& detai
         out.problems << judged.error();
     else
         out.judgement = judged->judgement;
-    const int judgementId = out.judgement ? out.judgement->id : 0;
-    if (auto stored = storeReport(archive, recordId, details, source, judgementId); !stored)
-        out.problems << stored.error();
-    else
-        out.reportId = *stored;
     out.pages = reportPages(details, row, out.judgement ? std::optional<Judgement>(out.judgement->judgement) : std::nullopt);
     return out;
+}
+
+NewReport keptAs(const MadeReport& made, int recordId, const ReportDetails& details)
+{
+    return NewReport{recordId, details, made.judgement ? made.judgement->id : 0};
 }
 
 } // namespace sf6

@@ -6,6 +6,7 @@
 // second page with the items.
 
 #include "archive/Archive.h"
+#include "archive/ArchiveStore.h"
 #include "register/Judgement.h"
 #include "register/RelayRegister.h"
 #include "report/ReportPage.h"
@@ -31,5 +32,10 @@ struct MadeReport {
 // row; returns the pages to print. A failure in the archive costs no page.
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
                       const QString& source);
+// The same without the report row, for a batch whose reports are kept
+// together once its PDF is complete (storeReports with keptAs).
+MadeReport prepareReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
+                         const QString& source);
+NewReport keptAs(const MadeReport& made, int recordId, const ReportDetails& details);
 
 } // namespace sf6

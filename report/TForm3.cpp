@@ -6,9 +6,13 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTreeWidget>
+
+#include <chrono>
+#include <memory>
 
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
@@ -29,6 +33,7 @@ constexpr QPoint kPdfPos{216, 416};
 constexpr QPoint kCancelPos{304, 416};
 constexpr QPoint kRelayButtonPos{378, 175};
 constexpr QSize kRelayButtonSize{86, 21};
+constexpr std::chrono::milliseconds kProgressDelay{500};   // a short batch shows no progress window
 
 } // namespace
 
@@ -202,11 +207,21 @@ sf6::ReportDetails TForm3::details() const
     return d;
 }
 
-std::vector<TForm3::RecordReport> TForm3::buildReports() const
+bool TForm3::forEachReport(const QString& doing, const std::function<bool(RecordReport&)>& each)
 {
     const std::vector<sf6::ListRow> rows = rowCopies();
-    std::vector<RecordReport> out;
+    std::unique_ptr<QProgressDialog> progress;
+    if (rows.size() > 1) {
+        progress = std::make_unique<QProgressDialog>(doing, QStringLiteral("取消"), 0, int(rows.size()), this);
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(int(kProgressDelay.count()));
+    }
     for (size_t i = 0; i < rows.size(); ++i) {
+        if (progress) {
+            progress->setValue(int(i));
+            if (progress->wasCanceled())
+                return false;
+        }
         RecordReport r;
         r.details = details();
         if (i > 0)
@@ -217,16 +232,28 @@ std::vector<TForm3::RecordReport> TForm3::buildReports() const
         for (const sf6::ReportPage& page : r.pages)
             for (const QString& note : page.notes)
                 qWarning("%s", qUtf8Printable(note));
-        out.push_back(std::move(r));
+        if (!each(r))
+            return false;
     }
-    return out;
+    return true;
+}
+
+void TForm3::endBatch(bool complete) const
+{
+    if (batchEnd_)
+        batchEnd_(complete);
 }
 
 void TForm3::btnConfirmClick()
 {
     std::vector<sf6::ReportPage> pages;
-    for (RecordReport& r : buildReports())
+    const bool made = forEachReport(QStringLiteral("正在生成报表…"), [&pages](RecordReport& r) {
         std::move(r.pages.begin(), r.pages.end(), std::back_inserter(pages));
+        return true;
+    });
+    endBatch(made);
+    if (!made)
+        return;
     auto* form = new TForm4(std::move(pages));
     form->preview();
     emit pagePreviewed(form);
@@ -265,9 +292,19 @@ void TForm3::btnPdfClick()
         return;
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".pdf");
-    std::vector<sf6::ReportPage> pages;
-    for (RecordReport& r : buildReports())
-        std::move(r.pages.begin(), r.pages.end(), std::back_inserter(pages));
-    if (const sf6::Status s = sf6::writeReportPdf(pages, name); !s)
-        ui::MessageBoxes::show(QStringLiteral("导出PDF失败！\n") + s.message(), this);
+    // Each page is written as it is made and let go; the reports are kept only
+    // once the file is complete.
+    sf6::ReportPdfWriter pdf(name);
+    sf6::Status written = sf6::Status::success();
+    const bool made = forEachReport(QStringLiteral("正在导出PDF…"), [&pdf, &written](RecordReport& r) {
+        for (const sf6::ReportPage& page : r.pages)
+            if (written = pdf.addPage(page); !written)
+                return false;
+        return true;
+    });
+    if (made)
+        written = pdf.commit();
+    endBatch(made && written.ok());
+    if (!written)
+        ui::MessageBoxes::show(QStringLiteral("导出PDF失败！\n") + written.message(), this);
 }

@@ -38,6 +38,11 @@ public:
     // report and adds the judgement's pages.
     using ReportMaker = std::function<std::vector<sf6::ReportPage>(const sf6::ReportDetails&, const sf6::ListRow&, int recordId)>;
     void setReportMaker(ReportMaker m) { reportMaker_ = std::move(m); }
+    // Told once a confirmation's reports are all made and, for a PDF, the file
+    // is saved (complete), or not (a failure, a cancel): a maker that leaves
+    // its reports to be kept keeps them here, all together, or none.
+    using BatchEnd = std::function<void(bool complete)>;
+    void setBatchEnd(BatchEnd e) { batchEnd_ = std::move(e); }
 
     // The relay fields from a register entry the user picks; the button that
     // asks shows only where a register is at hand.
@@ -85,11 +90,15 @@ private:
         sf6::ReportDetails details;
         std::vector<sf6::ReportPage> pages;
     };
-    std::vector<RecordReport> buildReports() const;
+    // Makes each row's report in turn and hands it to each (false stops);
+    // several rows show a progress window with a cancel. False when stopped.
+    bool forEachReport(const QString& doing, const std::function<bool(RecordReport&)>& each);
+    void endBatch(bool complete) const;
     QPlainTextEdit* addField(QWidget* frame, const QString& caption, int left, int top, int width);
 
     QString today_;   // fixed when the dialog is created
     std::vector<int> recordIds_;
     ReportMaker reportMaker_;
+    BatchEnd batchEnd_;
     RelayPicker relayPicker_;
 };

@@ -240,3 +240,45 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     EXPECT_EQ(numbers, expected);
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
 }
+
+// A batch PDF from the history window: one that cannot be saved keeps no
+// report; one that is saved keeps every record's report.
+TEST_F(ArchiveWindow, aBatchPdfKeepsItsReportsOnlyOnceSaved)
+{
+    w->setArchiveLocation(location);
+    connectToSim(3);
+    sync();
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(h->Model->rowCount(), 3);
+    h->HistoryGrid->selectAll();
+    TForm3* dialog = nullptr;
+    QObject::connect(h, &THistoryForm::reportDialogOpened, [&](TForm3* d) { dialog = d; });
+    h->btnReportClick();
+    ASSERT_NE(dialog, nullptr);
+    dialog->mmjdqmc->setPlainText(QStringLiteral("5#母线继电器"));
+    auto keptFor = [&] {
+        int kept = 0;
+        for (int r = 0; r < 3; ++r) {
+            auto latest = sf6::latestReport(h->archive(), h->Model->recordId(r));
+            kept += latest.ok() && latest->has_value() && (*latest)->details.relayName == QStringLiteral("5#母线继电器");
+        }
+        return kept;
+    };
+    {
+        ui::SaveAnswer answer(dir.filePath(QStringLiteral("no/such/dir/batch.pdf")));
+        dialog->btnPdf->click();
+    }
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.texts()[0].startsWith(QStringLiteral("导出PDF失败")));
+    EXPECT_EQ(keptFor(), 0);
+
+    const QString pdf = dir.filePath(QStringLiteral("batch.pdf"));
+    {
+        ui::SaveAnswer answer(pdf);
+        dialog->btnPdf->click();
+    }
+    EXPECT_EQ(messages.messages.size(), 1u) << messages.texts().join(u'|').toStdString();
+    EXPECT_TRUE(QFile::exists(pdf));
+    EXPECT_EQ(keptFor(), 3);
+}
