@@ -59,13 +59,22 @@ QByteArray tsv(const QStringList& header, const std::vector<QStringList>& rows)
 
 // Keys in column order, not sorted: a reader sees the list's order.
 QByteArray jsonHead() { return "["; }
-QByteArray jsonRow(const QStringList& keys, const QStringList& row, bool first)
+// Each key quoted once, followed by its colon: the same for every row.
+QByteArrayList jsonKeys(const QStringList& keys)
+{
+    QByteArrayList out;
+    for (const QString& k : keys)
+        out << jsonString(k) + ": ";
+    return out;
+}
+
+QByteArray jsonRow(const QByteArrayList& keys, const QStringList& row, bool first)
 {
     QByteArray out = first ? "\n  {" : ",\n  {";
     for (qsizetype c = 0; c < keys.size(); ++c) {
         if (c > 0)
             out += ", ";
-        out += jsonString(keys[c]) + ": " + jsonString(row.value(c));
+        out += keys[c] + jsonString(row.value(c));
     }
     out += "}";
     return out;
@@ -75,8 +84,9 @@ QByteArray jsonTail(bool empty) { return empty ? "]\n" : "\n]\n"; }
 QByteArray json(const QStringList& keys, const std::vector<QStringList>& rows)
 {
     QByteArray out = jsonHead();
+    const QByteArrayList quoted = jsonKeys(keys);
     for (size_t i = 0; i < rows.size(); ++i)
-        out += jsonRow(keys, rows[i], i == 0);
+        out += jsonRow(quoted, rows[i], i == 0);
     out += jsonTail(rows.empty());
     return out;
 }
@@ -126,7 +136,7 @@ QByteArray RecordsText::row(const sf6::ArchivedRecord& record)
     const QStringList fields = archiveRow(record);
     if (format_ == Tsv)
         return tsvLine(fields);
-    static const QStringList keys = archiveHeader();
+    static const QByteArrayList keys = jsonKeys(archiveHeader());
     return jsonRow(keys, fields, rows_++ == 0);
 }
 
