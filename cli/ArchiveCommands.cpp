@@ -122,12 +122,13 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
             err(report.error());
             return kArchiveFailed;   // the PDF is dropped unwritten
         }
-        if (pdf && ok) {
+        if (pdf) {
             for (const sf6::ReportPage& page : report->pages) {
                 if (const sf6::Status s = pdf->addPage(page); !s) {
                     progress.finish();
                     err(s.message());
                     ok = false;
+                    pdf.reset();
                     break;
                 }
             }
@@ -139,15 +140,15 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
                 ok = false;
             }
         }
-        if (!ok)
-            break;   // nothing of this batch will be kept: no use making the rest
+        if (!pdf && !dir)
+            break;   // no output left to write
         if (report->keep)
             keep.push_back(std::move(*report->keep));
         ++made;
         progress.step(qint64(made));
     }
     progress.finish();
-    if (pdf && ok) {
+    if (pdf) {
         if (const sf6::Status s = pdf->commit(); !s) {
             err(s.message());
             ok = false;
@@ -155,7 +156,7 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
     }
     err(QStringLiteral("已生成%1份报表").arg(made));
     if (!ok)
-        return kWriteFailed;   // no PDF, no report kept
+        return kWriteFailed;   // an output failed: no report is kept
     if (auto stored = sf6::storeReports(archive, keep, kProgram); !stored) {
         err(stored.error());
         return kArchiveFailed;
