@@ -8,6 +8,7 @@ namespace sf6 {
 namespace {
 
 constexpr std::array kClasses{10, 16, 25};
+constexpr int kMinIntervalMonths = 1;
 constexpr int kMaxIntervalMonths = 1200;
 
 Status refuse(const QString& field, const QString& why)
@@ -115,8 +116,10 @@ Expected<RelayEntry> applyRelayTexts(const RelayEntry& base, const RelayTexts& t
         const int months = t.intervalMonths->trimmed().toInt(&ok);
         if (!ok)
             return refuse(kFieldInterval, QStringLiteral("不是整数（“%1”）").arg(t.intervalMonths->trimmed()));
-        if (months < 0 || months > kMaxIntervalMonths)
-            return refuse(kFieldInterval, QStringLiteral("必须在0到%1之间").arg(kMaxIntervalMonths));
+        // No interval would make every relay due on the day of its test.
+        if (months < kMinIntervalMonths || months > kMaxIntervalMonths)
+            return refuse(kFieldInterval,
+                          QStringLiteral("必须在%1到%2之间").arg(kMinIntervalMonths).arg(kMaxIntervalMonths));
         e.intervalMonths = months;
     }
 

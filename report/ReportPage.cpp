@@ -437,7 +437,7 @@ ReportPage buildJudgementPage(const ReportDetails& details, const ReportConclusi
         }
     }
 
-    PageLabel conclusion{kConclusionLabel, QRect(kLeftCaptionX, tableBottom + kRowHeight / 2, kConclusionBox.width(), kLabelHeight),
+    PageLabel conclusion{kConclusionLabel, QRect(kLeftCaptionX, tableBottom + kRowHeight / 2, kConclusionBox.width(), kConclusionBox.height()),
                          PageLabel::Arial10, Qt::AlignLeft | Qt::AlignTop, printableText(c.line)};
     page.labels.push_back(conclusion);
 

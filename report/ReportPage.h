@@ -89,7 +89,7 @@ struct ReportConclusion {
     std::vector<QStringList> items;     // contact, trial, nominal, action, error, allowed, differential, limit, verdict
 };
 inline const QString kConclusionLabel = QStringLiteral("QRConclusion");
-constexpr QRect kConclusionBox{24, 998, 656, kLabelHeight};
+constexpr QRect kConclusionBox{24, 998, 656, 2 * kLabelHeight};   // room for a second line of failing items
 inline const QString kJudgementTitle = QStringLiteral("校验结果判定");
 const QStringList& judgementTableCaptions();
 
