@@ -46,7 +46,7 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
     Reports out;
     const sf6::ReportDetails defaults = reportDetails(p);
     std::optional<QString> serialOption;
-    if (p.isSet(QStringLiteral("serial")))
+    if (p.isSet(QStringLiteral("serial")) && !p.value(QStringLiteral("serial")).trimmed().isEmpty())
         serialOption = p.value(QStringLiteral("serial")).trimmed();
     for (const sf6::ArchivedRecord& r : records) {
         const sf6::ListRow row = r.row();
