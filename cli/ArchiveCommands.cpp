@@ -86,7 +86,7 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
                 if (judged == d.serialNumber.trimmed())
                     judgement = *j;
                 else
-                    err(QStringLiteral("记录 %1 的报表编号为 %2，而保存的判定是继电器 %3 的，判定未打印")
+                    err(QStringLiteral("记录 %1 的报表编号为 %2，而保存的判定是继电器 %3 的，判定未打印（可用 --serial 重新生成报表）")
                             .arg(r.id)
                             .arg(d.serialNumber, judged));
             } else if (!j) {

@@ -129,4 +129,43 @@ Expected<RelayEntry> applyRelayTexts(const RelayEntry& base, const RelayTexts& t
     return e;
 }
 
+namespace {
+using TextField = std::optional<QString> RelayTexts::*;
+constexpr std::array<TextField, 13> kTextFields{
+    &RelayTexts::serial, &RelayTexts::name,  &RelayTexts::model, &RelayTexts::made,      &RelayTexts::client,
+    &RelayTexts::lower,  &RelayTexts::upper, &RelayTexts::accuracyClass, &RelayTexts::alarm, &RelayTexts::lock1,
+    &RelayTexts::lock2,  &RelayTexts::diffLimit, &RelayTexts::intervalMonths};
+
+QString optionalText(const std::optional<Decimal>& d) { return d ? d->text() : QString(); }
+} // namespace
+
+RelayTexts textsOf(const RelayEntry& e)
+{
+    RelayTexts t;
+    t.serial = e.serial;
+    t.name = e.name;
+    t.model = e.model;
+    t.made = e.made;
+    t.client = e.client;
+    t.lower = e.lower.text();
+    t.upper = e.upper.text();
+    t.accuracyClass = e.classText();
+    t.alarm = optionalText(e.alarm);
+    t.lock1 = optionalText(e.lock1);
+    t.lock2 = optionalText(e.lock2);
+    t.diffLimit = optionalText(e.diffLimit);
+    t.intervalMonths = QString::number(e.intervalMonths);
+    return t;
+}
+
+RelayTexts changedTexts(const RelayEntry& shown, const RelayTexts& typed)
+{
+    const RelayTexts before = textsOf(shown);
+    RelayTexts out;
+    for (TextField f : kTextFields)
+        if (typed.*f && (typed.*f)->trimmed() != (before.*f)->trimmed())
+            out.*f = typed.*f;
+    return out;
+}
+
 } // namespace sf6

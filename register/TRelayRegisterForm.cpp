@@ -163,6 +163,7 @@ void TRelayRegisterForm::FormCreate()
 
 void TRelayRegisterForm::showEntry(const sf6::RelayEntry& e)
 {
+    shown_ = e;
     edSerial->setText(e.serial);
     edName->setText(e.name);
     edModel->setText(e.model);
@@ -229,7 +230,10 @@ sf6::RelayTexts TRelayRegisterForm::texts() const
 
 void TRelayRegisterForm::btnSaveClick()
 {
-    const auto edit = sf6::editRelay(*archive_, edSerial->text(), texts(), kProgram);
+    // An entry shown from the archive: only what was changed here, merged into the entry as it is by then.
+    const bool shownEntry = shown_.versionId != 0 && shown_.serial == edSerial->text().trimmed();
+    const auto edit =
+        sf6::editRelay(*archive_, edSerial->text(), shownEntry ? sf6::changedTexts(shown_, texts()) : texts(), kProgram);
     if (!edit || !edit->refused) {
         ui::MessageBoxes::show(edit ? edit->refused.message() : edit.error(), this);
         return;

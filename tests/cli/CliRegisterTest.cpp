@@ -218,6 +218,26 @@ TEST_F(CliRegister, aReportPrintsTheRelayItIsJudgedWith)
     const QString reprinted = report(QStringLiteral("again"), {});
     EXPECT_TRUE(reprinted.contains(QStringLiteral("母线继电器"))) << "the stored report, not rewritten";
     EXPECT_TRUE(reprinted.contains(QStringLiteral("结论：不合格")));
+
+    // A report stored naming one relay with another's judgement (as an earlier
+    // version could store it) is reprinted without that judgement, and says so.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
+        db.setDatabaseName(archive);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral(
+            "UPDATE reports SET judgement_id = (SELECT j.id FROM judgements j JOIN relay_versions v ON v.id = "
+            "j.relay_version_id WHERE v.serial_number = 'ZB-01') WHERE id = (SELECT MAX(id) FROM reports WHERE record_id = 2)")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+    const QString pdfs = dir.filePath(QStringLiteral("mixed"));
+    const CliRun mixed = archiveCmd("report", {QStringLiteral("--pdf-dir"), pdfs});
+    EXPECT_EQ(mixed.exit, 0) << mixed.err.toStdString();
+    EXPECT_TRUE(mixed.err.contains(QStringLiteral("ZB-01"))) << mixed.err.toStdString();
+    const QStringList files = QDir(pdfs).entryList({QStringLiteral("*_2.pdf")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(pages(QDir(pdfs).filePath(files.front())), 1);
 }
 
 TEST_F(CliRegister, aRelayWithoutRecordsHasNoTrend)

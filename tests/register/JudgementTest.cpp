@@ -291,3 +291,30 @@ TEST(RelayEntry, wrongFieldsAreRefusedByName)
     clear.alarm = QString();
     EXPECT_FALSE(applyRelayTexts(*e, clear)->alarm) << "an empty nominal clears it";
 }
+
+// The register window saves what the user changed in the fields, applied to
+// the entry as it is by then: another's change meanwhile stays.
+TEST(RelayEntry, onlyTheFieldsChangedFromTheShownEntryAreSaved)
+{
+    RelayEntry shown = relay();
+    shown.name = QStringLiteral("主变A相");
+    RelayTexts typed = textsOf(shown);
+    EXPECT_TRUE(changedTexts(shown, typed).serial == std::nullopt) << "nothing changed, nothing carried";
+    typed.name = QStringLiteral("新名");
+    typed.lock1 = QStringLiteral(" 0.55 ");   // the same text, typed around
+
+    RelayEntry meanwhile = shown;
+    meanwhile.alarm = d("0.60");
+    meanwhile.classTenths = 25;
+    const RelayTexts changed = changedTexts(shown, typed);
+    EXPECT_FALSE(changed.alarm);
+    EXPECT_FALSE(changed.lock1);
+    const auto saved = applyRelayTexts(meanwhile, changed);
+    ASSERT_TRUE(saved.ok()) << saved.error().toStdString();
+    EXPECT_EQ(saved->name, QStringLiteral("新名"));
+    EXPECT_EQ(saved->alarm, d("0.60"));
+    EXPECT_EQ(saved->classTenths, 25);
+
+    typed.alarm = QString();   // a value cleared is a change
+    EXPECT_FALSE(applyRelayTexts(meanwhile, changedTexts(shown, typed))->alarm);
+}
