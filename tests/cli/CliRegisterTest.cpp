@@ -190,9 +190,12 @@ TEST_F(CliRegister, aReportPrintsTheRelayItIsJudgedWith)
                                    QStringLiteral("0.55")})
                   .exit,
               0);
-    // An alarm set at the bottom of the range: every record fails with this relay.
+    // Set values at the ends of a narrow range: every item of every record fails with this relay.
     ASSERT_EQ(archiveCmd("relay", {QStringLiteral("--serial"), QStringLiteral("MX-9"), QStringLiteral("--name"),
-                                   QStringLiteral("母线继电器"), QStringLiteral("--alarm"), QStringLiteral("-0.1")})
+                                   QStringLiteral("母线继电器"), QStringLiteral("--range"), QStringLiteral("0,1"),
+                                   QStringLiteral("--class"), QStringLiteral("1.0"), QStringLiteral("--alarm"),
+                                   QStringLiteral("0"), QStringLiteral("--lock1"), QStringLiteral("1"),
+                                   QStringLiteral("--lock2"), QStringLiteral("0")})
                   .exit,
               0);
     ASSERT_EQ(archiveCmd("link", {QStringLiteral("--record"), QStringLiteral("2"), QStringLiteral("--serial"), QStringLiteral("ZB-01")}).exit, 0);
@@ -213,6 +216,9 @@ TEST_F(CliRegister, aReportPrintsTheRelayItIsJudgedWith)
     const QString other = report(QStringLiteral("other"), {QStringLiteral("--serial"), QStringLiteral("MX-9")});
     EXPECT_TRUE(other.contains(QStringLiteral("母线继电器"))) << other.toStdString();
     EXPECT_TRUE(other.contains(QStringLiteral("结论：不合格"))) << "judged with the relay it names";
+    QString joined = other;
+    joined.remove(QRegularExpression(QStringLiteral("\\s")));
+    EXPECT_EQ(joined.count(QStringLiteral("允许误差±0.010MPa）")), 2) << "every line of the long conclusion, on both pages";
     EXPECT_FALSE(other.contains(QStringLiteral("主变本体继电器")));
 
     const QString reprinted = report(QStringLiteral("again"), {});
