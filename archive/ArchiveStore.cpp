@@ -39,6 +39,7 @@ const DetailColumn kDetailColumns[] = {
 };
 // The report texts a free-text filter looks in.
 const char* const kFilterColumns[] = {"relay_name", "model", "serial_number", "calibrating_unit", "submitting_unit"};
+constexpr int kLastYear = 9999;   // the last year an ISO date text can hold
 
 QString likePattern(const QString& text)
 {
@@ -170,9 +171,11 @@ FilterClause filterClause(const ArchiveFilter& filter)
         where << QStringLiteral("r.test_time >= ?");
         out.values << filter.from->toString(Qt::ISODate);
     }
-    if (filter.to) {
-        where << QStringLiteral("r.test_time < ?");   // before the next day: the whole last day counts
-        out.values << filter.to->addDays(1).toString(Qt::ISODate);
+    // Before the next day: the whole last day counts. After the last day a date
+    // can be written in (9999-12-31) there is nothing to leave out.
+    if (const QDate next = filter.to ? filter.to->addDays(1) : QDate(); next.isValid() && next.year() <= kLastYear) {
+        where << QStringLiteral("r.test_time < ?");
+        out.values << next.toString(Qt::ISODate);
     }
     if (!filter.text.isEmpty()) {
         QStringList any;

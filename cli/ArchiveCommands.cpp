@@ -7,6 +7,7 @@
 #include "cli/RowWriters.h"
 #include "export/Workbook.h"
 #include "register/JudgedReport.h"
+#include "register/RelayRegister.h"
 #include "report/ReportRenderer.h"
 
 #include <QDir>
@@ -43,11 +44,19 @@ sf6::Expected<RecordReport> buildReport(const QCommandLineParser& p, sf6::Archiv
                                         const sf6::ReportDetails& defaults, const sf6::ArchivedRecord& r)
 {
     RecordReport out;
+    std::optional<QString> serialOption;
+    if (p.isSet(QStringLiteral("serial")) && !p.value(QStringLiteral("serial")).trimmed().isEmpty())
+        serialOption = p.value(QStringLiteral("serial")).trimmed();
     {
         const sf6::ListRow row = r.row();
         auto latest = sf6::latestReport(archive, r.id);
         if (!latest)
             return latest.status();
+        auto linked = sf6::linkedSerial(archive, r.id);
+        if (!linked)
+            return linked.status();
+        // The report's relay: the one --serial names, else the record's own.
+        const std::optional<QString> relaySerial = serialOption ? serialOption : *linked;
         sf6::ReportDetails d;
         if (latest->has_value()) {
             d = (*latest)->details;
@@ -55,16 +64,35 @@ sf6::Expected<RecordReport> buildReport(const QCommandLineParser& p, sf6::Archiv
             d = defaults;
             d.testDate = sf6::testDateOfRow(row);
         }
+        // A new report, or one for the relay --serial names, takes the relay's
+        // texts from the register; a stored one keeps its own.
+        if (relaySerial && (serialOption || !latest->has_value())) {
+            auto entry = sf6::findRelay(archive, *relaySerial);
+            if (!entry)
+                return entry.status();
+            if (*entry)
+                sf6::fillRelayDetails(d, **entry);
+        }
         overrideDetails(p, d);
+        const bool namesRelay = relaySerial && d.serialNumber.trimmed() == *relaySerial;
         // A report reprinted exactly prints the judgement it printed; a new one
-        // is judged with the relay's entry as it is now.
+        // is judged with the entry of the relay it names, as it is now.
         std::optional<sf6::StoredJudgement> judgement;
         const bool reprint = latest->has_value() && (*latest)->details == d;
         if (reprint && (*latest)->judgementId > 0) {
-            if (auto j = sf6::findJudgement(archive, (*latest)->judgementId); j)
-                judgement = *j;
-        } else if (!reprint) {
-            if (auto j = sf6::judgeRecord(archive, r.id); j)
+            if (auto j = sf6::findJudgement(archive, (*latest)->judgementId); j && *j) {
+                const QString judged = (**j).judgement.relay.serial;
+                if (judged == d.serialNumber.trimmed())
+                    judgement = *j;
+                else
+                    err(QStringLiteral("记录 %1 的报表编号为 %2，而保存的判定是继电器 %3 的，判定未打印（可用 --serial 重新生成报表）")
+                            .arg(r.id)
+                            .arg(d.serialNumber, judged));
+            } else if (!j) {
+                err(j.error());
+            }
+        } else if (!reprint && namesRelay) {
+            if (auto j = sf6::judgeRecordWith(archive, r.id, *relaySerial); j)
                 judgement = j->judgement;
             else
                 err(j.error());

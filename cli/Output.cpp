@@ -1,5 +1,6 @@
 #include "cli/Output.h"
 
+#include "base/Platform.h"
 #include "base/SafeSave.h"
 
 #include <QtGlobal>
@@ -7,11 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace cli {
 
@@ -90,14 +86,7 @@ sf6::Status StreamedOutput::commit()
     return file_ ? file_->commit() : sf6::Status::success();
 }
 
-bool stderrIsTerminal()
-{
-#ifdef Q_OS_WIN
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
+bool stderrIsTerminal() { return sf6::platform::isTerminal(stderr); }
 
 Progress::Progress(QString format, qint64 total) : format_(std::move(format)), total_(total), terminal_(stderrIsTerminal())
 {

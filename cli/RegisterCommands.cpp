@@ -57,22 +57,16 @@ int relayCommand(const QCommandLineParser& p, sf6::Archive& archive)
     t.diffLimit = option(p, "diff-limit");
     t.intervalMonths = option(p, "interval-months");
 
-    auto current = sf6::findRelay(archive, serial);
-    if (!current) {
-        err(current.error());
+    const auto edit = sf6::editRelay(archive, serial, t, kProgram);
+    if (!edit) {
+        err(edit.error());
         return kArchiveFailed;
     }
-    const auto entry = sf6::applyRelayTexts(*current ? **current : sf6::RelayEntry{}, t);
-    if (!entry) {
-        err(entry.error());
+    if (!edit->refused) {
+        err(edit->refused.message());
         return kUsage;
     }
-    const auto saved = sf6::saveRelay(archive, *entry, kProgram);
-    if (!saved) {
-        err(saved.error());
-        return kArchiveFailed;
-    }
-    err(QStringLiteral("继电器 %1 已保存（第%2版）").arg(saved->serial).arg(saved->version));
+    err(QStringLiteral("继电器 %1 已保存（第%2版）").arg(edit->saved->serial).arg(edit->saved->version));
     return kOk;
 }
 
@@ -95,6 +89,8 @@ int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
     QJsonArray json;
     for (const sf6::RelayStatus& s : *statuses) {
         const sf6::RelayEntry& e = s.entry;
+        if (const QString note = sf6::skippedRecordsNote(s); !note.isEmpty())
+            err(note);
         const QString state = s.overdue ? QStringLiteral("已过期") : s.dueSoon ? QStringLiteral("30天内到期") : QString();
         const QStringList row{e.serial, e.name, e.model, e.made, e.client,
                               QStringLiteral("%1,%2").arg(e.lower.text(), e.upper.text()), e.classText(),
@@ -179,6 +175,10 @@ int trendCommand(const QCommandLineParser& p, sf6::Archive& archive)
     const auto trend = sf6::trendOf(archive, serial);
     if (!trend) {
         err(trend.error());
+        return kNoAnswer;
+    }
+    if (trend->points.empty()) {
+        err(QStringLiteral("继电器 %1 没有关联的记录，未生成趋势图").arg(serial));
         return kNoAnswer;
     }
     bool ok = true;

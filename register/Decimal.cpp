@@ -7,7 +7,11 @@ constexpr int kScaleDigits = 9;
 constexpr int64_t kMaxWhole = 1000000;   // MPa: far beyond any gauge, far inside int64 nano
 } // namespace
 
-std::optional<Decimal> Decimal::parse(const QString& input)
+std::optional<Decimal> Decimal::parse(const QString& input) { return parseUpTo(input, kMaxDecimals); }
+
+std::optional<Decimal> Decimal::parseExact(const QString& input) { return parseUpTo(input, kScaleDigits); }
+
+std::optional<Decimal> Decimal::parseUpTo(const QString& input, int maxDecimals)
 {
     QString t = input.trimmed();
     if (t.isEmpty())
@@ -21,7 +25,7 @@ std::optional<Decimal> Decimal::parse(const QString& input)
     const qsizetype dot = t.indexOf(u'.');
     const QString whole = dot < 0 ? t : t.left(dot);
     const QString fraction = dot < 0 ? QString() : t.mid(dot + 1);
-    if ((whole.isEmpty() && fraction.isEmpty()) || fraction.size() > kMaxDecimals || fraction.contains(u'.'))
+    if ((whole.isEmpty() && fraction.isEmpty()) || fraction.size() > maxDecimals || fraction.contains(u'.'))
         return std::nullopt;
     for (const QChar c : whole + fraction)
         if (c < u'0' || c > u'9')

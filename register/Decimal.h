@@ -23,6 +23,9 @@ public:
     // "0.55", "-0.1", "+1", ".5", "0,550" (a decimal comma is a decimal point);
     // nullopt for anything else or more than kMaxDecimals decimals.
     static std::optional<Decimal> parse(const QString& text);
+    // The same for a value the program wrote itself (an allowed error may have
+    // up to nine decimals): every exact value reads back.
+    static std::optional<Decimal> parseExact(const QString& text);
 
     constexpr int64_t nano() const { return nano_; }
     // The shortest exact text: "0.016", "-0.1", "1", "0.00875".
@@ -38,6 +41,7 @@ public:
 
 private:
     constexpr explicit Decimal(int64_t n) : nano_(n) {}
+    static std::optional<Decimal> parseUpTo(const QString& text, int maxDecimals);
     int64_t nano_ = 0;
 };
 

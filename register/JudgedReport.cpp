@@ -7,6 +7,16 @@ constexpr int kPressureDecimals = 3;   // as the instrument's texts
 
 QString mpa(Decimal d) { return d.fixedText(kPressureDecimals); }
 QString plusMinus(Decimal d) { return QStringLiteral("±") + mpa(d); }
+
+// The table's verdict cell says what failed; "误差、切换差超差" would not fit its column.
+const QString kBothExceedCell = QStringLiteral("均超差");
+
+QString itemVerdict(const JudgementItem& it)
+{
+    if (it.pass())
+        return kVerdictPass;
+    return it.errorPasses || it.differentialPasses ? it.failure() : kBothExceedCell;
+}
 } // namespace
 
 ReportConclusion conclusionOf(const Judgement& j)
@@ -23,8 +33,17 @@ ReportConclusion conclusionOf(const Judgement& j)
     for (const JudgementItem& it : j.items)
         c.items.push_back({contactName(it.contact), trialName(it.trial), mpa(it.nominal), mpa(it.action), mpa(it.error),
                            plusMinus(j.allowed), mpa(it.differential), plusMinus(j.limit),
-                           it.pass() ? kVerdictPass : kVerdictFail});
+                           itemVerdict(it)});
     return c;
+}
+
+void fillRelayDetails(ReportDetails& d, const RelayEntry& e)
+{
+    d.relayName = e.name;
+    d.model = e.model;
+    d.serialNumber = e.serial;
+    d.productionDate = e.made;
+    d.submittingUnit = e.client;
 }
 
 std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow& row,
@@ -56,10 +75,12 @@ MadeReport prepareReport(Archive& archive, int recordId, const ReportDetails& de
     MadeReport out;
     if (auto relay = applyReport(archive, recordId, details, source); !relay)
         out.problems << relay.error();
-    if (auto judged = judgeRecord(archive, recordId); !judged)
-        out.problems << judged.error();
-    else
-        out.judgement = judged->judgement;
+    if (const QString serial = details.serialNumber.trimmed(); !serial.isEmpty()) {
+        if (auto judged = judgeRecordWith(archive, recordId, serial); !judged)
+            out.problems << judged.error();
+        else
+            out.judgement = judged->judgement;
+    }
     out.pages = reportPages(details, row, out.judgement ? std::optional<Judgement>(out.judgement->judgement) : std::nullopt);
     return out;
 }

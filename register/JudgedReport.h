@@ -17,6 +17,10 @@ namespace sf6 {
 
 ReportConclusion conclusionOf(const Judgement& j);
 
+// The relay fields of a report (name, model, serial number, production date,
+// submitting unit) as the register entry has them.
+void fillRelayDetails(ReportDetails& details, const RelayEntry& entry);
+
 // The pages of one record's report: one page without a judgement, two with.
 std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow& row,
                                     const std::optional<Judgement>& judgement);
@@ -30,6 +34,7 @@ struct MadeReport {
 
 // Confirms a report of an archived record: register, link, judgement, report
 // row; returns the pages to print. A failure in the archive costs no page.
+// The judgement is made with the relay the details name, never another.
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
                       const QString& source);
 // The same without the report row, for a batch whose reports are kept

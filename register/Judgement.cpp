@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <array>
 
 namespace sf6 {
@@ -11,6 +12,7 @@ namespace sf6 {
 namespace {
 
 constexpr int kMaxTrials = 3;
+constexpr int kPressureDecimals = 3;   // as the instrument's texts and the report's table
 
 // Where each contact's P20 readings stand in a row: trials 1..3, then the mean.
 struct ContactColumns {
@@ -40,7 +42,7 @@ std::optional<Decimal> decimalOf(const QJsonValue& v)
 {
     // Numbers were written exactly; read them from their text, never through a double.
     if (v.isString())
-        return Decimal::parse(v.toString());
+        return Decimal::parseExact(v.toString());
     return std::nullopt;
 }
 
@@ -71,6 +73,15 @@ QString trialName(int trial)
     static const QString names[] = {QStringLiteral("均值"), QStringLiteral("第一次"), QStringLiteral("第二次"),
                                     QStringLiteral("第三次")};
     return trial >= 0 && trial <= kMaxTrials ? names[trial] : QString();
+}
+
+QString JudgementItem::failure() const
+{
+    if (!errorPasses && !differentialPasses)
+        return kBothExceed;
+    if (!errorPasses)
+        return kErrorExceeds;
+    return differentialPasses ? QString() : kDifferentialExceeds;
 }
 
 bool Judgement::pass() const
@@ -140,8 +151,16 @@ std::optional<Judgement> judgementFromJson(const QByteArray& json)
     bool inString = false;
     for (qsizetype i = 0; i < json.size(); ++i) {
         const char c = json[i];
-        if (c == '"' && (i == 0 || json[i - 1] != '\\'))
-            inString = !inString;
+        if (inString) {
+            quotedNumbers += c;
+            if (c == '\\' && i + 1 < json.size())
+                quotedNumbers += json[++i];   // an escaped character, a quote or a backslash among them
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"')
+            inString = true;
         const bool startsNumber = !inString && (c == '-' || (c >= '0' && c <= '9'));
         if (!startsNumber) {
             quotedNumbers += c;
@@ -198,8 +217,28 @@ std::optional<Judgement> judgementFromJson(const QByteArray& json)
 
 QString conclusionLine(const Judgement& j)
 {
-    return QStringLiteral("结论：%1（依据DL/T 259-2012；准确度等级%2级，量程%3～%4MPa，允许误差±%5MPa）")
-        .arg(j.verdict(), j.relay.classText(), j.relay.lower.text(), j.relay.upper.text(), j.allowed.text());
+    // The failing items, one group a contact and criterion, its trials in table order.
+    std::vector<std::pair<QString, QStringList>> groups;   // contact + criterion, trials
+    std::vector<std::pair<Contact, QString>> keys;
+    for (const JudgementItem& it : j.items) {
+        if (it.pass())
+            continue;
+        const std::pair key{it.contact, it.failure()};
+        const auto found = std::find(keys.begin(), keys.end(), key);
+        if (found == keys.end()) {
+            keys.push_back(key);
+            groups.push_back({it.failure(), {trialName(it.trial)}});
+        } else {
+            groups[size_t(found - keys.begin())].second << trialName(it.trial);
+        }
+    }
+    QStringList failing;
+    for (size_t i = 0; i < groups.size(); ++i)
+        failing << contactName(keys[i].first) + groups[i].second.join(QStringLiteral("、")) + groups[i].first;
+    const QString failed = failing.isEmpty() ? QString() : failing.join(QStringLiteral("，")) + QStringLiteral("；");
+    return QStringLiteral("结论：%1（%2依据DL/T 259-2012；准确度等级%3级，量程%4～%5MPa，允许误差±%6MPa）")
+        .arg(j.verdict(), failed, j.relay.classText(), j.relay.lower.text(), j.relay.upper.text(),
+             j.allowed.fixedText(kPressureDecimals));
 }
 
 } // namespace sf6

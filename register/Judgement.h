@@ -29,6 +29,8 @@ struct JudgementItem {
     bool errorPasses;
     bool differentialPasses;
     bool pass() const { return errorPasses && differentialPasses; }
+    // What exceeds its limit: "误差超差", "切换差超差", "误差、切换差超差"; empty when it passes.
+    QString failure() const;
 };
 
 struct Judgement {
@@ -42,6 +44,9 @@ struct Judgement {
 
 inline const QString kVerdictPass = QStringLiteral("合格");
 inline const QString kVerdictFail = QStringLiteral("不合格");
+inline const QString kErrorExceeds = QStringLiteral("误差超差");
+inline const QString kDifferentialExceeds = QStringLiteral("切换差超差");
+inline const QString kBothExceed = QStringLiteral("误差、切换差超差");
 
 // nullopt when the relay has no nominal value (nothing to judge), or when a
 // reading the rule needs is not a number.
@@ -57,7 +62,8 @@ QByteArray judgementJson(int recordId, const Judgement& j);
 // Reads back what judgementJson wrote (the archive keeps judgements so).
 std::optional<Judgement> judgementFromJson(const QByteArray& json);
 
-// The report's conclusion: "结论：合格（依据DL/T 259-2012；准确度等级1.6级，量程-0.1～0.9MPa，允许误差±0.016MPa）".
+// The report's conclusion: "结论：合格（依据DL/T 259-2012；准确度等级1.6级，量程-0.1～0.9MPa，允许误差±0.016MPa）";
+// a failing one names its failing items first: "结论：不合格（闭锁2第一次、均值切换差超差；依据…）".
 QString conclusionLine(const Judgement& j);
 
 } // namespace sf6

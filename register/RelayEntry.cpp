@@ -8,6 +8,7 @@ namespace sf6 {
 namespace {
 
 constexpr std::array kClasses{10, 16, 25};
+constexpr int kMinIntervalMonths = 1;
 constexpr int kMaxIntervalMonths = 1200;
 
 Status refuse(const QString& field, const QString& why)
@@ -115,8 +116,10 @@ Expected<RelayEntry> applyRelayTexts(const RelayEntry& base, const RelayTexts& t
         const int months = t.intervalMonths->trimmed().toInt(&ok);
         if (!ok)
             return refuse(kFieldInterval, QStringLiteral("不是整数（“%1”）").arg(t.intervalMonths->trimmed()));
-        if (months < 0 || months > kMaxIntervalMonths)
-            return refuse(kFieldInterval, QStringLiteral("必须在0到%1之间").arg(kMaxIntervalMonths));
+        // No interval would make every relay due on the day of its test.
+        if (months < kMinIntervalMonths || months > kMaxIntervalMonths)
+            return refuse(kFieldInterval,
+                          QStringLiteral("必须在%1到%2之间").arg(kMinIntervalMonths).arg(kMaxIntervalMonths));
         e.intervalMonths = months;
     }
 
@@ -124,6 +127,45 @@ Expected<RelayEntry> applyRelayTexts(const RelayEntry& base, const RelayTexts& t
         if (!r.holds(e))
             return refuse(*r.caption, r.why);
     return e;
+}
+
+namespace {
+using TextField = std::optional<QString> RelayTexts::*;
+constexpr std::array<TextField, 13> kTextFields{
+    &RelayTexts::serial, &RelayTexts::name,  &RelayTexts::model, &RelayTexts::made,      &RelayTexts::client,
+    &RelayTexts::lower,  &RelayTexts::upper, &RelayTexts::accuracyClass, &RelayTexts::alarm, &RelayTexts::lock1,
+    &RelayTexts::lock2,  &RelayTexts::diffLimit, &RelayTexts::intervalMonths};
+
+QString optionalText(const std::optional<Decimal>& d) { return d ? d->text() : QString(); }
+} // namespace
+
+RelayTexts textsOf(const RelayEntry& e)
+{
+    RelayTexts t;
+    t.serial = e.serial;
+    t.name = e.name;
+    t.model = e.model;
+    t.made = e.made;
+    t.client = e.client;
+    t.lower = e.lower.text();
+    t.upper = e.upper.text();
+    t.accuracyClass = e.classText();
+    t.alarm = optionalText(e.alarm);
+    t.lock1 = optionalText(e.lock1);
+    t.lock2 = optionalText(e.lock2);
+    t.diffLimit = optionalText(e.diffLimit);
+    t.intervalMonths = QString::number(e.intervalMonths);
+    return t;
+}
+
+RelayTexts changedTexts(const RelayEntry& shown, const RelayTexts& typed)
+{
+    const RelayTexts before = textsOf(shown);
+    RelayTexts out;
+    for (TextField f : kTextFields)
+        if (typed.*f && (typed.*f)->trimmed() != (before.*f)->trimmed())
+            out.*f = typed.*f;
+    return out;
 }
 
 } // namespace sf6

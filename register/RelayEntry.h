@@ -48,6 +48,12 @@ struct RelayTexts {
 
 Expected<RelayEntry> applyRelayTexts(const RelayEntry& base, const RelayTexts& texts);
 
+// Every field of the entry as the register window shows it.
+RelayTexts textsOf(const RelayEntry& entry);
+// Only the fields of `typed` whose text differs from the entry `shown`, so a
+// save changes what the user changed and keeps what others stored meanwhile.
+RelayTexts changedTexts(const RelayEntry& shown, const RelayTexts& typed);
+
 // The field captions, as the register window and the messages name them.
 inline const QString kFieldSerial = QStringLiteral("编号");
 inline const QString kFieldLower = QStringLiteral("量程下限");

@@ -26,7 +26,7 @@ QVariant optionalText(const std::optional<Decimal>& d)
 }
 std::optional<Decimal> optionalDecimal(const QVariant& v)
 {
-    return v.isNull() || v.toString().isEmpty() ? std::nullopt : Decimal::parse(v.toString());
+    return v.isNull() || v.toString().isEmpty() ? std::nullopt : Decimal::parseExact(v.toString());
 }
 
 RelayEntry entryOf(const QSqlQuery& q)
@@ -40,8 +40,8 @@ RelayEntry entryOf(const QSqlQuery& q)
     e.model = q.value(5).toString();
     e.made = q.value(6).toString();
     e.client = q.value(7).toString();
-    e.lower = Decimal::parse(q.value(8).toString()).value_or(e.lower);
-    e.upper = Decimal::parse(q.value(9).toString()).value_or(e.upper);
+    e.lower = Decimal::parseExact(q.value(8).toString()).value_or(e.lower);
+    e.upper = Decimal::parseExact(q.value(9).toString()).value_or(e.upper);
     if (const auto c = Decimal::parse(q.value(10).toString()))
         e.classTenths = int(c->nano() / (Decimal::kScale / 10));
     e.alarm = optionalDecimal(q.value(11));
@@ -175,6 +175,36 @@ Expected<RelayEntry> saveRelay(Archive& archive, const RelayEntry& entry, const 
     return saved;
 }
 
+Expected<RelayEdit> editRelay(Archive& archive, const QString& serial, const RelayTexts& texts, const QString& source)
+{
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    // Read under the writers' lock: an edit that waited sees what the one before it stored.
+    auto current = findRelayLocked(archive, serial.trimmed());
+    if (!current)
+        return current.status();
+    RelayTexts t = texts;
+    t.serial = serial;
+    const auto entry = applyRelayTexts(*current ? **current : RelayEntry{}, t);
+    RelayEdit out;
+    if (!entry) {
+        out.refused = entry.status();
+        return out;
+    }
+    if (*current && (*current)->sameValues(*entry)) {
+        out.saved = **current;   // nothing changed: no new version
+        return out;
+    }
+    auto saved = insertVersion(archive, *entry, source, *current ? (*current)->version : 0);
+    if (!saved)
+        return saved.status();
+    if (Status s = write.commit(); !s)
+        return s;
+    out.saved = *saved;
+    return out;
+}
+
 Status linkRecord(Archive& archive, int recordId, const QString& serial)
 {
     auto relay = findRelay(archive, serial);
@@ -218,18 +248,17 @@ Expected<std::optional<RelayEntry>> applyReport(Archive& archive, int recordId, 
     const QString serial = d.serialNumber.trimmed();
     if (serial.isEmpty())
         return std::optional<RelayEntry>();
-    auto current = findRelay(archive, serial);
-    if (!current)
-        return current.status();
-    RelayEntry e = *current ? **current : RelayEntry{};
-    e.serial = serial;
-    e.name = d.relayName.trimmed();
-    e.model = d.model.trimmed();
-    e.made = d.productionDate.trimmed();
-    e.client = d.submittingUnit.trimmed();
-    auto saved = saveRelay(archive, e, source);
-    if (!saved)
-        return saved.status();
+    RelayTexts t;
+    t.name = d.relayName;
+    t.model = d.model;
+    t.made = d.productionDate;
+    t.client = d.submittingUnit;
+    auto edit = editRelay(archive, serial, t, source);
+    if (!edit)
+        return edit.status();
+    if (!edit->refused)
+        return edit->refused;
+    const std::optional<RelayEntry>& saved = edit->saved;
     if (recordId > 0)
         if (Status s = linkRecord(archive, recordId, serial); !s)
             return s;
@@ -277,11 +306,28 @@ Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId)
         out.whyNot = QStringLiteral("记录 %1 没有关联继电器").arg(recordId);
         return out;
     }
-    auto relay = findRelay(archive, **serial);
+    return judgeRecordWith(archive, recordId, **serial);
+}
+
+Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial)
+{
+    JudgeOutcome out;
+    auto record = findRecord(archive, recordId);
+    if (!record)
+        return record.status();
+    if (!*record) {
+        out.whyNot = QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId);
+        return out;
+    }
+    auto relay = findRelay(archive, serial);
     if (!relay)
         return relay.status();
-    if (!*relay || !(*relay)->judgeable()) {
-        out.whyNot = QStringLiteral("继电器 %1 没有设定值，不作判定").arg(**serial);
+    if (!*relay) {
+        out.whyNot = QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial);
+        return out;
+    }
+    if (!(*relay)->judgeable()) {
+        out.whyNot = QStringLiteral("继电器 %1 没有设定值，不作判定").arg(serial);
         return out;
     }
     // The same values judged before: that judgement stands.
@@ -333,14 +379,22 @@ Expected<std::vector<RelayStatus>> relayStatuses(const Archive& archive, const Q
                              {text(e.serial)}, QStringLiteral("读取继电器台账"));
         if (!q)
             return q.status();
-        if (q->next()) {
+        while (q->next()) {
+            const QDate tested = QDate::fromString(Archive::timestampText(q->value(1)).left(10), Qt::ISODate);
+            if (tested > today) {
+                s.skipped.push_back({q->value(0).toInt(), tested});
+                continue;
+            }
             s.lastRecordId = q->value(0).toInt();
-            s.lastTest = QDate::fromString(Archive::timestampText(q->value(1)).left(10), Qt::ISODate);
+            s.lastTest = tested;
             s.nextDue = s.lastTest->addMonths(e.intervalMonths);
             s.overdue = *s.nextDue < today;
             s.dueSoon = !s.overdue && *s.nextDue <= today.addDays(kDueSoonDays);
             // The verdict as found where one was made; else what the entry says now.
-            auto stored = judgementWhere(archive, QStringLiteral("WHERE record_id = ?"), {s.lastRecordId});
+            auto stored = judgementWhere(archive,
+                                         QStringLiteral("WHERE record_id = ? AND relay_version_id IN "
+                                                        "(SELECT id FROM relay_versions WHERE serial_number = ?)"),
+                                         {s.lastRecordId, text(e.serial)});
             if (!stored)
                 return stored.status();
             if (*stored) {
@@ -349,10 +403,22 @@ Expected<std::vector<RelayStatus>> relayStatuses(const Archive& archive, const Q
                 if (const auto j = judge((*record)->row(), e))
                     s.lastVerdict = j->verdict();
             }
+            break;
         }
         out.push_back(s);
     }
     return out;
+}
+
+QString skippedRecordsNote(const RelayStatus& status)
+{
+    QStringList records;
+    for (const auto& [id, date] : status.skipped)
+        records << QStringLiteral("记录 %1 的测试日期 %2").arg(id).arg(date.toString(Qt::ISODate));
+    if (records.isEmpty())
+        return {};
+    return QStringLiteral("继电器 %1：%2 晚于今天，未用于计算到期日")
+        .arg(status.entry.serial, records.join(QStringLiteral("、")));
 }
 
 Expected<TrendData> trendOf(const Archive& archive, const QString& serial)
@@ -364,7 +430,7 @@ Expected<TrendData> trendOf(const Archive& archive, const QString& serial)
         return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
     TrendData t;
     t.entry = **relay;
-    auto q = archive.run(QStringLiteral("SELECT r.id, r.test_time, r.p20_alarm_mean, r.p20_lock1_mean, r.p20_lock2_mean "
+    auto q = archive.run(QStringLiteral("SELECT r.id, r.test_time, r.p20_alarm_mean, r.p20_lock1_mean, r.p20_lock2_mean, r.raw "
                                         "FROM record_relays l JOIN records r ON r.id = l.record_id "
                                         "WHERE l.serial_number = ? AND r.test_time IS NOT NULL ORDER BY r.test_time, r.id"),
                          {text(serial)}, QStringLiteral("读取趋势"));
@@ -377,6 +443,12 @@ Expected<TrendData> trendOf(const Archive& archive, const QString& serial)
         p.alarm = Decimal::fromThousandths(q->value(2).toInt());
         p.lock1 = Decimal::fromThousandths(q->value(3).toInt());
         p.lock2 = Decimal::fromThousandths(q->value(4).toInt());
+        if (const auto j = judge(ArchivedRecord{p.recordId, {}, q->value(5).toByteArray()}.row(), t.entry))
+            for (const JudgementItem& item : j->items)
+                if (!item.pass())
+                    (item.contact == Contact::Alarm ? p.alarmFails
+                     : item.contact == Contact::Lock1 ? p.lock1Fails
+                                                      : p.lock2Fails) = true;
         t.points.push_back(p);
     }
     return t;

@@ -28,6 +28,16 @@ Expected<std::vector<RelayEntry>> listRelays(const Archive& archive);
 // checked by applyRelayTexts are taken as they are.
 Expected<RelayEntry> saveRelay(Archive& archive, const RelayEntry& entry, const QString& source);
 
+// One edit of an entry: the entry as it stands inside the write (new when
+// there is none), the given texts applied, the next version stored, all in
+// the one transaction, so two edits that overlap both keep their fields.
+// A text applyRelayTexts refuses leaves `refused` set and stores nothing.
+struct RelayEdit {
+    std::optional<RelayEntry> saved;
+    Status refused = Status::success();
+};
+Expected<RelayEdit> editRelay(Archive& archive, const QString& serial, const RelayTexts& texts, const QString& source);
+
 // The relay fields of a confirmed report: the entry of that serial number gets
 // the dialog's name, model, production date and submitting unit (a new entry
 // the defaults for the rest), and the record is linked to it. No serial
@@ -54,6 +64,9 @@ struct JudgeOutcome {
 // The record judged with its relay's current entry: the stored judgement when
 // that version was used before, else a new one, stored.
 Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId);
+// The same with the current entry of the relay a report names, so that the
+// relay printed is the relay judged.
+Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial);
 Expected<std::optional<StoredJudgement>> findJudgement(const Archive& archive, int judgementId);
 // Every judgement of a record, oldest first.
 Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int recordId);
@@ -68,13 +81,20 @@ struct RelayStatus {
     std::optional<QDate> nextDue;    // last test + interval
     bool overdue = false;            // due before today
     bool dueSoon = false;            // due within kDueSoonDays
+    // Linked records dated after today (a wrong instrument clock): left out of
+    // the last test, or one such record would put the relay off for ever.
+    std::vector<std::pair<int, QDate>> skipped;
 };
 Expected<std::vector<RelayStatus>> relayStatuses(const Archive& archive, const QDate& today);
+// "继电器 R1：记录 7 的测试日期 2127-05-01 晚于今天，未用于计算到期日"; empty when none was skipped.
+QString skippedRecordsNote(const RelayStatus& status);
 
 struct TrendPoint {
     QDateTime when;
     int recordId = 0;
     std::optional<Decimal> alarm, lock1, lock2;   // P20 mean action values
+    // The record fails on that contact, judged with the entry the trend shows.
+    bool alarmFails = false, lock1Fails = false, lock2Fails = false;
 };
 struct TrendData {
     RelayEntry entry;

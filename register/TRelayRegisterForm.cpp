@@ -155,6 +155,7 @@ void TRelayRegisterForm::FormCreate()
                 item->setBackground(kOverdueColour);
             else if (s.dueSoon)
                 item->setBackground(kDueSoonColour);
+            item->setToolTip(sf6::skippedRecordsNote(s));
             RelayGrid->setItem(r, c, item);
         }
     }
@@ -162,6 +163,7 @@ void TRelayRegisterForm::FormCreate()
 
 void TRelayRegisterForm::showEntry(const sf6::RelayEntry& e)
 {
+    shown_ = e;
     edSerial->setText(e.serial);
     edName->setText(e.name);
     edModel->setText(e.model);
@@ -228,18 +230,15 @@ sf6::RelayTexts TRelayRegisterForm::texts() const
 
 void TRelayRegisterForm::btnSaveClick()
 {
-    const auto current = sf6::findRelay(*archive_, edSerial->text().trimmed());
-    const sf6::RelayEntry base = current && *current ? **current : sf6::RelayEntry{};
-    const auto entry = sf6::applyRelayTexts(base, texts());
-    if (!entry) {
-        ui::MessageBoxes::show(entry.error(), this);
+    // An entry shown from the archive: only what was changed here, merged into the entry as it is by then.
+    const bool shownEntry = shown_.versionId != 0 && shown_.serial == edSerial->text().trimmed();
+    const auto edit =
+        sf6::editRelay(*archive_, edSerial->text(), shownEntry ? sf6::changedTexts(shown_, texts()) : texts(), kProgram);
+    if (!edit || !edit->refused) {
+        ui::MessageBoxes::show(edit ? edit->refused.message() : edit.error(), this);
         return;
     }
-    const auto saved = sf6::saveRelay(*archive_, *entry, kProgram);
-    if (!saved) {
-        ui::MessageBoxes::show(saved.error(), this);
-        return;
-    }
+    const sf6::RelayEntry* saved = &*edit->saved;
     FormCreate();
     for (int r = 0; r < int(statuses_.size()); ++r)
         if (statuses_[size_t(r)].entry.serial == saved->serial) {

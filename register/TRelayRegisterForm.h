@@ -69,5 +69,6 @@ private:
 
     std::unique_ptr<sf6::Archive> archive_;
     std::vector<sf6::RelayStatus> statuses_;
+    sf6::RelayEntry shown_;   // the entry as the fields were filled from it
     QDate today_;
 };

@@ -15,13 +15,20 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QScatterSeries>
 #include <QValueAxis>
+
+#include <chrono>
 
 namespace sf6 {
 
 namespace {
 
-constexpr int kPadDays = 15;           // around a single record, or at the ends
+// The date axis spans the tests with a small margin, so the first and last points sit inside the plot.
+constexpr int kDateMarginDivisor = 40;
+constexpr std::chrono::hours kMinDateMargin{12};
+constexpr qreal kFailingMarkerSize = 11;
+const QColor kFailingColour(Qt::red);
 constexpr qreal kBandAlpha = 0.15;
 constexpr int kPdfResolution = 300;
 
@@ -29,15 +36,16 @@ struct ContactStyle {
     QString name;
     std::optional<Decimal> RelayEntry::*nominal;
     std::optional<Decimal> TrendPoint::*value;
+    bool TrendPoint::*fails;
     QColor colour;
 };
 
 const std::array<ContactStyle, 3>& contacts()
 {
     static const std::array<ContactStyle, 3> all{{
-        {QStringLiteral("报警"), &RelayEntry::alarm, &TrendPoint::alarm, QColor(200, 60, 40)},
-        {QStringLiteral("闭锁1"), &RelayEntry::lock1, &TrendPoint::lock1, QColor(40, 90, 200)},
-        {QStringLiteral("闭锁2"), &RelayEntry::lock2, &TrendPoint::lock2, QColor(30, 140, 60)},
+        {QStringLiteral("报警"), &RelayEntry::alarm, &TrendPoint::alarm, &TrendPoint::alarmFails, QColor(200, 60, 40)},
+        {QStringLiteral("闭锁1"), &RelayEntry::lock1, &TrendPoint::lock1, &TrendPoint::lock1Fails, QColor(40, 90, 200)},
+        {QStringLiteral("闭锁2"), &RelayEntry::lock2, &TrendPoint::lock2, &TrendPoint::lock2Fails, QColor(30, 140, 60)},
     }};
     return all;
 }
@@ -110,8 +118,10 @@ QChart* makeTrendChart(const TrendData& data)
 
     QDateTime first = data.points.empty() ? QDateTime::currentDateTime() : data.points.front().when;
     QDateTime last = data.points.empty() ? first : data.points.back().when;
-    first = first.addDays(-kPadDays);
-    last = last.addDays(kPadDays);
+    const qint64 dateMargin = std::max(first.msecsTo(last) / kDateMarginDivisor,
+                                   qint64(std::chrono::milliseconds(kMinDateMargin).count()));
+    first = first.addMSecs(-dateMargin);
+    last = last.addMSecs(dateMargin);
     const qreal x0 = qreal(first.toMSecsSinceEpoch()), x1 = qreal(last.toMSecsSinceEpoch());
     double lowest = mpa(data.entry.upper), highest = mpa(data.entry.lower);
     auto widen = [&](double v) {
@@ -166,6 +176,18 @@ QChart* makeTrendChart(const TrendData& data)
         }
         attach(values, true);
     }
+    // Failing points over the lines, in red, whichever contact they belong to.
+    auto* failing = new QScatterSeries;
+    failing->setName(kTrendFailingName);
+    failing->setColor(kFailingColour);
+    failing->setBorderColor(kFailingColour.darker());
+    failing->setMarkerSize(kFailingMarkerSize);
+    for (const ContactStyle& c : contacts())
+        for (const TrendPoint& p : data.points)
+            if (p.*(c.fails))
+                if (const std::optional<Decimal> v = p.*(c.value))
+                    failing->append(qreal(p.when.toMSecsSinceEpoch()), mpa(*v));
+    attach(failing, failing->count() > 0);
     x->setRange(first, last);
     const double margin = std::max(0.005, (highest - lowest) * 0.1);
     y->setRange(lowest - margin, highest + margin);

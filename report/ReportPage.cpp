@@ -1,6 +1,7 @@
 #include "report/ReportPage.h"
 
 #include <array>
+#include <cmath>
 #include <utility>
 
 namespace sf6 {
@@ -370,10 +371,24 @@ const QStringList& judgementTableCaptions()
     return captions;
 }
 
+int conclusionHeight(const QString& line)
+{
+    // A Chinese character is a full em wide, digits and Latin letters about
+    // six tenths; rounding up leaves room for a word carried to the next line.
+    constexpr double kNarrowEm = 0.6;
+    double width = 0;
+    for (const QChar c : line)
+        width += kLabelFontPixels * (c.unicode() >= 0x2E80 || c == u'±' ? 1.0 : kNarrowEm);
+    const int lines = std::max(1, int(std::ceil(width / kConclusionBox.width())));
+    return lines * kLabelHeight;
+}
+
 void addConclusion(ReportPage& page, const QString& line)
 {
-    page.labels.push_back(PageLabel{kConclusionLabel, kConclusionBox, PageLabel::Arial10,
-                                    Qt::AlignLeft | Qt::AlignTop, printableText(line)});
+    QRect box = kConclusionBox;
+    box.setHeight(conclusionHeight(line));
+    page.labels.push_back(PageLabel{kConclusionLabel, box, PageLabel::Arial10, Qt::AlignLeft | Qt::AlignTop,
+                                    printableText(line)});
 }
 
 namespace {
@@ -437,12 +452,14 @@ ReportPage buildJudgementPage(const ReportDetails& details, const ReportConclusi
         }
     }
 
-    PageLabel conclusion{kConclusionLabel, QRect(kLeftCaptionX, tableBottom + kRowHeight / 2, kConclusionBox.width(), kLabelHeight),
+    const int conclusionExtra = conclusionHeight(c.line) - kLabelHeight;   // its lines after the first
+    PageLabel conclusion{kConclusionLabel,
+                         QRect(kLeftCaptionX, tableBottom + kRowHeight / 2, kConclusionBox.width(), kLabelHeight + conclusionExtra),
                          PageLabel::Arial10, Qt::AlignLeft | Qt::AlignTop, printableText(c.line)};
     page.labels.push_back(conclusion);
 
-    // The same three signatures as the record's page.
-    const int signTop = tableBottom + 2 * kRowHeight;
+    // The same three signatures as the record's page, below every line of the conclusion.
+    const int signTop = tableBottom + 2 * kRowHeight + conclusionExtra;
     b.hline(signTop);
     b.hline(signTop + kRowHeight);
     b.vline(kFrameLeft, signTop, signTop + kRowHeight);

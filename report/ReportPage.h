@@ -89,7 +89,10 @@ struct ReportConclusion {
     std::vector<QStringList> items;     // contact, trial, nominal, action, error, allowed, differential, limit, verdict
 };
 inline const QString kConclusionLabel = QStringLiteral("QRConclusion");
-constexpr QRect kConclusionBox{24, 998, 656, kLabelHeight};
+constexpr QRect kConclusionBox{24, 998, 656, kLabelHeight};   // its first line; a long conclusion runs on below
+// The height of a conclusion label: a line of kLabelHeight for each line the
+// text can take, reckoned from its characters (a failing one names its items).
+int conclusionHeight(const QString& line);
 inline const QString kJudgementTitle = QStringLiteral("校验结果判定");
 const QStringList& judgementTableCaptions();
 

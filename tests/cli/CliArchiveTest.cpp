@@ -229,6 +229,19 @@ TEST_P(CliArchive, hostileFilterTextFindsNothingAndDropsNothing)
         << "a date not written as YYYY-MM-DD";
 }
 
+// The last date a user can write is a date like any other: nothing after it
+// to leave out, so everything is found.
+TEST_P(CliArchive, theLastWritableDateFindsEveryRecord)
+{
+    auto* s = startSim(4);
+    ASSERT_EQ(sf6cli(sync(s)).exit, 0);
+    for (const char* last : {"9999-12-30", "9999-12-31"}) {
+        const CliRun r = sf6cli(archiveCmd("list", {QStringLiteral("--to"), QString::fromLatin1(last)}));
+        EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out.count(u'\n'), 5) << last;
+    }
+}
+
 // One PDF of one page per record, each with its record's latest report
 // reprinted exactly, or the defaults; the options override either.
 TEST_P(CliArchive, archiveReportReprintsLatestReportsInOnePdf)

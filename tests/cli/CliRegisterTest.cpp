@@ -9,7 +9,11 @@
 #include <QJsonObject>
 #include <QImage>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <thread>
 
 using clitest::CliRun;
 using clitest::sf6cli;
@@ -75,6 +79,7 @@ TEST_F(CliRegister, entriesAreMadeChangedAndWrongFieldsRefusedByName)
         {{QStringLiteral("--range"), QStringLiteral("0.9,0.1")}, QStringLiteral("量程上限")},
         {{QStringLiteral("--alarm"), QStringLiteral("1.2")}, QStringLiteral("报警设定值")},
         {{QStringLiteral("--interval-months"), QStringLiteral("-3")}, QStringLiteral("校验周期（月）")},
+        {{QStringLiteral("--interval-months"), QStringLiteral("0")}, QStringLiteral("校验周期（月）")},
         {{QStringLiteral("--lock1"), QStringLiteral("abc")}, QStringLiteral("闭锁1设定值")},
     };
     for (const auto& [options, field] : wrong) {
@@ -133,6 +138,122 @@ TEST_F(CliRegister, aLinkedRecordIsJudgedAsJsonAndReportedOnTwoPages)
             EXPECT_FALSE(text.contains(QStringLiteral("结论：")));
         }
     }
+}
+
+// Two edits of one relay started while another writer holds the archive: the
+// second changes only its own field of what the first one stored.
+TEST_F(CliRegister, overlappingEditsOfOneRelayBothSurvive)
+{
+    ASSERT_EQ(archiveCmd("relay", kGoodRelay).exit, 0);
+    const QString holder = QStringLiteral("holder");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holder);
+        db.setDatabaseName(archive);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(db.transaction());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("UPDATE archive_lock SET counter = counter + 1 WHERE id = 1")));
+        auto start = [this](QProcess& p, const QStringList& change) {
+            p.setProcessEnvironment(clitest::testEnvironment());
+            p.start(QStringLiteral(SF6CLI_PATH), QStringList{QStringLiteral("archive"), QStringLiteral("relay"),
+                                                             QStringLiteral("--archive"), archive,
+                                                             QStringLiteral("--serial"), QStringLiteral("R1")} + change);
+            ASSERT_TRUE(p.waitForStarted());
+        };
+        QProcess alarm, name;
+        start(alarm, {QStringLiteral("--alarm"), QStringLiteral("0.60")});
+        start(name, {QStringLiteral("--name"), QStringLiteral("新名")});
+        std::this_thread::sleep_for(std::chrono::seconds(1));   // both started and waiting for the lock
+        EXPECT_EQ(alarm.state(), QProcess::Running);
+        EXPECT_EQ(name.state(), QProcess::Running);
+        ASSERT_TRUE(db.commit());
+        for (QProcess* p : {&alarm, &name}) {
+            ASSERT_TRUE(p->waitForFinished(30000));
+            EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(holder);
+    const QJsonObject r1 = relays()[0].toObject();
+    EXPECT_EQ(r1[QStringLiteral("报警设定值")].toString(), QStringLiteral("0.6"));
+    EXPECT_EQ(r1[QStringLiteral("继电器名称")].toString(), QStringLiteral("新名"));
+    EXPECT_EQ(r1[QStringLiteral("版本")].toString(), QStringLiteral("3"));
+}
+
+// A report names the relay it is judged with: a linked record's relay texts
+// come from the register, --serial names another relay and is judged with
+// it, and a stored report is reprinted as it was stored.
+TEST_F(CliRegister, aReportPrintsTheRelayItIsJudgedWith)
+{
+    ASSERT_EQ(archiveCmd("relay", {QStringLiteral("--serial"), QStringLiteral("ZB-01"), QStringLiteral("--name"),
+                                   QStringLiteral("主变本体继电器"), QStringLiteral("--model"), QStringLiteral("ZMJ-100"),
+                                   QStringLiteral("--client"), QStringLiteral("220kV南湖站"), QStringLiteral("--alarm"),
+                                   QStringLiteral("0.55")})
+                  .exit,
+              0);
+    // Set values at the ends of a narrow range: every item of every record fails with this relay.
+    ASSERT_EQ(archiveCmd("relay", {QStringLiteral("--serial"), QStringLiteral("MX-9"), QStringLiteral("--name"),
+                                   QStringLiteral("母线继电器"), QStringLiteral("--range"), QStringLiteral("0,1"),
+                                   QStringLiteral("--class"), QStringLiteral("1.0"), QStringLiteral("--alarm"),
+                                   QStringLiteral("0"), QStringLiteral("--lock1"), QStringLiteral("1"),
+                                   QStringLiteral("--lock2"), QStringLiteral("0")})
+                  .exit,
+              0);
+    ASSERT_EQ(archiveCmd("link", {QStringLiteral("--record"), QStringLiteral("2"), QStringLiteral("--serial"), QStringLiteral("ZB-01")}).exit, 0);
+    auto report = [this](const QString& folder, const QStringList& more) {
+        const QString pdfs = dir.filePath(folder);
+        const CliRun r = archiveCmd("report", QStringList{QStringLiteral("--pdf-dir"), pdfs} + more);
+        EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+        const QStringList files = QDir(pdfs).entryList({QStringLiteral("*_2.pdf")}, QDir::Files);
+        return files.isEmpty() ? QString() : run("pdftotext", {QDir(pdfs).filePath(files.front()), QStringLiteral("-")});
+    };
+
+    const QString linked = report(QStringLiteral("linked"), {});
+    for (const char* text : {"主变本体继电器", "ZMJ-100", "ZB-01", "220kV南湖站", "结论："})
+        EXPECT_TRUE(linked.contains(QString::fromUtf8(text))) << text << "\n" << linked.toStdString();
+    for (const char* text : {"1#开关继电器", "20121212", "XXX换流站"})
+        EXPECT_FALSE(linked.contains(QString::fromUtf8(text))) << text;
+
+    const QString other = report(QStringLiteral("other"), {QStringLiteral("--serial"), QStringLiteral("MX-9")});
+    EXPECT_TRUE(other.contains(QStringLiteral("母线继电器"))) << other.toStdString();
+    EXPECT_TRUE(other.contains(QStringLiteral("结论：不合格"))) << "judged with the relay it names";
+    QString joined = other;
+    joined.remove(QRegularExpression(QStringLiteral("\\s")));
+    EXPECT_EQ(joined.count(QStringLiteral("允许误差±0.010MPa）")), 2) << "every line of the long conclusion, on both pages";
+    EXPECT_FALSE(other.contains(QStringLiteral("主变本体继电器")));
+
+    const QString reprinted = report(QStringLiteral("again"), {});
+    EXPECT_TRUE(reprinted.contains(QStringLiteral("母线继电器"))) << "the stored report, not rewritten";
+    EXPECT_TRUE(reprinted.contains(QStringLiteral("结论：不合格")));
+
+    // A report stored naming one relay with another's judgement (as an earlier
+    // version could store it) is reprinted without that judgement, and says so.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
+        db.setDatabaseName(archive);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral(
+            "UPDATE reports SET judgement_id = (SELECT j.id FROM judgements j JOIN relay_versions v ON v.id = "
+            "j.relay_version_id WHERE v.serial_number = 'ZB-01') WHERE id = (SELECT MAX(id) FROM reports WHERE record_id = 2)")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+    const QString pdfs = dir.filePath(QStringLiteral("mixed"));
+    const CliRun mixed = archiveCmd("report", {QStringLiteral("--pdf-dir"), pdfs});
+    EXPECT_EQ(mixed.exit, 0) << mixed.err.toStdString();
+    EXPECT_TRUE(mixed.err.contains(QStringLiteral("ZB-01"))) << mixed.err.toStdString();
+    const QStringList files = QDir(pdfs).entryList({QStringLiteral("*_2.pdf")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(pages(QDir(pdfs).filePath(files.front())), 1);
+}
+
+TEST_F(CliRegister, aRelayWithoutRecordsHasNoTrend)
+{
+    ASSERT_EQ(archiveCmd("relay", kGoodRelay).exit, 0);
+    const QString png = dir.filePath(QStringLiteral("trend.png"));
+    const CliRun r = archiveCmd("trend", {QStringLiteral("--serial"), QStringLiteral("R1"), QStringLiteral("--png"), png});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_FALSE(r.err.isEmpty());
+    EXPECT_FALSE(QFile::exists(png));
 }
 
 TEST_F(CliRegister, aTrendIsSavedAsAPicture)

@@ -2,6 +2,7 @@
 // exact decimals, the trials a count runs, contacts without a nominal value,
 // values on the limits, and the register's refusals of wrong fields.
 #include "register/Decimal.h"
+#include "register/JudgedReport.h"
 #include "register/Judgement.h"
 #include "register/RelayEntry.h"
 #include "sync/Columns.h"
@@ -177,6 +178,71 @@ TEST(Judgement, jsonWritesEveryNumberExactlyAndReadsBack)
     EXPECT_EQ(judgementJson(7, *back), json);
 }
 
+// A stored judgement reads back whole: an allowed error with more decimals
+// than a user may type, and serial numbers with characters JSON escapes.
+TEST(Judgement, jsonReadsBackEveryExactValueAndEverySerial)
+{
+    EXPECT_FALSE(Decimal::parse(QStringLiteral("0.0250025"))) << "typed: at most six decimals";
+    EXPECT_EQ(Decimal::parseExact(QStringLiteral("0.000000001"))->nano(), 1);
+    EXPECT_FALSE(Decimal::parseExact(QStringLiteral("0.0000000001"))) << "finer than the scale";
+
+    RelayEntry e = relay();
+    e.upper = d("0.9001");
+    e.classTenths = 25;
+    const QString serials[] = {QStringLiteral("S1\\"), QStringLiteral("a\"b"), QStringLiteral("c\\\"d\\"),
+                               QStringLiteral("e\x01" "f\tg\nh\x1f"), QStringLiteral("\\u0041 0.5 -1"), QStringLiteral("继电器\\")};
+    for (const QString& serial : serials) {
+        e.serial = serial;
+        const auto j = judge(row(2, "0.551", "0.561"), e);
+        ASSERT_TRUE(j);
+        EXPECT_EQ(j->allowed.text(), QStringLiteral("0.0250025"));
+        const QByteArray json = judgementJson(3, *j);
+        const auto back = judgementFromJson(json);
+        ASSERT_TRUE(back) << json.toStdString();
+        EXPECT_EQ(back->relay.serial, serial);
+        EXPECT_EQ(back->allowed, j->allowed);
+        EXPECT_EQ(back->relay.upper, e.upper);
+        EXPECT_EQ(judgementJson(3, *back), json);
+    }
+}
+
+// Each failing row says which criterion failed; the conclusion names the
+// failing items, a contact's trials together, and E with three decimals.
+TEST(Judgement, theConclusionAndEachRowSayWhatFailed)
+{
+    RelayEntry e = relay();   // range 0 .. 1 at class 1.0: E = 0.010
+    e.lower = d("0");
+    e.upper = d("1");
+    e.classTenths = 10;
+    ListRow r = row(1);                 // differentials of 0.010: on the limit
+    r[26] = QStringLiteral("0.561");    // lock-out 2, trial 1 and the mean: differential 0.011
+    r[10] = QStringLiteral("0.561");
+    const auto onlyLock2 = judge(r, e);
+    ASSERT_TRUE(onlyLock2);
+    EXPECT_EQ(conclusionLine(*onlyLock2),
+              QStringLiteral("结论：不合格（闭锁2第一次、均值切换差超差；依据DL/T 259-2012；准确度等级1.0级，量程0～1MPa，"
+                             "允许误差±0.010MPa）"));
+
+    r[11] = QStringLiteral("0.562");    // alarm, trial 1: error 0.012, differential -0.012
+    r[14] = QStringLiteral("0.550");
+    r[6] = QStringLiteral("0.561");     // lock-out 1 mean: error 0.011, differential 0.009
+    r[9] = QStringLiteral("0.570");
+    const auto j = judge(r, e);
+    ASSERT_TRUE(j);
+    EXPECT_TRUE(conclusionLine(*j).startsWith(
+        QStringLiteral("结论：不合格（报警第一次误差、切换差超差，闭锁1均值误差超差，闭锁2第一次、均值切换差超差；依据")))
+        << conclusionLine(*j).toStdString();
+
+    const ReportConclusion c = conclusionOf(*j);
+    ASSERT_EQ(c.items.size(), 6u);
+    const QString verdicts[] = {QStringLiteral("均超差"), QStringLiteral("合格"), QStringLiteral("合格"),
+                                QStringLiteral("误差超差"), QStringLiteral("切换差超差"), QStringLiteral("切换差超差")};
+    for (size_t i = 0; i < c.items.size(); ++i)
+        EXPECT_EQ(c.items[i].back(), verdicts[i]) << c.items[i].join(u' ').toStdString();
+    EXPECT_EQ(c.items[0][5], QStringLiteral("±0.010")) << "the table's allowed error";
+    EXPECT_TRUE(conclusionLine(*judge(row(1), e)).endsWith(QStringLiteral("允许误差±0.010MPa）")));
+}
+
 // Each wrong field is refused by name, and the entry stays as it was.
 TEST(RelayEntry, wrongFieldsAreRefusedByName)
 {
@@ -199,6 +265,7 @@ TEST(RelayEntry, wrongFieldsAreRefusedByName)
         {"nominal above range", with([](RelayTexts& t) { t.alarm = QStringLiteral("0.95"); }), kFieldAlarm},
         {"nominal below range", with([](RelayTexts& t) { t.lock2 = QStringLiteral("-0.2"); }), kFieldLock2},
         {"negative interval", with([](RelayTexts& t) { t.intervalMonths = QStringLiteral("-1"); }), kFieldInterval},
+        {"no interval", with([](RelayTexts& t) { t.intervalMonths = QStringLiteral("0"); }), kFieldInterval},
         {"interval not a number", with([](RelayTexts& t) { t.intervalMonths = QStringLiteral("十二"); }), kFieldInterval},
         {"unparsable nominal", with([](RelayTexts& t) { t.lock1 = QStringLiteral("0.5MPa"); }), kFieldLock1},
         {"unparsable range", with([](RelayTexts& t) { t.lower = QStringLiteral("负0.1"); }), kFieldLower},
@@ -223,4 +290,31 @@ TEST(RelayEntry, wrongFieldsAreRefusedByName)
     RelayTexts clear;
     clear.alarm = QString();
     EXPECT_FALSE(applyRelayTexts(*e, clear)->alarm) << "an empty nominal clears it";
+}
+
+// The register window saves what the user changed in the fields, applied to
+// the entry as it is by then: another's change meanwhile stays.
+TEST(RelayEntry, onlyTheFieldsChangedFromTheShownEntryAreSaved)
+{
+    RelayEntry shown = relay();
+    shown.name = QStringLiteral("主变A相");
+    RelayTexts typed = textsOf(shown);
+    EXPECT_TRUE(changedTexts(shown, typed).serial == std::nullopt) << "nothing changed, nothing carried";
+    typed.name = QStringLiteral("新名");
+    typed.lock1 = QStringLiteral(" 0.55 ");   // the same text, typed around
+
+    RelayEntry meanwhile = shown;
+    meanwhile.alarm = d("0.60");
+    meanwhile.classTenths = 25;
+    const RelayTexts changed = changedTexts(shown, typed);
+    EXPECT_FALSE(changed.alarm);
+    EXPECT_FALSE(changed.lock1);
+    const auto saved = applyRelayTexts(meanwhile, changed);
+    ASSERT_TRUE(saved.ok()) << saved.error().toStdString();
+    EXPECT_EQ(saved->name, QStringLiteral("新名"));
+    EXPECT_EQ(saved->alarm, d("0.60"));
+    EXPECT_EQ(saved->classTenths, 25);
+
+    typed.alarm = QString();   // a value cleared is a change
+    EXPECT_FALSE(applyRelayTexts(meanwhile, changedTexts(shown, typed))->alarm);
 }

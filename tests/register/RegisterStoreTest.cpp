@@ -4,11 +4,17 @@
 #include "archive/Schema.h"
 #include "register/JudgedReport.h"
 #include "register/RelayRegister.h"
+#include "register/TrendChart.h"
 #include "sim/Records.h"
 #include "tests/archive/PgServer.h"
 
+#include <QChart>
+#include <QDateTimeAxis>
+#include <QScatterSeries>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <thread>
 
 using namespace sf6;
 using archivetest::Engine;
@@ -31,7 +37,8 @@ class Register : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override
     {
-        auto a = Archive::open(*ArchiveLocation::parse(archivetest::freshLocation(GetParam(), dir)));
+        location = archivetest::freshLocation(GetParam(), dir);
+        auto a = Archive::open(*ArchiveLocation::parse(location));
         ASSERT_TRUE(a.ok()) << a.error().toStdString();
         archive = std::move(*a);
         auto s = archiveSync(*archive, SyncLog{Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), 6,
@@ -40,6 +47,7 @@ protected:
         ids = s->recordIds;
     }
     QTemporaryDir dir;
+    QString location;
     std::unique_ptr<Archive> archive;
     std::vector<int> ids;
 };
@@ -181,11 +189,131 @@ TEST_P(Register, aConfirmedReportFeedsTheRegisterAndPrintsItsJudgement)
     const PageLabel* conclusion = judged.pages[0].label(kConclusionLabel);
     ASSERT_NE(conclusion, nullptr);
     EXPECT_TRUE(conclusion->text.startsWith(QStringLiteral("结论：")));
-    EXPECT_EQ(conclusion->box, QRect(24, 998, 656, 17));
+    EXPECT_EQ(conclusion->box.topLeft(), QPoint(24, 998));
+    EXPECT_EQ(conclusion->box.width(), 656);
+    EXPECT_EQ(conclusion->box.height() % 17, 0) << "whole lines";
     EXPECT_EQ((*findRelay(*archive, QStringLiteral("R7")))->alarm, withValues.alarm) << "the dialog keeps the values";
     auto latest = latestReport(*archive, ids[3]);
     ASSERT_TRUE(latest.ok() && latest->has_value());
     EXPECT_EQ((*latest)->judgementId, judged.judgement->id);
+}
+
+// Two edits of one entry started while another writer holds the archive:
+// each changes only its own field of the entry as the one before left it.
+TEST_P(Register, overlappingEditsOfOneEntryBothSurvive)
+{
+    ASSERT_TRUE(saveRelay(*archive, relay(QStringLiteral("S1")), QStringLiteral("test")).ok());
+    auto edit = [this](RelayTexts t, Status* outcome) {
+        auto other = Archive::open(*ArchiveLocation::parse(location));
+        if (!other) {
+            *outcome = other.status();
+            return;
+        }
+        auto e = editRelay(**other, QStringLiteral("S1"), t, QStringLiteral("test"));
+        *outcome = !e ? e.status() : e->refused;
+    };
+    RelayTexts alarm, name;
+    alarm.alarm = QStringLiteral("0.60");
+    name.name = QStringLiteral("新名");
+    Status first = Status::failure(QStringLiteral("not run")), second = first;
+    {
+        Archive::Write hold(*archive);   // the lock from outside
+        ASSERT_TRUE(hold.begun());
+        std::thread a(edit, alarm, &first);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::thread b(edit, name, &second);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));   // both waiting for the lock
+        ASSERT_TRUE(hold.commit());
+        a.join();
+        b.join();
+    }
+    EXPECT_TRUE(first) << first.message().toStdString();
+    EXPECT_TRUE(second) << second.message().toStdString();
+    auto now = findRelay(*archive, QStringLiteral("S1"));
+    ASSERT_TRUE(now.ok() && now->has_value());
+    EXPECT_EQ((*now)->alarm, Decimal::parse(QStringLiteral("0.6")));
+    EXPECT_EQ((*now)->name, QStringLiteral("新名"));
+    EXPECT_EQ((*now)->version, 3);
+}
+
+// Judgements whose allowed error has seven decimals, of relays whose serial
+// numbers JSON must escape, read back every time, and the register with them.
+TEST_P(Register, judgementsOfAnyExactValueAndSerialReadBack)
+{
+    const QString serials[] = {QStringLiteral("R\\"), QStringLiteral("R\"1\"\\"), QStringLiteral("R\x01" "2\t3")};
+    for (size_t i = 0; i < std::size(serials); ++i) {
+        RelayEntry e = relay(serials[i]);
+        e.upper = *Decimal::parse(QStringLiteral("0.9001"));
+        e.classTenths = 25;
+        ASSERT_TRUE(saveRelay(*archive, e, QStringLiteral("test")).ok());
+        ASSERT_TRUE(linkRecord(*archive, ids[i], serials[i]));
+        auto made = judgeRecord(*archive, ids[i]);
+        ASSERT_TRUE(made.ok() && made->judgement) << (made ? made->whyNot : made.error()).toStdString();
+        auto again = judgeRecord(*archive, ids[i]);
+        ASSERT_TRUE(again.ok()) << again.error().toStdString();
+        ASSERT_TRUE(again->judgement);
+        EXPECT_EQ(again->judgement->id, made->judgement->id);
+        EXPECT_EQ(again->judgement->judgement.allowed.text(), QStringLiteral("0.0250025"));
+        EXPECT_EQ(again->judgement->judgement.relay.serial, serials[i]);
+        EXPECT_EQ((*findRelay(*archive, serials[i]))->upper, e.upper);
+    }
+    auto statuses = relayStatuses(*archive, QDate(2013, 1, 1));
+    ASSERT_TRUE(statuses.ok()) << statuses.error().toStdString();
+    ASSERT_EQ(statuses->size(), std::size(serials));
+    for (const RelayStatus& s : *statuses)
+        EXPECT_FALSE(s.lastVerdict.isEmpty()) << s.entry.serial.toStdString();
+}
+
+// A test dated after today (an instrument clock set wrong) does not decide
+// the due date, and the relay says which record it left out.
+TEST_P(Register, aTestDatedAfterTodayIsLeftOutOfTheDueDateAndNamed)
+{
+    ASSERT_TRUE(saveRelay(*archive, relay(QStringLiteral("R1")), QStringLiteral("test")).ok());
+    for (int id : ids)   // tested 2012-05-01 .. 2012-05-06
+        ASSERT_TRUE(linkRecord(*archive, id, QStringLiteral("R1")));
+    auto status = relayStatuses(*archive, QDate(2012, 5, 4));
+    ASSERT_TRUE(status.ok()) << status.error().toStdString();
+    const RelayStatus& s = status->front();
+    EXPECT_EQ(s.lastTest, QDate(2012, 5, 4)) << "today itself counts";
+    EXPECT_EQ(s.lastRecordId, ids[3]);
+    EXPECT_EQ(s.nextDue, QDate(2013, 5, 4));
+    ASSERT_EQ(s.skipped.size(), 2u);
+    const QString note = skippedRecordsNote(s);
+    for (int later : {ids[4], ids[5]})
+        EXPECT_TRUE(note.contains(QStringLiteral("记录 %1 ").arg(later))) << note.toStdString();
+    EXPECT_TRUE(note.contains(QStringLiteral("2012-05-06"))) << note.toStdString();
+    EXPECT_TRUE(skippedRecordsNote((*relayStatuses(*archive, QDate(2012, 6, 1))).front()).isEmpty());
+}
+
+// The chart's dates span the tests with a small margin, and every point of a
+// record failing on that contact is drawn in red.
+TEST_P(Register, aTrendSpansItsTestsAndMarksFailingPointsInRed)
+{
+    RelayEntry e = relay(QStringLiteral("R1"));
+    e.alarm = *Decimal::parse(QStringLiteral("-0.1"));   // far from every reading: the alarm fails
+    e.lock1 = std::nullopt;
+    ASSERT_TRUE(saveRelay(*archive, e, QStringLiteral("test")).ok());
+    for (int i : {0, 2, 5})
+        ASSERT_TRUE(linkRecord(*archive, ids[size_t(i)], QStringLiteral("R1")));
+    auto t = trendOf(*archive, QStringLiteral("R1"));
+    ASSERT_TRUE(t.ok()) << t.error().toStdString();
+    ASSERT_EQ(t->points.size(), 3u);
+    std::unique_ptr<QChart> chart(makeTrendChart(*t));
+    const auto* dates = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).front());
+    ASSERT_NE(dates, nullptr);
+    EXPECT_LT(dates->min(), t->points.front().when);
+    EXPECT_GT(dates->min(), t->points.front().when.addDays(-1)) << "no weeks of padding";
+    EXPECT_GT(dates->max(), t->points.back().when);
+    EXPECT_LT(dates->max(), t->points.back().when.addDays(1));
+    QScatterSeries* failing = nullptr;
+    for (QAbstractSeries* s : chart->series())
+        if (s->name() == kTrendFailingName)
+            failing = qobject_cast<QScatterSeries*>(s);
+    ASSERT_NE(failing, nullptr);
+    EXPECT_EQ(failing->color(), QColor(Qt::red));
+    ASSERT_EQ(failing->count(), 3) << "the alarm of each record; lock-out 1 is not judged";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_DOUBLE_EQ(failing->at(i).y(), double(t->points[size_t(i)].alarm->nano()) / Decimal::kScale);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Register, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),

@@ -1,0 +1,12 @@
+#pragma once
+// What the operating systems do differently, each behind one function with
+// its POSIX and Windows branches side by side in Platform.cpp.
+
+#include <cstdio>
+
+namespace sf6::platform {
+
+// Whether the stream is a terminal (a console window on Windows) rather than a file or pipe.
+bool isTerminal(std::FILE* stream);
+
+} // namespace sf6::platform
