@@ -107,6 +107,9 @@ Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileN
 {
     if (pages.empty())
         return Status::failure(cannotWrite(fileName, QStringLiteral("没有要输出的页")));
+    // A PDF in substitute faces would not give back the text it shows.
+    if (const Status faces = ReportFaces::available(); !faces)
+        return Status::failure(cannotWrite(fileName, faces.message()));
     // Written beside the target and renamed at the end: a failed export leaves
     // no half-written file and keeps an older file of that name intact.
     SafeSave file(fileName);
