@@ -11,7 +11,9 @@
 #include "view/SidePanel.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -488,6 +490,9 @@ TEST_F(MainWindow, export_asksForANameAddsXlsxAndRemembersIt)
         w->N2Click();
         ASSERT_EQ(cancel.requests.size(), 1u);
         EXPECT_EQ(cancel.requests[0].filter, QStringLiteral("EXCEL文件(*.xlsx)"));
+        EXPECT_EQ(QFileInfo(cancel.requests[0].initialName).fileName(),
+                  QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".xlsx"))
+            << "the dialog offers the sync's date as the name";
     }
     {
         ui::SaveAnswer answer{dir.filePath(QStringLiteral("records"))};
