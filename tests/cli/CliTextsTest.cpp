@@ -116,3 +116,35 @@ TEST_F(CliTexts, standardErrorCarriesOnlyTheProgramsOwnMessages)
     env.insert(QStringLiteral("SF6_QT_MESSAGES"), QStringLiteral("1"));   // the developers' channel still works
     EXPECT_TRUE(sf6cli(archiveCmd("list"), env).err.contains(QStringLiteral("XDG_RUNTIME_DIR")));
 }
+
+// With the system's copies of the report's font files hidden: a program
+// without them says which files it missed and writes no PDF in other faces;
+// one with a fonts folder beside it (the Windows zip's layout) uses that.
+TEST_F(CliTexts, reportFontFilesComeFromBesideTheProgramOrTheMissingOnesAreNamed)
+{
+    auto* s = startSim(1);
+    const CliRun run = bash(QStringLiteral("exec unshare -rm bash -s \"$@\" <<'EOF'\n"
+                                           "set -u\n"
+                                           "mkdir -p \"$1/bin/fonts\" \"$1/none\" \"$1/beside\"\n"
+                                           "cp /usr/share/fonts/truetype/liberation/LiberationSans-*.ttf "
+                                           "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc \"$1/bin/fonts/\"\n"
+                                           "cp \"$CLI\" \"$1/bin/sf6cli\"\n"
+                                           "for d in liberation wqy; do mount -t tmpfs empty /usr/share/fonts/truetype/$d "
+                                           "|| exit 90; done\n"
+                                           "\"$CLI\" sync --port \"$2\" --no-archive --pdf-dir \"$1/none\"; echo \"exit none $?\"\n"
+                                           "\"$1/bin/sf6cli\" sync --port \"$2\" --no-archive --pdf-dir \"$1/beside\"; "
+                                           "echo \"exit beside $?\"\n"
+                                           "echo \"none: $(ls \"$1/none\" | wc -l)\"\n"
+                                           "pdffonts \"$1\"/beside/*.pdf | tail -n +3 | cut -d' ' -f1 | sort -u\n"
+                                           "EOF\n"),
+                            {dir.path(), s->portPath()});
+    ASSERT_NE(run.exit, 90) << "could not hide the system's font folders: " << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("exit none 5"))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("none: 0"))) << "a PDF in substitute faces";
+    for (const char* file : {"LiberationSans-Regular.ttf", "LiberationSans-Bold.ttf", "wqy-zenhei.ttc"})
+        EXPECT_TRUE(run.err.contains(QStringLiteral("找不到报表字体文件")) && run.err.contains(QString::fromLatin1(file)))
+            << file << ": " << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("exit beside 0"))) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.endsWith(QStringLiteral("LiberationSans\nLiberationSans-Bold\nWenQuanYiZenHei\n")))
+        << run.out.toStdString();
+}
