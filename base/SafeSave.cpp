@@ -241,9 +241,7 @@ Status SaveBeside::commit()
             return Status::failure(cannotWrite(name_, systemReason(finished.errorString())));
         const QByteArray bytes = finished.readAll();
         finished.close();
-        Status s = saveFile(target_, bytes);
-        committed_ = false;   // the temporary file goes either way
-        return s;
+        return saveFile(target_, bytes);   // the temporary file goes with this object
     }
     if (QFileInfo::exists(target_)) {
         // The new file keeps what the old one allowed.
