@@ -11,10 +11,6 @@
 #include <filesystem>
 #include <system_error>
 
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#endif
-
 namespace sf6 {
 
 namespace {
@@ -80,17 +76,24 @@ TargetKind targetKind(const QString& name)
         return TargetKind::Folder;
     return info.isFile() ? TargetKind::RegularFile : TargetKind::Unwritable;
 #else
-    // stat follows links, also the /dev/fd/N ones a shell's >(…) hands over,
-    // which lead to "pipe:[N]" rather than to a path.
-    struct stat st {};
-    if (::stat(QFile::encodeName(name).constData(), &st) != 0)
+    // status() follows links, also the /dev/fd/N ones a shell's >(…) hands
+    // over, which lead to "pipe:[N]" rather than to a path.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    switch (fs::status(fs::path(QFile::encodeName(name).toStdString()), ec).type()) {
+    case fs::file_type::not_found:
+    case fs::file_type::none:
         return TargetKind::Absent;
-    if (S_ISREG(st.st_mode))
+    case fs::file_type::regular:
         return TargetKind::RegularFile;
-    if (S_ISDIR(st.st_mode))
+    case fs::file_type::directory:
         return TargetKind::Folder;
-    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+    case fs::file_type::character:
+    case fs::file_type::fifo:
         return TargetKind::Stream;
+    default:
+        break;
+    }
     return TargetKind::Unwritable;
 #endif
 }

@@ -8,7 +8,8 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
-#include <unistd.h>
+#include <filesystem>
+#include <string>
 #endif
 
 namespace cli {
@@ -17,12 +18,23 @@ namespace {
 constexpr char16_t kControlPictures = 0x2400;   // ␀ to ␟: the C0 controls made visible
 constexpr char16_t kDeletePicture = 0x2421;     // ␡
 
-bool isTerminal(std::FILE* stream)
+constexpr int kStdoutFd = 1;
+constexpr int kStderrFd = 2;
+
+bool isTerminal(int fd)
 {
 #ifdef Q_OS_WIN
-    return _isatty(_fileno(stream)) != 0;
+    return _isatty(fd) != 0;
 #else
-    return isatty(fileno(stream)) != 0;
+    // A terminal is a character device under /dev/pts, /dev/tty* or /dev/console
+    // (found through /proc: the same sources build for Windows without unistd.h).
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path device = fs::canonical("/proc/self/fd/" + std::to_string(fd), ec);
+    if (ec || fs::status(device, ec).type() != fs::file_type::character)
+        return false;
+    const std::string name = device.string();
+    return name.starts_with("/dev/pts/") || name.starts_with("/dev/tty") || name == "/dev/console";
 #endif
 }
 } // namespace
@@ -45,7 +57,7 @@ QString terminalSafe(QString s)
 
 void err(const QString& s)
 {
-    const QString shown = isTerminal(stderr) ? terminalSafe(s) : s;
+    const QString shown = isTerminal(kStderrFd) ? terminalSafe(s) : s;
     std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
     std::fflush(stderr);
 }
@@ -56,7 +68,7 @@ sf6::Status writeOutput(const QString& target, const QByteArray& bytes)
         return sf6::saveFile(target, bytes);
     // Stored texts may hold escape sequences that would drive the terminal; a
     // file or a pipe gets them exactly.
-    const QByteArray shown = isTerminal(stdout) ? terminalSafe(QString::fromUtf8(bytes)).toUtf8() : bytes;
+    const QByteArray shown = isTerminal(kStdoutFd) ? terminalSafe(QString::fromUtf8(bytes)).toUtf8() : bytes;
     errno = 0;
     const size_t written = std::fwrite(shown.constData(), 1, size_t(shown.size()), stdout);
     // A closed pipe or a full disk behind the redirection shows here, not later.
