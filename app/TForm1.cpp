@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
@@ -773,9 +774,9 @@ void TForm1::N1Click()
 
 void TForm1::N2Click()
 {
-    // The name last chosen, else the sync's date, in the folder last used.
+    // The name last chosen, else the sync's date, in the folder last used by any save dialog.
     const QString proposed = !SaveDialog1FileName.isEmpty()
-                                 ? SaveDialog1FileName
+                                 ? QFileInfo(SaveDialog1FileName).fileName()
                                  : sf6::workbookFileName(SyncDate.isValid() ? SyncDate : QDate::currentDate());
     const QString chosen = ui::FileDialogs::saveFileName(
         ui::SaveRequest{QStringLiteral("导出数据"), proposed, sf6::kWorkbookFilter}, this);

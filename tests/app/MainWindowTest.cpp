@@ -508,6 +508,25 @@ TEST_F(MainWindow, export_asksForANameAddsXlsxAndRemembersIt)
     EXPECT_TRUE(messages.messages.empty());
 }
 
+// The PDF dialog and the workbook dialog share the folder last used.
+TEST_F(MainWindow, export_startsInTheFolderLastUsedByAnySaveDialog)
+{
+    loadRows(2);
+    QTemporaryDir first, second;
+    {
+        ui::SaveAnswer answer{first.filePath(QStringLiteral("records"))};
+        w->N2Click();
+    }
+    {
+        ui::SaveAnswer other{second.filePath(QStringLiteral("report.pdf"))};
+        ui::FileDialogs::saveFileName(ui::SaveRequest{QStringLiteral("导出PDF"), QStringLiteral("r.pdf"), QString()});
+    }
+    ui::SaveAnswer again{QString()};
+    w->N2Click();
+    ASSERT_EQ(again.requests.size(), 1u);
+    EXPECT_EQ(again.requests[0].initialName, second.filePath(QStringLiteral("records.xlsx")));
+}
+
 } // namespace
 
 namespace {
