@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
@@ -462,6 +463,7 @@ void TForm1::N8Click()
         return;
     }
     ListView1->clear();
+    SyncDate = QDate::currentDate();
     enterState(CommandState::Syncing);
     StatusBar1->showProgress(0, 0);
     Sync.waitFirstPoll();
@@ -786,8 +788,12 @@ void TForm1::N1Click()
 
 void TForm1::N2Click()
 {
+    // The name last chosen, else the sync's date, in the folder last used by any save dialog.
+    const QString proposed = !SaveDialog1FileName.isEmpty()
+                                 ? QFileInfo(SaveDialog1FileName).fileName()
+                                 : sf6::workbookFileName(SyncDate.isValid() ? SyncDate : QDate::currentDate());
     const QString chosen = ui::FileDialogs::saveFileName(
-        ui::SaveRequest{QStringLiteral("导出数据"), SaveDialog1FileName, sf6::kWorkbookFilter}, this);
+        ui::SaveRequest{QStringLiteral("导出数据"), proposed, sf6::kWorkbookFilter}, this);
     if (chosen.isEmpty())
         return;
     const QString fileName = sf6::withXlsxExtension(chosen);

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDate>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
@@ -114,6 +115,7 @@ public:
     int Connected = 0;
     sf6::SyncSession Sync{MSComm1};
     QString SaveDialog1FileName;   // the export's save dialog remembers its last name
+    QDate SyncDate;                // when the rows in the list were synced: the export's proposed name
 
     sf6::CommandState commandState() const { return state_; }
     QAction* commandAction(sf6::Command c) const;

@@ -41,6 +41,7 @@ int main(int argc, char** argv)
             return 0;
         }
     }
+    keepQtMessagesOffStderr();
     TApplication app(argc, argv);
     TApplication::setApplicationName(QStringLiteral("sf6companion"));
     TApplication::setApplicationVersion(QStringLiteral(SF6_VERSION));

@@ -66,6 +66,38 @@ bool diskNearlyFull(const QString& folder)
     return disk.isValid() && disk.bytesAvailable() < kNearlyFullBytes;
 }
 
+TargetKind targetKind(const QString& name)
+{
+#ifdef Q_OS_WIN
+    const QFileInfo info(name);
+    if (!info.exists())
+        return TargetKind::Absent;
+    if (info.isDir())
+        return TargetKind::Folder;
+    return info.isFile() ? TargetKind::RegularFile : TargetKind::Unwritable;
+#else
+    // status() follows links, also the /dev/fd/N ones a shell's >(…) hands
+    // over, which lead to "pipe:[N]" rather than to a path.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    switch (fs::status(fs::path(QFile::encodeName(name).toStdString()), ec).type()) {
+    case fs::file_type::not_found:
+    case fs::file_type::none:
+        return TargetKind::Absent;
+    case fs::file_type::regular:
+        return TargetKind::RegularFile;
+    case fs::file_type::directory:
+        return TargetKind::Folder;
+    case fs::file_type::character:
+    case fs::file_type::fifo:
+        return TargetKind::Stream;
+    default:
+        break;
+    }
+    return TargetKind::Unwritable;
+#endif
+}
+
 Expected<QString> resolveSaveTarget(const QString& name)
 {
     if (name.isEmpty())
@@ -82,7 +114,7 @@ Expected<QString> resolveSaveTarget(const QString& name)
             return Status::failure(cannotWrite(name, QStringLiteral("这是一个文件夹")));
         if (!info.isFile())
             return Status::failure(
-                cannotWrite(name, QStringLiteral("这不是普通文件（设备、管道或套接字），不会被替换")));
+                cannotWrite(name, QStringLiteral("这不是普通文件（套接字或块设备），不会被替换")));
         // Checked on the permission bits too: an administrator may write anything.
         if (!info.isWritable() || !(info.permissions() & kAnyWrite))
             return Status::failure(cannotWrite(name, QStringLiteral("文件是只读的，不会被覆盖")));
@@ -96,6 +128,13 @@ Expected<QString> resolveSaveTarget(const QString& name)
 
 Status SafeSave::open()
 {
+    if (targetKind(name_) == TargetKind::Stream) {
+        // Nothing to replace and nothing to rename: the bytes go straight in.
+        stream_ = std::make_unique<QFile>(name_);
+        if (!stream_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return Status::failure(cannotWrite(name_, systemReason(stream_->errorString())));
+        return Status::success();
+    }
     const Expected<QString> target = resolveSaveTarget(name_);
     if (!target)
         return target.status();
@@ -105,25 +144,41 @@ Status SafeSave::open()
     return Status::success();
 }
 
+QIODevice* SafeSave::device()
+{
+    if (stream_)
+        return stream_.get();
+    return file_.get();
+}
+
 void SafeSave::write(const QByteArray& bytes)
 {
     errno = 0;
-    if (file_ && file_->write(bytes) != bytes.size() && errno_ == 0)
+    QIODevice* out = device();
+    if (out && out->write(bytes) != bytes.size() && errno_ == 0)
         errno_ = errno ? errno : EIO;
 }
 
 QString SafeSave::why() const
 {
     // Qt often loses the system's reason ("Unknown error"); the disk may say it.
-    if (errno_ == ENOSPC || diskNearlyFull(QFileInfo(file_->fileName()).absolutePath()))
+    if (errno_ == ENOSPC || (file_ && diskNearlyFull(QFileInfo(file_->fileName()).absolutePath())))
         return systemReason(ENOSPC);
     if (errno_ != 0)
         return systemReason(errno_);
-    return systemReason(file_->errorString());
+    return systemReason(stream_ ? stream_->errorString() : file_->errorString());
 }
 
 Status SafeSave::commit()
 {
+    if (stream_) {
+        const bool failed = stream_->error() != QFileDevice::NoError || errno_ != 0;
+        const QString reason = failed ? why() : QString();
+        stream_->close();
+        if (failed || stream_->error() != QFileDevice::NoError)
+            return Status::failure(cannotWrite(name_, failed ? reason : why()));
+        return Status::success();
+    }
     if (!file_)
         return Status::failure(cannotWrite(name_, QStringLiteral("文件未打开")));
     if (file_->error() != QFileDevice::NoError) {
@@ -154,12 +209,18 @@ SaveBeside::~SaveBeside()
 
 Expected<QString> SaveBeside::temporaryPath()
 {
-    const Expected<QString> target = resolveSaveTarget(name_);
-    if (!target)
-        return target;
-    target_ = *target;
-    // In the target's own folder, so the final rename never crosses volumes.
-    const QDir dir = QFileInfo(target_).absoluteDir();
+    stream_ = targetKind(name_) == TargetKind::Stream;
+    if (stream_) {
+        target_ = name_;
+    } else {
+        const Expected<QString> target = resolveSaveTarget(name_);
+        if (!target)
+            return target;
+        target_ = *target;
+    }
+    // In the target's own folder, so the final rename never crosses volumes;
+    // a stream's file is made in the temporary folder and poured in whole.
+    const QDir dir = stream_ ? QDir::temp() : QFileInfo(target_).absoluteDir();
     for (int i = 0; i < kTempNameTries; ++i) {
         const QString candidate = dir.filePath(
             QStringLiteral(".~%1-%2.tmp")
@@ -177,6 +238,14 @@ Status SaveBeside::commit()
 {
     if (temp_.isEmpty())
         return Status::failure(cannotWrite(name_, QStringLiteral("没有临时文件")));
+    if (stream_) {
+        QFile finished(temp_);
+        if (!finished.open(QIODevice::ReadOnly))
+            return Status::failure(cannotWrite(name_, systemReason(finished.errorString())));
+        const QByteArray bytes = finished.readAll();
+        finished.close();
+        return saveFile(target_, bytes);   // the temporary file goes with this object
+    }
     if (QFileInfo::exists(target_)) {
         // The new file keeps what the old one allowed.
         QFile::setPermissions(temp_, QFile::permissions(target_));

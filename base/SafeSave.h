@@ -2,20 +2,33 @@
 // Every file the program writes is saved the way a careful editor saves: all
 // or nothing, into a temporary file beside the real target that is renamed
 // over it only when complete. What stood there before is never destroyed: a
-// symbolic link is followed and its target written; a folder, a device, a
-// pipe or a read-only file is refused with the reason. It lives in the lowest
+// symbolic link is followed and its target written; a folder, a socket, a
+// block device or a read-only file is refused with the reason. A character
+// device or a pipe (/dev/null, a shell's >(gzip > f.gz)) is a stream, not a
+// file to replace: it is written in place. It lives in the lowest
 // core library so that every writer (rows, workbook, report, archive export)
 // keeps the same promise.
 
 #include "base/Status.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QSaveFile>
 #include <QString>
 
 #include <memory>
 
 namespace sf6 {
+
+// What stands at name, links followed.
+enum class TargetKind {
+    Absent,        // nothing yet (or a dangling link)
+    RegularFile,   // replaced all or nothing
+    Stream,        // a character device or a pipe: written in place
+    Folder,
+    Unwritable,    // a socket, a block device: never written
+};
+TargetKind targetKind(const QString& name);
 
 // Where name really leads (the last target of a chain of links), or why it
 // may not be written.
@@ -29,7 +42,7 @@ class SafeSave {
 public:
     explicit SafeSave(QString name) : name_(std::move(name)) {}
     Status open();
-    QIODevice* device() { return file_.get(); }
+    QIODevice* device();
     // Writes through at once: Qt's save file reports a failure of its own
     // buffer's last flush as success, with an empty file in the target's place.
     void write(const QByteArray& bytes);
@@ -41,6 +54,7 @@ private:
 
     QString name_;
     std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<QFile> stream_;   // instead of file_ for a device or a pipe
     int errno_ = 0;   // the system's reason for the first failed write
 };
 
@@ -58,6 +72,7 @@ public:
 
 private:
     QString name_, target_, temp_;
+    bool stream_ = false;   // target_ is a device or a pipe: the finished file is copied into it
     bool committed_ = false;
 };
 

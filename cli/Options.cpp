@@ -112,6 +112,9 @@ sf6::Expected<sf6::ArchiveFilter> archiveFilter(const QCommandLineParser& p)
         return from.status();
     if (!to)
         return to.status();
+    if (*from && *to && **from > **to)
+        return sf6::Status::failure(QStringLiteral("--from %1 晚于 --to %2：没有日期能同时满足两者")
+                                        .arg(p.value(QStringLiteral("from")), p.value(QStringLiteral("to"))));
     f.from = *from;
     f.to = *to;
     f.text = p.value(QStringLiteral("text"));

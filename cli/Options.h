@@ -28,7 +28,8 @@ void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d);
 // A demo keeps its simulated records in an archive of its own unless told otherwise.
 sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p, bool forDemo = false);
 
-// --from, --to, --text; a date not in the form YYYY-MM-DD is refused.
+// --from, --to, --text; a date not in the form YYYY-MM-DD is refused, and so is
+// a --from later than --to.
 sf6::Expected<sf6::ArchiveFilter> archiveFilter(const QCommandLineParser& p);
 
 } // namespace cli

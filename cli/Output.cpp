@@ -11,9 +11,32 @@
 
 namespace cli {
 
+namespace {
+constexpr char16_t kControlPictures = 0x2400;   // ␀ to ␟: the C0 controls made visible
+constexpr char16_t kDeletePicture = 0x2421;     // ␡
+
+} // namespace
+
+QString terminalSafe(QString s)
+{
+    for (QChar& c : s) {
+        const char16_t u = c.unicode();
+        if (u == u'\t' || u == u'\n')
+            continue;
+        if (u < 0x20)
+            c = QChar(char16_t(kControlPictures + u));
+        else if (u == 0x7F)
+            c = QChar(kDeletePicture);
+        else if (u >= 0x80 && u < 0xA0)
+            c = QChar::ReplacementCharacter;
+    }
+    return s;
+}
+
 void err(const QString& s)
 {
-    std::fprintf(stderr, "%s\n", s.toLocal8Bit().constData());
+    const QString shown = sf6::platform::isTerminal(stderr) ? terminalSafe(s) : s;
+    std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
     std::fflush(stderr);
 }
 
@@ -21,10 +44,13 @@ sf6::Status writeOutput(const QString& target, const QByteArray& bytes)
 {
     if (target != kStdout)
         return sf6::saveFile(target, bytes);
+    // Stored texts may hold escape sequences that would drive the terminal; a
+    // file or a pipe gets them exactly.
+    const QByteArray shown = sf6::platform::isTerminal(stdout) ? terminalSafe(QString::fromUtf8(bytes)).toUtf8() : bytes;
     errno = 0;
-    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    const size_t written = std::fwrite(shown.constData(), 1, size_t(shown.size()), stdout);
     // A closed pipe or a full disk behind the redirection shows here, not later.
-    if (std::fflush(stdout) != 0 || written != size_t(bytes.size()) || std::ferror(stdout)) {
+    if (std::fflush(stdout) != 0 || written != size_t(shown.size()) || std::ferror(stdout)) {
         const int why = errno ? errno : EIO;
         std::clearerr(stdout);
         return sf6::Status::failure(QStringLiteral("无法写入标准输出：%1").arg(sf6::systemReason(why)));

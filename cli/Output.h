@@ -25,9 +25,15 @@ enum Exit {
 
 inline const QString kStdout = QStringLiteral("-");
 
+// A message on standard error.
 void err(const QString& s);
 
-// Writes bytes to "-" (standard output, checked and flushed) or to a file.
+// Control characters other than tab and line break as visible symbols (ESC as
+// ␛): what a terminal is sent instead of a stored text's raw escape sequences.
+QString terminalSafe(QString s);
+
+// Writes bytes to "-" (standard output, checked and flushed; made terminalSafe
+// when that is a terminal) or to a file.
 sf6::Status writeOutput(const QString& target, const QByteArray& bytes);
 
 // An output written piece by piece, for lists too long to hold: "-" is

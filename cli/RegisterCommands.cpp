@@ -2,6 +2,7 @@
 // judgements and trends from the command line.
 #include "cli/Commands.h"
 #include "cli/Output.h"
+#include "cli/RowWriters.h"
 #include "register/RelayRegister.h"
 #include "register/TrendChart.h"
 
@@ -99,8 +100,8 @@ int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
                               s.lastTest ? s.lastTest->toString(Qt::ISODate) : QString(), s.lastVerdict,
                               s.nextDue ? s.nextDue->toString(Qt::ISODate) : QString(), state};
         QStringList clean;
-        for (QString f : row)
-            clean << f.replace(u'\t', u' ').replace(u'\n', u' ');
+        for (const QString& f : row)
+            clean << tsvField(f);
         tsv += clean.join(u'\t').toUtf8() + '\n';
         QJsonObject o;
         for (qsizetype i = 0; i < header.size(); ++i)

@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 
+#include "sync/SyncSession.h"
+
 #include <algorithm>
 
 namespace cli {
@@ -23,14 +25,19 @@ QByteArray jsonString(const QString& s)
     return doc.mid(1, doc.size() - 2);
 }
 
-QString sanitizedField(QString s)
+
+} // namespace
+
+QString tsvField(QString s)
 {
-    // A tab or line break inside a text would shift the columns.
-    s.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    // A tab or line break inside a text would shift the columns; a reader may
+    // break lines at any of these.
+    for (const char16_t c : {u'\t', u'\n', u'\r', u'\v', u'\f', u'\u0085', u'\u2028', u'\u2029'})
+        s.replace(QChar(c), QLatin1Char(' '));
     return s;
 }
+
+namespace {
 
 int displayWidth(const QString& s)
 {
@@ -45,7 +52,7 @@ QByteArray tsvLine(const QStringList& fields)
 {
     QStringList clean;
     for (const QString& f : fields)
-        clean << sanitizedField(f);
+        clean << tsvField(f);
     return clean.join(QLatin1Char('\t')).toUtf8() + '\n';
 }
 
@@ -114,11 +121,16 @@ const QStringList kSyncHeader{QStringLiteral("同步号"), QStringLiteral("同�
                               QStringLiteral("端口"), QStringLiteral("结果"), QStringLiteral("公布记录数"),
                               QStringLiteral("收到记录数"), QStringLiteral("新存档记录数")};
 
-std::vector<QStringList> syncRows(const std::vector<sf6::SyncEntry>& syncs)
+// People read the outcome in Chinese; programs reading JSON keep the stored English names.
+enum class Outcome { Chinese, Stored };
+
+std::vector<QStringList> syncRows(const std::vector<sf6::SyncEntry>& syncs, Outcome outcome)
 {
     std::vector<QStringList> out;
     for (const sf6::SyncEntry& s : syncs)
-        out.push_back({QString::number(s.id), s.syncedAt, s.program, s.port, s.outcome, QString::number(s.recordTotal),
+        out.push_back({QString::number(s.id), s.syncedAt, s.program, s.port,
+                       outcome == Outcome::Chinese ? sf6::syncEndText(s.outcome) : s.outcome,
+                       QString::number(s.recordTotal),
                        QString::number(s.rowsReceived), QString::number(s.newRecords)});
     return out;
 }
@@ -142,8 +154,8 @@ QByteArray RecordsText::row(const sf6::ArchivedRecord& record)
 
 QByteArray RecordsText::tail() const { return format_ == Tsv ? QByteArray() : jsonTail(rows_ == 0); }
 
-QByteArray syncsAsTsv(const std::vector<sf6::SyncEntry>& s) { return tsv(kSyncHeader, syncRows(s)); }
-QByteArray syncsAsJson(const std::vector<sf6::SyncEntry>& s) { return json(kSyncHeader, syncRows(s)); }
+QByteArray syncsAsTsv(const std::vector<sf6::SyncEntry>& s) { return tsv(kSyncHeader, syncRows(s, Outcome::Chinese)); }
+QByteArray syncsAsJson(const std::vector<sf6::SyncEntry>& s) { return json(kSyncHeader, syncRows(s, Outcome::Stored)); }
 
 
 QByteArray rowsAsTable(const std::vector<sf6::ListRow>& rows, int columns)

@@ -14,6 +14,10 @@ namespace cli {
 inline const QString kArchiveNumberCaption = QStringLiteral("档案号");
 inline const QString kArchivedAtCaption = QStringLiteral("存档时间");
 
+// A text as one TSV field: tabs and line breaks become spaces. Every TSV sf6cli
+// writes goes through this, so one stored line break never splits a row.
+QString tsvField(QString s);
+
 QByteArray rowsAsTsv(const std::vector<sf6::ListRow>& rows);
 QByteArray rowsAsJson(const std::vector<sf6::ListRow>& rows);
 // Archived records: archive number, archiving time, then columns 1 to 52 as the list shows them.
@@ -33,6 +37,7 @@ private:
     Format format_;
     size_t rows_ = 0;
 };
+// The outcome in Chinese in TSV; JSON keeps the stored English names (complete, stalled…).
 QByteArray syncsAsTsv(const std::vector<sf6::SyncEntry>& syncs);
 QByteArray syncsAsJson(const std::vector<sf6::SyncEntry>& syncs);
 

@@ -16,6 +16,7 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "link/PortList.h"
+#include "ui/Application.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -38,6 +39,7 @@ int main(int argc, char** argv)
     // before the workbook and the reports are written.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    keepQtMessagesOffStderr();   // nothing but sf6cli's own messages on standard error
     // Widgets for the trend chart (Qt Charts draws with them), never shown.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sf6cli"));

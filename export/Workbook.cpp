@@ -232,6 +232,11 @@ WorkbookInput listWorkbook(const std::vector<QStringList>& rows)
     return in;
 }
 
+QString workbookFileName(const QDate& syncDate)
+{
+    return syncDate.toString(Qt::ISODate) + QStringLiteral(".xlsx");
+}
+
 QString withXlsxExtension(const QString& name)
 {
     const QFileInfo info(name);

@@ -2,6 +2,7 @@
 // Writes the record list into a new spreadsheet workbook (.xlsx). Widget-free:
 // the caller gathers the list's texts, widths and font into a WorkbookInput.
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -50,5 +51,7 @@ WorkbookInput listWorkbook(const std::vector<QStringList>& rows);
 
 // Save-dialog rule: a name typed without an extension gets ".xlsx".
 QString withXlsxExtension(const QString& name);
+// The name a save dialog proposes for the rows of one sync: its date, "2026-12-09.xlsx".
+QString workbookFileName(const QDate& syncDate);
 
 } // namespace sf6

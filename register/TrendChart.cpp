@@ -1,6 +1,7 @@
 #include "register/TrendChart.h"
 
 #include "base/SafeSave.h"
+#include "report/ReportFaces.h"
 
 #include <QAreaSeries>
 #include <QBuffer>
@@ -55,8 +56,8 @@ double mpa(Decimal d) { return double(d.nano()) / double(Decimal::kScale); }
 QFont chartFont(int pixels, bool bold = false)
 {
     QFont f;
-    f.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Microsoft YaHei"),
-                   QStringLiteral("SimSun")});
+    // The report's font files, whatever the locale makes the system prefer.
+    f.setFamilies({ReportFaces::latinFamily(), ReportFaces::chineseFamily()});
     f.setPixelSize(pixels);
     f.setBold(bold);
     return f;

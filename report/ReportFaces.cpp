@@ -1,5 +1,8 @@
 #include "report/ReportFaces.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHash>
 #include <QPaintDevice>
@@ -15,24 +18,82 @@ constexpr qreal kPointsPerInch = 72.0;
 constexpr int kReportDpi = 96;
 constexpr char32_t kPlaneEnd = 0x10000;   // the PDF writer's reverse map stops here
 
-const QStringList kLatinFamilies{QStringLiteral("Arial"), QStringLiteral("Liberation Sans")};
-// WenQuanYi Zen Hei maps no two code points to one glyph; the others follow
-// for the characters it lacks, and on systems without it.
-const QStringList kChineseFamilies{QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
-                                   QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun")};
+const char* const kDebianFontFolders[] = {"/usr/share/fonts/truetype/liberation", "/usr/share/fonts/truetype/wqy"};
 
-QFont baseFont(const QStringList& families, bool bold)
+struct LoadedFiles {
+    QString latin, chinese;   // registered family names
+    Status status = Status::success();
+};
+
+// The family a file registers, loaded from the file itself.
+QString addFontFile(const QString& fileName, QStringList& missing)
+{
+    const QString path = reportFontFile(fileName);
+    const int id = path.isEmpty() ? -1 : QFontDatabase::addApplicationFont(path);
+    const QString family = id < 0 ? QString() : QFontDatabase::applicationFontFamilies(id).value(0);
+    if (family.isEmpty())
+        missing << fileName;
+    return family;
+}
+
+const LoadedFiles& loadedFiles()
+{
+    static const LoadedFiles files = [] {
+        LoadedFiles f;
+        QStringList missing;
+        f.latin = addFontFile(kLatinRegularFile, missing);
+        const QString bold = addFontFile(kLatinBoldFile, missing);
+        if (!bold.isEmpty() && f.latin.isEmpty())
+            f.latin = bold;
+        f.chinese = addFontFile(kChineseFile, missing);
+        if (!missing.isEmpty()) {
+            QStringList folders;
+            for (const QString& folder : reportFontFolders())
+                folders << QDir::toNativeSeparators(folder);
+            f.status = Status::failure(QStringLiteral("找不到报表字体文件 %1（已查找：%2），报表无法正确显示中文和数字")
+                                           .arg(missing.join(QStringLiteral("、")), folders.join(QStringLiteral("；"))));
+        }
+        return f;
+    }();
+    return files;
+}
+
+QFont baseFont(const QString& family, bool bold)
 {
     QFont f;
-    f.setFamilies(families);
+    f.setFamilies({family});
     f.setStyleHint(QFont::SansSerif);
     f.setHintingPreference(QFont::PreferNoHinting);
-    // No ligatures: "fi" drawn as one glyph would read back as U+FB01.
-    f.setStyleStrategy(QFont::PreferNoShaping);
+    // No ligatures: "fi" drawn as one glyph would read back as U+FB01. No
+    // merging: a glyph borrowed from whatever the system offers could be one
+    // that reads back as another character.
+    f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferNoShaping | QFont::NoFontMerging));
     f.setBold(bold);
     return f;
 }
 } // namespace
+
+QStringList reportFontFolders()
+{
+    QStringList folders{QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("fonts"))};
+    for (const char* folder : kDebianFontFolders)
+        folders << QString::fromLatin1(folder);
+    return folders;
+}
+
+QString reportFontFile(const QString& fileName)
+{
+    for (const QString& folder : reportFontFolders()) {
+        const QFileInfo file(QDir(folder), fileName);
+        if (file.isFile())
+            return file.absoluteFilePath();
+    }
+    return QString();
+}
+
+Status ReportFaces::available() { return loadedFiles().status; }
+QString ReportFaces::latinFamily() { return loadedFiles().latin; }
+QString ReportFaces::chineseFamily() { return loadedFiles().chinese; }
 
 struct ReportFaces::Face {
     QRawFont raw;
@@ -77,15 +138,14 @@ struct ReportFaces::Face {
 
 ReportFaces::ReportFaces(bool bold) : bold_(bold)
 {
-    families_ << kLatinFamilies.first();
-    faces_.push_back(new Face(baseFont(kLatinFamilies, bold)));
-    const QStringList installed = QFontDatabase::families();
-    for (const QString& family : kChineseFamilies) {
-        // Only faces really there: a substitute would be another face under this name.
-        if (!installed.contains(family, Qt::CaseInsensitive))
-            continue;
-        families_ << family;
-        faces_.push_back(new Face(baseFont({family}, bold)));
+    // Face 0 is always there, so every index stays valid; without its file it
+    // draws nothing honest, and available() says why.
+    const LoadedFiles& files = loadedFiles();
+    families_ << (files.latin.isEmpty() ? QStringLiteral("Liberation Sans") : files.latin);
+    faces_.push_back(new Face(baseFont(families_.first(), bold)));
+    if (!files.chinese.isEmpty()) {
+        families_ << files.chinese;
+        faces_.push_back(new Face(baseFont(files.chinese, bold)));
     }
 }
 
@@ -122,7 +182,7 @@ int ReportFaces::faceFor(char32_t c) const
         if (faces_[i]->has(c))
             chosen = int(i);
     if (chosen < 0)
-        chosen = 0;   // no face has it: Qt's own fallback draws it
+        chosen = 0;   // no face has it: drawn as the missing-glyph box, never as a look-alike
     std::lock_guard lock(mutex);
     memo.insert(key, chosen);
     return chosen;
@@ -130,13 +190,15 @@ int ReportFaces::faceFor(char32_t c) const
 
 bool ReportFaces::readsBack(char32_t c) const { return faces_[size_t(faceFor(c))]->honest(c); }
 
+bool ReportFaces::draws(char32_t c) const { return faces_[size_t(faceFor(c))]->has(c); }
+
 QFont ReportFaces::font(int face, qreal pixels, const QPaintDevice* device) const
 {
     // The painter is scaled to 96-dpi pixels, so the size must come out in those
     // pixels: a point size would be converted at the device's resolution and
     // then scaled once more.
     const int deviceDpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : kReportDpi;
-    QFont f = face == 0 ? baseFont(kLatinFamilies, bold_) : baseFont({families_.at(face)}, bold_);
+    QFont f = baseFont(families_.at(face), bold_);
     f.setPointSizeF(pixels * kPointsPerInch / deviceDpi);
     return f;
 }

@@ -135,6 +135,9 @@ ReportPdfWriter::~ReportPdfWriter()
 Status ReportPdfWriter::addPage(const ReportPage& page)
 {
     if (!open_) {
+        // A PDF in substitute faces would not give back the text it shows.
+        if (const Status faces = ReportFaces::available(); !faces)
+            return Status::failure(cannotWrite(fileName_, faces.message()));
         auto o = std::make_unique<Open>(fileName_);
         if (Status s = o->file.open(); !s)
             return s;

@@ -6,7 +6,9 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
+#include "report/ReportFaces.h"
 #include "report/ReportRenderer.h"
+#include "ui/MessageBox.h"
 
 #include <QGuiApplication>
 #include <QPrintPreviewWidget>
@@ -49,6 +51,9 @@ TForm4::~TForm4()
 QPrintPreviewDialog* TForm4::preview()
 {
     if (!preview_) {
+        // Said plainly rather than drawn in whatever faces the system offers.
+        if (const sf6::Status faces = sf6::ReportFaces::available(); !faces)
+            ui::MessageBoxes::show(faces.message());
         // No parent: the preview outlives the dialog that asked for it.
         preview_ = new QPrintPreviewDialog(printer_.get(), nullptr);
         preview_->setWindowTitle(QStringLiteral("打印预览"));

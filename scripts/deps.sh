@@ -11,24 +11,36 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
   clang libclang-rt-14-dev
-  xvfb xauth poppler-utils python3 python3-openpyxl util-linux
+  xvfb xauth poppler-utils python3 python3-openpyxl util-linux locales
   g++-mingw-w64-x86-64-posix
   dpkg-dev desktop-file-utils appstream librsvg2-bin
 )
+
+# The report's PDF text is tested under the users' own locale as well as C.
+LOCALE=zh_CN.UTF-8
 
 missing=()
 for p in "${PACKAGES[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+have_locale() { locale -a 2>/dev/null | grep -qix "${LOCALE/UTF-8/utf8}"; }
+[[ ${#missing[@]} -eq 0 ]] && have_locale && exit 0
 
-echo "Installing: ${missing[*]}"
 SUDO=""
 if [[ $(id -u) -ne 0 ]]; then
-  command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+  command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]} $LOCALE" >&2; exit 1; }
   SUDO=sudo
 fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if ! have_locale; then
+  echo "Generating the $LOCALE locale"
+  $SUDO sed -i "s/^# *\($LOCALE UTF-8\)/\1/" /etc/locale.gen
+  grep -q "^$LOCALE UTF-8" /etc/locale.gen || echo "$LOCALE UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

@@ -39,7 +39,7 @@ int main(int argc, char** argv)
         {QStringLiteral("seed"), QStringLiteral("Seed of the generated readings."), QStringLiteral("S"), QStringLiteral("2012")},
         {QStringLiteral("probe"), QStringLiteral("Answer to the connect probe: echo, silent, wrong, six, late."), QStringLiteral("HOW"), QStringLiteral("echo")},
         {QStringLiteral("late-ms"), QStringLiteral("Delay of a late echo."), QStringLiteral("MS"), QStringLiteral("800")},
-        {QStringLiteral("rate"), QStringLiteral("Reply pace in bytes a second (0: unpaced)."), QStringLiteral("BPS"), QStringLiteral("1920")},
+        {QStringLiteral("rate"), QStringLiteral("Reply pace in bytes a second, 1920 for 19200 baud (0: unpaced)."), QStringLiteral("BYTES"), QStringLiteral("1920")},
         {QStringLiteral("chunks"), QStringLiteral("Reply chunk sizes, e.g. 50,60,105; the rest goes paced."), QStringLiteral("LIST")},
         {QStringLiteral("chunk-delay-ms"), QStringLiteral("Pause before each chunk after the first."), QStringLiteral("MS"), QStringLiteral("1000")},
         {QStringLiteral("first-byte-alone"), QStringLiteral("Send the first reply byte alone, a second ahead of the rest.")},

@@ -15,6 +15,20 @@ const char* syncEndName(SyncEnd end)
     return "?";
 }
 
+QString syncEndText(const QString& storedName)
+{
+    static const std::pair<SyncEnd, const char*> kTexts[] = {
+        {SyncEnd::Complete, "完成"},
+        {SyncEnd::Stalled, "中断"},
+        {SyncEnd::LinkLost, "连接断开"},
+        {SyncEnd::Empty, "无记录"},
+    };
+    for (const auto& [end, text] : kTexts)
+        if (storedName == QLatin1String(syncEndName(end)))
+            return QString::fromUtf8(text);
+    return storedName;
+}
+
 bool SyncSession::begin()
 {
     link_.FlushInput();

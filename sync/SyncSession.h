@@ -33,6 +33,9 @@ enum class SyncEnd {
 
 // Stable names, for logs and the archive.
 const char* syncEndName(SyncEnd end);
+// The stored name (syncEndName) as the user reads it: 完成, 中断, 连接断开, 无记录;
+// a name this program does not know is shown as it stands.
+QString syncEndText(const QString& storedName);
 
 struct SyncStep {
     bool receivedBytes = false;   // the poll read a batch: the decode step runs

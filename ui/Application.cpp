@@ -5,7 +5,23 @@
 #include <QLibraryInfo>
 #include <QLocale>
 
+#include <cstdio>
 #include <exception>
+
+namespace {
+constexpr char kQtMessagesVariable[] = "SF6_QT_MESSAGES";
+
+void developerChannel(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    static const bool shown = qEnvironmentVariableIsSet(kQtMessagesVariable);
+    if (shown || type == QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+}
+} // namespace
+
+void keepQtMessagesOffStderr() { qInstallMessageHandler(developerChannel); }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {

@@ -7,6 +7,12 @@
 #include <QApplication>
 #include <QTranslator>
 
+// Qt's own warnings ("QStandardPaths: XDG_RUNTIME_DIR not set…", font and
+// platform notes) are for developers, not for the user's standard error: they
+// are dropped unless SF6_QT_MESSAGES is set. A fatal one is still said. Called
+// before the application object is made, by both programs.
+void keepQtMessagesOffStderr();
+
 class TApplication : public QApplication {
     Q_OBJECT
 public:

@@ -1,6 +1,8 @@
 #include "ui/FileDialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QDir>
 
 namespace ui {
 
@@ -10,15 +12,32 @@ FileDialogs::Handler& current()
     static FileDialogs::Handler h;
     return h;
 }
+
+QString& lastFolder()
+{
+    static QString folder;
+    return folder;
+}
 } // namespace
+
+QString FileDialogs::startingName(const QString& initialName)
+{
+    if (lastFolder().isEmpty() || initialName.contains(QLatin1Char('/')) || initialName.contains(QLatin1Char('\\')))
+        return initialName;
+    return QDir(lastFolder()).filePath(initialName);
+}
 
 QString FileDialogs::saveFileName(const SaveRequest& r, QWidget* parent)
 {
-    if (current())
-        return current()(r);
+    SaveRequest shown = r;
+    shown.initialName = startingName(r.initialName);
     // No overwrite prompt: the user picks the name and means it.
-    return QFileDialog::getSaveFileName(parent, r.title, r.initialName, r.filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    const QString chosen = current() ? current()(shown)
+                                     : QFileDialog::getSaveFileName(parent, shown.title, shown.initialName, shown.filter,
+                                                                    nullptr, QFileDialog::DontConfirmOverwrite);
+    if (!chosen.isEmpty())
+        lastFolder() = QFileInfo(chosen).absolutePath();
+    return chosen;
 }
 
 void FileDialogs::setHandler(Handler h) { current() = std::move(h); }

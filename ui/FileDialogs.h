@@ -1,6 +1,7 @@
 #pragma once
 // The one way the program asks for a file name to save under. Tests install a
-// handler that answers without a modal dialog.
+// handler that answers without a modal dialog. Every save dialog starts in the
+// folder last used.
 
 #include <QString>
 #include <functional>
@@ -22,6 +23,9 @@ public:
 
     // Returns the chosen name, or an empty text when the user cancelled.
     static QString saveFileName(const SaveRequest& r, QWidget* parent = nullptr);
+    // Where the dialog starts: a proposed name without a folder is put in the
+    // folder of the last name chosen in any save dialog (kept until exit).
+    static QString startingName(const QString& initialName);
     static void setHandler(Handler h);   // empty handler: the real dialog again
 };
 

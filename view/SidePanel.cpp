@@ -163,12 +163,13 @@ SidePanel::SidePanel(QWidget* parent) : QFrame(parent)
         this->*def.member = box;
         parents[i + 1] = box;
     }
+    // Latin captions in the panel's own sans face: 宋体's Latin letters are serifed.
     for (int b = Box1; b <= Box6; ++b) {
-        staticCaption(parents[b], QStringLiteral("Pt："), 7, kPtRowY, true);
-        staticCaption(parents[b], QStringLiteral("P20："), 7, kP20RowY, true);
+        staticCaption(parents[b], QStringLiteral("Pt："), 7, kPtRowY, false);
+        staticCaption(parents[b], QStringLiteral("P20："), 7, kP20RowY, false);
     }
-    staticCaption(GroupBox7, QStringLiteral("Pt："), 7, 46, true);
-    staticCaption(GroupBox7, QStringLiteral("P20："), 7, 84, true);
+    staticCaption(GroupBox7, QStringLiteral("Pt："), 7, 46, false);
+    staticCaption(GroupBox7, QStringLiteral("P20："), 7, 84, false);
     constexpr int kHeadingY = 17;
     staticCaption(GroupBox7, QStringLiteral("均报警回"), 37, kHeadingY, true);
     staticCaption(GroupBox7, QStringLiteral("均报警值"), 106, kHeadingY, true);

@@ -11,7 +11,9 @@
 #include "view/SidePanel.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -488,6 +490,9 @@ TEST_F(MainWindow, export_asksForANameAddsXlsxAndRemembersIt)
         w->N2Click();
         ASSERT_EQ(cancel.requests.size(), 1u);
         EXPECT_EQ(cancel.requests[0].filter, QStringLiteral("EXCEL文件(*.xlsx)"));
+        EXPECT_EQ(QFileInfo(cancel.requests[0].initialName).fileName(),
+                  QDate::currentDate().toString(Qt::ISODate) + QStringLiteral(".xlsx"))
+            << "the dialog offers the sync's date as the name";
     }
     {
         ui::SaveAnswer answer{dir.filePath(QStringLiteral("records"))};
@@ -501,6 +506,25 @@ TEST_F(MainWindow, export_asksForANameAddsXlsxAndRemembersIt)
         EXPECT_EQ(again.requests[0].initialName, dir.filePath(QStringLiteral("records.xlsx")));
     }
     EXPECT_TRUE(messages.messages.empty());
+}
+
+// The PDF dialog and the workbook dialog share the folder last used.
+TEST_F(MainWindow, export_startsInTheFolderLastUsedByAnySaveDialog)
+{
+    loadRows(2);
+    QTemporaryDir first, second;
+    {
+        ui::SaveAnswer answer{first.filePath(QStringLiteral("records"))};
+        w->N2Click();
+    }
+    {
+        ui::SaveAnswer other{second.filePath(QStringLiteral("report.pdf"))};
+        ui::FileDialogs::saveFileName(ui::SaveRequest{QStringLiteral("导出PDF"), QStringLiteral("r.pdf"), QString()});
+    }
+    ui::SaveAnswer again{QString()};
+    w->N2Click();
+    ASSERT_EQ(again.requests.size(), 1u);
+    EXPECT_EQ(again.requests[0].initialName, second.filePath(QStringLiteral("records.xlsx")));
 }
 
 } // namespace

@@ -194,3 +194,25 @@ TEST_F(Window, windowToolbarAndIndicatorLookAsDesigned)
     EXPECT_EQ(right - left + 1, 15);
     EXPECT_EQ(qobject_cast<QFrame*>(indicator), nullptr) << "the indicator's panel has no bevel";
 }
+
+// Started from a terminal without XDG_RUNTIME_DIR, the window program says
+// nothing of Qt's on standard error; the developers' channel still has it.
+TEST(WindowProgram, QtsOwnWarningsStayOffStandardError)
+{
+    auto run = [](bool developer) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.remove(QStringLiteral("SF6_QT_MESSAGES"));
+        if (developer)
+            env.insert(QStringLiteral("SF6_QT_MESSAGES"), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SF6COMPANION_PATH), {QStringLiteral("--help")});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0);
+        return QString::fromLocal8Bit(p.readAllStandardError());
+    };
+    EXPECT_EQ(run(false), QString());
+    EXPECT_TRUE(run(true).contains(QStringLiteral("XDG_RUNTIME_DIR")));
+}

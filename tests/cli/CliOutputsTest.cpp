@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <cstring>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -46,29 +49,76 @@ protected:
 
 } // namespace
 
-// A device, a pipe, a link, a read-only file: what stood at the target is
+// A device or a pipe is a stream: written in place, never replaced. A folder or
+// a socket is refused; a link, a read-only file: what stood at the target is
 // still there afterwards, and exactly as it was.
 TEST_F(CliOutputs, specialTargetsAreRefusedAndLinksWrittenThrough)
 {
     auto* s = startSim(3);
-    const QString fifo = path("fifo");
-    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
-    QStringList nodes{fifo};
+    const QString plain = path("plain.tsv"), plainJson = path("plain.json");
+    ASSERT_EQ(sf6cli(sync(s, {QStringLiteral("--tsv"), plain, QStringLiteral("--json"), plainJson})).exit, 0);
+
+    // A shell's >(…) hands over /dev/fd/N, a link to a pipe; a named pipe is the same.
+    for (const auto& [option, expected] : {std::pair{"--tsv", plain}, std::pair{"--json", plainJson},
+                                           std::pair{"--xlsx", QString()}}) {
+        SCOPED_TRACE(option);
+        const QString out = path("piped.out");
+        CliRun r = bash(QStringLiteral("\"$CLI\" sync --port \"$1\" $2 >(cat > \"$3\"); e=$?; wait $!; exit $e"),
+                        {s->portPath(), QString::fromLatin1(option), out});
+        ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+        if (expected.isEmpty()) {
+            EXPECT_TRUE(readAll(out).startsWith("PK")) << "no workbook came through the pipe";
+        } else {
+            EXPECT_EQ(readAll(out), readAll(expected));
+        }
+
+        const QString fifo = path("fifo");
+        QFile::remove(fifo);
+        ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        r = bash(QStringLiteral("cat \"$3\" > \"$4\" & \"$CLI\" sync --port \"$1\" $2 \"$3\"; e=$?; wait; exit $e"),
+                 {s->portPath(), QString::fromLatin1(option), fifo, out});
+        ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+        if (!expected.isEmpty()) {
+            EXPECT_EQ(readAll(out), readAll(expected));
+        }
+        EXPECT_FALSE(QFileInfo(fifo).isFile()) << "the pipe was replaced by a plain file";
+    }
+    QStringList devices{QStringLiteral("/dev/null")};
     if (geteuid() == 0) {   // only the administrator may make a device node
         const QString device = path("null-device");
         ASSERT_EQ(mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
-        nodes << device;
+        devices << device;
     }
-    for (const QString& node : nodes) {
+    for (const QString& device : devices) {
         for (const char* option : {"--xlsx", "--tsv", "--json"}) {
-            SCOPED_TRACE(node.toStdString() + " " + option);
-            const CliRun r = sf6cli(sync(s, {QString::fromLatin1(option), node}));
-            EXPECT_EQ(r.exit, 5) << r.err.toStdString();
-            EXPECT_TRUE(r.err.contains(QStringLiteral("不是普通文件"))) << r.err.toStdString();
-            QFileInfo info(node);
+            SCOPED_TRACE(device.toStdString() + " " + option);
+            const CliRun r = sf6cli(sync(s, {QString::fromLatin1(option), device}));
+            EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+            QFileInfo info(device);
             EXPECT_TRUE(info.exists() && !info.isFile() && !info.isSymLink()) << "replaced by a plain file";
         }
     }
+
+    // A folder and a socket are no place for rows.
+    const QString socketPath = path("socket");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(socketPath);
+    ASSERT_LT(size_t(encoded.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    for (const auto& [target, reason] : {std::pair{socketPath, QStringLiteral("不是普通文件")},
+                                         std::pair{dir.path(), QStringLiteral("文件夹")}}) {
+        for (const char* option : {"--xlsx", "--tsv", "--json"}) {
+            SCOPED_TRACE(target.toStdString() + " " + option);
+            const CliRun r = sf6cli(sync(s, {QString::fromLatin1(option), target}));
+            EXPECT_EQ(r.exit, 5) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(reason)) << r.err.toStdString();
+        }
+    }
+    ::close(sock);
+    EXPECT_FALSE(QFileInfo(socketPath).isFile());
 
     // The link stays a link; the workbook it points to is the one brought up to date.
     const QString target = path("kept.xlsx"), link = path("link.xlsx");

@@ -2,6 +2,7 @@
 // copy, confirmations that each open their own preview, and the PDF button.
 #include <QCoreApplication>
 #include <QDate>
+#include <QFileInfo>
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -169,13 +170,19 @@ TEST(ReportDialog, PdfButtonWritesTheChosenFile)
         ui::SaveAnswer answer(dir.filePath(QStringLiteral("report")));   // no suffix typed
         d->btnPdf->click();
         ASSERT_EQ(answer.requests.size(), size_t(1));
-        EXPECT_EQ(answer.requests[0].initialName, QStringLiteral("2012-05-18_7.pdf"));
+        EXPECT_EQ(QFileInfo(answer.requests[0].initialName).fileName(), QStringLiteral("2012-05-18_7.pdf"));
         EXPECT_EQ(answer.requests[0].filter, QStringLiteral("PDF文件(*.pdf)"));
     }
     QFile pdf(dir.filePath(QStringLiteral("report.pdf")));
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_EQ(pdf.read(5), QByteArray("%PDF-"));
     EXPECT_TRUE(messages.messages.empty());
+    {
+        ui::SaveAnswer cancel{QString()};   // the next dialog starts in the folder just used
+        d->btnPdf->click();
+        ASSERT_EQ(cancel.requests.size(), size_t(1));
+        EXPECT_EQ(cancel.requests[0].initialName, dir.filePath(QStringLiteral("2012-05-18_7.pdf")));
+    }
     {
         ui::SaveAnswer answer(dir.filePath(QStringLiteral("no/such/dir/x.pdf")));
         d->btnPdf->click();

@@ -1,6 +1,7 @@
 // The rendered page as a reader sees it, checked with poppler's command-line
 // tools: one A4 page, fonts embedded, texts where the page puts them.
 #include <QDir>
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -83,11 +84,11 @@ TEST_F(ReportPdf, IsOneA4PageWithEmbeddedFonts)
     EXPECT_NEAR(size.captured(1).toDouble(), 595.28, 1.0);
     EXPECT_NEAR(size.captured(2).toDouble(), 841.89, 1.0);
 
-    // pdffonts rows: name, type, encoding, emb, sub, uni, object, generation. Latin
-    // text in Arial or its metric twin; Chinese in a Simplified Chinese face, not
-    // whatever the system falls back to (often the Japanese one).
+    // pdffonts rows: name, type, encoding, emb, sub, uni, object, generation. Only
+    // the faces of the named font files, whatever the system prefers under the
+    // current locale (Noto Sans CJK under zh_CN, with its shared glyphs).
     static const QRegularExpression allowed(
-        QStringLiteral("^(\\w+\\+)?(Arial|LiberationSans|WenQuanYiZenHei|NotoSansCJKsc|MicrosoftYaHei|SimSun)"));
+        QStringLiteral("^(\\w+\\+)?(LiberationSans(-Bold)?|WenQuanYiZenHei)$"));
     const QStringList rows = run("pdffonts", {file}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(rows.isEmpty());
     for (const QString& r : rows) {
@@ -293,4 +294,45 @@ TEST(ReportPdfWriting, APagedPdfAppearsOnlyWhenCommittedWithEveryPage)
     ReportPdfWriter empty(dir.filePath(QStringLiteral("none.pdf")));
     EXPECT_FALSE(empty.commit().ok()) << "no page, no file";
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.pdf"))));
+}
+
+// What the users' own locale makes the system prefer must not change the page:
+// the PDF tests run again in a child under C and under zh_CN.UTF-8 (where
+// fontconfig puts Noto Sans CJK SC first and its shared glyphs gave "⽣产⽇期").
+TEST(ReportPdfLocales, FontsAndTextLayerAreTheSameUnderEveryLocale)
+{
+    if (qEnvironmentVariableIsSet("SF6_REPORT_LOCALE_CHILD"))
+        return;   // already the child
+    ASSERT_FALSE(run("locale", {QStringLiteral("-a")}).split(QLatin1Char('\n')).filter(QStringLiteral("zh_CN.utf8"),
+                                                                                      Qt::CaseInsensitive).isEmpty())
+        << "the zh_CN.UTF-8 locale is missing: run scripts/deps.sh";
+    for (const char* locale : {"C", "zh_CN.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* variable : {"LANG", "LC_ALL", "LANGUAGE"})
+            env.insert(QString::fromLatin1(variable), QString::fromLatin1(locale));
+        env.insert(QStringLiteral("SF6_REPORT_LOCALE_CHILD"), QStringLiteral("1"));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=ReportPdf.IsOneA4PageWithEmbeddedFonts:"
+                                    "ReportPdf.EveryLabelReadsBackExactlyAsDrawn:ReportPdf.TheUsersWordsReadBack")});
+        ASSERT_TRUE(child.waitForFinished(120000));
+        const QString out = QString::fromUtf8(child.readAllStandardOutput());
+        EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 3 tests"))) << out.toStdString();
+    }
+}
+
+// The words the users found broken, read from the whole page as a search does.
+TEST_F(ReportPdf, TheUsersWordsReadBack)
+{
+    ReportDetails d = defaultReportDetails(QStringLiteral("2012-5-25"));
+    d.tester = QStringLiteral("第一次手工输入");
+    const QString text = run("pdftotext", {write(buildReportPage(d, reporttest::distinctRow(QStringLiteral("1")))),
+                                           QStringLiteral("-")});
+    for (const char* word : {"生产日期", "第一次手工输入"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(word))) << word << " not in:\n" << text.toStdString();
+    for (const QChar c : text)
+        EXPECT_FALSE(c.unicode() >= 0x2F00 && c.unicode() <= 0x2FDF) << "a Kangxi radical in " << text.toStdString();
 }

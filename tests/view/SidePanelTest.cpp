@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
+
 #include <set>
 
 #include "sync/TestRecord.h"
@@ -98,4 +100,21 @@ TEST(SidePanel, FillBlankAndClear)
     for (int c = 1; c < kColumnCount; ++c)
         EXPECT_EQ(panel.valueText(c), "") << c;
     EXPECT_EQ(panel.Label4->text(), "采集方式：");
+}
+
+// "Pt：" and "P20：" are Latin captions: drawn in the face the panel's values
+// use, not in the serifed face that stands in for 宋体.
+TEST(SidePanel, LatinCaptionsUseThePanelsSansFace)
+{
+    SidePanel panel;
+    const QString panelFace = QFontInfo(panel.font()).family();
+    int captions = 0;
+    for (const QLabel* l : panel.findChildren<QLabel*>()) {
+        if (l->text() != QStringLiteral("Pt：") && l->text() != QStringLiteral("P20："))
+            continue;
+        ++captions;
+        EXPECT_EQ(QFontInfo(l->font()).family(), panelFace) << l->text().toStdString();
+        EXPECT_EQ(QFontInfo(l->font()).family(), QFontInfo(panel.lbbjz1->font()).family());
+    }
+    EXPECT_EQ(captions, 14);
 }
