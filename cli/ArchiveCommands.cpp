@@ -43,7 +43,7 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
                                     const std::vector<sf6::ArchivedRecord>& records)
 {
     Reports out;
-    const sf6::ReportDetails defaults = reportDetails(p);
+    const sf6::ReportDetails defaults = reportDetails(p, &archive);
     for (const sf6::ArchivedRecord& r : records) {
         const sf6::ListRow row = r.row();
         auto latest = sf6::latestReport(archive, r.id);
@@ -150,9 +150,10 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
 {
     static const QStringList kKnown{QStringLiteral("list"),   QStringLiteral("export"), QStringLiteral("report"),
                                     QStringLiteral("syncs"),  QStringLiteral("relay"),  QStringLiteral("relays"),
-                                    QStringLiteral("link"),   QStringLiteral("judge"),  QStringLiteral("trend")};
+                                    QStringLiteral("link"),   QStringLiteral("unlink"), QStringLiteral("judge"),
+                                    QStringLiteral("trend")};
     static const QStringList kRegister{QStringLiteral("relay"), QStringLiteral("relays"), QStringLiteral("link"),
-                                       QStringLiteral("judge"), QStringLiteral("trend")};
+                                       QStringLiteral("unlink"), QStringLiteral("judge"), QStringLiteral("trend")};
     if (!kKnown.contains(what)) {
         err(QStringLiteral("未知的 archive 命令：%1（可用：%2）").arg(what, kKnown.join(QStringLiteral(", "))));
         return kUsage;

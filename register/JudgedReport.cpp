@@ -39,10 +39,10 @@ std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow&
 }
 
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
-                      const QString& source)
+                      const QString& source, const ReportRelay& how)
 {
     MadeReport out;
-    if (auto relay = applyReport(archive, recordId, details, source); !relay)
+    if (auto relay = applyReport(archive, recordId, details, source, how); !relay)
         out.problems << relay.error();
     if (auto judged = judgeRecord(archive, recordId); !judged)
         out.problems << judged.error();

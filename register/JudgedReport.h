@@ -30,6 +30,6 @@ struct MadeReport {
 // Confirms a report of an archived record: register, link, judgement, report
 // row; returns the pages to print. A failure in the archive costs no page.
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
-                      const QString& source);
+                      const QString& source, const ReportRelay& how = {});
 
 } // namespace sf6

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 #include <QTreeWidget>
 
@@ -98,11 +99,13 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     btnRelay->setAutoDefault(false);
     btnRelay->hide();
     connect(btnRelay, &QPushButton::clicked, this, &TForm3::btnRelayClick);
+    connect(mmbh, &QPlainTextEdit::textChanged, this, &TForm3::mmbhChange);
     connect(btnConfirm, &QPushButton::clicked, this, &TForm3::btnConfirmClick);
     connect(btnPdf, &QPushButton::clicked, this, &TForm3::btnPdfClick);
     connect(btnCancle, &QPushButton::clicked, this, &TForm3::btnCancleClick);
 
     FormCreate();
+    detailsGiven_ = false;
 }
 
 QPlainTextEdit* TForm3::addField(QWidget* frame, const QString& caption, int left, int top, int width)
@@ -170,8 +173,16 @@ std::vector<sf6::ListRow> TForm3::rowCopies() const
     return rows;
 }
 
+void TForm3::mmbhChange()
+{
+    if (!filling_)
+        serialChosen_ = true;
+}
+
 void TForm3::setDetails(const sf6::ReportDetails& d)
 {
+    const QScopedValueRollback<bool> programmatic(filling_, true);
+    detailsGiven_ = true;
     mmBbbt->setPlainText(d.title);
     mmjydw->setPlainText(d.calibratingUnit);
     mmsjdw->setPlainText(d.submittingUnit);
@@ -247,11 +258,24 @@ void TForm3::btnRelayClick()
     const std::optional<RelayFields> f = relayPicker_();
     if (!f)
         return;
-    mmjdqmc->setPlainText(f->name);
-    mmxh->setPlainText(f->model);
-    mmbh->setPlainText(f->serial);
-    mmscrq->setPlainText(f->made);
-    mmsjdw->setPlainText(f->client);
+    fillRelay(*f);
+    serialChosen_ = true;
+}
+
+void TForm3::setRelayFields(const RelayFields& f)
+{
+    const QScopedValueRollback<bool> programmatic(filling_, true);
+    fillRelay(f);
+}
+
+void TForm3::fillRelay(const RelayFields& f)
+{
+    const QScopedValueRollback<bool> programmatic(filling_, true);
+    mmjdqmc->setPlainText(f.name);
+    mmxh->setPlainText(f.model);
+    mmbh->setPlainText(f.serial);
+    mmscrq->setPlainText(f.made);
+    mmsjdw->setPlainText(f.client);
 }
 
 void TForm3::btnPdfClick()

@@ -147,6 +147,36 @@ TEST_P(ArchiveOn, reportsAreKeptAndTheLatestIsFound)
     EXPECT_EQ(count(*a, QStringLiteral("reports")), 2);
 }
 
+// The lab's details of the latest report, whoever made it, start the next
+// one; the relay's fields never come along.
+TEST_P(ArchiveOn, theNextReportStartsFromTheLabDetailsLastConfirmed)
+{
+    auto a = open();
+    ASSERT_TRUE(a);
+    auto s = archiveSync(*a, logOf(sim::plausibleRecords(2)));
+    ASSERT_TRUE(s.ok());
+    const ReportDetails defaults = defaultReportDetails(QStringLiteral("2026-12-9"));
+    auto none = startingDetails(*a, defaults);
+    ASSERT_TRUE(none.ok()) << none.error().toStdString();
+    EXPECT_EQ(*none, defaults) << "the defaults while nothing was confirmed";
+
+    ReportDetails d = defaults;
+    d.title = QStringLiteral("年度校验报告");
+    d.calibratingUnit = QStringLiteral("电科院");
+    d.tester = QStringLiteral("赵六");
+    d.reviewer = QStringLiteral("钱七");
+    d.approver = QStringLiteral("孙八");
+    d.relayName = QStringLiteral("2#主变继电器");
+    ASSERT_TRUE(storeReport(*a, s->recordIds[1], d, QStringLiteral("test")).ok());
+    auto next = startingDetails(*a, defaults);
+    ASSERT_TRUE(next.ok());
+    EXPECT_EQ(next->title, d.title);
+    EXPECT_EQ(next->calibratingUnit, d.calibratingUnit);
+    EXPECT_EQ((QStringList{next->tester, next->reviewer, next->approver}), (QStringList{d.tester, d.reviewer, d.approver}));
+    EXPECT_EQ(next->relayName, defaults.relayName);
+    EXPECT_EQ(next->printDate, defaults.printDate);
+}
+
 TEST_P(ArchiveOn, filtersByTestDateAndReportTextsAndNothingElse)
 {
     auto a = open();
