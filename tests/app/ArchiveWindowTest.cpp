@@ -243,3 +243,35 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     EXPECT_EQ(numbers, expected);
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
 }
+
+// The date filter opens empty, which is no limit; a date typed (with or
+// without leading zeros) filters; anything else is refused with a word and
+// the list stays as it was.
+TEST_F(ArchiveWindow, theHistoryDateFilterIsEmptyForNoLimitAndTakesTypedDates)
+{
+    w->setArchiveLocation(location);
+    connectToSim(6);
+    sync();
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(h->dtFrom->text().isEmpty());
+    EXPECT_EQ(h->dtFrom->placeholderText(), QStringLiteral("不限"));
+    EXPECT_FALSE(h->filter().from || h->filter().to);
+    ASSERT_EQ(h->Model->rowCount(), 6);
+
+    QTest::keyClicks(h->dtFrom, QStringLiteral("2012-05-03"));
+    QTest::keyClicks(h->dtTo, QStringLiteral("2012-5-4"));
+    h->btnQueryClick();
+    EXPECT_EQ(h->Model->rowCount(), 2);
+    EXPECT_EQ(h->filter().to, QDate(2012, 5, 4));
+
+    h->dtTo->clear();
+    h->btnQueryClick();
+    EXPECT_EQ(h->Model->rowCount(), 4) << "an emptied field is no limit again";
+
+    h->dtFrom->setText(QStringLiteral("上周"));
+    h->btnQueryClick();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("YYYY-MM-DD")));
+    EXPECT_EQ(h->Model->rowCount(), 4);
+}
