@@ -95,7 +95,7 @@ int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
     QJsonArray json;
     for (const sf6::RelayStatus& s : *statuses) {
         const sf6::RelayEntry& e = s.entry;
-        const QString state = s.overdue ? QStringLiteral("已过期") : s.dueSoon ? QStringLiteral("30天内到期") : QString();
+        const QString state = sf6::stateText(s);
         const QStringList row{e.serial, e.name, e.model, e.made, e.client,
                               QStringLiteral("%1,%2").arg(e.lower.text(), e.upper.text()), e.classText(),
                               optionalText(e.alarm), optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit),

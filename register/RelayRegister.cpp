@@ -472,6 +472,13 @@ Expected<std::vector<RelayStatus>> relayStatuses(const Archive& archive, const Q
     return out;
 }
 
+QString stateText(const RelayStatus& s)
+{
+    if (!s.lastTest)
+        return QStringLiteral("未校验");
+    return s.overdue ? QStringLiteral("已过期") : s.dueSoon ? QStringLiteral("30天内到期") : QString();
+}
+
 Expected<TrendData> trendOf(const Archive& archive, const QString& serial)
 {
     auto relay = findRelay(archive, serial);

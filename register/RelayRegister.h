@@ -93,6 +93,9 @@ struct RelayStatus {
     bool dueSoon = false;            // due within kDueSoonDays
 };
 Expected<std::vector<RelayStatus>> relayStatuses(const Archive& archive, const QDate& today);
+// The register's 状态 of a relay: "未校验" (no linked test yet), "已过期",
+// "30天内到期" or empty; the same in the window and on the command line.
+QString stateText(const RelayStatus& s);
 
 struct TrendPoint {
     QDateTime when;

@@ -31,7 +31,6 @@ const QStringList kRelayColumns{QStringLiteral("编号"),     QStringLiteral("�
                                 QStringLiteral("上次结论"), QStringLiteral("下次到期"),   QStringLiteral("状态")};
 const QStringList kLinkColumns{QStringLiteral("时间"), QStringLiteral("档案号"), QStringLiteral("变更"),
                                QStringLiteral("来源")};
-const QString kNeverTested = QStringLiteral("未校验");
 const QString kFailed = QStringLiteral("不合格");
 constexpr int kSerialRole = Qt::UserRole;   // on every cell: the row's relay, whatever the sort order
 constexpr int kWindowMargin = 40;
@@ -177,10 +176,7 @@ void TRelayRegisterForm::FormCreate()
     RelayGrid->setRowCount(int(statuses_.size()));
     for (int r = 0; r < int(statuses_.size()); ++r) {
         const sf6::RelayStatus& s = statuses_[size_t(r)];
-        const QString state = !s.lastTest ? kNeverTested
-                              : s.overdue ? QStringLiteral("已过期")
-                              : s.dueSoon ? QStringLiteral("30天内到期")
-                                          : QString();
+        const QString state = sf6::stateText(s);
         const QStringList cells{s.entry.serial, s.entry.name, s.entry.model, s.entry.client,
                                 s.entry.classText(),
                                 s.lastTest ? s.lastTest->toString(Qt::ISODate) : QString(),

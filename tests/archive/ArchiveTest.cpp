@@ -216,6 +216,29 @@ TEST_P(ArchiveOn, filtersByTestDateAndReportTextsAndNothingElse)
     EXPECT_EQ(count(*a, QStringLiteral("records")), 40);
 }
 
+// Capitals beyond ASCII and full-width letters, as Chinese input methods
+// type them, find a report's texts on both engines alike.
+TEST_P(ArchiveOn, theTextFilterFoldsCaseAndWidthOnEveryEngine)
+{
+    auto a = open();
+    ASSERT_TRUE(a);
+    auto s = archiveSync(*a, logOf(sim::plausibleRecords(3)));
+    ASSERT_TRUE(s.ok());
+    ReportDetails d = defaultReportDetails(QStringLiteral("2026-12-9"));
+    d.submittingUnit = QStringLiteral("abb ärger");
+    d.model = QStringLiteral("датчик-7");
+    ASSERT_TRUE(storeReport(*a, s->recordIds[1], d, QStringLiteral("test")).ok());
+    for (const char* text : {"ＡＢＢ", "ÄRGER", "ДАТЧИК", "Датчик－７", "abb"}) {
+        ArchiveFilter f;
+        f.text = QString::fromUtf8(text);
+        auto found = listRecords(*a, f);
+        ASSERT_TRUE(found.ok()) << found.error().toStdString();
+        ASSERT_EQ(found->size(), 1u) << text;
+        EXPECT_EQ(found->front().id, s->recordIds[1]);
+        EXPECT_EQ(*countRecords(*a, f), 1) << text;
+    }
+}
+
 // An archive a newer program wrote is only read: nothing is added, and the
 // reason is said.
 TEST_P(ArchiveOn, aNewerSchemaIsOpenedReadOnlyAndNeverChanged)

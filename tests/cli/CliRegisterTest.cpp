@@ -155,6 +155,7 @@ TEST_F(CliRegister, aTrendIsSavedAsAPicture)
 TEST_F(CliRegister, severalRecordsLinkTogetherOrNotAtAllAndUnlinkUndoes)
 {
     ASSERT_EQ(archiveCmd("relay", kGoodRelay + QStringList{QStringLiteral("--model"), QStringLiteral("ＡＢＢ-Ärger")}).exit, 0);
+    EXPECT_EQ(relays()[0].toObject()[QStringLiteral("状态")].toString(), QStringLiteral("未校验")) << "never tested";
     const auto linked = [this](const QString& text) { return archiveCmd("list", {QStringLiteral("--text"), text}).out.count(u'\n') - 1; };
     const CliRun both = archiveCmd("link", {QStringLiteral("--record"), QStringLiteral("1"), QStringLiteral("--record"),
                                             QStringLiteral("2"), QStringLiteral("--serial"), QStringLiteral("R1")});
