@@ -34,6 +34,7 @@ const QStringList kLinkColumns{QStringLiteral("时间"), QStringLiteral("档案�
 const QString kFailed = QStringLiteral("不合格");
 constexpr int kSerialRole = Qt::UserRole;   // on every cell: the row's relay, whatever the sort order
 constexpr int kWindowMargin = 40;
+constexpr int kMostListShare = 65;   // percent of the screen's width
 
 const QStringList kVersionColumns{QStringLiteral("版本"),     QStringLiteral("修改时间"),  QStringLiteral("量程"),
                                   QStringLiteral("等级"),     QStringLiteral("报警"),      QStringLiteral("闭锁1"),
@@ -205,6 +206,10 @@ void TRelayRegisterForm::fitColumns()
     int width = 2 * RelayGrid->frameWidth() + RelayGrid->verticalScrollBar()->sizeHint().width();
     for (int c = 0; c < RelayGrid->columnCount(); ++c)
         width += RelayGrid->columnWidth(c);
+    // Never wider than a screen leaves beside the entry's fields: a small
+    // screen scrolls the list rather than pushing the window off it.
+    if (const QScreen* screen = this->screen())
+        width = std::min(width, screen->availableGeometry().width() * kMostListShare / 100);
     RelayGrid->setMinimumWidth(width);
 }
 
