@@ -184,9 +184,9 @@ FilterClause filterClause(const ArchiveFilter& filter)
     if (!filter.text.isEmpty()) {
         // In the texts of the record's reports, or in the linked relay's current entry.
         where << QStringLiteral("(EXISTS (SELECT 1 FROM reports p WHERE p.record_id = r.id AND p.search_text LIKE ? ESCAPE '\\')"
-                                " OR EXISTS (SELECT 1 FROM record_relays l JOIN relays y ON y.serial_number = l.serial_number"
+                                " OR EXISTS (SELECT 1 FROM record_relays rl JOIN relays y ON y.serial_number = rl.serial_number"
                                 " JOIN relay_versions v ON v.id = y.current_version"
-                                " WHERE l.record_id = r.id AND v.search_text LIKE ? ESCAPE '\\'))");
+                                " WHERE rl.record_id = r.id AND v.search_text LIKE ? ESCAPE '\\'))");
         out.values << likePattern(filter.text) << likePattern(filter.text);
     }
     if (!filter.ids.empty()) {

@@ -1,6 +1,7 @@
 // The register in a real archive, on SQLite and PostgreSQL: versions kept,
 // judgements that name the values they used, due dates, trends, reports that
 // confirm into the register, and an archive of the first schema upgraded.
+#include "archive/HistoryModel.h"
 #include "archive/Schema.h"
 #include "register/JudgedReport.h"
 #include "register/RelayRegister.h"
@@ -276,6 +277,29 @@ TEST_P(Register, theTextFilterSearchesTheLinkedRelayAndFoldsCaseAndWidth)
 
     ASSERT_TRUE(unlinkRecords(*archive, {ids[2]}, QStringLiteral("test")).ok());
     EXPECT_TRUE(found(QStringLiteral("R1")).empty());
+}
+
+// The history's list on either engine: each record's relay and the verdict
+// of its latest judgement, filtered by the relay.
+TEST_P(Register, theHistoryListShowsEachRecordsRelayAndLastVerdict)
+{
+    ASSERT_TRUE(saveRelay(*archive, relay(QStringLiteral("R1")), QStringLiteral("test")).ok());
+    ASSERT_TRUE(linkRecords(*archive, {ids[1], ids[4]}, QStringLiteral("R1")));
+    const auto judged = judgeRecord(*archive, ids[4]);
+    ASSERT_TRUE(judged.ok() && judged->judgement);
+    HistoryModel model(*archive);
+    ArchiveFilter f;
+    f.text = QStringLiteral("r1");
+    ASSERT_TRUE(model.setFilter(f));
+    ASSERT_EQ(model.rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(model.index(row, HistoryModel::kRelayColumn).data().toString(), QStringLiteral("R1"));
+        const bool judgedRow = model.recordId(row) == ids[4];
+        EXPECT_EQ(model.index(row, HistoryModel::kVerdictColumn).data().toString(),
+                  judgedRow ? judged->judgement->judgement.verdict() : QString());
+    }
+    ASSERT_TRUE(model.setFilter({}));
+    EXPECT_EQ(model.rowCount(), int(ids.size())) << "unlinked records are listed too";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Register, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
