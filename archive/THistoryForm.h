@@ -1,6 +1,7 @@
 #pragma once
-// The history window "历史记录": every archived record, newest test first,
-// filtered by test date and by the relay and unit texts of its reports. From
+// The history window "历史记录": every archived record with its relay and
+// last verdict, newest test first, filtered by test date and by the relay and
+// unit texts of its reports and its linked relay. From
 // a selection of records it makes reports (one details dialog, one page per
 // record) and a workbook; a click shows a record in a side panel.
 
