@@ -1,5 +1,6 @@
 #include "archive/THistoryForm.h"
 
+#include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
 #include "export/Workbook.h"
 #include "report/TForm3.h"
@@ -7,8 +8,6 @@
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 #include "view/SidePanel.h"
-
-#include "archive/ArchiveChanges.h"
 
 #include <QAction>
 #include <QCalendarWidget>

@@ -262,11 +262,7 @@ void TForm3::btnRelayClick()
     serialChosen_ = true;
 }
 
-void TForm3::setRelayFields(const RelayFields& f)
-{
-    const QScopedValueRollback<bool> programmatic(filling_, true);
-    fillRelay(f);
-}
+void TForm3::setRelayFields(const RelayFields& f) { fillRelay(f); }
 
 void TForm3::fillRelay(const RelayFields& f)
 {
