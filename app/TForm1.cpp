@@ -586,16 +586,37 @@ int TForm1::archiveNumber(const QTreeWidgetItem* item) const
 
 void TForm1::prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive)
 {
+    // The dialog opens with the lab's details as last confirmed and the
+    // record's own relay where it has one.
+    if (sf6::Archive* a = archive()) {
+        if (!dialog->detailsGiven())
+            if (auto start = sf6::startingDetails(*a, dialog->details()); start)
+                dialog->setDetails(*start);
+        const int first = dialog->recordIds().empty() ? 0 : dialog->recordIds().front();
+        if (first > 0)
+            if (auto serial = sf6::linkedSerial(*a, first); serial && *serial)
+                if (auto e = sf6::findRelay(*a, **serial); e && *e)
+                    dialog->setRelayFields({(*e)->name, (*e)->model, (*e)->serial, (*e)->made, (*e)->client});
+    }
     // A confirmed report of an archived record updates the register, is judged
     // and kept; the pages come with the judgement where there is one.
     // The reports wait for the end of the confirmation: all kept together once
     // its pages are made (and its PDF saved), none after a failure or a cancel.
     auto waiting = std::make_shared<std::vector<sf6::NewReport>>();
-    dialog->setReportMaker([this, archive, waiting](const sf6::ReportDetails& d, const sf6::ListRow& row, int recordId) {
+    dialog->setReportMaker([this, archive, waiting, dialog](const sf6::ReportDetails& d, const sf6::ListRow& row, int recordId) {
         sf6::Archive* a = archive();
         if (!a || recordId <= 0 || a->readOnly())
             return std::vector<sf6::ReportPage>{sf6::buildReportPage(d, row)};
-        const sf6::MadeReport made = sf6::prepareReport(*a, recordId, d, row, kProgramName);
+        sf6::ReportRelay how{dialog->serialChosen(), false};
+        const QString serial = d.serialNumber.trimmed();
+        if (how.serialChosen && !serial.isEmpty())
+            if (auto linked = sf6::linkedSerial(*a, recordId); linked && *linked && **linked != serial)
+                how.moveLink = ui::Choices::choose({QStringLiteral("关联继电器"),
+                                                    QStringLiteral("记录已关联到继电器 %1，改为关联到 %2？").arg(**linked, serial),
+                                                    {}},
+                                                   dialog)
+                    == 0;
+        const sf6::MadeReport made = sf6::prepareReport(*a, recordId, d, row, kProgramName, how);
         if (!made.problems.isEmpty())
             ui::MessageBoxes::show(made.problems.join(u'\n'), this);
         waiting->push_back(sf6::keptAs(made, recordId, d));
@@ -645,6 +666,9 @@ void TForm1::N15Click()
     history->addCommand(QStringLiteral("关联继电器"), [this, history](const std::vector<sf6::ArchivedRecord>& records) {
         linkToRelay(history, records);
     });
+    history->addCommand(QStringLiteral("取消关联"), [this, history](const std::vector<sf6::ArchivedRecord>& records) {
+        unlinkFromRelay(history, records);
+    });
     history->addCommand(QStringLiteral("趋势图"), [this, history](const std::vector<sf6::ArchivedRecord>& records) {
         const auto serial = sf6::linkedSerial(history->archive(), records.front().id);
         if (!serial || !*serial) {
@@ -674,13 +698,23 @@ void TForm1::linkToRelay(THistoryForm* history, const std::vector<sf6::ArchivedR
     if (i < 0)
         return;
     const QString serial = (*relays)[size_t(i)].serial;
-    for (const sf6::ArchivedRecord& r : records) {
-        if (const sf6::Status s = sf6::linkRecord(history->archive(), r.id, serial); !s) {
-            ui::MessageBoxes::show(s.message(), history);
-            return;
-        }
+    std::vector<int> ids;
+    for (const sf6::ArchivedRecord& r : records)
+        ids.push_back(r.id);
+    if (const sf6::Status s = sf6::linkRecords(history->archive(), ids, serial, kProgramName); !s) {
+        ui::MessageBoxes::show(s.message(), history);
+        return;
     }
     ui::MessageBoxes::show(QStringLiteral("已将%1条记录关联到继电器 %2。").arg(records.size()).arg(serial), history);
+}
+
+void TForm1::unlinkFromRelay(THistoryForm* history, const std::vector<sf6::ArchivedRecord>& records)
+{
+    std::vector<int> ids;
+    for (const sf6::ArchivedRecord& r : records)
+        ids.push_back(r.id);
+    const auto unlinked = sf6::unlinkRecords(history->archive(), ids, kProgramName);
+    ui::MessageBoxes::show(unlinked ? QStringLiteral("已取消%1条记录的关联。").arg(*unlinked) : unlinked.error(), history);
 }
 
 void TForm1::openTrend(sf6::Archive& archive, const QString& serial, QWidget* parent)

@@ -193,6 +193,7 @@ private:
     // The archive's part in a report dialog: keeping, judging, the register's picker.
     void prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive);
     void linkToRelay(THistoryForm* history, const std::vector<sf6::ArchivedRecord>& records);
+    void unlinkFromRelay(THistoryForm* history, const std::vector<sf6::ArchivedRecord>& records);
     void openTrend(sf6::Archive& archive, const QString& serial, QWidget* parent);
     bool syncing() const { return state_ == sf6::CommandState::Syncing; }
 

@@ -259,6 +259,12 @@ Status Archive::prepareSchema()
                 return q.status();
             }
         }
+        if (step.fill) {
+            if (const Status s = step.fill(*this); !s) {
+                db.rollback();
+                return s;
+            }
+        }
     }
     const bool fresh = version_ == 0;
     auto mark = fresh ? run(QStringLiteral("INSERT INTO schema_version (version) SELECT ? "

@@ -1,6 +1,7 @@
 #include "archive/ArchiveStore.h"
 
 #include "archive/Schema.h"
+#include "archive/SearchText.h"
 #include "sync/TestRecord.h"
 
 #include <QDateTime>
@@ -37,13 +38,19 @@ const DetailColumn kDetailColumns[] = {
     {"reviewer", &ReportDetails::reviewer},
     {"approver", &ReportDetails::approver},
 };
-// The report texts a free-text filter looks in.
-const char* const kFilterColumns[] = {"relay_name", "model", "serial_number", "calibrating_unit", "submitting_unit"};
 constexpr int kLastYear = 9999;   // the last year an ISO date text can hold
+// The lab's own fields of a report, which the next report starts from.
+const DetailColumn kLabColumns[] = {
+    {"title", &ReportDetails::title},
+    {"calibrating_unit", &ReportDetails::calibratingUnit},
+    {"tester", &ReportDetails::tester},
+    {"reviewer", &ReportDetails::reviewer},
+    {"approver", &ReportDetails::approver},
+};
 
 QString likePattern(const QString& text)
 {
-    QString escaped = text.toLower();
+    QString escaped = foldedForSearch(text);
     escaped.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
     return u'%' + escaped + u'%';
 }
@@ -178,13 +185,12 @@ FilterClause filterClause(const ArchiveFilter& filter)
         out.values << next.toString(Qt::ISODate);
     }
     if (!filter.text.isEmpty()) {
-        QStringList any;
-        for (const char* c : kFilterColumns) {
-            any << QStringLiteral("LOWER(p.%1) LIKE ? ESCAPE '\\'").arg(QLatin1String(c));
-            out.values << likePattern(filter.text);
-        }
-        where << QStringLiteral("EXISTS (SELECT 1 FROM reports p WHERE p.record_id = r.id AND (%1))")
-                     .arg(any.join(QStringLiteral(" OR ")));
+        // In the texts of the record's reports, or in the linked relay's current entry.
+        where << QStringLiteral("(EXISTS (SELECT 1 FROM reports p WHERE p.record_id = r.id AND p.search_text LIKE ? ESCAPE '\\')"
+                                " OR EXISTS (SELECT 1 FROM record_relays rl JOIN relays y ON y.serial_number = rl.serial_number"
+                                " JOIN relay_versions v ON v.id = y.current_version"
+                                " WHERE rl.record_id = r.id AND v.search_text LIKE ? ESCAPE '\\'))");
+        out.values << likePattern(filter.text) << likePattern(filter.text);
     }
     if (!filter.ids.empty()) {
         QStringList marks;
@@ -259,7 +265,7 @@ namespace {
 Status insertReport(Archive& archive, int id, const NewReport& r, const QString& source)
 {
     QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
-                        QStringLiteral("source"), QStringLiteral("judgement_id")};
+                        QStringLiteral("source"), QStringLiteral("judgement_id"), QStringLiteral("search_text")};
     QSqlQuery q(archive.database());
     for (const DetailColumn& c : kDetailColumns)
         columns << QLatin1String(c.column);
@@ -272,6 +278,7 @@ Status insertReport(Archive& archive, int id, const NewReport& r, const QString&
     q.addBindValue(Archive::now());
     q.addBindValue(text(source));
     q.addBindValue(r.judgementId > 0 ? QVariant(r.judgementId) : QVariant(QMetaType(QMetaType::Int)));
+    q.addBindValue(reportSearchText(r.details));
     for (const DetailColumn& c : kDetailColumns)
         q.addBindValue(text(r.details.*(c.field)));
     if (!q.exec())
@@ -335,6 +342,24 @@ Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int r
     for (const DetailColumn& c : kDetailColumns)
         r.details.*(c.field) = q->value(i++).toString();
     return std::optional<StoredReport>(r);
+}
+
+Expected<ReportDetails> startingDetails(const Archive& archive, const ReportDetails& defaults)
+{
+    QStringList columns;
+    for (const DetailColumn& c : kLabColumns)
+        columns << QLatin1String(c.column);
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM reports ORDER BY id DESC LIMIT 1").arg(columns.join(u',')), {},
+                         QStringLiteral("查询报表"));
+    if (!q)
+        return q.status();
+    ReportDetails d = defaults;
+    if (q->next()) {
+        int i = 0;
+        for (const DetailColumn& c : kLabColumns)
+            d.*(c.field) = q->value(i++).toString();
+    }
+    return d;
 }
 
 Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive)

@@ -53,7 +53,7 @@ struct ArchivedRecord {
 
 struct ArchiveFilter {
     std::optional<QDate> from, to;   // test date, both inclusive
-    QString text;                    // in a report's relay or unit texts
+    QString text;                    // in a report's relay or unit texts, or the linked relay's
     std::vector<int> ids;            // only these records (empty: all)
 };
 
@@ -96,6 +96,10 @@ struct NewReport {
 Expected<std::vector<int>> storeReports(Archive& archive, const std::vector<NewReport>& reports, const QString& source);
 // The record's latest report, if it has one.
 Expected<std::optional<StoredReport>> latestReport(const Archive& archive, int recordId);
+// The defaults with the lab's own fields (title, calibrating unit, the three
+// signatures) of the archive's latest report, the way the lab last signed;
+// the defaults alone while no report has been made.
+Expected<ReportDetails> startingDetails(const Archive& archive, const ReportDetails& defaults);
 
 struct SyncEntry {
     int id = 0;

@@ -7,7 +7,7 @@ namespace sf6 {
 
 namespace {
 // Columns of the query behind the model.
-constexpr int kIdField = 0, kArchivedAtField = 1, kRawField = 2;
+constexpr int kIdField = 0, kArchivedAtField = 1, kRawField = 2, kSerialField = 3, kVerdictField = 4;
 } // namespace
 
 HistoryModel::HistoryModel(const Archive& archive, QObject* parent) : QSqlQueryModel(parent), archive_(archive) {}
@@ -16,7 +16,10 @@ Status HistoryModel::setFilter(const ArchiveFilter& filter)
 {
     const FilterClause clause = filterClause(filter);
     QSqlQuery q(archive_.database());
-    if (!q.prepare(QStringLiteral("SELECT r.id, r.archived_at, r.raw FROM records r") + clause.sql
+    if (!q.prepare(QStringLiteral("SELECT r.id, r.archived_at, r.raw, l.serial_number, "
+                                  "(SELECT j.verdict FROM judgements j WHERE j.record_id = r.id ORDER BY j.id DESC LIMIT 1) "
+                                  "FROM records r LEFT JOIN record_relays l ON l.record_id = r.id")
+                   + clause.sql
                    + QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC")))
         return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
     for (const QVariant& v : clause.values)
@@ -57,13 +60,15 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
     if (!index.isValid())
         return {};
     if (role == Qt::TextAlignmentRole)
-        return index.column() <= kArchivedAtColumn ? QVariant(int(Qt::AlignLeft | Qt::AlignVCenter))
+        return index.column() < kFirstListColumn ? QVariant(int(Qt::AlignLeft | Qt::AlignVCenter))
                                                    : QVariant(int(Qt::AlignCenter));
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
     case kNumberColumn: return field(index.row(), kIdField);
     case kArchivedAtColumn: return Archive::timestampText(field(index.row(), kArchivedAtField));
+    case kRelayColumn: return field(index.row(), kSerialField).toString();
+    case kVerdictColumn: return field(index.row(), kVerdictField).toString();
     default: {
         const ListRow* row = decoded(index.row());
         return row->value(index.column() - kFirstListColumn + 1);
@@ -79,6 +84,10 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
         return QStringLiteral("档案号");
     if (section == kArchivedAtColumn)
         return QStringLiteral("存档时间");
+    if (section == kRelayColumn)
+        return QStringLiteral("继电器编号");
+    if (section == kVerdictColumn)
+        return QStringLiteral("结论");
     return columnCaptions().value(section - kFirstListColumn + 1);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The archived records as a table for a view: archive number, archiving time,
-// then the list's columns 1 to 52. The view asks the database for the rows it
+// linked relay and last verdict, then the list's columns 1 to 52. The view asks the database for the rows it
 // shows, a page at a time; nothing copies the whole archive into memory, and
 // a row's texts are decoded from its bytes only when shown.
 
@@ -17,7 +17,9 @@ class HistoryModel : public QSqlQueryModel {
 public:
     static constexpr int kNumberColumn = 0;
     static constexpr int kArchivedAtColumn = 1;
-    static constexpr int kFirstListColumn = 2;   // list column 1 ("时间")
+    static constexpr int kRelayColumn = 2;       // the linked relay's 编号
+    static constexpr int kVerdictColumn = 3;     // the record's last verdict
+    static constexpr int kFirstListColumn = 4;   // list column 1 ("时间")
     static constexpr int kColumns = kFirstListColumn + kColumnCount - 1;
 
     explicit HistoryModel(const Archive& archive, QObject* parent = nullptr);

@@ -1,5 +1,8 @@
 #include "archive/Schema.h"
 
+#include "archive/Archive.h"
+#include "archive/SearchText.h"
+
 namespace sf6::schema {
 
 const QStringList& pressureColumns()
@@ -27,9 +30,55 @@ const QStringList& ownTables()
                                     QStringLiteral("records"),        QStringLiteral("syncs"),
                                     QStringLiteral("sync_records"),   QStringLiteral("reports"),
                                     QStringLiteral("relays"),         QStringLiteral("relay_versions"),
-                                    QStringLiteral("record_relays"),  QStringLiteral("judgements")};
+                                    QStringLiteral("record_relays"),  QStringLiteral("judgements"),
+                                    QStringLiteral("link_changes")};
     return tables;
 }
+
+namespace {
+
+// The search texts of the reports and relay versions an earlier program stored.
+Status fillSearchTexts(const Archive& archive)
+{
+    const QString doing = QStringLiteral("升级结构");
+    struct Fill {
+        int id;
+        QString text;
+    };
+    std::vector<Fill> reports, versions;
+    auto q = archive.run(QStringLiteral("SELECT id, title, calibrating_unit, submitting_unit, relay_name, model, "
+                                        "serial_number FROM reports"),
+                         {}, doing);
+    if (!q)
+        return q.status();
+    while (q->next()) {
+        ReportDetails d;
+        d.calibratingUnit = q->value(2).toString();
+        d.submittingUnit = q->value(3).toString();
+        d.relayName = q->value(4).toString();
+        d.model = q->value(5).toString();
+        d.serialNumber = q->value(6).toString();
+        reports.push_back({q->value(0).toInt(), reportSearchText(d)});
+    }
+    q = archive.run(QStringLiteral("SELECT id, serial_number, name, model, submitting_unit FROM relay_versions"), {},
+                    doing);
+    if (!q)
+        return q.status();
+    while (q->next())
+        versions.push_back({q->value(0).toInt(), relaySearchText(q->value(1).toString(), q->value(2).toString(),
+                                                                 q->value(3).toString(), q->value(4).toString())});
+    for (const Fill& f : reports)
+        if (auto u = archive.run(QStringLiteral("UPDATE reports SET search_text = ? WHERE id = ?"), {f.text, f.id}, doing); !u)
+            return u.status();
+    for (const Fill& f : versions)
+        if (auto u = archive.run(QStringLiteral("UPDATE relay_versions SET search_text = ? WHERE id = ?"), {f.text, f.id},
+                                 doing);
+            !u)
+            return u.status();
+    return Status::success();
+}
+
+} // namespace
 
 const std::vector<Step>& steps()
 {
@@ -139,7 +188,22 @@ const std::vector<Step>& steps()
             QStringLiteral("CREATE INDEX IF NOT EXISTS judgements_by_record ON judgements (record_id)"),
             QStringLiteral("ALTER TABLE reports ADD COLUMN judgement_id INTEGER"),
         }};
-        return std::vector<Step>{v1, v2};
+        // search_text: written by the program with foldedForSearch, searched with LIKE.
+        Step v3{3, {
+            QStringLiteral("ALTER TABLE reports ADD COLUMN search_text TEXT"),
+            QStringLiteral("ALTER TABLE relay_versions ADD COLUMN search_text TEXT"),
+            // Every link made or undone, in order: a wrong link undone stays on record.
+            QStringLiteral("CREATE TABLE IF NOT EXISTS link_changes (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  linked INTEGER NOT NULL,\n"
+                           "  changed_at TIMESTAMP NOT NULL,\n"
+                           "  source TEXT NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS link_changes_by_serial ON link_changes (serial_number)"),
+        }, fillSearchTexts};
+        return std::vector<Step>{v1, v2, v3};
     }();
     return all;
 }

@@ -3,21 +3,33 @@
 // statements run on both. The program creates and upgrades its own schema;
 // each version's statements are a step after the one before.
 
+#include "base/Status.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
+
+namespace sf6 {
+class Archive;
+}
 
 namespace sf6::schema {
 
 // Version 1: records, syncs and the records each brought, reports.
 // Version 2: the relay register with its history of values, the records'
 // relays, judgements, and the judgement a report printed.
-constexpr int kCurrentVersion = 2;
+// Version 3: the folded search texts of reports and relay versions, and the
+// record links made and undone.
+constexpr int kCurrentVersion = 3;
 
 struct Step {
     int version;                 // the version the archive has after this step
     std::vector<QString> statements;
+    // Run after the statements, in the same transaction: values only the
+    // program can compute for the rows already there.
+    std::function<Status(const Archive&)> fill = {};
 };
 const std::vector<Step>& steps();
 

@@ -1,5 +1,6 @@
 #include "archive/THistoryForm.h"
 
+#include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
 #include "export/Workbook.h"
 #include "report/TForm3.h"
@@ -8,7 +9,9 @@
 #include "ui/MessageBox.h"
 #include "view/SidePanel.h"
 
-#include <QDateEdit>
+#include <QAction>
+#include <QCalendarWidget>
+#include <QStyle>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -24,23 +27,53 @@
 
 namespace {
 constexpr QSize kWindowSize{1180, 720};
-const QDate kNoLimit(1999, 12, 31);   // the date edits' "不限"
+constexpr int kRelayColumnWidth = 100;
+constexpr int kVerdictColumnWidth = 60;
 const QString kProgram = QStringLiteral("sf6companion");
 const QString kSelectRow = QStringLiteral("请选择一行数据！");
 const QString kCancelled = QStringLiteral("已取消");
 constexpr std::chrono::milliseconds kProgressDelay{500};   // a short export shows no progress window
-
-QDateEdit* dateEdit(QWidget* parent)
-{
-    auto* d = new QDateEdit(parent);
-    d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    d->setCalendarPopup(true);
-    d->setMinimumDate(kNoLimit);
-    d->setSpecialValueText(QStringLiteral("不限"));
-    d->setDate(kNoLimit);
-    return d;
-}
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 } // namespace
+
+TDateFilter::TDateFilter(QWidget* parent) : QLineEdit(parent)
+{
+    setPlaceholderText(QStringLiteral("不限"));
+    setClearButtonEnabled(true);
+    setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) + 64);
+    QAction* calendar = addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QLineEdit::TrailingPosition);
+    calendar->setToolTip(QStringLiteral("日历"));
+    connect(calendar, &QAction::triggered, this, &TDateFilter::CalendarClick);
+}
+
+std::optional<QDate> TDateFilter::date() const
+{
+    const QString t = text().trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    for (const QString& format : {kDateFormat, QStringLiteral("yyyy-M-d")})
+        if (const QDate d = QDate::fromString(t, format); d.isValid())
+            return d;
+    return std::nullopt;
+}
+
+bool TDateFilter::valid() const { return text().trimmed().isEmpty() || date().has_value(); }
+
+void TDateFilter::setDate(const QDate& d) { setText(d.isValid() ? d.toString(kDateFormat) : QString()); }
+
+void TDateFilter::CalendarClick()
+{
+    auto* calendar = new QCalendarWidget(this);
+    calendar->setWindowFlags(Qt::Popup);
+    calendar->setAttribute(Qt::WA_DeleteOnClose);
+    calendar->setSelectedDate(date().value_or(QDate::currentDate()));   // never a placeholder year
+    connect(calendar, &QCalendarWidget::clicked, this, [this, calendar](const QDate& d) {
+        setDate(d);
+        calendar->close();
+    });
+    calendar->move(mapToGlobal(QPoint(0, height())));
+    calendar->show();
+}
 
 THistoryForm* THistoryForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
 {
@@ -63,10 +96,10 @@ THistoryForm::THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* paren
 
     auto* filterBar = new QHBoxLayout;
     filterBar->addWidget(new QLabel(QStringLiteral("测试日期从"), this));
-    dtFrom = dateEdit(this);
+    dtFrom = new TDateFilter(this);
     filterBar->addWidget(dtFrom);
     filterBar->addWidget(new QLabel(QStringLiteral("到"), this));
-    dtTo = dateEdit(this);
+    dtTo = new TDateFilter(this);
     filterBar->addWidget(dtTo);
     filterBar->addWidget(new QLabel(QStringLiteral("继电器或单位"), this));
     edText = new QLineEdit(this);
@@ -87,6 +120,8 @@ THistoryForm::THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* paren
     HistoryGrid->horizontalHeader()->setDefaultSectionSize(sf6::kValueColumnWidth);
     HistoryGrid->setColumnWidth(sf6::HistoryModel::kNumberColumn, sf6::kColumn0Width + 10);
     HistoryGrid->setColumnWidth(sf6::HistoryModel::kArchivedAtColumn, sf6::kColumn1Width);
+    HistoryGrid->setColumnWidth(sf6::HistoryModel::kRelayColumn, kRelayColumnWidth);
+    HistoryGrid->setColumnWidth(sf6::HistoryModel::kVerdictColumn, kVerdictColumnWidth);
     HistoryGrid->setColumnWidth(sf6::HistoryModel::kFirstListColumn, sf6::kColumn1Width);
     HistoryGrid->setWordWrap(false);
 
@@ -114,6 +149,8 @@ THistoryForm::THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* paren
     connect(btnReport, &QPushButton::clicked, this, &THistoryForm::btnReportClick);
     connect(btnExport, &QPushButton::clicked, this, &THistoryForm::btnExportClick);
 
+    connect(&sf6::archiveChanges(), &sf6::ArchiveChanges::registerChanged, this, &THistoryForm::refresh);
+
     if (archive_->readOnly())
         lbCount->setToolTip(archive_->readOnlyReason());
     btnQueryClick();
@@ -122,16 +159,20 @@ THistoryForm::THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* paren
 sf6::ArchiveFilter THistoryForm::filter() const
 {
     sf6::ArchiveFilter f;
-    if (dtFrom->date() != kNoLimit)
-        f.from = dtFrom->date();
-    if (dtTo->date() != kNoLimit)
-        f.to = dtTo->date();
+    f.from = dtFrom->date();
+    f.to = dtTo->date();
     f.text = edText->text().trimmed();
     return f;
 }
 
 void THistoryForm::btnQueryClick()
 {
+    for (TDateFilter* d : {dtFrom, dtTo})
+        if (!d->valid()) {
+            ui::MessageBoxes::show(QStringLiteral("日期应写成 YYYY-MM-DD（例如 2012-05-18），空着表示不限。"), this);
+            d->setFocus();
+            return;
+        }
     const sf6::ArchiveFilter f = filter();
     Panel1->clearValues();
     if (const sf6::Status s = Model->setFilter(f); !s) {
@@ -140,6 +181,22 @@ void THistoryForm::btnQueryClick()
     }
     const auto n = sf6::countRecords(*archive_, f);
     lbCount->setText(n ? QStringLiteral("共%1条记录").arg(*n) : n.error());
+}
+
+void THistoryForm::refresh()
+{
+    std::vector<int> selected;
+    for (const sf6::ArchivedRecord& r : selectedRecords())
+        selected.push_back(r.id);
+    const int loaded = Model->rowCount();
+    if (const sf6::Status s = Model->setFilter(filter()); !s)
+        return;   // the next query tells
+    while (Model->rowCount() < loaded && Model->canFetchMore())
+        Model->fetchMore();   // as far as the user had scrolled, no further
+    for (int row = 0; row < Model->rowCount() && !selected.empty(); ++row)
+        if (std::find(selected.begin(), selected.end(), Model->recordId(row)) != selected.end())
+            HistoryGrid->selectionModel()->select(Model->index(row, 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void THistoryForm::HistoryGridClick(const QModelIndex& index)

@@ -1,17 +1,20 @@
 #pragma once
-// The history window "历史记录": every archived record, newest test first,
-// filtered by test date and by the relay and unit texts of its reports. From
+// The history window "历史记录": every archived record with its relay and
+// last verdict, newest test first, filtered by test date and by the relay and
+// unit texts of its reports and its linked relay. From
 // a selection of records it makes reports (one details dialog, one page per
 // record) and a workbook; a click shows a record in a side panel.
 
 #include "archive/Archive.h"
 #include "archive/HistoryModel.h"
 
+#include <QDate>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
-class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,14 +25,27 @@ namespace sf6 {
 class SidePanel;
 }
 
+// A date filter: empty means no limit ("不限"); a date is typed as
+// 2012-05-18 (or 2012-5-18) or picked from the calendar beside it.
+class TDateFilter : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TDateFilter(QWidget* parent = nullptr);
+    // No limit when empty; nullopt and !valid() when the text is no date.
+    std::optional<QDate> date() const;
+    bool valid() const;
+    void setDate(const QDate& d);   // an invalid date empties the field
+    void CalendarClick();
+};
+
 class THistoryForm : public QWidget {
     Q_OBJECT
 public:
     // Opens its own connection to the archive; nullptr (and a message) when it cannot.
     static THistoryForm* open(const sf6::ArchiveLocation& location, QWidget* parent = nullptr);
 
-    QDateEdit* dtFrom = nullptr;
-    QDateEdit* dtTo = nullptr;
+    TDateFilter* dtFrom = nullptr;
+    TDateFilter* dtTo = nullptr;
     QLineEdit* edText = nullptr;
     QPushButton* btnQuery = nullptr;
     QTableView* HistoryGrid = nullptr;
@@ -43,6 +59,9 @@ public:
     // The archived records selected, in the order shown.
     std::vector<sf6::ArchivedRecord> selectedRecords() const;
     sf6::ArchiveFilter filter() const;
+    // Reads the list again with the same filter, keeping the selection (links
+    // and entries changed elsewhere).
+    void refresh();
 
     // Lets the window that opened this one add to every report dialog it makes
     // (the register's judgement and pages); without it a report is kept as made.

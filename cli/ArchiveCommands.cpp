@@ -139,7 +139,7 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
             dir.reset();
         }
     }
-    const sf6::ReportDetails defaults = reportDetails(p);
+    const sf6::ReportDetails defaults = reportDetails(p, &archive);
     std::vector<sf6::NewReport> keep;
     size_t made = 0;
     Progress progress(QStringLiteral("已生成%1/%2份报表"), qint64(records->size()));
@@ -297,9 +297,10 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
 {
     static const QStringList kKnown{QStringLiteral("list"),   QStringLiteral("export"), QStringLiteral("report"),
                                     QStringLiteral("syncs"),  QStringLiteral("relay"),  QStringLiteral("relays"),
-                                    QStringLiteral("link"),   QStringLiteral("judge"),  QStringLiteral("trend")};
+                                    QStringLiteral("link"),   QStringLiteral("unlink"), QStringLiteral("judge"),
+                                    QStringLiteral("trend")};
     static const QStringList kRegister{QStringLiteral("relay"), QStringLiteral("relays"), QStringLiteral("link"),
-                                       QStringLiteral("judge"), QStringLiteral("trend")};
+                                       QStringLiteral("unlink"), QStringLiteral("judge"), QStringLiteral("trend")};
     if (!kKnown.contains(what)) {
         err(QStringLiteral("未知的 archive 命令：%1（可用：%2）").arg(what, kKnown.join(QStringLiteral(", "))));
         return kUsage;

@@ -49,14 +49,14 @@ void addOptions(QCommandLineParser& p)
         {QStringLiteral("xlsx"), QStringLiteral("Write the rows as a workbook."), QStringLiteral("FILE")},
         {QStringLiteral("pdf-dir"), QStringLiteral("Write one report PDF per record into DIR."), QStringLiteral("DIR")},
         {QStringLiteral("pdf"), QStringLiteral("archive report: all reports in one PDF."), QStringLiteral("FILE")},
-        {QStringLiteral("records"), QStringLiteral("demo: number of simulated records."), QStringLiteral("N"), QStringLiteral("12")},
+        {QStringLiteral("records"), QStringLiteral("demo: number of simulated records; archive link/unlink: archive numbers, e.g. 1,2,5-9."), QStringLiteral("N"), QStringLiteral("12")},
         {QStringLiteral("archive"), QStringLiteral("Archive: an SQLite file or postgresql://USER@HOST:PORT/DBNAME "
                                                    "(default: $SF6_ARCHIVE, else the user's archive)."), QStringLiteral("LOCATION")},
         {QStringLiteral("no-archive"), QStringLiteral("Keep nothing in the archive.")},
         {QStringLiteral("from"), QStringLiteral("archive: tests on or after this date."), QStringLiteral("YYYY-MM-DD")},
         {QStringLiteral("to"), QStringLiteral("archive: tests on or before this date."), QStringLiteral("YYYY-MM-DD")},
-        {QStringLiteral("text"), QStringLiteral("archive: text in a report's relay or unit fields."), QStringLiteral("TEXT")},
-        {QStringLiteral("record"), QStringLiteral("archive link/judge: the record's archive number."), QStringLiteral("N")},
+        {QStringLiteral("text"), QStringLiteral("archive: text in a report's relay or unit fields or the linked relay's entry."), QStringLiteral("TEXT")},
+        {QStringLiteral("record"), QStringLiteral("archive link/unlink/judge: the record's archive number (link/unlink: repeatable)."), QStringLiteral("N")},
         {QStringLiteral("name"), QStringLiteral("archive relay: relay name."), QStringLiteral("TEXT")},
         {QStringLiteral("range"), QStringLiteral("archive relay: measuring range in MPa."), QStringLiteral("LO,HI")},
         {QStringLiteral("class"), QStringLiteral("archive relay: accuracy class 1.0, 1.6 or 2.5."), QStringLiteral("C")},
@@ -86,10 +86,15 @@ void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d)
             d.*(o.field) = p.value(QLatin1String(o.name));
 }
 
-sf6::ReportDetails reportDetails(const QCommandLineParser& p)
+sf6::ReportDetails reportDetails(const QCommandLineParser& p) { return reportDetails(p, nullptr); }
+
+sf6::ReportDetails reportDetails(const QCommandLineParser& p, const sf6::Archive* archive)
 {
     const QString today = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
     sf6::ReportDetails d = sf6::defaultReportDetails(today);
+    if (archive)
+        if (auto start = sf6::startingDetails(*archive, d); start)
+            d = *start;
     overrideDetails(p, d);
     return d;
 }

@@ -21,6 +21,8 @@ std::optional<QString> emptyPathOption(const QCommandLineParser& p);
 // The dialog's defaults (today in the short date format), each detail option
 // given overriding its field.
 sf6::ReportDetails reportDetails(const QCommandLineParser& p);
+// The same, starting from the lab's details as last confirmed in the archive.
+sf6::ReportDetails reportDetails(const QCommandLineParser& p, const sf6::Archive* archive);
 // The given details over a stored or default set.
 void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d);
 

@@ -1,4 +1,4 @@
-// sf6cli archive relay | relays | link | judge | trend: the relay register,
+// sf6cli archive relay | relays | link | unlink | judge | trend: the relay register,
 // judgements and trends from the command line.
 #include "cli/Commands.h"
 #include "cli/Output.h"
@@ -92,7 +92,7 @@ int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
         const sf6::RelayEntry& e = s.entry;
         if (const QString note = sf6::skippedRecordsNote(s); !note.isEmpty())
             err(note);
-        const QString state = s.overdue ? QStringLiteral("已过期") : s.dueSoon ? QStringLiteral("30天内到期") : QString();
+        const QString state = sf6::stateText(s);
         const QStringList row{e.serial, e.name, e.model, e.made, e.client,
                               QStringLiteral("%1,%2").arg(e.lower.text(), e.upper.text()), e.classText(),
                               optionalText(e.alarm), optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit),
@@ -124,19 +124,76 @@ int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
     return ok ? kOk : kWriteFailed;
 }
 
-int linkCommand(const QCommandLineParser& p, sf6::Archive& archive)
+// Every --record and every number of --records (1,2,5-9); refuses a list
+// with anything but archive numbers rather than dropping a part of it.
+sf6::Expected<std::vector<int>> recordList(const QCommandLineParser& p)
 {
-    const int record = recordOption(p);
+    std::vector<int> out;
+    auto add = [&out](int n) {
+        if (std::find(out.begin(), out.end(), n) == out.end())
+            out.push_back(n);
+    };
+    const auto bad = [](const QString& what) {
+        return sf6::Status::failure(QStringLiteral("档案号应为正整数（--record N，或 --records 1,2,5-9）：%1").arg(what));
+    };
+    for (const QString& v : p.values(QStringLiteral("record"))) {
+        bool ok = false;
+        const int n = v.trimmed().toInt(&ok);
+        if (!ok || n <= 0)
+            return bad(v);
+        add(n);
+    }
+    if (p.isSet(QStringLiteral("records"))) {
+        for (const QString& part : p.value(QStringLiteral("records")).split(u',')) {
+            const QStringList ends = part.trimmed().split(u'-');
+            bool ok1 = false, ok2 = true;
+            const int first = ends.value(0).toInt(&ok1);
+            const int last = ends.size() == 2 ? ends[1].toInt(&ok2) : first;
+            if (ends.size() > 2 || !ok1 || !ok2 || first <= 0 || last < first)
+                return bad(part);
+            constexpr int kMostRecords = 100000;   // a typing slip, not a selection
+            if (last - first >= kMostRecords)
+                return bad(part);
+            for (int n = first; n <= last; ++n)
+                add(n);
+        }
+    }
+    return out;
+}
+
+int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
+{
+    const auto records = recordList(p);
+    if (!records) {
+        err(records.error());
+        return kUsage;
+    }
     const QString serial = p.value(QStringLiteral("serial")).trimmed();
-    if (record == 0 || serial.isEmpty()) {
+    if (unlink) {
+        if (records->empty()) {
+            err(QStringLiteral("archive unlink 需要 --record 档案号（可重复）或 --records 1,2,5-9"));
+            return kUsage;
+        }
+        const auto done = sf6::unlinkRecords(archive, *records, kProgram);
+        if (!done) {
+            err(done.error());
+            return kNoAnswer;
+        }
+        err(QStringLiteral("已取消%1条记录的关联").arg(*done));
+        return kOk;
+    }
+    if (records->empty() || serial.isEmpty()) {
         err(QStringLiteral("archive link 需要 --record 档案号 和 --serial 编号"));
         return kUsage;
     }
-    if (const sf6::Status s = sf6::linkRecord(archive, record, serial); !s) {
+    if (const sf6::Status s = sf6::linkRecords(archive, *records, serial, kProgram); !s) {
         err(s.message());
         return kNoAnswer;
     }
-    err(QStringLiteral("记录 %1 已关联到继电器 %2").arg(record).arg(serial));
+    if (records->size() == 1)
+        err(QStringLiteral("记录 %1 已关联到继电器 %2").arg(records->front()).arg(serial));
+    else
+        err(QStringLiteral("%1条记录已关联到继电器 %2").arg(records->size()).arg(serial));
     return kOk;
 }
 
@@ -205,8 +262,8 @@ int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QS
         return relayCommand(p, archive);
     if (what == QLatin1String("relays"))
         return relaysCommand(p, archive);
-    if (what == QLatin1String("link"))
-        return linkCommand(p, archive);
+    if (what == QLatin1String("link") || what == QLatin1String("unlink"))
+        return linkCommand(p, archive, what == QLatin1String("unlink"));
     if (what == QLatin1String("judge"))
         return judgeCommand(p, archive);
     return trendCommand(p, archive);

@@ -136,7 +136,7 @@ int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& r
         if (!dir.exists() && !QDir().mkpath(dir.path())) {
             report(sf6::Status::failure(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir.path()))));
         } else {
-            const sf6::ReportDetails base = reportDetails(p);
+            const sf6::ReportDetails base = reportDetails(p, archive);
             for (size_t i = 0; i < rows.size(); ++i) {
                 sf6::ReportDetails d = base;
                 d.testDate = sf6::testDateOfRow(rows[i]);

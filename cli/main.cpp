@@ -7,7 +7,8 @@
 //   sf6cli archive list|export|report|syncs [--from D] [--to D] [--text T] [outputs] [details]
 //   sf6cli archive relay --serial S [--name T] [--model T] [--made T] [--client T] [--range LO,HI] [--class C]
 //                        [--alarm V] [--lock1 V] [--lock2 V] [--diff-limit V] [--interval-months N]
-//   sf6cli archive relays [--tsv -|--json -]; archive link --record N --serial S;
+//   sf6cli archive relays [--tsv -|--json -]; archive link --record N... | --records 1,2,5-9 --serial S;
+//   sf6cli archive unlink --record N... | --records 1,2,5-9
 //   sf6cli archive judge --record N [--json -]; archive trend --serial S --png FILE [--pdf FILE]
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written;

@@ -58,9 +58,9 @@ std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow&
 }
 
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
-                      const QString& source)
+                      const QString& source, const ReportRelay& how)
 {
-    MadeReport out = prepareReport(archive, recordId, details, row, source);
+    MadeReport out = prepareReport(archive, recordId, details, row, source, how);
     const int judgementId = out.judgement ? out.judgement->id : 0;
     if (auto stored = storeReport(archive, recordId, details, source, judgementId); !stored)
         out.problems << stored.error();
@@ -70,10 +70,10 @@ MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& detai
 }
 
 MadeReport prepareReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
-                         const QString& source)
+                         const QString& source, const ReportRelay& how)
 {
     MadeReport out;
-    if (auto relay = applyReport(archive, recordId, details, source); !relay)
+    if (auto relay = applyReport(archive, recordId, details, source, how); !relay)
         out.problems << relay.error();
     if (const QString serial = details.serialNumber.trimmed(); !serial.isEmpty()) {
         if (auto judged = judgeRecordWith(archive, recordId, serial); !judged)

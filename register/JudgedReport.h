@@ -36,11 +36,11 @@ struct MadeReport {
 // row; returns the pages to print. A failure in the archive costs no page.
 // The judgement is made with the relay the details name, never another.
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
-                      const QString& source);
+                      const QString& source, const ReportRelay& how = {});
 // The same without the report row, for a batch whose reports are kept
 // together once its PDF is complete (storeReports with keptAs).
 MadeReport prepareReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,
-                         const QString& source);
+                         const QString& source, const ReportRelay& how = {});
 NewReport keptAs(const MadeReport& made, int recordId, const ReportDetails& details);
 
 } // namespace sf6

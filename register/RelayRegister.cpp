@@ -1,5 +1,7 @@
 #include "register/RelayRegister.h"
 
+#include "archive/SearchText.h"
+
 #include <QSqlQuery>
 
 namespace sf6 {
@@ -76,11 +78,13 @@ Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString
     e.version = previousVersion + 1;
     e.changedAt = Archive::now();
     if (auto q = archive.run(
-            QStringLiteral("INSERT INTO relay_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            QStringLiteral("INSERT INTO relay_versions (%1, source, search_text) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                 .arg(kVersionColumns),
             {e.versionId, text(e.serial), e.version, e.changedAt, text(e.name), text(e.model), text(e.made),
              text(e.client), e.lower.text(), e.upper.text(), e.classText(), optionalText(e.alarm),
-             optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit), e.intervalMonths, text(source)},
+             optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit), e.intervalMonths, text(source),
+             relaySearchText(e.serial, e.name, e.model, e.client)},
             QStringLiteral("保存继电器台账"));
         !q)
         return q.status();
@@ -172,6 +176,7 @@ Expected<RelayEntry> saveRelay(Archive& archive, const RelayEntry& entry, const 
         return saved;
     if (Status s = write.commit(); !s)
         return s;
+    notifyRegisterChanged();
     return saved;
 }
 
@@ -201,37 +206,27 @@ Expected<RelayEdit> editRelay(Archive& archive, const QString& serial, const Rel
         return saved.status();
     if (Status s = write.commit(); !s)
         return s;
+    notifyRegisterChanged();
     out.saved = *saved;
     return out;
 }
 
-Status linkRecord(Archive& archive, int recordId, const QString& serial)
+namespace {
+
+// Inside a write: the link of one record changed, and the change noted.
+Status noteLinkChange(Archive& archive, int recordId, const QString& serial, bool linked, const QString& source)
 {
-    auto relay = findRelay(archive, serial);
-    if (!relay)
-        return relay.status();
-    if (!*relay)
-        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
-    auto record = findRecord(archive, recordId);
-    if (!record)
-        return record.status();
-    if (!*record)
-        return Status::failure(QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId));
-    Archive::Write write(archive);
-    if (!write.begun())
-        return write.begun();
-    if (auto q = archive.run(QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {recordId},
-                             QStringLiteral("关联继电器"));
-        !q)
-        return q.status();
-    if (auto q = archive.run(QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) VALUES (?, ?, ?)"),
-                             {recordId, text(serial), Archive::now()}, QStringLiteral("关联继电器"));
-        !q)
-        return q.status();
-    return write.commit();
+    auto id = nextId(archive, QStringLiteral("link_changes"));
+    if (!id)
+        return id.status();
+    auto q = archive.run(QStringLiteral("INSERT INTO link_changes (id, record_id, serial_number, linked, changed_at, source) "
+                                        "VALUES (?, ?, ?, ?, ?, ?)"),
+                         {*id, recordId, text(serial), linked ? 1 : 0, Archive::now(), text(source)},
+                         QStringLiteral("关联继电器"));
+    return q ? Status::success() : q.status();
 }
 
-Expected<std::optional<QString>> linkedSerial(const Archive& archive, int recordId)
+Expected<std::optional<QString>> linkedSerialLocked(const Archive& archive, int recordId)
 {
     auto q = archive.run(QStringLiteral("SELECT serial_number FROM record_relays WHERE record_id = ?"), {recordId},
                          QStringLiteral("读取关联"));
@@ -242,11 +237,133 @@ Expected<std::optional<QString>> linkedSerial(const Archive& archive, int record
     return std::optional<QString>(q->value(0).toString());
 }
 
+Status recordExists(const Archive& archive, int recordId)
+{
+    auto record = findRecord(archive, recordId);
+    if (!record)
+        return record.status();
+    if (!*record)
+        return Status::failure(QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId));
+    return Status::success();
+}
+
+// Inside a write.
+Status linkLocked(Archive& archive, int recordId, const QString& serial, const QString& source)
+{
+    auto current = linkedSerialLocked(archive, recordId);
+    if (!current)
+        return current.status();
+    if (*current == serial)
+        return Status::success();   // linked already: nothing changes
+    if (*current) {
+        if (auto q = archive.run(QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {recordId},
+                                 QStringLiteral("关联继电器"));
+            !q)
+            return q.status();
+        if (Status s = noteLinkChange(archive, recordId, **current, false, source); !s)
+            return s;
+    }
+    if (auto q = archive.run(QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) VALUES (?, ?, ?)"),
+                             {recordId, text(serial), Archive::now()}, QStringLiteral("关联继电器"));
+        !q)
+        return q.status();
+    return noteLinkChange(archive, recordId, serial, true, source);
+}
+
+} // namespace
+
+Status linkRecord(Archive& archive, int recordId, const QString& serial, const QString& source)
+{
+    return linkRecords(archive, {recordId}, serial, source);
+}
+
+Status linkRecords(Archive& archive, const std::vector<int>& recordIds, const QString& serial, const QString& source)
+{
+    auto relay = findRelay(archive, serial);
+    if (!relay)
+        return relay.status();
+    if (!*relay)
+        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
+    for (int id : recordIds)
+        if (Status s = recordExists(archive, id); !s)
+            return s;
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    for (int id : recordIds)
+        if (Status s = linkLocked(archive, id, serial, source); !s)
+            return s;
+    if (Status s = write.commit(); !s)
+        return s;
+    notifyRegisterChanged();
+    return Status::success();
+}
+
+Expected<int> unlinkRecords(Archive& archive, const std::vector<int>& recordIds, const QString& source)
+{
+    for (int id : recordIds)
+        if (Status s = recordExists(archive, id); !s)
+            return s;
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    int unlinked = 0;
+    for (int id : recordIds) {
+        auto current = linkedSerialLocked(archive, id);
+        if (!current)
+            return current.status();
+        if (!*current)
+            continue;
+        if (auto q = archive.run(QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {id},
+                                 QStringLiteral("取消关联"));
+            !q)
+            return q.status();
+        if (Status s = noteLinkChange(archive, id, **current, false, source); !s)
+            return s;
+        ++unlinked;
+    }
+    if (Status s = write.commit(); !s)
+        return s;
+    if (unlinked > 0)
+        notifyRegisterChanged();
+    return unlinked;
+}
+
+Expected<std::vector<LinkChange>> linkChanges(const Archive& archive, const QString& serial)
+{
+    auto q = archive.run(QStringLiteral("SELECT record_id, serial_number, linked, changed_at, source FROM link_changes "
+                                        "WHERE serial_number = ? ORDER BY id"),
+                         {text(serial)}, QStringLiteral("读取关联"));
+    if (!q)
+        return q.status();
+    std::vector<LinkChange> out;
+    while (q->next())
+        out.push_back({q->value(0).toInt(), q->value(1).toString(), q->value(2).toInt() != 0,
+                       Archive::timestampText(q->value(3)), q->value(4).toString()});
+    return out;
+}
+
+Expected<std::optional<QString>> linkedSerial(const Archive& archive, int recordId)
+{
+    return linkedSerialLocked(archive, recordId);
+}
+
 Expected<std::optional<RelayEntry>> applyReport(Archive& archive, int recordId, const ReportDetails& d,
-                                                const QString& source)
+                                                const QString& source, const ReportRelay& how)
 {
     const QString serial = d.serialNumber.trimmed();
     if (serial.isEmpty())
+        return std::optional<RelayEntry>();
+    std::optional<QString> linked;
+    if (recordId > 0) {
+        auto l = linkedSerial(archive, recordId);
+        if (!l)
+            return l.status();
+        linked = *l;
+    }
+    // A record keeps its relay unless the user agreed to move it; an unlinked
+    // one takes only a relay the user named.
+    if (linked ? *linked != serial && !how.moveLink : !how.serialChosen)
         return std::optional<RelayEntry>();
     RelayTexts t;
     t.name = d.relayName;
@@ -259,8 +376,8 @@ Expected<std::optional<RelayEntry>> applyReport(Archive& archive, int recordId, 
     if (!edit->refused)
         return edit->refused;
     const std::optional<RelayEntry>& saved = edit->saved;
-    if (recordId > 0)
-        if (Status s = linkRecord(archive, recordId, serial); !s)
+    if (recordId > 0 && linked != serial)
+        if (Status s = linkRecord(archive, recordId, serial, source); !s)
             return s;
     return std::optional<RelayEntry>(*saved);
 }
@@ -360,6 +477,7 @@ Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QSt
         return q.status();
     if (Status c = write.commit(); !c)
         return c;
+    notifyRegisterChanged();   // a new verdict to show
     out.judgement = s;
     return out;
 }
@@ -419,6 +537,13 @@ QString skippedRecordsNote(const RelayStatus& status)
         return {};
     return QStringLiteral("继电器 %1：%2 晚于今天，未用于计算到期日")
         .arg(status.entry.serial, records.join(QStringLiteral("、")));
+}
+
+QString stateText(const RelayStatus& s)
+{
+    if (!s.lastTest)
+        return QStringLiteral("未校验");
+    return s.overdue ? QStringLiteral("已过期") : s.dueSoon ? QStringLiteral("30天内到期") : QString();
 }
 
 Expected<TrendData> trendOf(const Archive& archive, const QString& serial)

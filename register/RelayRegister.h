@@ -6,6 +6,7 @@
 // the drift of a relay over its records.
 
 #include "archive/Archive.h"
+#include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
 #include "register/Judgement.h"
 #include "register/RelayEntry.h"
@@ -38,15 +39,37 @@ struct RelayEdit {
 };
 Expected<RelayEdit> editRelay(Archive& archive, const QString& serial, const RelayTexts& texts, const QString& source);
 
+// How a confirmed report may touch the record's link.
+struct ReportRelay {
+    bool serialChosen = true;   // the 编号 was typed or picked, not the dialog's untouched sample
+    bool moveLink = false;      // the user agreed to move a linked record to this 编号
+};
+
 // The relay fields of a confirmed report: the entry of that serial number gets
 // the dialog's name, model, production date and submitting unit (a new entry
-// the defaults for the rest), and the record is linked to it. No serial
-// number: nothing happens.
+// the defaults for the rest), and the record is linked to it. Nothing happens
+// without a serial number, for a record linked to another relay unless
+// moveLink, and for an unlinked record unless serialChosen.
 Expected<std::optional<RelayEntry>> applyReport(Archive& archive, int recordId, const ReportDetails& details,
-                                                const QString& source);
+                                                const QString& source, const ReportRelay& how = {});
 
-Status linkRecord(Archive& archive, int recordId, const QString& serial);
+// Links the records to the entry, all in one transaction or none; a record
+// linked elsewhere is moved. Every change is noted in link_changes.
+Status linkRecord(Archive& archive, int recordId, const QString& serial, const QString& source = QStringLiteral("sf6"));
+Status linkRecords(Archive& archive, const std::vector<int>& recordIds, const QString& serial,
+                   const QString& source = QStringLiteral("sf6"));
+// Undoes the records' links, all or none; returns how many were linked.
+Expected<int> unlinkRecords(Archive& archive, const std::vector<int>& recordIds, const QString& source);
 Expected<std::optional<QString>> linkedSerial(const Archive& archive, int recordId);
+
+struct LinkChange {
+    int recordId = 0;
+    QString serial;
+    bool linked = false;   // false: the link was undone (or moved away)
+    QString changedAt, source;
+};
+// Every link to and from one relay, oldest first.
+Expected<std::vector<LinkChange>> linkChanges(const Archive& archive, const QString& serial);
 
 struct StoredJudgement {
     int id = 0;
@@ -88,6 +111,10 @@ struct RelayStatus {
 Expected<std::vector<RelayStatus>> relayStatuses(const Archive& archive, const QDate& today);
 // "继电器 R1：记录 7 的测试日期 2127-05-01 晚于今天，未用于计算到期日"; empty when none was skipped.
 QString skippedRecordsNote(const RelayStatus& status);
+
+// The register's 状态 of a relay: "未校验" (no linked test yet), "已过期",
+// "30天内到期" or empty; the same in the window and on the command line.
+QString stateText(const RelayStatus& s);
 
 struct TrendPoint {
     QDateTime when;

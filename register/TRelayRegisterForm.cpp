@@ -1,5 +1,7 @@
 #include "register/TRelayRegisterForm.h"
 
+#include "archive/ArchiveChanges.h"
+#include "archive/SearchText.h"
 #include "register/TTrendForm.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
@@ -12,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -25,6 +29,13 @@ const QString kProgram = QStringLiteral("sf6companion");
 const QStringList kRelayColumns{QStringLiteral("编号"),     QStringLiteral("继电器名称"), QStringLiteral("型号"),
                                 QStringLiteral("送检单位"), QStringLiteral("准确度等级"), QStringLiteral("上次校验"),
                                 QStringLiteral("上次结论"), QStringLiteral("下次到期"),   QStringLiteral("状态")};
+const QStringList kLinkColumns{QStringLiteral("时间"), QStringLiteral("档案号"), QStringLiteral("变更"),
+                               QStringLiteral("来源")};
+const QString kFailed = QStringLiteral("不合格");
+constexpr int kSerialRole = Qt::UserRole;   // on every cell: the row's relay, whatever the sort order
+constexpr int kWindowMargin = 40;
+constexpr int kMostListShare = 65;   // percent of the screen's width
+
 const QStringList kVersionColumns{QStringLiteral("版本"),     QStringLiteral("修改时间"),  QStringLiteral("量程"),
                                   QStringLiteral("等级"),     QStringLiteral("报警"),      QStringLiteral("闭锁1"),
                                   QStringLiteral("闭锁2"),    QStringLiteral("切换差限值"), QStringLiteral("周期（月）")};
@@ -63,10 +74,19 @@ TRelayRegisterForm::TRelayRegisterForm(std::unique_ptr<sf6::Archive> archive, QW
     setFont(ui::windowFont());
     resize(kWindowSize);
 
+    edSearch = new QLineEdit(this);
+    edSearch->setObjectName(QStringLiteral("edSearch"));
+    edSearch->setPlaceholderText(QStringLiteral("编号、名称、型号或送检单位"));
+    edSearch->setClearButtonEnabled(true);
     RelayGrid = table(kRelayColumns, this);
     RelayGrid->setObjectName(QStringLiteral("RelayGrid"));
+    RelayGrid->horizontalHeader()->setStretchLastSection(false);
+    RelayGrid->setSortingEnabled(true);
+    RelayGrid->sortByColumn(0, Qt::AscendingOrder);
     VersionGrid = table(kVersionColumns, this);
     VersionGrid->setObjectName(QStringLiteral("VersionGrid"));
+    LinkGrid = table(kLinkColumns, this);
+    LinkGrid->setObjectName(QStringLiteral("LinkGrid"));
 
     auto* fields = new QGroupBox(QStringLiteral("继电器信息"), this);
     auto* form = new QFormLayout(fields);
@@ -106,7 +126,13 @@ TRelayRegisterForm::TRelayRegisterForm(std::unique_ptr<sf6::Archive> archive, QW
     right->addLayout(buttons);
     right->addWidget(new QLabel(QStringLiteral("历次修改（判定使用当时的数值）"), this));
     right->addWidget(VersionGrid, 1);
+    right->addWidget(new QLabel(QStringLiteral("关联变更"), this));
+    right->addWidget(LinkGrid, 1);
+    auto* search = new QHBoxLayout;
+    search->addWidget(new QLabel(QStringLiteral("查找"), this));
+    search->addWidget(edSearch, 1);
     auto* left = new QVBoxLayout;
+    left->addLayout(search);
     left->addWidget(RelayGrid, 1);
     left->addWidget(lbToday);
     auto* layout = new QHBoxLayout(this);
@@ -114,11 +140,19 @@ TRelayRegisterForm::TRelayRegisterForm(std::unique_ptr<sf6::Archive> archive, QW
     layout->addLayout(right, 2);
 
     connect(RelayGrid, &QTableWidget::cellClicked, this, [this](int row, int) { RelayGridClick(row); });
+    connect(edSearch, &QLineEdit::textChanged, this, &TRelayRegisterForm::edSearchChange);
+    connect(&sf6::archiveChanges(), &sf6::ArchiveChanges::registerChanged, this, &TRelayRegisterForm::RegisterChange);
     connect(btnNew, &QPushButton::clicked, this, &TRelayRegisterForm::btnNewClick);
     connect(btnSave, &QPushButton::clicked, this, &TRelayRegisterForm::btnSaveClick);
     connect(btnTrend, &QPushButton::clicked, this, &TRelayRegisterForm::btnTrendClick);
     btnNewClick();
     FormCreate();
+    // Wide enough for every column of the list beside the entry's fields.
+    const int wanted = RelayGrid->minimumWidth() + right->sizeHint().width() + kWindowMargin;
+    int width = std::max(kWindowSize.width(), wanted);
+    if (const QScreen* screen = this->screen())
+        width = std::min(width, screen->availableGeometry().width());
+    resize(width, kWindowSize.height());
 }
 
 void TRelayRegisterForm::setToday(const QDate& d)
@@ -139,10 +173,11 @@ void TRelayRegisterForm::FormCreate()
                          .arg(statuses_.size())
                          .arg(today_.toString(Qt::ISODate))
                          .arg(sf6::kDueSoonDays));
+    RelayGrid->setSortingEnabled(false);   // or the rows move while they are filled
     RelayGrid->setRowCount(int(statuses_.size()));
     for (int r = 0; r < int(statuses_.size()); ++r) {
         const sf6::RelayStatus& s = statuses_[size_t(r)];
-        const QString state = s.overdue ? QStringLiteral("已过期") : s.dueSoon ? QStringLiteral("30天内到期") : QString();
+        const QString state = sf6::stateText(s);
         const QStringList cells{s.entry.serial, s.entry.name, s.entry.model, s.entry.client,
                                 s.entry.classText(),
                                 s.lastTest ? s.lastTest->toString(Qt::ISODate) : QString(),
@@ -151,7 +186,9 @@ void TRelayRegisterForm::FormCreate()
                                 state};
         for (int c = 0; c < int(cells.size()); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
-            if (s.overdue)
+            item->setData(kSerialRole, s.entry.serial);
+            // A failed relay needs the same attention as an overdue one.
+            if (s.overdue || s.lastVerdict == kFailed)
                 item->setBackground(kOverdueColour);
             else if (s.dueSoon)
                 item->setBackground(kDueSoonColour);
@@ -159,6 +196,46 @@ void TRelayRegisterForm::FormCreate()
             RelayGrid->setItem(r, c, item);
         }
     }
+    RelayGrid->setSortingEnabled(true);
+    edSearchChange();
+    fitColumns();
+}
+
+void TRelayRegisterForm::fitColumns()
+{
+    RelayGrid->resizeColumnsToContents();
+    int width = 2 * RelayGrid->frameWidth() + RelayGrid->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < RelayGrid->columnCount(); ++c)
+        width += RelayGrid->columnWidth(c);
+    // Never wider than a screen leaves beside the entry's fields: a small
+    // screen scrolls the list rather than pushing the window off it.
+    if (const QScreen* screen = this->screen())
+        width = std::min(width, screen->availableGeometry().width() * kMostListShare / 100);
+    RelayGrid->setMinimumWidth(width);
+}
+
+void TRelayRegisterForm::edSearchChange()
+{
+    const QString wanted = sf6::foldedForSearch(edSearch->text().trimmed());
+    constexpr int kSearched[] = {0, 1, 2, 3};   // 编号, 名称, 型号, 送检单位
+    for (int r = 0; r < RelayGrid->rowCount(); ++r) {
+        bool match = wanted.isEmpty();
+        for (int c : kSearched)
+            if (!match && RelayGrid->item(r, c) && sf6::foldedForSearch(RelayGrid->item(r, c)->text()).contains(wanted))
+                match = true;
+        RelayGrid->setRowHidden(r, !match);
+    }
+}
+
+void TRelayRegisterForm::RegisterChange()
+{
+    // Links or entries changed, here or in another window: the list and the
+    // shown relay's history again, the fields as the user left them.
+    FormCreate();
+    for (int r = 0; r < RelayGrid->rowCount(); ++r)
+        if (RelayGrid->item(r, 0)->data(kSerialRole).toString() == shownSerial_ && !shownSerial_.isEmpty())
+            RelayGrid->selectRow(r);
+    showHistory(shownSerial_);
 }
 
 void TRelayRegisterForm::showEntry(const sf6::RelayEntry& e)
@@ -177,11 +254,27 @@ void TRelayRegisterForm::showEntry(const sf6::RelayEntry& e)
     edLock2->setText(optionalText(e.lock2));
     edDiffLimit->setText(optionalText(e.diffLimit));
     edInterval->setText(QString::number(e.intervalMonths));
+    showHistory(e.serial);
+}
 
+void TRelayRegisterForm::showHistory(const QString& serial)
+{
+    shownSerial_ = serial;
     VersionGrid->setRowCount(0);
-    if (e.serial.isEmpty())
+    LinkGrid->setRowCount(0);
+    if (serial.isEmpty())
         return;
-    auto history = sf6::relayHistory(*archive_, e.serial);
+    if (auto changes = sf6::linkChanges(*archive_, serial)) {
+        LinkGrid->setRowCount(int(changes->size()));
+        for (int r = 0; r < int(changes->size()); ++r) {
+            const sf6::LinkChange& c = (*changes)[size_t(r)];
+            const QStringList cells{c.changedAt, QString::number(c.recordId),
+                                    c.linked ? QStringLiteral("关联") : QStringLiteral("取消关联"), c.source};
+            for (int col = 0; col < int(cells.size()); ++col)
+                LinkGrid->setItem(r, col, new QTableWidgetItem(cells[col]));
+        }
+    }
+    auto history = sf6::relayHistory(*archive_, serial);
     if (!history)
         return;
     VersionGrid->setRowCount(int(history->size()));
@@ -198,8 +291,13 @@ void TRelayRegisterForm::showEntry(const sf6::RelayEntry& e)
 
 void TRelayRegisterForm::RelayGridClick(int row)
 {
-    if (row >= 0 && row < int(statuses_.size()))
-        showEntry(statuses_[size_t(row)].entry);
+    const QTableWidgetItem* item = RelayGrid->item(row, 0);
+    if (!item)
+        return;
+    const QString serial = item->data(kSerialRole).toString();
+    for (const sf6::RelayStatus& s : statuses_)
+        if (s.entry.serial == serial)
+            showEntry(s.entry);
 }
 
 void TRelayRegisterForm::btnNewClick()
@@ -240,8 +338,8 @@ void TRelayRegisterForm::btnSaveClick()
     }
     const sf6::RelayEntry* saved = &*edit->saved;
     FormCreate();
-    for (int r = 0; r < int(statuses_.size()); ++r)
-        if (statuses_[size_t(r)].entry.serial == saved->serial) {
+    for (int r = 0; r < RelayGrid->rowCount(); ++r)
+        if (RelayGrid->item(r, 0)->data(kSerialRole).toString() == saved->serial) {
             RelayGrid->selectRow(r);
             RelayGridClick(r);
         }

@@ -1,8 +1,10 @@
 #pragma once
 // The register window "继电器台账": every relay with its last test, last
-// verdict and next due date (overdue and soon-due entries marked), and the
-// entry's fields for a new relay or a changed one. Every save is a new
-// version; the earlier ones are listed beneath.
+// verdict and next due date (overdue, failed and soon-due entries marked),
+// searchable and sortable, and the entry's fields for a new relay or a
+// changed one. Every save is a new version; the earlier ones are listed
+// beneath, with the records linked to the relay and unlinked from it. It
+// reads the register again when another window changes it.
 
 #include "archive/Archive.h"
 #include "register/RelayRegister.h"
@@ -27,6 +29,7 @@ public:
     static const QColor kOverdueColour;
     static const QColor kDueSoonColour;
 
+    QLineEdit* edSearch = nullptr;
     QTableWidget* RelayGrid = nullptr;
     QLineEdit* edSerial = nullptr;
     QLineEdit* edName = nullptr;
@@ -45,6 +48,7 @@ public:
     QPushButton* btnSave = nullptr;
     QPushButton* btnTrend = nullptr;
     QTableWidget* VersionGrid = nullptr;
+    QTableWidget* LinkGrid = nullptr;   // links made and undone
     QLabel* lbToday = nullptr;
 
     sf6::Archive& archive() { return *archive_; }
@@ -58,6 +62,8 @@ signals:
 public slots:
     void FormCreate();
     void RelayGridClick(int row);
+    void edSearchChange();
+    void RegisterChange();
     void btnNewClick();
     void btnSaveClick();
     void btnTrendClick();
@@ -65,6 +71,9 @@ public slots:
 private:
     TRelayRegisterForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent);
     void showEntry(const sf6::RelayEntry& e);
+    void showHistory(const QString& serial);
+    void fitColumns();
+    QString shownSerial_;   // whose versions and links are listed
     sf6::RelayTexts texts() const;
 
     std::unique_ptr<sf6::Archive> archive_;

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 #include <QTreeWidget>
 
@@ -103,11 +104,13 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     btnRelay->setAutoDefault(false);
     btnRelay->hide();
     connect(btnRelay, &QPushButton::clicked, this, &TForm3::btnRelayClick);
+    connect(mmbh, &QPlainTextEdit::textChanged, this, &TForm3::mmbhChange);
     connect(btnConfirm, &QPushButton::clicked, this, &TForm3::btnConfirmClick);
     connect(btnPdf, &QPushButton::clicked, this, &TForm3::btnPdfClick);
     connect(btnCancle, &QPushButton::clicked, this, &TForm3::btnCancleClick);
 
     FormCreate();
+    detailsGiven_ = false;
 }
 
 QPlainTextEdit* TForm3::addField(QWidget* frame, const QString& caption, int left, int top, int width)
@@ -175,8 +178,16 @@ std::vector<sf6::ListRow> TForm3::rowCopies() const
     return rows;
 }
 
+void TForm3::mmbhChange()
+{
+    if (!filling_)
+        serialChosen_ = true;
+}
+
 void TForm3::setDetails(const sf6::ReportDetails& d)
 {
+    const QScopedValueRollback<bool> programmatic(filling_, true);
+    detailsGiven_ = true;
     mmBbbt->setPlainText(d.title);
     mmjydw->setPlainText(d.calibratingUnit);
     mmsjdw->setPlainText(d.submittingUnit);
@@ -274,11 +285,20 @@ void TForm3::btnRelayClick()
     const std::optional<RelayFields> f = relayPicker_();
     if (!f)
         return;
-    mmjdqmc->setPlainText(f->name);
-    mmxh->setPlainText(f->model);
-    mmbh->setPlainText(f->serial);
-    mmscrq->setPlainText(f->made);
-    mmsjdw->setPlainText(f->client);
+    fillRelay(*f);
+    serialChosen_ = true;
+}
+
+void TForm3::setRelayFields(const RelayFields& f) { fillRelay(f); }
+
+void TForm3::fillRelay(const RelayFields& f)
+{
+    const QScopedValueRollback<bool> programmatic(filling_, true);
+    mmjdqmc->setPlainText(f.name);
+    mmxh->setPlainText(f.model);
+    mmbh->setPlainText(f.serial);
+    mmscrq->setPlainText(f.made);
+    mmsjdw->setPlainText(f.client);
 }
 
 void TForm3::btnPdfClick()

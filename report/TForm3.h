@@ -32,6 +32,12 @@ public:
     // Fills the texts the user types from a stored report; the dates stay the
     // record's and today's.
     void setDetails(const sf6::ReportDetails& d);
+    // Whether setDetails filled the dialog (else it shows its defaults).
+    bool detailsGiven() const { return detailsGiven_; }
+    // Whether the user typed the 编号 or picked a relay; the relay the
+    // dialog opened with (defaults, a stored report, the record's relay) is not
+    // a choice.
+    bool serialChosen() const { return serialChosen_; }
 
     // Makes one record's report when it is confirmed and returns its pages. By
     // default the one page of the record; a window with an archive keeps the
@@ -51,6 +57,8 @@ public:
     };
     using RelayPicker = std::function<std::optional<RelayFields>()>;
     void setRelayPicker(RelayPicker p);
+    // The relay the record is linked to, as the dialog opens.
+    void setRelayFields(const RelayFields& f);
     QPushButton* btnRelay = nullptr;   // "从台账选择"
 
     QPlainTextEdit* mmBbbt = nullptr;
@@ -96,7 +104,13 @@ private:
     void endBatch(bool complete) const;
     QPlainTextEdit* addField(QWidget* frame, const QString& caption, int left, int top, int width);
 
+    void fillRelay(const RelayFields& f);
+    void mmbhChange();
+
     QString today_;   // fixed when the dialog is created
+    bool filling_ = false;   // the program, not the user, is setting texts
+    bool detailsGiven_ = false;
+    bool serialChosen_ = false;
     std::vector<int> recordIds_;
     ReportMaker reportMaker_;
     BatchEnd batchEnd_;

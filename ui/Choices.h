@@ -21,7 +21,8 @@ struct ChoiceRequest {
 class Choices {
 public:
     using Handler = std::function<int(const ChoiceRequest&)>;
-    // The index of the item chosen, or -1 when the user cancelled.
+    // The index of the item chosen, or -1 when the user cancelled. A request
+    // without items is a question the label asks: 0 for "确定", -1 for "取消".
     static int choose(const ChoiceRequest& r, QWidget* parent = nullptr);
     static void setHandler(Handler h);
 };

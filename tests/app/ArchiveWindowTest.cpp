@@ -180,9 +180,11 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     ASSERT_EQ(h->Model->rowCount(), 6);
     EXPECT_EQ(h->Model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("档案号"));
     EXPECT_EQ(h->Model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("存档时间"));
-    EXPECT_EQ(h->Model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("时间"));
-    EXPECT_EQ(h->Model->headerData(53, Qt::Horizontal).toString(), QStringLiteral("Pt闭锁回2-3"));
-    EXPECT_TRUE(h->Model->index(0, 2).data().toString().startsWith(QStringLiteral("2012-05-06 "))) << "newest test first";
+    EXPECT_EQ(h->Model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("继电器编号"));
+    EXPECT_EQ(h->Model->headerData(3, Qt::Horizontal).toString(), QStringLiteral("结论"));
+    EXPECT_EQ(h->Model->headerData(4, Qt::Horizontal).toString(), QStringLiteral("时间"));
+    EXPECT_EQ(h->Model->headerData(55, Qt::Horizontal).toString(), QStringLiteral("Pt闭锁回2-3"));
+    EXPECT_TRUE(h->Model->index(0, 4).data().toString().startsWith(QStringLiteral("2012-05-06 "))) << "newest test first";
     EXPECT_EQ(h->lbCount->text(), QStringLiteral("共6条记录"));
 
     h->dtFrom->setDate(QDate(2012, 5, 2));
@@ -201,6 +203,7 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     h->btnReportClick();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->rowCopies().size(), 3u);
+    dialog->mmbh->setPlainText(QStringLiteral("HB2019-0457"));   // a relay of their own, not the sample
     TForm4* form = nullptr;
     QObject::connect(dialog, &TForm3::pagePreviewed, [&](TForm4* f) { form = f; });
     dialog->btnConfirm->click();
@@ -213,8 +216,8 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     form->previewDialog()->close();
 
     // The reports are kept: the text filter now finds them by their relay.
-    h->dtFrom->setDate(h->dtFrom->minimumDate());
-    h->dtTo->setDate(h->dtTo->minimumDate());
+    h->dtFrom->clear();
+    h->dtTo->clear();
     h->edText->setText(QStringLiteral("1#开关"));
     h->btnQueryClick();
     EXPECT_EQ(h->Model->rowCount(), 3);
@@ -281,4 +284,36 @@ TEST_F(ArchiveWindow, aBatchPdfKeepsItsReportsOnlyOnceSaved)
     EXPECT_EQ(messages.messages.size(), 1u) << messages.texts().join(u'|').toStdString();
     EXPECT_TRUE(QFile::exists(pdf));
     EXPECT_EQ(keptFor(), 3);
+}
+
+// The date filter opens empty, which is no limit; a date typed (with or
+// without leading zeros) filters; anything else is refused with a word and
+// the list stays as it was.
+TEST_F(ArchiveWindow, theHistoryDateFilterIsEmptyForNoLimitAndTakesTypedDates)
+{
+    w->setArchiveLocation(location);
+    connectToSim(6);
+    sync();
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(h->dtFrom->text().isEmpty());
+    EXPECT_EQ(h->dtFrom->placeholderText(), QStringLiteral("不限"));
+    EXPECT_FALSE(h->filter().from || h->filter().to);
+    ASSERT_EQ(h->Model->rowCount(), 6);
+
+    QTest::keyClicks(h->dtFrom, QStringLiteral("2012-05-03"));
+    QTest::keyClicks(h->dtTo, QStringLiteral("2012-5-4"));
+    h->btnQueryClick();
+    EXPECT_EQ(h->Model->rowCount(), 2);
+    EXPECT_EQ(h->filter().to, QDate(2012, 5, 4));
+
+    h->dtTo->clear();
+    h->btnQueryClick();
+    EXPECT_EQ(h->Model->rowCount(), 4) << "an emptied field is no limit again";
+
+    h->dtFrom->setText(QStringLiteral("上周"));
+    h->btnQueryClick();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("YYYY-MM-DD")));
+    EXPECT_EQ(h->Model->rowCount(), 4);
 }

@@ -203,6 +203,36 @@ TEST_P(ArchiveOn, recordsHandedOverOneAtATimeComeInListOrderAndCanStop)
     EXPECT_EQ(seen.size(), 2u);
 }
 
+// The lab's details of the latest report, whoever made it, start the next
+// one; the relay's fields never come along.
+TEST_P(ArchiveOn, theNextReportStartsFromTheLabDetailsLastConfirmed)
+{
+    auto a = open();
+    ASSERT_TRUE(a);
+    auto s = archiveSync(*a, logOf(sim::plausibleRecords(2)));
+    ASSERT_TRUE(s.ok());
+    const ReportDetails defaults = defaultReportDetails(QStringLiteral("2026-12-9"));
+    auto none = startingDetails(*a, defaults);
+    ASSERT_TRUE(none.ok()) << none.error().toStdString();
+    EXPECT_EQ(*none, defaults) << "the defaults while nothing was confirmed";
+
+    ReportDetails d = defaults;
+    d.title = QStringLiteral("年度校验报告");
+    d.calibratingUnit = QStringLiteral("电科院");
+    d.tester = QStringLiteral("赵六");
+    d.reviewer = QStringLiteral("钱七");
+    d.approver = QStringLiteral("孙八");
+    d.relayName = QStringLiteral("2#主变继电器");
+    ASSERT_TRUE(storeReport(*a, s->recordIds[1], d, QStringLiteral("test")).ok());
+    auto next = startingDetails(*a, defaults);
+    ASSERT_TRUE(next.ok());
+    EXPECT_EQ(next->title, d.title);
+    EXPECT_EQ(next->calibratingUnit, d.calibratingUnit);
+    EXPECT_EQ((QStringList{next->tester, next->reviewer, next->approver}), (QStringList{d.tester, d.reviewer, d.approver}));
+    EXPECT_EQ(next->relayName, defaults.relayName);
+    EXPECT_EQ(next->printDate, defaults.printDate);
+}
+
 TEST_P(ArchiveOn, filtersByTestDateAndReportTextsAndNothingElse)
 {
     auto a = open();
@@ -240,6 +270,29 @@ TEST_P(ArchiveOn, filtersByTestDateAndReportTextsAndNothingElse)
     ASSERT_TRUE(hostile.ok()) << hostile.error().toStdString();
     EXPECT_TRUE(hostile->empty());
     EXPECT_EQ(count(*a, QStringLiteral("records")), 40);
+}
+
+// Capitals beyond ASCII and full-width letters, as Chinese input methods
+// type them, find a report's texts on both engines alike.
+TEST_P(ArchiveOn, theTextFilterFoldsCaseAndWidthOnEveryEngine)
+{
+    auto a = open();
+    ASSERT_TRUE(a);
+    auto s = archiveSync(*a, logOf(sim::plausibleRecords(3)));
+    ASSERT_TRUE(s.ok());
+    ReportDetails d = defaultReportDetails(QStringLiteral("2026-12-9"));
+    d.submittingUnit = QStringLiteral("abb ärger");
+    d.model = QStringLiteral("датчик-7");
+    ASSERT_TRUE(storeReport(*a, s->recordIds[1], d, QStringLiteral("test")).ok());
+    for (const char* text : {"ＡＢＢ", "ÄRGER", "ДАТЧИК", "Датчик－７", "abb"}) {
+        ArchiveFilter f;
+        f.text = QString::fromUtf8(text);
+        auto found = listRecords(*a, f);
+        ASSERT_TRUE(found.ok()) << found.error().toStdString();
+        ASSERT_EQ(found->size(), 1u) << text;
+        EXPECT_EQ(found->front().id, s->recordIds[1]);
+        EXPECT_EQ(*countRecords(*a, f), 1) << text;
+    }
 }
 
 // An archive a newer program wrote is only read: nothing is added, and the

@@ -270,3 +270,44 @@ TEST_F(CliRegister, aTrendIsSavedAsAPicture)
     EXPECT_EQ(image.size(), QSize(1200, 700));
     EXPECT_EQ(archiveCmd("trend", {QStringLiteral("--serial"), QStringLiteral("NOPE"), QStringLiteral("--png"), png}).exit, 1);
 }
+
+// Several records link in one go (repeated --record, --records with a range)
+// or none does; unlink undoes a link; --text finds a record by its relay.
+TEST_F(CliRegister, severalRecordsLinkTogetherOrNotAtAllAndUnlinkUndoes)
+{
+    ASSERT_EQ(archiveCmd("relay", kGoodRelay + QStringList{QStringLiteral("--model"), QStringLiteral("ＡＢＢ-Ärger")}).exit, 0);
+    EXPECT_EQ(relays()[0].toObject()[QStringLiteral("状态")].toString(), QStringLiteral("未校验")) << "never tested";
+    const auto linked = [this](const QString& text) { return archiveCmd("list", {QStringLiteral("--text"), text}).out.count(u'\n') - 1; };
+    const CliRun both = archiveCmd("link", {QStringLiteral("--record"), QStringLiteral("1"), QStringLiteral("--record"),
+                                            QStringLiteral("2"), QStringLiteral("--serial"), QStringLiteral("R1")});
+    ASSERT_EQ(both.exit, 0) << both.err.toStdString();
+    EXPECT_EQ(linked(QStringLiteral("R1")), 2) << "both records, not only the last --record";
+    EXPECT_EQ(linked(QStringLiteral("abb-ÄRGER")), 2) << "by the relay's model, folded";
+
+    const CliRun bad = archiveCmd("link", {QStringLiteral("--records"), QStringLiteral("3,x"), QStringLiteral("--serial"), QStringLiteral("R1")});
+    EXPECT_EQ(bad.exit, 2) << bad.err.toStdString();
+    const CliRun missing = archiveCmd("link", {QStringLiteral("--records"), QStringLiteral("3-9"), QStringLiteral("--serial"), QStringLiteral("R1")});
+    EXPECT_EQ(missing.exit, 1) << "record 5 is not archived";
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("5"))) << missing.err.toStdString();
+    EXPECT_EQ(linked(QStringLiteral("R1")), 2) << "and none of 3 to 9 was linked";
+    ASSERT_EQ(archiveCmd("link", {QStringLiteral("--records"), QStringLiteral("3-4"), QStringLiteral("--serial"), QStringLiteral("R1")}).exit, 0);
+    EXPECT_EQ(linked(QStringLiteral("R1")), 4);
+
+    const CliRun undone = archiveCmd("unlink", {QStringLiteral("--records"), QStringLiteral("1,3")});
+    ASSERT_EQ(undone.exit, 0) << undone.err.toStdString();
+    EXPECT_TRUE(undone.err.contains(QStringLiteral("已取消2条记录的关联"))) << undone.err.toStdString();
+    EXPECT_EQ(linked(QStringLiteral("R1")), 2);
+    EXPECT_EQ(archiveCmd("judge", {QStringLiteral("--record"), QStringLiteral("1")}).exit, 1) << "no longer linked";
+    EXPECT_EQ(archiveCmd("unlink", {}).exit, 2);
+}
+
+// A report written from the command line without --serial names no relay: it
+// links nothing, and its sample relay texts are not what a search finds.
+TEST_F(CliRegister, reportsOfTheSampleRelayLinkNothingAndAreNotFoundByIt)
+{
+    const QString pdfs = dir.filePath(QStringLiteral("reports"));
+    ASSERT_EQ(archiveCmd("report", {QStringLiteral("--pdf-dir"), pdfs}).exit, 0);
+    EXPECT_EQ(archiveCmd("list", {QStringLiteral("--text"), QStringLiteral("ABB")}).out.count(u'\n'), 1) << "the header only";
+    EXPECT_TRUE(archiveCmd("judge", {QStringLiteral("--record"), QStringLiteral("1")}).err.contains(QStringLiteral("记录 1 没有关联继电器")));
+    EXPECT_EQ(relays().size(), 0);
+}

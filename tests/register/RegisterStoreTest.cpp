@@ -1,6 +1,7 @@
 // The register in a real archive, on SQLite and PostgreSQL: versions kept,
 // judgements that name the values they used, due dates, trends, reports that
 // confirm into the register, and an archive of the first schema upgraded.
+#include "archive/HistoryModel.h"
 #include "archive/Schema.h"
 #include "register/JudgedReport.h"
 #include "register/RelayRegister.h"
@@ -316,6 +317,125 @@ TEST_P(Register, aTrendSpansItsTestsAndMarksFailingPointsInRed)
         EXPECT_DOUBLE_EQ(failing->at(i).y(), double(t->points[size_t(i)].alarm->nano()) / Decimal::kScale);
 }
 
+// The sample relay of an untouched dialog never becomes anybody's relay, and
+// a linked record keeps its relay (and so its verdict) unless the user agreed
+// to move it.
+TEST_P(Register, aConfirmedReportNeverMovesALinkOrInventsAnEntry)
+{
+    const ReportDetails sample = defaultReportDetails(QStringLiteral("2026-12-9"));
+    const auto row = (*findRecord(*archive, ids[0]))->row();
+    const ReportRelay untouched{false, false};
+    MadeReport unlinked = makeReport(*archive, ids[0], sample, row, QStringLiteral("test"), untouched);
+    EXPECT_TRUE(unlinked.problems.isEmpty()) << unlinked.problems.join(u'|').toStdString();
+    EXPECT_FALSE(*linkedSerial(*archive, ids[0])) << "the untouched 编号 links nothing";
+    EXPECT_FALSE(*findRelay(*archive, sample.serialNumber)) << "and makes no entry of the sample";
+
+    ASSERT_TRUE(saveRelay(*archive, relay(QStringLiteral("HB2019-0457")), QStringLiteral("test")).ok());
+    ASSERT_TRUE(linkRecord(*archive, ids[0], QStringLiteral("HB2019-0457")));
+    // The dialog of a linked record opens with its relay; the relay printed is the relay judged.
+    ReportDetails own = sample;
+    own.serialNumber = QStringLiteral("HB2019-0457");
+    MadeReport kept = makeReport(*archive, ids[0], own, row, QStringLiteral("test"), untouched);
+    EXPECT_EQ(**linkedSerial(*archive, ids[0]), QStringLiteral("HB2019-0457"));
+    EXPECT_TRUE(kept.judgement) << "judged by its own relay";
+    EXPECT_EQ(kept.pages.size(), 2u);
+    MadeReport sampleKept = makeReport(*archive, ids[0], sample, row, QStringLiteral("test"), untouched);
+    EXPECT_EQ(**linkedSerial(*archive, ids[0]), QStringLiteral("HB2019-0457")) << "the sample 编号 moves nothing";
+    EXPECT_FALSE(sampleKept.judgement) << "never another relay's verdict under the sample's name";
+
+    ReportDetails other = sample;
+    other.serialNumber = QStringLiteral("R9");
+    makeReport(*archive, ids[0], other, row, QStringLiteral("test"), ReportRelay{true, false});
+    EXPECT_EQ(**linkedSerial(*archive, ids[0]), QStringLiteral("HB2019-0457")) << "a typed 编号 moves nothing unasked";
+    EXPECT_FALSE(*findRelay(*archive, QStringLiteral("R9")));
+    makeReport(*archive, ids[0], other, row, QStringLiteral("test"), ReportRelay{true, true});
+    EXPECT_EQ(**linkedSerial(*archive, ids[0]), QStringLiteral("R9")) << "moved when the user agreed";
+
+    makeReport(*archive, ids[1], other, (*findRecord(*archive, ids[1]))->row(), QStringLiteral("test"), ReportRelay{true, false});
+    EXPECT_EQ(**linkedSerial(*archive, ids[1]), QStringLiteral("R9")) << "a typed 编号 links an unlinked record";
+}
+
+TEST_P(Register, severalRecordsLinkAllOrNoneAndAnUndoneLinkStaysOnRecord)
+{
+    ASSERT_TRUE(saveRelay(*archive, relay(QStringLiteral("R1")), QStringLiteral("test")).ok());
+    const Status refused = linkRecords(*archive, {ids[0], ids[1], 9999}, QStringLiteral("R1"), QStringLiteral("test"));
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.message().contains(QStringLiteral("9999"))) << refused.message().toStdString();
+    EXPECT_FALSE(*linkedSerial(*archive, ids[0])) << "none linked when one cannot be";
+    ASSERT_TRUE(linkRecords(*archive, {ids[0], ids[1]}, QStringLiteral("R1"), QStringLiteral("test")));
+    EXPECT_EQ(**linkedSerial(*archive, ids[0]), QStringLiteral("R1"));
+    EXPECT_EQ(**linkedSerial(*archive, ids[1]), QStringLiteral("R1"));
+
+    auto undone = unlinkRecords(*archive, {ids[0], ids[2]}, QStringLiteral("test"));
+    ASSERT_TRUE(undone.ok()) << undone.error().toStdString();
+    EXPECT_EQ(*undone, 1) << "only one of them was linked";
+    EXPECT_FALSE(*linkedSerial(*archive, ids[0]));
+    EXPECT_EQ((*judgeRecord(*archive, ids[0])).whyNot, QStringLiteral("记录 %1 没有关联继电器").arg(ids[0]));
+    auto changes = linkChanges(*archive, QStringLiteral("R1"));
+    ASSERT_TRUE(changes.ok());
+    ASSERT_EQ(changes->size(), 3u);
+    EXPECT_TRUE((*changes)[0].linked);
+    EXPECT_TRUE((*changes)[1].linked);
+    EXPECT_FALSE((*changes)[2].linked);
+    EXPECT_EQ((*changes)[2].recordId, ids[0]);
+    EXPECT_EQ((*changes)[2].source, QStringLiteral("test"));
+}
+
+// The relay a record is linked to finds it, by serial, name, model or unit,
+// in any case or width; the sample relay of untouched reports finds nothing.
+TEST_P(Register, theTextFilterSearchesTheLinkedRelayAndFoldsCaseAndWidth)
+{
+    RelayEntry e = relay(QStringLiteral("R1"));
+    e.model = QStringLiteral("Ärger-Датчик abb");
+    e.client = QStringLiteral("天山换流站");
+    ASSERT_TRUE(saveRelay(*archive, e, QStringLiteral("test")).ok());
+    ASSERT_TRUE(linkRecord(*archive, ids[2], QStringLiteral("R1")));
+    for (int id : ids)   // as sync --pdf-dir leaves every record: a report of the sample relay
+        ASSERT_TRUE(storeReport(*archive, id, defaultReportDetails(QStringLiteral("2026-12-9")), QStringLiteral("test")).ok());
+    auto found = [&](const QString& text) {
+        ArchiveFilter f;
+        f.text = text;
+        std::vector<int> out;
+        const auto records = listRecords(*archive, f);
+        EXPECT_TRUE(records.ok()) << records.error().toStdString();
+        if (records.ok())
+            for (const ArchivedRecord& r : *records)
+                out.push_back(r.id);
+        return out;
+    };
+    const std::vector<int> linked{ids[2]};
+    for (const char* text : {"R1", "r1", "主变", "天山", "ＡＢＢ", "ÄRGER", "ДАТЧИК", "датчик"})
+        EXPECT_EQ(found(QString::fromUtf8(text)), linked) << text;
+    EXPECT_EQ(found(QStringLiteral("redidu")).size(), ids.size()) << "the calibrating unit is the report's own";
+    EXPECT_EQ(found(QStringLiteral("1#开关")), std::vector<int>{}) << "the sample relay is nobody's";
+
+    ASSERT_TRUE(unlinkRecords(*archive, {ids[2]}, QStringLiteral("test")).ok());
+    EXPECT_TRUE(found(QStringLiteral("R1")).empty());
+}
+
+// The history's list on either engine: each record's relay and the verdict
+// of its latest judgement, filtered by the relay.
+TEST_P(Register, theHistoryListShowsEachRecordsRelayAndLastVerdict)
+{
+    ASSERT_TRUE(saveRelay(*archive, relay(QStringLiteral("R1")), QStringLiteral("test")).ok());
+    ASSERT_TRUE(linkRecords(*archive, {ids[1], ids[4]}, QStringLiteral("R1")));
+    const auto judged = judgeRecord(*archive, ids[4]);
+    ASSERT_TRUE(judged.ok() && judged->judgement);
+    HistoryModel model(*archive);
+    ArchiveFilter f;
+    f.text = QStringLiteral("r1");
+    ASSERT_TRUE(model.setFilter(f));
+    ASSERT_EQ(model.rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(model.index(row, HistoryModel::kRelayColumn).data().toString(), QStringLiteral("R1"));
+        const bool judgedRow = model.recordId(row) == ids[4];
+        EXPECT_EQ(model.index(row, HistoryModel::kVerdictColumn).data().toString(),
+                  judgedRow ? judged->judgement->judgement.verdict() : QString());
+    }
+    ASSERT_TRUE(model.setFilter({}));
+    EXPECT_EQ(model.rowCount(), int(ids.size())) << "unlinked records are listed too";
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Register, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
                          archivetest::engineName);
 
@@ -366,4 +486,66 @@ TEST(RegisterSchema, anArchiveOfTheFirstSchemaIsUpgradedKeepingItsRecords)
     // And the register's tables are there to use.
     ASSERT_TRUE(saveRelay(**a, relay(QStringLiteral("R1")), QStringLiteral("test")).ok());
     EXPECT_TRUE(linkRecord(**a, 1, QStringLiteral("R1")));
+}
+
+// An archive of the second schema gets the folded search texts of what it
+// already holds: its old reports and relays are found as new ones are.
+TEST(RegisterSchema, anUpgradedArchiveFindsItsEarlierReportsAndRelaysByFoldedText)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("v2.sqlite"));
+    const QByteArray raw = sim::plausibleRecords(2).front();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v2"));
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const schema::Step& step : schema::steps()) {
+            if (step.version > 2)
+                continue;
+            for (const QString& sql : step.statements)
+                ASSERT_TRUE(q.exec(sql)) << sql.toStdString();
+        }
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (2)")));
+        QString columns = QStringLiteral("id, raw, test_time, test_order, temperature_tenths, acquisition_mode, test_count, archived_at");
+        QString values = QStringLiteral("?, ?, '2012-05-01 08:00:00', 201205010800, 225, 0, 3, '2026-01-02 03:04:05'");
+        for (const QString& c : schema::pressureColumns()) {
+            columns += QStringLiteral(", ") + c;
+            values += QStringLiteral(", 0");
+        }
+        ASSERT_TRUE(q.prepare(QStringLiteral("INSERT INTO records (%1) VALUES (%2)").arg(columns, values)));
+        q.addBindValue(1);
+        q.addBindValue(raw);
+        ASSERT_TRUE(q.exec());
+        q.addBindValue(2);
+        q.addBindValue(sim::plausibleRecords(2).back());
+        ASSERT_TRUE(q.exec());
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "INSERT INTO reports (id, record_id, created_at, source, title, calibrating_unit, submitting_unit, test_date, "
+            "print_date, relay_name, model, serial_number, production_date, tester, reviewer, approver) VALUES "
+            "(1, 1, '2026-01-02 03:04:05', 'old', 'T', 'U', 'Ärger Station', 'D', 'P', 'N', 'M', 'S', 'PD', 'A', 'B', 'C')")));
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "INSERT INTO relay_versions (id, serial_number, version, changed_at, source, name, model, production_date, "
+            "submitting_unit, range_lower, range_upper, accuracy_class, interval_months) VALUES "
+            "(1, 'R2', 1, '2026-01-02 03:04:05', 'old', 'Датчик', 'M', '', '', '-0.1', '0.9', '2.5', 12)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO relays (serial_number, current_version) VALUES ('R2', 1)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) "
+                                          "VALUES (2, 'R2', '2026-01-02 03:04:05')")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("v2"));
+
+    auto a = Archive::open(*ArchiveLocation::parse(file));
+    ASSERT_TRUE(a.ok()) << a.error().toStdString();
+    EXPECT_EQ((*a)->schemaVersion(), schema::kCurrentVersion);
+    ArchiveFilter f;
+    f.text = QStringLiteral("ÄRGER");
+    auto byReport = listRecords(**a, f);
+    ASSERT_TRUE(byReport.ok()) << byReport.error().toStdString();
+    ASSERT_EQ(byReport->size(), 1u);
+    EXPECT_EQ(byReport->front().id, 1);
+    f.text = QStringLiteral("ДАТЧИК");
+    auto byRelay = listRecords(**a, f);
+    ASSERT_EQ(byRelay->size(), 1u);
+    EXPECT_EQ(byRelay->front().id, 2);
 }
