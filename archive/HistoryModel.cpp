@@ -21,8 +21,13 @@ Status HistoryModel::setFilter(const ArchiveFilter& filter)
         return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
     for (const QVariant& v : clause.values)
         q.addBindValue(v);
-    if (!q.exec())
-        return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+    if (!q.exec()) {
+        QString lost;
+        if (archive_.reconnect(&lost) == Archive::Reconnect::Done)
+            return setFilter(filter);
+        return lost.isEmpty() ? archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()))
+                              : Status::failure(lost);
+    }
     rows_.clear();
     setQuery(std::move(q));
     if (lastError().isValid())

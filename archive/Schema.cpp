@@ -1,5 +1,7 @@
 #include "archive/Schema.h"
 
+#include <QRegularExpression>
+
 namespace sf6::schema {
 
 const QStringList& pressureColumns()
@@ -29,6 +31,21 @@ const QStringList& ownTables()
                                     QStringLiteral("relays"),         QStringLiteral("relay_versions"),
                                     QStringLiteral("record_relays"),  QStringLiteral("judgements")};
     return tables;
+}
+
+QStringList tablesOf(int version)
+{
+    static const QRegularExpression create(QStringLiteral("^CREATE TABLE IF NOT EXISTS (\\w+)"));
+    QStringList out;
+    for (const Step& step : steps()) {
+        if (step.version > version)
+            break;
+        for (const QString& sql : step.statements)
+            if (const auto m = create.match(sql); m.hasMatch())
+                out << m.captured(1).toLower();
+    }
+    out.sort();
+    return out;
 }
 
 const std::vector<Step>& steps()

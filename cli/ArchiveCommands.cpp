@@ -19,14 +19,14 @@ namespace {
 
 const QString kProgram = QStringLiteral("sf6cli");
 
-sf6::Expected<std::unique_ptr<sf6::Archive>> openArchive(const QCommandLineParser& p)
+sf6::Expected<std::shared_ptr<sf6::Archive>> openArchive(const QCommandLineParser& p, sf6::Archive::Access access)
 {
     const auto location = archiveLocation(p);
     if (!location)
         return location.status();
     if (location->off())
         return sf6::Status::failure(QStringLiteral("--no-archive：没有可查询的存档"));
-    return sf6::Archive::open(*location);
+    return sf6::Archive::open(*location, access);
 }
 
 // Each record's report: its latest report reprinted exactly where it has one,
@@ -43,6 +43,12 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
                                     const std::vector<sf6::ArchivedRecord>& records)
 {
     Reports out;
+    QString lastProblem;   // the same failure for every record is said once
+    auto problem = [&lastProblem](const QString& message) {
+        if (message != lastProblem)
+            err(message);
+        lastProblem = message;
+    };
     const sf6::ReportDetails defaults = reportDetails(p);
     for (const sf6::ArchivedRecord& r : records) {
         const sf6::ListRow row = r.row();
@@ -65,10 +71,10 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
             if (auto j = sf6::findJudgement(archive, (*latest)->judgementId); j)
                 judgement = *j;
         } else if (!reprint) {
-            if (auto j = sf6::judgeRecord(archive, r.id); j)
+            if (auto j = sf6::judgeRecord(archive, r.id, !archive.readOnly()); j)
                 judgement = j->judgement;
             else
-                err(j.error());
+                problem(j.error());
         }
         std::vector<sf6::ReportPage> pages =
             sf6::reportPages(d, row, judgement ? std::optional<sf6::Judgement>(judgement->judgement) : std::nullopt);
@@ -77,7 +83,7 @@ sf6::Expected<Reports> buildReports(const QCommandLineParser& p, sf6::Archive& a
         std::move(pages.begin(), pages.end(), std::back_inserter(out.pages));
         if (!reprint) {
             if (auto stored = sf6::storeReport(archive, r.id, d, kProgram, judgement ? judgement->id : 0); !stored) {
-                err(stored.error());
+                problem(stored.error());
                 out.archiveFailed = true;
             }
         }
@@ -166,12 +172,17 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
         err(QStringLiteral("archive export 需要 --xlsx FILE"));
         return kUsage;
     }
-    auto archive = openArchive(p);
+    // Commands that keep something check the file for damage first.
+    static const QStringList kWriting{QStringLiteral("report"), QStringLiteral("relay"), QStringLiteral("link"),
+                                      QStringLiteral("judge")};
+    const bool writing = kWriting.contains(what) && !(what == QLatin1String("judge") && p.isSet(QStringLiteral("no-store")));
+    auto archive = openArchive(p, writing ? sf6::Archive::Access::Write : sf6::Archive::Access::Read);
     if (!archive) {
         err(archive.error());
         return kArchiveFailed;
     }
-    if (!(*archive)->readOnlyReason().isEmpty())
+    // A command that would keep something says it where it fails, once.
+    if (!writing && !(*archive)->readOnlyReason().isEmpty())
         err((*archive)->readOnlyReason());
     if (kRegister.contains(what))
         return registerCommand(p, **archive, what);

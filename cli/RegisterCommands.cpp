@@ -135,6 +135,10 @@ int linkCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive link 需要 --record 档案号 和 --serial 编号"));
         return kUsage;
     }
+    if (archive.readOnly()) {
+        err(archive.readOnlyReason());
+        return kArchiveFailed;
+    }
     if (const sf6::Status s = sf6::linkRecord(archive, record, serial); !s) {
         err(s.message());
         return kNoAnswer;
@@ -150,7 +154,13 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive judge 需要 --record 档案号"));
         return kUsage;
     }
-    const auto judged = sf6::judgeRecord(archive, record);
+    // An archive that cannot keep the judgement still gives it, and says so.
+    const bool store = !p.isSet(QStringLiteral("no-store")) && !archive.readOnly();
+    if (!store && !p.isSet(QStringLiteral("no-store")))
+        err(QStringLiteral("判定不会存档：") + archive.readOnlyReason());
+    else if (!store)
+        err(QStringLiteral("判定不会存档（--no-store）。"));
+    const auto judged = sf6::judgeRecord(archive, record, store);
     if (!judged) {
         err(judged.error());
         return kArchiveFailed;

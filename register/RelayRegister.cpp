@@ -260,7 +260,7 @@ Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int 
     return out;
 }
 
-Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId)
+Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store)
 {
     JudgeOutcome out;
     auto record = findRecord(archive, recordId);
@@ -296,6 +296,10 @@ Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId)
     const std::optional<Judgement> j = judge((*record)->row(), **relay);
     if (!j) {
         out.whyNot = QStringLiteral("记录 %1 的读数无法判定").arg(recordId);
+        return out;
+    }
+    if (!store) {
+        out.judgement = StoredJudgement{0, recordId, (*relay)->versionId, Archive::now(), *j};
         return out;
     }
     Archive::Write write(archive);

@@ -63,11 +63,11 @@ public slots:
     void btnTrendClick();
 
 private:
-    TRelayRegisterForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent);
+    TRelayRegisterForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent);
     void showEntry(const sf6::RelayEntry& e);
     sf6::RelayTexts texts() const;
 
-    std::unique_ptr<sf6::Archive> archive_;
+    std::shared_ptr<sf6::Archive> archive_;
     std::vector<sf6::RelayStatus> statuses_;
     QDate today_;
 };

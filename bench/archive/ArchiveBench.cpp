@@ -43,7 +43,7 @@ std::vector<QByteArray> spreadRecords(int n, uint32_t seed)
     return out;
 }
 
-std::unique_ptr<sf6::Archive> openArchive(const QString& file)
+std::shared_ptr<sf6::Archive> openArchive(const QString& file)
 {
     auto a = sf6::Archive::open(*sf6::ArchiveLocation::parse(file));
     return a ? std::move(*a) : nullptr;

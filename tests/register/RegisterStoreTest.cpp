@@ -40,7 +40,7 @@ protected:
         ids = s->recordIds;
     }
     QTemporaryDir dir;
-    std::unique_ptr<Archive> archive;
+    std::shared_ptr<Archive> archive;
     std::vector<int> ids;
 };
 
