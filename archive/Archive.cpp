@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <QSqlError>
 #include <QThread>
+#include <QUrl>
 
 #include <chrono>
 #include <map>
@@ -178,6 +179,22 @@ bool readOnlyFile(const QString& path)
     return !info.isWritable() || !(info.permissions() & anyWrite) || !QFileInfo(info.absolutePath()).isWritable();
 }
 
+// Where nothing can be written beside the file, nobody can change it, and
+// SQLite may read a WAL-mode file without making its shared-memory file.
+void setSqliteFile(QSqlDatabase& db, const QString& path, bool readOnly)
+{
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    if (readOnly && !QFileInfo(QFileInfo(path).absolutePath()).isWritable()) {
+        db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"));
+        options += QStringLiteral(";QSQLITE_OPEN_URI");
+    } else {
+        db.setDatabaseName(path);
+    }
+    if (readOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
+}
+
 // Whether an SQLite file is whole, from reads: SQLite's own quick check, and
 // a length of whole pages (a file cut short can still pass the check when
 // what was lost lay in an index's keys).
@@ -215,8 +232,7 @@ Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
     Status result = Status::success();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(loc.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        setSqliteFile(db, loc.path, true);
         result = [&]() -> Status {
             if (!db.open())
                 return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(db.lastError())));
@@ -424,11 +440,7 @@ Status Archive::openConnection()
     const bool sqlite = location.engine == ArchiveLocation::Engine::SQLite;
     QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), connection_);
     if (sqlite) {
-        db.setDatabaseName(location.path);
-        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
-        if (readOnlyFile_)
-            options += QStringLiteral(";QSQLITE_OPEN_READONLY");
-        db.setConnectOptions(options);
+        setSqliteFile(db, location.path, readOnlyFile_);
     } else {
         db.setHostName(location.host);
         if (location.port > 0)
