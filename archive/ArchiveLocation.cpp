@@ -104,7 +104,8 @@ Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
     }
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
-        return Status::failure(QStringLiteral("无法识别的数据库地址：%1").arg(withoutSource(url.errorString())));
+        return Status::failure(QStringLiteral("无法识别的数据库地址：应写成 postgresql://用户@主机:端口/数据库名（%1）")
+                                   .arg(withoutSource(url.errorString())));
     // Typed on a command line a password lands in the shell's history and in
     // every process list: refuse it before it goes anywhere.
     if (!url.password().isEmpty())

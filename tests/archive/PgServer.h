@@ -81,6 +81,21 @@ public:
         QSqlQuery(admin()).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
         return name;
     }
+    // A role that must give its password over TCP; every other stays trusted.
+    bool addPasswordRole(const QString& role, const QString& password)
+    {
+        QFile hba(data_ + QStringLiteral("/pg_hba.conf"));
+        if (!hba.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray rest = hba.readAll();
+        hba.close();
+        if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        hba.write(QStringLiteral("host all %1 127.0.0.1/32 scram-sha-256\n").arg(role).toUtf8() + rest);   // first match wins
+        hba.close();
+        return exec(QStringLiteral("postgres"), QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(role, password))
+            && exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"));
+    }
     // pg_ctl restart, as an administrator does: every connection is ended.
     bool restart()
     {

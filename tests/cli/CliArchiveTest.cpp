@@ -284,6 +284,31 @@ TEST(CliArchiveAccess, sslmodeInTheUrlIsObeyed)
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("sslmdoe"))) << unknown.err.toStdString();
 }
 
+// A wrong password is said once, in words the user acts on, and never shown.
+TEST(CliArchiveAccess, aWrongPasswordIsSaidOnceAndNeverShown)
+{
+    PgServer& pg = PgServer::withTcp();
+    ASSERT_TRUE(pg.running()) << pg.error().toStdString();
+    ASSERT_TRUE(pg.addPasswordRole(QStringLiteral("lab"), QStringLiteral("right")));
+    const QString location = pg.tcpLocation(pg.newDatabaseName(), QStringLiteral("sslmode=disable"))
+                                 .replace(QStringLiteral("://"), QStringLiteral("://lab@"));
+    QProcessEnvironment env = clitest::testEnvironment();
+    env.insert(QStringLiteral("PGPASSWORD"), QStringLiteral("Wr0ngPassw0rd"));
+    sim::Simulator s;
+    sim::SyncScript script;
+    script.reply = sim::makeSyncReply(sim::plausibleRecords(2));
+    script.bytesPerSecond = 0;
+    s.setSyncScript(script);
+    ASSERT_TRUE(s.start());
+    for (const QStringList& args : {QStringList{QStringLiteral("archive"), QStringLiteral("list")},
+                                    QStringList{QStringLiteral("sync"), QStringLiteral("--port"), s.portPath()}}) {
+        const CliRun r = sf6cli(args + QStringList{QStringLiteral("--archive"), location}, env);
+        EXPECT_EQ(r.exit, 6) << r.err.toStdString();
+        EXPECT_EQ(r.err.count(QStringLiteral("数据库用户名或密码不对")), 1) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("Wr0ngPassw0rd"))) << r.err.toStdString();
+    }
+}
+
 // No message shows a password, whatever else is wrong with the address.
 TEST(CliArchiveAccess, noMessageShowsAPassword)
 {
