@@ -55,6 +55,8 @@ const Meaning kMeanings[] = {
     {nullptr, kNoCode, "invalid sslmode value", "数据库地址中的 sslmode 值无效"},
     {nullptr, kNoCode, "timeout expired", "连接数据库服务器超时"},
     {nullptr, kNoCode, "could not translate host name", "找不到数据库服务器（主机名无法解析）"},
+    {"42P01", kNoCode, nullptr, "存档中缺少应有的表（存档不完整）"},
+    {nullptr, kNoCode, "does not exist", "数据库服务器上没有这个数据库或账户"},
     {nullptr, kNoCode, "connection to server", "无法连接数据库服务器（地址或端口不对，或服务器没有运行）"},
     {nullptr, kNoCode, "could not connect to server", "无法连接数据库服务器（地址或端口不对，或服务器没有运行）"},
     {"53100", 13, nullptr, "磁盘已满，无法写入"},
@@ -386,8 +388,8 @@ Expected<std::shared_ptr<Archive>> Archive::open(const ArchiveLocation& location
     const QMutexLocker lock(&mutex);
     std::erase_if(opened, [](const auto& entry) { return entry.second.expired(); });
     const auto key = std::make_pair(QThread::currentThreadId(), location.identity());
-    if (const auto found = opened.find(key); found != opened.end()) {
-        std::shared_ptr<Archive> shared = found->second.lock();
+    const auto found = opened.find(key);
+    if (std::shared_ptr<Archive> shared = found != opened.end() ? found->second.lock() : nullptr) {
         if (access == Access::Write) {
             if (Status s = shared->checkWritable(); !s)
                 return s;

@@ -16,17 +16,22 @@ Status HistoryModel::setFilter(const ArchiveFilter& filter)
 {
     const FilterClause clause = filterClause(filter);
     QSqlQuery q(archive_.database());
-    if (!q.prepare(QStringLiteral("SELECT r.id, r.archived_at, r.raw FROM records r") + clause.sql
-                   + QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC")))
-        return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
-    for (const QVariant& v : clause.values)
-        q.addBindValue(v);
-    if (!q.exec()) {
+    auto attempt = [&] {
+        if (!q.prepare(QStringLiteral("SELECT r.id, r.archived_at, r.raw FROM records r") + clause.sql
+                       + QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC")))
+            return false;
+        for (const QVariant& v : clause.values)
+            q.addBindValue(v);
+        return q.exec();
+    };
+    if (!attempt()) {
+        // A connection lost since the last query (a server restart) is made again, once.
         QString lost;
-        if (archive_.reconnect(&lost) == Archive::Reconnect::Done)
-            return setFilter(filter);
-        return lost.isEmpty() ? archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()))
-                              : Status::failure(lost);
+        const Archive::Reconnect again = archive_.reconnect(&lost);
+        if (again == Archive::Reconnect::Failed)
+            return Status::failure(lost);
+        if (again == Archive::Reconnect::NotLost || (q = QSqlQuery(archive_.database()), !attempt()))
+            return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
     }
     rows_.clear();
     setQuery(std::move(q));

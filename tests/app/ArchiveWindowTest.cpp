@@ -328,5 +328,10 @@ TEST_F(ArchiveWindow, aServerRestartBetweenTwoSyncsLosesNeither)
     sync();
     EXPECT_EQ(w->panelText(4), QStringLiteral("已存档5条新记录"));
     EXPECT_EQ(countIn(*w->archive(), QStringLiteral("records")), 8);
+    // The history window's own query connects again too.
+    ASSERT_TRUE(pg.restart());
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->Model->rowCount(), 8);
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
 }
