@@ -335,3 +335,27 @@ TEST_F(ArchiveWindow, aServerRestartBetweenTwoSyncsLosesNeither)
     EXPECT_EQ(h->Model->rowCount(), 8);
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
 }
+
+// A server that stays down: said once, not at every sync; the first sync
+// after it is back is archived.
+TEST_F(ArchiveWindow, aServerThatStaysDownIsToldOnceAndUsedAgainWhenBack)
+{
+    archivetest::PgServer& pg = archivetest::PgServer::instance();
+    ASSERT_TRUE(pg.running()) << pg.error().toStdString();
+    location = *sf6::ArchiveLocation::parse(pg.newDatabase());
+    w->setArchiveLocation(location);
+    auto* s = connectToSim(2, 21);
+    sync();
+    ASSERT_EQ(w->panelText(4), QStringLiteral("已存档2条新记录"));
+    ASSERT_TRUE(pg.pause());
+    s->setSyncScript(scriptOf(3, 22));
+    sync();
+    sync();
+    const bool resumed = pg.resume();
+    ASSERT_TRUE(resumed) << pg.error().toStdString();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("未存档"));
+    ASSERT_EQ(messages.messages.size(), 1u) << messages.texts().join(u'|').toStdString();
+    EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("重新连接也失败"))) << messages.texts()[0].toStdString();
+    sync();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("已存档3条新记录"));
+}

@@ -102,6 +102,13 @@ public:
         dropAdmin();
         return restart_ && restart_();
     }
+    // Down for a while, as a server being serviced, then up again.
+    bool pause()
+    {
+        dropAdmin();
+        return stop_ && (stop_(), true);
+    }
+    bool resume() { return start_ && start_(); }
     // Runs SQL as the server's superuser in the given database.
     bool exec(const QString& database, const QString& sql)
     {
@@ -178,9 +185,12 @@ private:
         const QString options = QStringLiteral("-k %1 -c listen_addresses=%2 -p %3 -c fsync=off")
                                     .arg(dir_.path(), tcpPort > 0 ? QStringLiteral("127.0.0.1") : QString())
                                     .arg(port_);
-        running_ = run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
+        start_ = [run, this, options] {
+            return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
                                                   QStringLiteral("-l"), dir_.filePath(QStringLiteral("log")),
                                                   QStringLiteral("-w"), QStringLiteral("start")});
+        };
+        running_ = start_();
         restart_ = [run, this, options] {
             return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
                                                   QStringLiteral("-l"), dir_.filePath(QStringLiteral("log")),
@@ -227,6 +237,7 @@ private:
     int databases_ = 0;
     std::function<void()> stop_;
     std::function<bool()> restart_;
+    std::function<bool()> start_;
 };
 
 // Stops the server, if one was started, while the application object still lives.
