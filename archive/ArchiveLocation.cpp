@@ -59,8 +59,14 @@ Status ArchiveLocation::checkParameter(const QString& name, const QString& value
 QString ArchiveLocation::identity() const
 {
     if (engine == Engine::SQLite) {
-        const QString canonical = QFileInfo(path).canonicalFilePath();
-        return QStringLiteral("sqlite:") + (canonical.isEmpty() ? path : canonical);
+        // A file not made yet is named by its folder as it will be once it is.
+        const QFileInfo file(path);
+        QString canonical = file.canonicalFilePath();
+        if (canonical.isEmpty()) {
+            const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+            canonical = folder.isEmpty() ? path : folder + u'/' + file.fileName();
+        }
+        return QStringLiteral("sqlite:") + canonical;
     }
     QString id = display();
     for (const auto& [name, value] : parameters)
