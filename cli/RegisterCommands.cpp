@@ -160,9 +160,17 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("判定不会存档：") + archive.readOnlyReason());
     else if (!store)
         err(QStringLiteral("判定不会存档（--no-store）。"));
-    const auto judged = sf6::judgeRecord(archive, record, store);
+    auto judged = sf6::judgeRecord(archive, record, store);
+    bool keptFailed = false;
+    if (!judged && store) {
+        // Kept it could not be; given it still is.
+        err(QStringLiteral("判定不会存档：") + judged.error());
+        keptFailed = true;
+        judged = sf6::judgeRecord(archive, record, false);
+    }
     if (!judged) {
-        err(judged.error());
+        if (!keptFailed)
+            err(judged.error());
         return kArchiveFailed;
     }
     if (!judged->judgement) {
@@ -176,7 +184,7 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(s.message());
         return kWriteFailed;
     }
-    return kOk;
+    return keptFailed ? kArchiveFailed : kOk;
 }
 
 int trendCommand(const QCommandLineParser& p, sf6::Archive& archive)

@@ -256,6 +256,18 @@ TEST(CliArchiveAccess, aRoleThatMayOnlyReadListsAndJudgesButCannotLink)
         EXPECT_TRUE(r.out.contains(QStringLiteral("\"record\""))) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("判定不会存档"))) << r.err.toStdString();
     }
+    // A role that may write the lock but not the judgements: judged, not kept, said, exit 6.
+    const QString partial = owner + QStringLiteral("&user=partial");
+    pg.exec(databaseOf(owner), QStringLiteral("CREATE ROLE partial LOGIN"));
+    ASSERT_TRUE(pg.exec(databaseOf(owner), QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO partial; "
+                                                          "GRANT UPDATE ON archive_lock TO partial")));
+    const CliRun refused = sf6cli({QStringLiteral("archive"), QStringLiteral("judge"), QStringLiteral("--archive"), partial,
+                                   QStringLiteral("--record"), QStringLiteral("1")});
+    EXPECT_EQ(refused.exit, 6) << refused.err.toStdString();
+    EXPECT_TRUE(refused.out.contains(QStringLiteral("\"record\""))) << refused.out.toStdString();
+    EXPECT_EQ(refused.err.count(QStringLiteral("判定不会存档：")), 1) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("数据库账户没有这项操作的权限"))) << refused.err.toStdString();
+
     const CliRun link = cmd("link", {QStringLiteral("--record"), QStringLiteral("2"), QStringLiteral("--serial"), QStringLiteral("R1")});
     EXPECT_EQ(link.exit, 6) << link.err.toStdString();
     EXPECT_EQ(link.err.count(QStringLiteral("存档是只读的")), 1) << link.err.toStdString();
