@@ -610,6 +610,11 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
         begun_ = Status::failure(archive.readOnlyReason());
         return;
     }
+    // However the archive was opened, nothing is written into a damaged file.
+    if (Status whole = archive.checkWritable(); !whole) {
+        begun_ = whole;
+        return;
+    }
     QSqlDatabase db = archive.database();
     bool began = db.transaction();
     if (!began) {

@@ -586,7 +586,10 @@ TEST(ArchiveFile, aDamagedFileIsRefusedForWritingAndLeftAsItIs)
     auto read = Archive::open(*ArchiveLocation::parse(cut), Archive::Access::Read);
     ASSERT_TRUE(read.ok()) << read.error().toStdString();
     // Opened for reading first, the check still comes before the first write.
+    const QByteArray before = bytesOf(cut);
+    EXPECT_FALSE(archiveSync(**read, logOf(sim::plausibleRecords(2, 8))).ok());
     EXPECT_FALSE(Archive::open(*ArchiveLocation::parse(cut), Archive::Access::Write).ok());
+    EXPECT_EQ(bytesOf(cut), before);
 }
 
 // What an engine says reaches the user with a Chinese sentence saying what it means.
