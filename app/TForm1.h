@@ -200,7 +200,7 @@ private:
     sf6::CommandState state_ = sf6::CommandState::Idle;
     void placeOuterFrame();
     sf6::ArchiveLocation archiveLocation_;
-    std::unique_ptr<sf6::Archive> archive_;
+    std::shared_ptr<sf6::Archive> archive_;   // shared with the history and register windows
     QString archiveProblemShown_;   // a problem is told once
     std::optional<QSize> placedFrame_;   // the frame the outer size was last worked out with
     bool frameKnown_ = false;

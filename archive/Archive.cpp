@@ -5,12 +5,15 @@
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSqlError>
 #include <QThread>
+#include <QUrl>
 
 #include <chrono>
+#include <map>
+#include <optional>
 
 namespace sf6 {
 
@@ -22,13 +25,65 @@ constexpr int kConnectTimeoutSeconds = 5;
 constexpr std::chrono::milliseconds kOpenPatience{kBusyTimeoutMs};
 constexpr std::chrono::milliseconds kOpenRetryPause{100};
 constexpr int kCreationAttempts = 5;   // a real fault in creating shows without a long wait
-const QByteArray kSqliteHeader("SQLite format 3\0", 16);
 const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 QString nextConnectionName()
 {
     static QAtomicInt counter;
     return QStringLiteral("sf6archive-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+// What an engine's failure means for the user. A row matches by PostgreSQL's
+// SQLSTATE, by SQLite's primary result code, or by the engine's words.
+struct Meaning {
+    const char* sqlState;
+    int sqliteCode;
+    const char* words;
+    const char* sentence;
+};
+constexpr int kNoCode = -1;
+const Meaning kMeanings[] = {
+    {"42501", kNoCode, "permission denied", "数据库账户没有这项操作的权限（只能读取的账户不能写入存档）"},
+    {"25006", 8, "readonly database", "存档是只读的，不能写入"},
+    {"28P01", kNoCode, "password authentication failed", "数据库用户名或密码不对"},
+    {"28000", kNoCode, "no pg_hba.conf entry", "数据库服务器不允许这个账户从这台电脑登录"},
+    {"3D000", kNoCode, nullptr, "数据库服务器上没有这个数据库"},
+    {"57P01", kNoCode, "terminating connection", "数据库服务器断开了连接（服务器可能已重启或停止）"},
+    {nullptr, kNoCode, "server closed the connection", "数据库服务器断开了连接（服务器可能已重启或停止）"},
+    {nullptr, kNoCode, "no connection to the server", "与数据库服务器的连接已断开"},
+    {nullptr, kNoCode, "server does not support SSL", "数据库服务器不支持加密连接，而数据库地址要求加密（sslmode）"},
+    {nullptr, kNoCode, "invalid sslmode value", "数据库地址中的 sslmode 值无效"},
+    {nullptr, kNoCode, "timeout expired", "连接数据库服务器超时"},
+    {nullptr, kNoCode, "could not translate host name", "找不到数据库服务器（主机名无法解析）"},
+    {"42P01", kNoCode, nullptr, "存档中缺少应有的表（存档不完整）"},
+    {nullptr, kNoCode, "does not exist", "数据库服务器上没有这个数据库或账户"},
+    {nullptr, kNoCode, "connection to server", "无法连接数据库服务器（地址或端口不对，或服务器没有运行）"},
+    {nullptr, kNoCode, "could not connect to server", "无法连接数据库服务器（地址或端口不对，或服务器没有运行）"},
+    {"53100", 13, nullptr, "磁盘已满，无法写入"},
+    // SQLite refuses a LIKE pattern longer than SQLITE_MAX_LIKE_PATTERN_LENGTH.
+    {nullptr, kNoCode, "LIKE or GLOB pattern too complex", "搜索文字太长（最多 50000 字节，约 16000 个汉字），请缩短后再查"},
+    {nullptr, 11, nullptr, "存档文件已损坏"},
+    {nullptr, 26, nullptr, "文件不是存档数据库（已损坏，或是别的文件）"},
+    {nullptr, 10, nullptr, "读写存档文件时出错（磁盘或网络驱动器的故障）"},
+    {nullptr, 14, nullptr, "无法打开存档文件（文件夹不存在，或没有权限）"},
+    {nullptr, 5, nullptr, "存档正被另一个程序占用"},
+    {nullptr, 6, nullptr, "存档正被另一个程序占用"},
+};
+
+QString meaningOf(const QSqlError& e, const QString& text)
+{
+    const QString code = e.nativeErrorCode();
+    bool numeric = false;
+    const int sqliteCode = code.toInt(&numeric) & 0xff;
+    // A SQLSTATE has five characters; SQLite's codes are shorter numbers.
+    const bool sqlState = code.size() == 5;
+    for (const Meaning& m : kMeanings) {
+        if ((sqlState && m.sqlState && code == QLatin1String(m.sqlState))
+            || (!sqlState && numeric && m.sqliteCode != kNoCode && sqliteCode == m.sqliteCode)
+            || (m.words && text.contains(QLatin1String(m.words), Qt::CaseInsensitive)))
+            return QString::fromUtf8(m.sentence);
+    }
+    return QStringLiteral("数据库报告了错误");
 }
 
 } // namespace
@@ -38,7 +93,9 @@ QString Archive::reason(const QSqlError& e)
     QString text = e.databaseText().trimmed();
     if (text.isEmpty())
         text = e.driverText().trimmed();
-    return text.isEmpty() ? QStringLiteral("未知错误") : text;
+    if (text.isEmpty())
+        return QStringLiteral("未知错误");
+    return QStringLiteral("%1（%2）").arg(meaningOf(e, text), text.simplified());
 }
 
 namespace {
@@ -53,32 +110,171 @@ bool lockedByAnother(const QSqlError& e)
     return ok && (code == 5 || code == 6);
 }
 
-// A file that is there and is not an SQLite database is someone else's: never touch it.
-Status checkSqliteFile(const ArchiveLocation& loc)
+bool notADatabase(const QSqlError& e)
+{
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok) & 0xff;
+    return ok && (code == 11 || code == 26);
+}
+
+// Ours, from reads alone: our application id; or, in archives made before
+// the id, exactly the tables of the version they say they are. A newer
+// program's archive has at least the tables this one knows.
+enum class Ownership { Empty, Ours, Foreign };
+Ownership ownership(QStringList tables, std::optional<int> version, qint64 applicationId)
+{
+    if (applicationId == schema::kApplicationId)
+        return Ownership::Ours;
+    if (applicationId != 0)
+        return Ownership::Foreign;
+    if (tables.isEmpty())
+        return Ownership::Empty;
+    if (!version || *version < 1)
+        return Ownership::Foreign;
+    for (QString& t : tables)
+        t = t.toLower();
+    tables.sort();
+    if (*version <= schema::kCurrentVersion)
+        return tables == schema::tablesOf(*version) ? Ownership::Ours : Ownership::Foreign;
+    for (const QString& t : schema::tablesOf(schema::kCurrentVersion))
+        if (!tables.contains(t))
+            return Ownership::Foreign;
+    return Ownership::Ours;
+}
+
+QString notOurs(const ArchiveLocation& loc)
+{
+    return QStringLiteral("无法打开存档 %1：数据库中已有别的表，不是本程序的存档，程序不会改动它").arg(loc.display());
+}
+
+// A missing folder: only the program's own is made on the user's behalf; a
+// typed one that is missing is more likely a typing error. The file itself is
+// never opened here: a second descriptor on a database drops the process's locks.
+Status checkSqliteFolder(const ArchiveLocation& loc)
 {
     const QFileInfo info(loc.path);
     if (info.exists()) {
         if (!info.isFile())
             return Status::failure(QStringLiteral("无法打开存档 %1：这不是一个文件").arg(loc.display()));
-        QFile f(loc.path);
-        if (!f.open(QIODevice::ReadOnly))
-            return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), f.errorString()));
-        const QByteArray head = f.read(kSqliteHeader.size());
-        if (!head.isEmpty() && head != kSqliteHeader)
-            return Status::failure(QStringLiteral("无法打开存档 %1：文件不是存档数据库（已损坏，或是别的文件），"
-                                                  "程序不会改动它").arg(loc.display()));
         return Status::success();
     }
     const QDir folder = info.absoluteDir();
     if (folder.exists())
         return Status::success();
-    // Only the program's own folder is made on the user's behalf; a typed one
-    // that is missing is more likely a typing error.
     const bool own = loc.path == ArchiveLocation::standard().path || loc.path == ArchiveLocation::demo().path;
     if (own && QDir().mkpath(folder.path()))
         return Status::success();
     return Status::failure(
         QStringLiteral("无法打开存档 %1：文件夹 %2 不存在").arg(loc.display(), QDir::toNativeSeparators(folder.path())));
+}
+
+// A file nobody may write: marked read-only (honoured even for an
+// administrator), on a read-only file system, or in a folder where the
+// journal cannot be made.
+bool readOnlyFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    // The mode's bits, not access(): an administrator may write anything.
+    const auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !info.isWritable() || !(info.permissions() & anyWrite) || !QFileInfo(info.absolutePath()).isWritable();
+}
+
+// Where nothing can be written beside the file, nobody can change it, and
+// SQLite may read a WAL-mode file without making its shared-memory file.
+void setSqliteFile(QSqlDatabase& db, const QString& path, bool readOnly)
+{
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    if (readOnly && !QFileInfo(QFileInfo(path).absolutePath()).isWritable()) {
+        db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"));
+        options += QStringLiteral(";QSQLITE_OPEN_URI");
+    } else {
+        db.setDatabaseName(path);
+    }
+    if (readOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
+}
+
+// Whether an SQLite file is whole, from reads: SQLite's own quick check, and
+// a length of whole pages (a file cut short can still pass the check when
+// what was lost lay in an index's keys).
+Status checkWhole(const QSqlDatabase& db, const ArchiveLocation& loc)
+{
+    auto damaged = [&](const QString& why) {
+        return Status::failure(QStringLiteral("无法打开存档 %1：存档文件已损坏（%2），程序不会写入它，请用备份替换它")
+                                   .arg(loc.display(), why));
+    };
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA page_size")) || !q.next())
+        return damaged(reasonOf(q.lastError()));
+    const qint64 pageSize = q.value(0).toLongLong();
+    if (pageSize <= 0 || QFileInfo(loc.path).size() % pageSize != 0)
+        return damaged(QStringLiteral("文件长度不是整页，可能被截断"));
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+        return damaged(reasonOf(q.lastError()));
+    QStringList problems;
+    while (q.next())
+        problems << q.value(0).toString();
+    if (problems != QStringList{QStringLiteral("ok")})
+        return damaged(QStringLiteral("完整性检查：") + problems.mid(0, 3).join(QStringLiteral("；")));
+    return Status::success();
+}
+
+// Reads only, through SQLite on a read-only connection: whether the file is
+// ours, and when it is to be written, whether it is whole. Nothing is written,
+// not even the journal mode.
+Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
+{
+    const QFileInfo info(loc.path);
+    if (!info.exists() || info.size() == 0)
+        return Status::success();
+    const QString name = nextConnectionName() + QStringLiteral("-look");
+    Status result = Status::success();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        setSqliteFile(db, loc.path, true);
+        result = [&]() -> Status {
+            if (!db.open())
+                return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(db.lastError())));
+            QSqlQuery q(db);
+            auto failed = [&] {
+                if (notADatabase(q.lastError()))
+                    return Status::failure(QStringLiteral("无法打开存档 %1：文件不是存档数据库（已损坏，或是别的文件），"
+                                                          "程序不会改动它").arg(loc.display()));
+                if (lockedByAnother(q.lastError()))
+                    return Status::failure(
+                        QStringLiteral("无法打开存档 %1：另一个程序一直占用着它，请稍后再试").arg(loc.display()));
+                return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(q.lastError())));
+            };
+            if (!q.exec(QStringLiteral("PRAGMA application_id")) || !q.next())
+                return failed();
+            const qint64 applicationId = q.value(0).toLongLong();
+            if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'")))
+                return failed();
+            QStringList tables;
+            while (q.next())
+                tables << q.value(0).toString();
+            std::optional<int> version;
+            if (tables.contains(QStringLiteral("schema_version"), Qt::CaseInsensitive)) {
+                if (!q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")))
+                    return failed();
+                bool ok = false;
+                const int v = q.next() ? q.value(0).toInt(&ok) : 0;
+                if (ok)
+                    version = v;
+            }
+            if (ownership(tables, version, applicationId) == Ownership::Foreign)
+                return Status::failure(notOurs(loc));
+            if (!integrity)
+                return Status::success();
+            return checkWhole(db, loc);
+        }();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
 }
 } // namespace
 
@@ -106,25 +302,54 @@ Status Archive::failure(const QString& doing, const QString& reason) const
 
 Expected<QSqlQuery> Archive::run(const QString& sql, std::initializer_list<QVariant> values, const QString& doing) const
 {
-    QSqlQuery q(database());
-    q.setForwardOnly(true);
-    auto failed = [&] {
-        busy_ = location_.engine == ArchiveLocation::Engine::SQLite && lockedByAnother(q.lastError());
-        return failure(doing, reasonOf(q.lastError()));
+    return runList(sql, QVariantList(values), doing);
+}
+
+Expected<QSqlQuery> Archive::runList(const QString& sql, const QVariantList& values, const QString& doing) const
+{
+    auto attempt = [&](QSqlQuery& q) {
+        q.setForwardOnly(true);
+        // A statement without values runs as it is: PostgreSQL prepares no DDL.
+        if (values.size() == 0)
+            return q.exec(sql);
+        if (!q.prepare(sql))
+            return false;
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        return q.exec();
     };
-    // A statement without values runs as it is: PostgreSQL prepares no DDL.
-    if (values.size() == 0) {
-        if (!q.exec(sql))
-            return failed();
+    QSqlQuery q(database());
+    if (attempt(q))
         return q;
+    QString lost;
+    if (reconnect(&lost) == Reconnect::Done) {
+        QSqlQuery again(database());
+        if (attempt(again))
+            return again;
+        q = std::move(again);
+    } else if (!lost.isEmpty()) {
+        return Status::failure(lost);
     }
-    if (!q.prepare(sql))
-        return failed();
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return failed();
-    return q;
+    busy_ = location_.engine == ArchiveLocation::Engine::SQLite && lockedByAnother(q.lastError());
+    return failure(doing, reasonOf(q.lastError()));
+}
+
+Archive::Reconnect Archive::reconnect(QString* why) const
+{
+    if (location_.engine != ArchiveLocation::Engine::PostgreSQL || writing_ > 0)
+        return Reconnect::NotLost;
+    QSqlDatabase db = database();
+    if (QSqlQuery(db).exec(QStringLiteral("SELECT 1")))
+        return Reconnect::NotLost;   // the statement failed, not the connection
+    db.close();
+    if (!db.open()) {
+        *why = QStringLiteral("存档 %1 的数据库连接断开了，重新连接也失败：%2").arg(location_.display(), reasonOf(db.lastError()));
+        return Reconnect::Failed;
+    }
+    // The new session gets the old one's settings.
+    if (version_ > schema::kCurrentVersion)
+        QSqlQuery(db).exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+    return Reconnect::Done;
 }
 
 Expected<int> Archive::nextId(const QString& table) const
@@ -148,7 +373,7 @@ QString Archive::timestampText(const QVariant& value)
 
 QString Archive::now() { return QDateTime::currentDateTime().toString(kTimestampFormat); }
 
-Expected<std::unique_ptr<Archive>> Archive::open(const ArchiveLocation& location)
+Expected<std::shared_ptr<Archive>> Archive::open(const ArchiveLocation& location, Access access)
 {
     if (location.off())
         return Status::failure(QStringLiteral("存档未启用"));
@@ -157,26 +382,40 @@ Expected<std::unique_ptr<Archive>> Archive::open(const ArchiveLocation& location
     if (!QSqlDatabase::isDriverAvailable(driver))
         return Status::failure(QStringLiteral("无法打开存档 %1：缺少数据库驱动 %2（请安装 Qt 的 %2 驱动）")
                                    .arg(location.display(), driver));
-    if (location.engine == ArchiveLocation::Engine::SQLite) {
-        if (Status s = checkSqliteFile(location); !s)
-            return s;
+    // A connection serves the thread that made it; within a thread, one per archive.
+    static QMutex mutex;
+    static std::map<std::pair<Qt::HANDLE, QString>, std::weak_ptr<Archive>> opened;
+    const QMutexLocker lock(&mutex);
+    std::erase_if(opened, [](const auto& entry) { return entry.second.expired(); });
+    const auto key = std::make_pair(QThread::currentThreadId(), location.identity());
+    const auto found = opened.find(key);
+    if (std::shared_ptr<Archive> shared = found != opened.end() ? found->second.lock() : nullptr) {
+        if (access == Access::Write) {
+            if (Status s = shared->checkWritable(); !s)
+                return s;
+        }
+        return shared;
     }
+    auto made = connect(location, access);
+    if (made)
+        opened[key] = *made;
+    return made;
+}
 
-    std::unique_ptr<Archive> archive(new Archive(location, nextConnectionName()));
-    QSqlDatabase db = QSqlDatabase::addDatabase(driver, archive->connection_);
+Expected<std::shared_ptr<Archive>> Archive::connect(const ArchiveLocation& location, Access access)
+{
+    std::shared_ptr<Archive> archive(new Archive(location, nextConnectionName()));
     if (location.engine == ArchiveLocation::Engine::SQLite) {
-        db.setDatabaseName(location.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    } else {
-        db.setHostName(location.host);
-        if (location.port > 0)
-            db.setPort(location.port);
-        db.setDatabaseName(location.database);
-        db.setUserName(location.user);
-        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds));
+        if (Status s = checkSqliteFolder(location); !s)
+            return s;
+        archive->readOnlyFile_ = readOnlyFile(location.path);
+        const bool check = access == Access::Write && !archive->readOnlyFile_;
+        if (Status s = lookAtSqliteFile(location, check); !s)
+            return s;
+        archive->checked_ = check;
     }
-    if (!db.open())
-        return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(location.display(), reasonOf(db.lastError())));
+    if (Status s = archive->openConnection(); !s)
+        return s;
     // Two programs opening a new archive at once: the one that loses finds
     // the other's schema on a later look.
     const auto giveUp = std::chrono::steady_clock::now() + kOpenPatience;
@@ -197,6 +436,48 @@ Expected<std::unique_ptr<Archive>> Archive::open(const ArchiveLocation& location
     return archive;
 }
 
+Status Archive::openConnection()
+{
+    const ArchiveLocation& location = location_;
+    const bool sqlite = location.engine == ArchiveLocation::Engine::SQLite;
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), connection_);
+    if (sqlite) {
+        setSqliteFile(db, location.path, readOnlyFile_);
+    } else {
+        db.setHostName(location.host);
+        if (location.port > 0)
+            db.setPort(location.port);
+        db.setDatabaseName(location.database);
+        db.setUserName(location.user);
+        // Every parameter of the URL, quoted as libpq's conninfo wants it.
+        auto quoted = [](QString v) {
+            return u'\'' + v.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'")) + u'\'';
+        };
+        QStringList options;
+        bool timeoutGiven = false;
+        for (const auto& [name, value] : location.parameters) {
+            options << name + u'=' + quoted(value);
+            timeoutGiven = timeoutGiven || name == QLatin1String("connect_timeout");
+        }
+        if (!timeoutGiven)
+            options << QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds);
+        db.setConnectOptions(options.join(u';'));
+    }
+    if (!db.open())
+        return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(location.display(), reasonOf(db.lastError())));
+    return Status::success();
+}
+
+Status Archive::checkWritable()
+{
+    if (location_.engine != ArchiveLocation::Engine::SQLite || checked_ || readOnly())
+        return Status::success();
+    if (Status s = checkWhole(database(), location_); !s)
+        return s;
+    checked_ = true;
+    return Status::success();
+}
+
 Status Archive::prepareSchema()
 {
     QSqlDatabase db = database();
@@ -207,17 +488,14 @@ Status Archive::prepareSchema()
         for (const char* pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = FULL"})
             if (auto q = run(QString::fromLatin1(pragma), {}, QStringLiteral("打开")); !q)
                 return q.status();
-        // A corrupt file shows here, at the first page read.
-        auto wal = run(QStringLiteral("PRAGMA journal_mode = WAL"), {}, QStringLiteral("打开"));
-        if (!wal && busy_)
-            return wal.status();
-        if (!wal)
-            return Status::failure(QStringLiteral("无法打开存档 %1：文件不是存档数据库或已损坏（%2）")
-                                       .arg(location_.display(), wal.error()));
     }
 
-    const QStringList tables = db.tables(QSql::Tables);
+    QStringList tables;
+    for (const QString& t : db.tables(QSql::Tables))
+        if (!t.startsWith(QLatin1String("sqlite_")))
+            tables << t;
     auto has = [&](const QString& t) { return tables.contains(t, Qt::CaseInsensitive); };
+    std::optional<int> version;
     if (has(QStringLiteral("schema_version"))) {
         auto q = run(QStringLiteral("SELECT MAX(version) FROM schema_version"), {}, QStringLiteral("读取结构版本"));
         if (!q)
@@ -226,9 +504,33 @@ Status Archive::prepareSchema()
         version_ = q->next() ? q->value(0).toInt(&ok) : 0;
         if (!ok)
             return Status::failure(QStringLiteral("无法打开存档 %1：结构版本无法读取，存档可能已损坏").arg(location_.display()));
-    } else if (!tables.isEmpty()) {
-        return Status::failure(
-            QStringLiteral("无法打开存档 %1：数据库中已有别的表，不是本程序的存档，程序不会改动它").arg(location_.display()));
+        version = version_;
+    }
+    qint64 applicationId = 0;
+    if (sqlite) {
+        auto q = run(QStringLiteral("PRAGMA application_id"), {}, QStringLiteral("打开"));
+        if (!q)
+            return q.status();
+        applicationId = q->next() ? q->value(0).toLongLong() : 0;
+    }
+    if (ownership(tables, version, applicationId) == Ownership::Foreign)
+        return Status::failure(notOurs(location_));
+
+    if (readOnlyFile_) {
+        readOnlyReason_ = QStringLiteral("存档是只读的：%1 不允许写入（文件或它所在的文件夹是只读的），只能查看，不会被修改。")
+                              .arg(location_.display());
+        if (version_ == 0)
+            return Status::failure(QStringLiteral("无法打开存档 %1：存档是只读的，无法在其中建立存档").arg(location_.display()));
+        return Status::success();
+    }
+    if (sqlite) {
+        // A corrupt file shows here, at the first page read.
+        auto wal = run(QStringLiteral("PRAGMA journal_mode = WAL"), {}, QStringLiteral("打开"));
+        if (!wal && busy_)
+            return wal.status();
+        if (!wal)
+            return Status::failure(QStringLiteral("无法打开存档 %1：文件不是存档数据库或已损坏（%2）")
+                                       .arg(location_.display(), wal.error()));
     }
 
     if (version_ > schema::kCurrentVersion) {
@@ -243,13 +545,31 @@ Status Archive::prepareSchema()
             return q.status();
         return Status::success();
     }
-    if (version_ == schema::kCurrentVersion)
+    if (version_ == schema::kCurrentVersion) {
+        if (!sqlite) {
+            // A role that may only read: every write would fail at the writers' lock.
+            auto q = run(QStringLiteral("SELECT has_table_privilege('archive_lock', 'UPDATE') "
+                                        "AND current_setting('transaction_read_only') = 'off'"),
+                         {}, QStringLiteral("打开"));
+            if (!q)
+                return q.status();
+            if (q->next() && !q->value(0).toBool())
+                readOnlyReason_ = QStringLiteral("存档是只读的：数据库账户在 %1 中只能读取，不能写入，只能查看。")
+                                      .arg(location_.display());
+        }
         return Status::success();
+    }
 
     // Create or upgrade in one transaction: a failure leaves the archive as it was.
     creating_ = true;
     if (!db.transaction())
         return failure(QStringLiteral("升级结构"), reasonOf(db.lastError()));
+    // Inside the transaction a lost connection is a failure, never a new connection.
+    struct Writing {
+        int& depth;
+        explicit Writing(int& d) : depth(d) { ++depth; }
+        ~Writing() { --depth; }
+    } writing(writing_);
     for (const schema::Step& step : schema::steps()) {
         if (step.version <= version_)
             continue;
@@ -272,6 +592,10 @@ Status Archive::prepareSchema()
                             {schema::kCurrentVersion}, QStringLiteral("升级结构"))
                       : run(QStringLiteral("UPDATE schema_version SET version = ?"), {schema::kCurrentVersion},
                             QStringLiteral("升级结构"));
+    // From now on the file says whose it is.
+    if (mark && sqlite)
+        mark = run(QStringLiteral("PRAGMA application_id = %1").arg(schema::kApplicationId), {},
+                   QStringLiteral("升级结构"));
     if (!mark) {
         db.rollback();
         return mark.status();
@@ -292,12 +616,30 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
         begun_ = Status::failure(archive.readOnlyReason());
         return;
     }
-    QSqlDatabase db = archive.database();
-    if (!db.transaction()) {
-        begun_ = archive.failure(QStringLiteral("写入"), reasonOf(db.lastError()));
+    // However the archive was opened, nothing is written into a damaged file.
+    if (Status whole = archive.checkWritable(); !whole) {
+        begun_ = whole;
         return;
     }
+    QSqlDatabase db = archive.database();
+    bool began = db.transaction();
+    if (!began) {
+        // A connection lost since the last use is made again, once.
+        const QSqlError why = db.lastError();
+        QString lost;
+        const Reconnect again = archive.reconnect(&lost);
+        if (again == Reconnect::Failed) {
+            begun_ = Status::failure(lost);
+            return;
+        }
+        began = again == Reconnect::Done && db.transaction();
+        if (!began) {
+            begun_ = archive.failure(QStringLiteral("写入"), reasonOf(again == Reconnect::Done ? db.lastError() : why));
+            return;
+        }
+    }
     open_ = true;
+    ++archive.writing_;
     // A write as the first statement: the engine makes a second writer wait here
     // rather than fail halfway through.
     if (auto q = archive.run(QStringLiteral("UPDATE archive_lock SET counter = counter + 1 WHERE id = 1"), {},
@@ -308,8 +650,10 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
 
 Archive::Write::~Write()
 {
-    if (open_)
+    if (open_) {
         archive_.database().rollback();
+        --archive_.writing_;
+    }
 }
 
 Status Archive::Write::commit()
@@ -318,6 +662,7 @@ Status Archive::Write::commit()
         return begun_;
     QSqlDatabase db = archive_.database();
     open_ = false;
+    --archive_.writing_;
     if (!db.commit()) {
         const QString why = reasonOf(db.lastError());
         db.rollback();

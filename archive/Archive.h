@@ -1,8 +1,11 @@
 #pragma once
 // An open archive: one database connection, its schema made current (or
-// left alone and read-only when a newer program wrote it). Every failure
-// comes back as a message naming the archive and the reason; nothing already
-// stored is ever overwritten.
+// left alone and read-only when a newer program wrote it, or when the file or
+// the role may not be written). Every failure comes back as a message naming
+// the archive and the reason; nothing already stored is ever overwritten.
+// A process holds one connection per archive, shared by every window: SQLite
+// locks belong to the process, and a second way into the same file would
+// drop them.
 
 #include "archive/ArchiveLocation.h"
 #include "base/Status.h"
@@ -20,14 +23,20 @@ namespace sf6 {
 
 class Archive {
 public:
-    static Expected<std::unique_ptr<Archive>> open(const ArchiveLocation& location);
+    // Read: for looking only. Write: also checks an SQLite file for damage
+    // before anything is written into it.
+    enum class Access { Read, Write };
+    // The archive this process already has open there, else a new connection.
+    // A file that is not ours is refused from reads alone, and left as it was.
+    static Expected<std::shared_ptr<Archive>> open(const ArchiveLocation& location, Access access = Access::Write);
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
     const ArchiveLocation& location() const { return location_; }
     int schemaVersion() const { return version_; }
-    // An archive of a newer schema is only read; this says why, for the user.
+    // An archive of a newer schema, or one that may not be written, is only
+    // read; this says why, for the user.
     bool readOnly() const { return !readOnlyReason_.isEmpty(); }
     const QString& readOnlyReason() const { return readOnlyReason_; }
     QSqlDatabase database() const;
@@ -35,6 +44,12 @@ public:
     // A prepared query with its values bound, executed; on failure the message
     // names the archive, what was being done and the engine's reason.
     Expected<QSqlQuery> run(const QString& sql, std::initializer_list<QVariant> values, const QString& doing) const;
+    Expected<QSqlQuery> runList(const QString& sql, const QVariantList& values, const QString& doing) const;
+    // PostgreSQL, outside a write: after the connection was lost (a server
+    // restart), one new connection; why it could not be had, for the user.
+    // run() does this itself; a query of one's own calls it after a failure.
+    enum class Reconnect { NotLost, Done, Failed };
+    Reconnect reconnect(QString* why) const;
     Status failure(const QString& doing, const QString& reason) const;
 
     // One transaction that first takes the writers' lock; rolled back unless committed.
@@ -51,7 +66,7 @@ public:
         bool open_ = false;
     };
 
-    // The engine's own words for a failure.
+    // What a failure means, in Chinese, followed by the engine's own words.
     static QString reason(const QSqlError& e);
     // The next free id of one of the archive's tables, inside a write (the
     // writers' lock makes it safe on both engines).
@@ -65,13 +80,20 @@ public:
 
 private:
     explicit Archive(ArchiveLocation location, QString connection);
+    static Expected<std::shared_ptr<Archive>> connect(const ArchiveLocation& location, Access access);
+    Status openConnection();
     Status prepareSchema();
+    Status checkWritable();
 
     ArchiveLocation location_;
     QString connection_;
     int version_ = 0;
     bool creating_ = false;   // the last prepareSchema failed while creating or upgrading
     mutable bool busy_ = false;   // the last failed statement found the file locked by another program
+    bool readOnlyFile_ = false;   // SQLite: the file or its folder may not be written
+    bool checked_ = false;        // SQLite: found whole by an integrity check
+    mutable int writing_ = 0;     // inside a Write: a lost connection is not silently replaced
+    mutable QString lostReason_;  // a reconnection that failed, said once
     QString readOnlyReason_;
 };
 

@@ -1,6 +1,8 @@
 #include "archive/ArchiveLocation.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
@@ -13,7 +15,64 @@ const QString kSchemeShort = QStringLiteral("postgres");
 const QString kStandardFolder = QStringLiteral("sf6companion");
 const QString kStandardFile = QStringLiteral("archive.sqlite");
 const QString kDemoFile = QStringLiteral("demo.sqlite");
+const QString kNoPassword =
+    QStringLiteral("数据库地址中不能含有密码。请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码。");
+
+// libpq's connection keywords a lab may need in the URL. host, port, user and
+// dbname are read into the location itself; password and sslpassword never
+// travel in a URL.
+const QStringList kConnectionParameters{
+    QStringLiteral("sslmode"), QStringLiteral("sslrootcert"), QStringLiteral("sslcert"), QStringLiteral("sslkey"),
+    QStringLiteral("sslcrl"), QStringLiteral("sslcrldir"), QStringLiteral("sslsni"), QStringLiteral("sslcompression"),
+    QStringLiteral("ssl_min_protocol_version"), QStringLiteral("ssl_max_protocol_version"),
+    QStringLiteral("requiressl"), QStringLiteral("gssencmode"), QStringLiteral("krbsrvname"), QStringLiteral("gsslib"),
+    QStringLiteral("channel_binding"), QStringLiteral("requirepeer"), QStringLiteral("connect_timeout"),
+    QStringLiteral("application_name"), QStringLiteral("fallback_application_name"), QStringLiteral("keepalives"),
+    QStringLiteral("keepalives_idle"), QStringLiteral("keepalives_interval"), QStringLiteral("keepalives_count"),
+    QStringLiteral("tcp_user_timeout"), QStringLiteral("options"), QStringLiteral("target_session_attrs"),
+    QStringLiteral("hostaddr"), QStringLiteral("service"), QStringLiteral("passfile"),
+    QStringLiteral("client_encoding")};
+
+// QUrl's reasons end with the text they were given, password and all.
+QString withoutSource(QString reason)
+{
+    if (const qsizetype at = reason.indexOf(QStringLiteral("; source was")); at >= 0)
+        reason.truncate(at);
+    static const QRegularExpression userInfo(QStringLiteral("(://[^/@:]*):[^/@]*@"));
+    return reason.replace(userInfo, QStringLiteral("\\1@"));
+}
 } // namespace
+
+Status ArchiveLocation::checkParameter(const QString& name, const QString& value)
+{
+    if (name == QLatin1String("password") || name == QLatin1String("sslpassword"))
+        return Status::failure(kNoPassword);
+    if (!kConnectionParameters.contains(name))
+        return Status::failure(QStringLiteral("数据库地址中的参数 %1 无法识别（可用：%2）")
+                                   .arg(name, kConnectionParameters.join(QStringLiteral(", "))));
+    // The driver reads ';' as the end of a parameter.
+    if (value.contains(u';'))
+        return Status::failure(QStringLiteral("数据库地址中参数 %1 的值不能含有分号").arg(name));
+    return Status::success();
+}
+
+QString ArchiveLocation::identity() const
+{
+    if (engine == Engine::SQLite) {
+        // A file not made yet is named by its folder as it will be once it is.
+        const QFileInfo file(path);
+        QString canonical = file.canonicalFilePath();
+        if (canonical.isEmpty()) {
+            const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+            canonical = folder.isEmpty() ? path : folder + u'/' + file.fileName();
+        }
+        return QStringLiteral("sqlite:") + canonical;
+    }
+    QString id = display();
+    for (const auto& [name, value] : parameters)
+        id += u'&' + name + u'=' + value;
+    return id;
+}
 
 QString ArchiveLocation::display() const
 {
@@ -51,12 +110,12 @@ Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
     }
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
-        return Status::failure(QStringLiteral("无法识别的数据库地址：%1").arg(url.errorString()));
+        return Status::failure(QStringLiteral("无法识别的数据库地址：应写成 postgresql://用户@主机:端口/数据库名（%1）")
+                                   .arg(withoutSource(url.errorString())));
     // Typed on a command line a password lands in the shell's history and in
     // every process list: refuse it before it goes anywhere.
     if (!url.password().isEmpty())
-        return Status::failure(QStringLiteral(
-            "数据库地址中不能含有密码。请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码。"));
+        return Status::failure(kNoPassword);
     loc.engine = Engine::PostgreSQL;
     loc.user = url.userName();
     loc.host = url.host();
@@ -73,9 +132,17 @@ Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
     }
     if (query.hasQueryItem(QStringLiteral("user")))
         loc.user = query.queryItemValue(QStringLiteral("user"), QUrl::FullyDecoded);
-    if (query.hasQueryItem(QStringLiteral("password")))
-        return Status::failure(QStringLiteral(
-            "数据库地址中不能含有密码。请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码。"));
+    if (query.hasQueryItem(QStringLiteral("dbname")))
+        loc.database = query.queryItemValue(QStringLiteral("dbname"), QUrl::FullyDecoded);
+    static const QStringList kInLocation{QStringLiteral("host"), QStringLiteral("port"), QStringLiteral("user"),
+                                         QStringLiteral("dbname")};
+    for (const auto& [name, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (kInLocation.contains(name))
+            continue;
+        if (Status s = checkParameter(name, value); !s)
+            return s;
+        loc.parameters.emplace_back(name, value);
+    }
     if (loc.database.isEmpty())
         return Status::failure(QStringLiteral("数据库地址中缺少数据库名"));
     return loc;

@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace sf6 {
 
@@ -21,10 +23,19 @@ struct ArchiveLocation {
     int port = -1;      // -1: the engine's default
     QString database;
     QString user;       // empty: the system user, as libpq does
+    // PostgreSQL: the URL's other parameters (sslmode, connect_timeout, ...),
+    // handed to libpq as they stand.
+    std::vector<std::pair<QString, QString>> parameters;
 
     bool off() const { return engine == Engine::Off; }
     // How messages name it: the file, or postgresql://user@host:port/db.
     QString display() const;
+    // The same for every text that names the same archive and connection:
+    // what the process shares one connection by.
+    QString identity() const;
+    // Whether a URL parameter may be passed to libpq: the one place that
+    // decides, with the reason in Chinese when not.
+    static Status checkParameter(const QString& name, const QString& value);
 
     // A file path, postgresql://USER@HOST:PORT/DBNAME or
     // postgresql:///DBNAME?host=/socket/dir&port=N.

@@ -210,15 +210,7 @@ Expected<QSqlQuery> runFiltered(const Archive& archive, const QString& head, con
                                 const QString& tail)
 {
     const FilterClause clause = filterClause(filter);
-    QSqlQuery q(archive.database());
-    q.setForwardOnly(true);
-    if (!q.prepare(head + clause.sql + tail))
-        return archive.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
-    for (const QVariant& v : clause.values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return archive.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
-    return q;
+    return archive.runList(head + clause.sql + tail, clause.values, QStringLiteral("查询"));
 }
 } // namespace
 

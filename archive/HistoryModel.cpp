@@ -16,16 +16,26 @@ Status HistoryModel::setFilter(const ArchiveFilter& filter)
 {
     const FilterClause clause = filterClause(filter);
     QSqlQuery q(archive_.database());
-    if (!q.prepare(QStringLiteral("SELECT r.id, r.archived_at, r.raw, l.serial_number, "
-                                  "(SELECT j.verdict FROM judgements j WHERE j.record_id = r.id ORDER BY j.id DESC LIMIT 1) "
-                                  "FROM records r LEFT JOIN record_relays l ON l.record_id = r.id")
-                   + clause.sql
-                   + QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC")))
-        return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
-    for (const QVariant& v : clause.values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+    auto attempt = [&] {
+        if (!q.prepare(QStringLiteral("SELECT r.id, r.archived_at, r.raw, l.serial_number, "
+                                      "(SELECT j.verdict FROM judgements j WHERE j.record_id = r.id ORDER BY j.id DESC LIMIT 1) "
+                                      "FROM records r LEFT JOIN record_relays l ON l.record_id = r.id")
+                       + clause.sql
+                       + QStringLiteral(" ORDER BY r.test_order DESC, r.id DESC")))
+            return false;
+        for (const QVariant& v : clause.values)
+            q.addBindValue(v);
+        return q.exec();
+    };
+    if (!attempt()) {
+        // A connection lost since the last query (a server restart) is made again, once.
+        QString lost;
+        const Archive::Reconnect again = archive_.reconnect(&lost);
+        if (again == Archive::Reconnect::Failed)
+            return Status::failure(lost);
+        if (again == Archive::Reconnect::NotLost || (q = QSqlQuery(archive_.database()), !attempt()))
+            return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+    }
     rows_.clear();
     setQuery(std::move(q));
     if (lastError().isValid())

@@ -2,6 +2,7 @@
 
 #include "archive/Archive.h"
 #include "archive/SearchText.h"
+#include <QRegularExpression>
 
 namespace sf6::schema {
 
@@ -79,6 +80,21 @@ Status fillSearchTexts(const Archive& archive)
 }
 
 } // namespace
+
+QStringList tablesOf(int version)
+{
+    static const QRegularExpression create(QStringLiteral("^CREATE TABLE IF NOT EXISTS (\\w+)"));
+    QStringList out;
+    for (const Step& step : steps()) {
+        if (step.version > version)
+            break;
+        for (const QString& sql : step.statements)
+            if (const auto m = create.match(sql); m.hasMatch())
+                out << m.captured(1).toLower();
+    }
+    out.sort();
+    return out;
+}
 
 const std::vector<Step>& steps()
 {

@@ -40,4 +40,11 @@ const QStringList& pressureColumns();
 // The tables this program creates; an archive with other tables only is not ours.
 const QStringList& ownTables();
 
+// SQLite's application id of our archives ("SF6A"): set when the program
+// creates or upgrades one, so that any other database is told apart by a read.
+constexpr qint32 kApplicationId = 0x53463641;
+
+// The tables an archive of the given version has, lower case, sorted.
+QStringList tablesOf(int version);
+
 } // namespace sf6::schema

@@ -85,7 +85,7 @@ THistoryForm* THistoryForm::open(const sf6::ArchiveLocation& location, QWidget* 
     return new THistoryForm(std::move(*archive), parent);
 }
 
-THistoryForm::THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent)
+THistoryForm::THistoryForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)
     : QWidget(parent, Qt::Window), archive_(std::move(archive))
 {
     setObjectName(QStringLiteral("HistoryForm"));

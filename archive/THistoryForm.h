@@ -41,7 +41,7 @@ public:
 class THistoryForm : public QWidget {
     Q_OBJECT
 public:
-    // Opens its own connection to the archive; nullptr (and a message) when it cannot.
+    // Shares the process's connection to the archive; nullptr (and a message) when it cannot.
     static THistoryForm* open(const sf6::ArchiveLocation& location, QWidget* parent = nullptr);
 
     TDateFilter* dtFrom = nullptr;
@@ -80,7 +80,7 @@ public slots:
     void btnExportClick();
 
 private:
-    THistoryForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent);
-    std::unique_ptr<sf6::Archive> archive_;
+    THistoryForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent);
+    std::shared_ptr<sf6::Archive> archive_;
     class QHBoxLayout* buttons_ = nullptr;
 };

@@ -21,14 +21,14 @@ namespace {
 
 const QString kProgram = QStringLiteral("sf6cli");
 
-sf6::Expected<std::unique_ptr<sf6::Archive>> openArchive(const QCommandLineParser& p)
+sf6::Expected<std::shared_ptr<sf6::Archive>> openArchive(const QCommandLineParser& p, sf6::Archive::Access access)
 {
     const auto location = archiveLocation(p);
     if (!location)
         return location.status();
     if (location->off())
         return sf6::Status::failure(QStringLiteral("--no-archive：没有可查询的存档"));
-    return sf6::Archive::open(*location);
+    return sf6::Archive::open(*location, access);
 }
 
 // Each record's report: its latest report reprinted exactly where it has one,
@@ -40,10 +40,17 @@ struct RecordReport {
     std::optional<sf6::NewReport> keep;  // a new report, kept once its PDF is complete
 };
 
+// The same failure for every record is said once: lastProblem is the one said last.
 sf6::Expected<RecordReport> buildReport(const QCommandLineParser& p, sf6::Archive& archive,
-                                        const sf6::ReportDetails& defaults, const sf6::ArchivedRecord& r)
+                                        const sf6::ReportDetails& defaults, const sf6::ArchivedRecord& r,
+                                        QString& lastProblem)
 {
     RecordReport out;
+    auto problem = [&lastProblem](const QString& message) {
+        if (message != lastProblem)
+            err(message);
+        lastProblem = message;
+    };
     std::optional<QString> serialOption;
     if (p.isSet(QStringLiteral("serial")) && !p.value(QStringLiteral("serial")).trimmed().isEmpty())
         serialOption = p.value(QStringLiteral("serial")).trimmed();
@@ -89,13 +96,13 @@ sf6::Expected<RecordReport> buildReport(const QCommandLineParser& p, sf6::Archiv
                             .arg(r.id)
                             .arg(d.serialNumber, judged));
             } else if (!j) {
-                err(j.error());
+                problem(j.error());
             }
         } else if (!reprint && namesRelay) {
-            if (auto j = sf6::judgeRecordWith(archive, r.id, *relaySerial); j)
+            if (auto j = sf6::judgeRecordWith(archive, r.id, *relaySerial, !archive.readOnly()); j)
                 judgement = j->judgement;
             else
-                err(j.error());
+                problem(j.error());
         }
         out.pages =
             sf6::reportPages(d, row, judgement ? std::optional<sf6::Judgement>(judgement->judgement) : std::nullopt);
@@ -141,10 +148,11 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
     }
     const sf6::ReportDetails defaults = reportDetails(p, &archive);
     std::vector<sf6::NewReport> keep;
+    QString lastProblem;
     size_t made = 0;
     Progress progress(QStringLiteral("已生成%1/%2份报表"), qint64(records->size()));
     for (const sf6::ArchivedRecord& r : *records) {
-        auto report = buildReport(p, archive, defaults, r);
+        auto report = buildReport(p, archive, defaults, r, lastProblem);
         if (!report) {
             progress.finish();
             err(report.error());
@@ -314,12 +322,17 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
         err(QStringLiteral("archive export 需要 --xlsx FILE"));
         return kUsage;
     }
-    auto archive = openArchive(p);
+    // Commands that keep something check the file for damage first.
+    static const QStringList kWriting{QStringLiteral("report"), QStringLiteral("relay"), QStringLiteral("link"),
+                                      QStringLiteral("judge")};
+    const bool writing = kWriting.contains(what) && !(what == QLatin1String("judge") && p.isSet(QStringLiteral("no-store")));
+    auto archive = openArchive(p, writing ? sf6::Archive::Access::Write : sf6::Archive::Access::Read);
     if (!archive) {
         err(archive.error());
         return kArchiveFailed;
     }
-    if (!(*archive)->readOnlyReason().isEmpty())
+    // A command that would keep something says it where it fails, once.
+    if (!writing && !(*archive)->readOnlyReason().isEmpty())
         err((*archive)->readOnlyReason());
     if (kRegister.contains(what))
         return registerCommand(p, **archive, what);

@@ -169,6 +169,10 @@ int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
         return kUsage;
     }
     const QString serial = p.value(QStringLiteral("serial")).trimmed();
+    if (archive.readOnly()) {
+        err(archive.readOnlyReason());
+        return kArchiveFailed;
+    }
     if (unlink) {
         if (records->empty()) {
             err(QStringLiteral("archive unlink 需要 --record 档案号（可重复）或 --records 1,2,5-9"));
@@ -204,9 +208,23 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive judge 需要 --record 档案号"));
         return kUsage;
     }
-    const auto judged = sf6::judgeRecord(archive, record);
+    // An archive that cannot keep the judgement still gives it, and says so.
+    const bool store = !p.isSet(QStringLiteral("no-store")) && !archive.readOnly();
+    if (!store && !p.isSet(QStringLiteral("no-store")))
+        err(QStringLiteral("判定不会存档：") + archive.readOnlyReason());
+    else if (!store)
+        err(QStringLiteral("判定不会存档（--no-store）。"));
+    auto judged = sf6::judgeRecord(archive, record, store);
+    bool keptFailed = false;
+    if (!judged && store) {
+        // Kept it could not be; given it still is.
+        err(QStringLiteral("判定不会存档：") + judged.error());
+        keptFailed = true;
+        judged = sf6::judgeRecord(archive, record, false);
+    }
     if (!judged) {
-        err(judged.error());
+        if (!keptFailed)
+            err(judged.error());
         return kArchiveFailed;
     }
     if (!judged->judgement) {
@@ -220,7 +238,7 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(s.message());
         return kWriteFailed;
     }
-    return kOk;
+    return keptFailed ? kArchiveFailed : kOk;
 }
 
 int trendCommand(const QCommandLineParser& p, sf6::Archive& archive)

@@ -237,7 +237,7 @@ int syncCommand(const QCommandLineParser& p, bool demo)
 
     // Into the archive first: a failure there costs no output.
     bool archiveFailed = false;
-    std::unique_ptr<sf6::Archive> archive;
+    std::shared_ptr<sf6::Archive> archive;
     std::vector<int> recordIds;
     if (!location->off()) {
         auto opened = sf6::Archive::open(*location);

@@ -406,7 +406,7 @@ Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int 
     return out;
 }
 
-Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId)
+Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store)
 {
     JudgeOutcome out;
     auto record = findRecord(archive, recordId);
@@ -423,10 +423,10 @@ Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId)
         out.whyNot = QStringLiteral("记录 %1 没有关联继电器").arg(recordId);
         return out;
     }
-    return judgeRecordWith(archive, recordId, **serial);
+    return judgeRecordWith(archive, recordId, **serial, store);
 }
 
-Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial)
+Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial, bool store)
 {
     JudgeOutcome out;
     auto record = findRecord(archive, recordId);
@@ -459,6 +459,10 @@ Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QSt
     const std::optional<Judgement> j = judge((*record)->row(), **relay);
     if (!j) {
         out.whyNot = QStringLiteral("记录 %1 的读数无法判定").arg(recordId);
+        return out;
+    }
+    if (!store) {
+        out.judgement = StoredJudgement{0, recordId, (*relay)->versionId, Archive::now(), *j};
         return out;
     }
     Archive::Write write(archive);

@@ -85,11 +85,12 @@ struct JudgeOutcome {
 };
 
 // The record judged with its relay's current entry: the stored judgement when
-// that version was used before, else a new one, stored.
-Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId);
+// that version was used before, else a new one, stored unless store is false
+// (its id is then 0).
+Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store = true);
 // The same with the current entry of the relay a report names, so that the
 // relay printed is the relay judged.
-Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial);
+Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial, bool store = true);
 Expected<std::optional<StoredJudgement>> findJudgement(const Archive& archive, int judgementId);
 // Every judgement of a record, oldest first.
 Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int recordId);

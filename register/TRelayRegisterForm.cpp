@@ -65,7 +65,7 @@ TRelayRegisterForm* TRelayRegisterForm::open(const sf6::ArchiveLocation& locatio
     return new TRelayRegisterForm(std::move(*archive), parent);
 }
 
-TRelayRegisterForm::TRelayRegisterForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent)
+TRelayRegisterForm::TRelayRegisterForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)
     : QWidget(parent, Qt::Window), archive_(std::move(archive)), today_(QDate::currentDate())
 {
     setObjectName(QStringLiteral("RelayRegisterForm"));

@@ -69,14 +69,14 @@ public slots:
     void btnTrendClick();
 
 private:
-    TRelayRegisterForm(std::unique_ptr<sf6::Archive> archive, QWidget* parent);
+    TRelayRegisterForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent);
     void showEntry(const sf6::RelayEntry& e);
     void showHistory(const QString& serial);
     void fitColumns();
     QString shownSerial_;   // whose versions and links are listed
     sf6::RelayTexts texts() const;
 
-    std::unique_ptr<sf6::Archive> archive_;
+    std::shared_ptr<sf6::Archive> archive_;
     std::vector<sf6::RelayStatus> statuses_;
     sf6::RelayEntry shown_;   // the entry as the fields were filled from it
     QDate today_;

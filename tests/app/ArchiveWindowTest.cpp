@@ -7,6 +7,7 @@
 #include "report/TForm3.h"
 #include "report/TForm4.h"
 #include "sim/Records.h"
+#include "tests/archive/PgServer.h"
 #include "tests/link/SimFixture.h"
 #include "tests/app/WindowDriver.h"
 #include "ui/FileDialogs.h"
@@ -316,4 +317,122 @@ TEST_F(ArchiveWindow, theHistoryDateFilterIsEmptyForNoLimitAndTakesTypedDates)
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("YYYY-MM-DD")));
     EXPECT_EQ(h->Model->rowCount(), 4);
+}
+
+namespace {
+
+const auto* const kPgEnvironment = ::testing::AddGlobalTestEnvironment(new archivetest::PgEnvironment);
+
+sim::SyncScript scriptOf(int records, uint32_t seed)
+{
+    sim::SyncScript script;
+    script.reply = sim::makeSyncReply(sim::plausibleRecords(records, seed));
+    script.bytesPerSecond = 0;
+    return script;
+}
+
+int countIn(const sf6::Archive& a, const QString& table)
+{
+    auto q = a.run(QStringLiteral("SELECT COUNT(*) FROM ") + table, {}, QStringLiteral("count"));
+    return q && q->next() ? q->value(0).toInt() : -1;
+}
+
+int runCli(const QStringList& args)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(SF6CLI_PATH), args);
+    if (!cli.waitForFinished(60000))
+        return -1;
+    EXPECT_EQ(cli.exitCode(), 0) << QString::fromUtf8(cli.readAllStandardError()).toStdString();
+    return cli.exitCode();
+}
+
+} // namespace
+
+// The window, its history window and sf6cli in another process share one
+// SQLite archive in WAL mode: whichever program ends, nothing another one
+// wrote is lost.
+TEST_F(ArchiveWindow, recordsSyncedInTheWindowSurviveAnotherProgramEndingBesideIt)
+{
+    {
+        auto a = sf6::Archive::open(location);
+        ASSERT_TRUE(a.ok()) << a.error().toStdString();
+        ASSERT_TRUE(sf6::archiveSync(**a, {sf6::Archive::now(), QStringLiteral("test"), QStringLiteral("COM1"), 10,
+                                           sf6::SyncEnd::Complete, sim::plausibleRecords(10, 1)})
+                        .ok());
+    }
+    w->setArchiveLocation(location);
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(&h->archive(), w->archive()) << "one connection for both windows";
+    ASSERT_EQ(runCli({QStringLiteral("archive"), QStringLiteral("syncs"), QStringLiteral("--archive"), location.path}), 0);
+
+    connectToSim(30, 2);
+    sync();
+    ASSERT_EQ(w->panelText(4), QStringLiteral("已存档30条新记录"));
+
+    sim::Simulator cliSim;
+    cliSim.setSyncScript(scriptOf(20, 3));
+    ASSERT_TRUE(cliSim.start());
+    ASSERT_EQ(runCli({QStringLiteral("sync"), QStringLiteral("--port"), cliSim.portPath(), QStringLiteral("--archive"),
+                      location.path}),
+              0);
+
+    h->close();
+    QApplication::processEvents();
+    w.reset();
+
+    auto after = sf6::Archive::open(location);
+    ASSERT_TRUE(after.ok()) << after.error().toStdString();
+    EXPECT_EQ(countIn(**after, QStringLiteral("records")), 60);
+    EXPECT_EQ(countIn(**after, QStringLiteral("syncs")), 3);
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
+}
+
+// A server restart between two syncs: the second one connects again and is
+// archived like the first, without a message.
+TEST_F(ArchiveWindow, aServerRestartBetweenTwoSyncsLosesNeither)
+{
+    archivetest::PgServer& pg = archivetest::PgServer::instance();
+    ASSERT_TRUE(pg.running()) << pg.error().toStdString();
+    location = *sf6::ArchiveLocation::parse(pg.newDatabase());
+    w->setArchiveLocation(location);
+    auto* s = connectToSim(3, 11);
+    sync();
+    ASSERT_EQ(w->panelText(4), QStringLiteral("已存档3条新记录"));
+    ASSERT_TRUE(pg.restart()) << pg.error().toStdString();
+    s->setSyncScript(scriptOf(5, 12));
+    sync();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("已存档5条新记录"));
+    EXPECT_EQ(countIn(*w->archive(), QStringLiteral("records")), 8);
+    // The history window's own query connects again too.
+    ASSERT_TRUE(pg.restart());
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->Model->rowCount(), 8);
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
+}
+
+// A server that stays down: said once, not at every sync; the first sync
+// after it is back is archived.
+TEST_F(ArchiveWindow, aServerThatStaysDownIsToldOnceAndUsedAgainWhenBack)
+{
+    archivetest::PgServer& pg = archivetest::PgServer::instance();
+    ASSERT_TRUE(pg.running()) << pg.error().toStdString();
+    location = *sf6::ArchiveLocation::parse(pg.newDatabase());
+    w->setArchiveLocation(location);
+    auto* s = connectToSim(2, 21);
+    sync();
+    ASSERT_EQ(w->panelText(4), QStringLiteral("已存档2条新记录"));
+    ASSERT_TRUE(pg.pause());
+    s->setSyncScript(scriptOf(3, 22));
+    sync();
+    sync();
+    const bool resumed = pg.resume();
+    ASSERT_TRUE(resumed) << pg.error().toStdString();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("未存档"));
+    ASSERT_EQ(messages.messages.size(), 1u) << messages.texts().join(u'|').toStdString();
+    EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("重新连接也失败"))) << messages.texts()[0].toStdString();
+    sync();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("已存档3条新记录"));
 }

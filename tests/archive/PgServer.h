@@ -2,7 +2,9 @@
 // A real PostgreSQL 15 server for the tests, started by the tests themselves:
 // initdb into a temporary folder (as the postgres user when the tests run as
 // root, since initdb refuses root), listening only on a Unix socket in that
-// folder, stopped and removed when the test program ends.
+// folder, stopped and removed when the test program ends. A second one, on
+// demand, also listens on TCP at 127.0.0.1 without TLS: libpq ignores
+// sslmode on a Unix socket.
 
 #include <QDir>
 #include <QProcess>
@@ -15,7 +17,9 @@
 
 #include <functional>
 #include <memory>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace archivetest {
@@ -32,13 +36,21 @@ public:
             current().reset(new PgServer);
         return *current();
     }
-    static void shutdown() { current().reset(); }
+    // The server that also listens on TCP (127.0.0.1, a free port, no TLS).
+    static PgServer& withTcp()
+    {
+        if (!currentTcp())
+            currentTcp().reset(new PgServer(freePort()));
+        return *currentTcp();
+    }
+    static void shutdown()
+    {
+        current().reset();
+        currentTcp().reset();
+    }
     ~PgServer()
     {
-        if (QSqlDatabase::contains(QStringLiteral("pgadmin"))) {
-            QSqlDatabase::database(QStringLiteral("pgadmin")).close();
-            QSqlDatabase::removeDatabase(QStringLiteral("pgadmin"));
-        }
+        dropAdmin();
         stop();
     }
 
@@ -55,18 +67,58 @@ public:
     }
     QString location(const QString& database) const
     {
-        return QStringLiteral("postgresql:///%1?host=%2&port=%3").arg(database, socketDir()).arg(kPort);
+        return QStringLiteral("postgresql:///%1?host=%2&port=%3").arg(database, socketDir()).arg(port_);
     }
+    // The database over TCP, with the URL parameters given (withTcp() only).
+    QString tcpLocation(const QString& database, const QString& parameters) const
+    {
+        return QStringLiteral("postgresql://127.0.0.1:%1/%2?%3").arg(port_).arg(database, parameters);
+    }
+    // A fresh database's name, for tcpLocation.
+    QString newDatabaseName()
+    {
+        const QString name = QStringLiteral("sf6test_%1").arg(++databases_);
+        QSqlQuery(admin()).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+        return name;
+    }
+    // A role that must give its password over TCP; every other stays trusted.
+    bool addPasswordRole(const QString& role, const QString& password)
+    {
+        QFile hba(data_ + QStringLiteral("/pg_hba.conf"));
+        if (!hba.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray rest = hba.readAll();
+        hba.close();
+        if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        hba.write(QStringLiteral("host all %1 127.0.0.1/32 scram-sha-256\n").arg(role).toUtf8() + rest);   // first match wins
+        hba.close();
+        return exec(QStringLiteral("postgres"), QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(role, password))
+            && exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"));
+    }
+    // pg_ctl restart, as an administrator does: every connection is ended.
+    bool restart()
+    {
+        dropAdmin();
+        return restart_ && restart_();
+    }
+    // Down for a while, as a server being serviced, then up again.
+    bool pause()
+    {
+        dropAdmin();
+        return stop_ && (stop_(), true);
+    }
+    bool resume() { return start_ && start_(); }
     // Runs SQL as the server's superuser in the given database.
     bool exec(const QString& database, const QString& sql)
     {
-        const QString name = QStringLiteral("pgadmin-") + database;
+        const QString name = QStringLiteral("pgadmin-%1-").arg(port_) + database;
         bool ok = false;
         {
             QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name)
                                                            : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
             db.setHostName(socketDir());
-            db.setPort(kPort);
+            db.setPort(port_);
             db.setDatabaseName(database);
             ok = db.open() && QSqlQuery(db).exec(sql);
             db.close();
@@ -81,8 +133,27 @@ private:
         static std::unique_ptr<PgServer> server;
         return server;
     }
+    static std::unique_ptr<PgServer>& currentTcp()
+    {
+        static std::unique_ptr<PgServer> server;
+        return server;
+    }
+    static int freePort()
+    {
+        const int s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        int port = 0;
+        if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+            && getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+            port = ntohs(a.sin_port);
+        close(s);
+        return port;
+    }
 
-    PgServer()
+    explicit PgServer(int tcpPort = 0) : port_(tcpPort > 0 ? tcpPort : kPort)
     {
         const QString bin = QStringLiteral("/usr/lib/postgresql/15/bin/");
         if (!QFile::exists(bin + QStringLiteral("initdb"))) {
@@ -111,10 +182,21 @@ private:
                                             QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
                                             QStringLiteral("--locale=C.UTF-8")}))
             return;
-        const QString options = QStringLiteral("-k %1 -c listen_addresses= -p %2 -c fsync=off").arg(dir_.path()).arg(kPort);
-        running_ = run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
+        const QString options = QStringLiteral("-k %1 -c listen_addresses=%2 -p %3 -c fsync=off")
+                                    .arg(dir_.path(), tcpPort > 0 ? QStringLiteral("127.0.0.1") : QString())
+                                    .arg(port_);
+        start_ = [run, this, options] {
+            return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
                                                   QStringLiteral("-l"), dir_.filePath(QStringLiteral("log")),
                                                   QStringLiteral("-w"), QStringLiteral("start")});
+        };
+        running_ = start_();
+        restart_ = [run, this, options] {
+            return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
+                                                  QStringLiteral("-l"), dir_.filePath(QStringLiteral("log")),
+                                                  QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
+                                                  QStringLiteral("restart")});
+        };
         stop_ = [run, this] {
             run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-m"), QStringLiteral("fast"),
                                            QStringLiteral("-w"), QStringLiteral("stop")});
@@ -126,25 +208,36 @@ private:
             stop_();
         running_ = false;
     }
+    void dropAdmin()
+    {
+        const QString name = QStringLiteral("pgadmin-%1").arg(port_);
+        if (QSqlDatabase::contains(name)) {
+            QSqlDatabase::database(name).close();
+            QSqlDatabase::removeDatabase(name);
+        }
+    }
     QSqlDatabase admin()
     {
-        const QString name = QStringLiteral("pgadmin");
+        const QString name = QStringLiteral("pgadmin-%1").arg(port_);
         if (QSqlDatabase::contains(name))
             return QSqlDatabase::database(name);
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         db.setHostName(socketDir());
-        db.setPort(kPort);
+        db.setPort(port_);
         db.setDatabaseName(QStringLiteral("postgres"));
         db.open();
         return db;
     }
 
     QTemporaryDir dir_{QDir::tempPath() + QStringLiteral("/sf6pg-XXXXXX")};
+    int port_;
     QString data_;
     bool running_ = false;
     QString error_;
     int databases_ = 0;
     std::function<void()> stop_;
+    std::function<bool()> restart_;
+    std::function<bool()> start_;
 };
 
 // Stops the server, if one was started, while the application object still lives.

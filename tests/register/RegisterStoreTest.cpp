@@ -49,7 +49,7 @@ protected:
     }
     QTemporaryDir dir;
     QString location;
-    std::unique_ptr<Archive> archive;
+    std::shared_ptr<Archive> archive;
     std::vector<int> ids;
 };
 
