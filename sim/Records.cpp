@@ -1,5 +1,7 @@
 #include "sim/Records.h"
 
+#include <QDateTime>
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QTextStream>
@@ -136,6 +138,24 @@ bool loadRecordsFile(const QString& fileName, std::vector<QByteArray>* out, QStr
         out->push_back(bytes);
     }
     return true;
+}
+
+std::vector<QByteArray> spreadRecords(int count, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<QByteArray> out;
+    out.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        RecordFields f = plausibleRecord(i, rng);
+        const QDateTime t = QDateTime(QDate(2010, 1, 1), QTime(8, 0)).addSecs(qint64(i) * 900);
+        f.year = int8_t(t.date().year() - 2000);
+        f.month = int8_t(t.date().month());
+        f.day = int8_t(t.date().day());
+        f.hour = int8_t(t.time().hour());
+        f.minute = int8_t(t.time().minute());
+        out.push_back(encodeRecord(f));
+    }
+    return out;
 }
 
 } // namespace sim

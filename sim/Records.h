@@ -28,6 +28,9 @@ QByteArray makeSyncReply(const std::vector<QByteArray>& records);
 // Pt derived from the test temperature.
 RecordFields plausibleRecord(int index, std::mt19937& rng);
 std::vector<QByteArray> plausibleRecords(int count, uint32_t seed = 2012);
+// Distinct plausible records, one every quarter of an hour from 2010-01-01 08:00:
+// about three thousand a month, for large archives.
+std::vector<QByteArray> spreadRecords(int count, uint32_t seed = 5);
 
 // One record a line, 105 bytes as hex (spaces allowed); '#' starts a comment.
 bool loadRecordsFile(const QString& fileName, std::vector<QByteArray>* out, QString* error);

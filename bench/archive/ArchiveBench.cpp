@@ -30,24 +30,6 @@ sf6::SyncLog logOf(std::vector<QByteArray> records)
                         sf6::SyncEnd::Complete, std::move(records)};
 }
 
-// Distinct records, a few a day from 2010 on: about three thousand a month.
-std::vector<QByteArray> spreadRecords(int n, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::vector<QByteArray> out;
-    out.reserve(size_t(n));
-    for (int i = 0; i < n; ++i) {
-        sim::RecordFields f = sim::plausibleRecord(i, rng);
-        const QDateTime t = QDateTime(QDate(2010, 1, 1), QTime(8, 0)).addSecs(qint64(i) * 900);
-        f.year = int8_t(t.date().year() - 2000);
-        f.month = int8_t(t.date().month());
-        f.day = int8_t(t.date().day());
-        f.hour = int8_t(t.time().hour());
-        f.minute = int8_t(t.time().minute());
-        out.push_back(sim::encodeRecord(f));
-    }
-    return out;
-}
 
 std::shared_ptr<sf6::Archive> openArchive(const QString& file)
 {
@@ -65,7 +47,7 @@ const QString& largeArchive()
         if (!kept.isEmpty() && QFile::exists(f))
             return f;
         auto a = openArchive(f);
-        if (!a || !sf6::archiveSync(*a, logOf(spreadRecords(kLargeArchive, 1))).ok())
+        if (!a || !sf6::archiveSync(*a, logOf(sim::spreadRecords(kLargeArchive, 1))).ok())
             std::abort();
         return f;
     }();
@@ -75,7 +57,7 @@ const QString& largeArchive()
 void BM_ArchiveFullSync(benchmark::State& state)
 {
     QTemporaryDir dir;
-    const std::vector<QByteArray> records = spreadRecords(kFullSync, 7);
+    const std::vector<QByteArray> records = sim::spreadRecords(kFullSync, 7);
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -176,7 +158,7 @@ void BM_ReportOf255RecordsInOnePdf(benchmark::State& state)
 {
     QTemporaryDir dir;
     auto a = openArchive(dir.filePath(QStringLiteral("r.sqlite")));
-    if (!sf6::archiveSync(*a, logOf(spreadRecords(kFullSync, 9))))
+    if (!sf6::archiveSync(*a, logOf(sim::spreadRecords(kFullSync, 9))))
         state.SkipWithError("archiving failed");
     const sf6::ReportDetails base = sf6::defaultReportDetails(QStringLiteral("2026-12-9"));
     for (auto _ : state) {

@@ -63,23 +63,6 @@ Measured measured(const QStringList& args)
     return {p.exitCode(), p.readAllStandardOutput().trimmed().toLong()};
 }
 
-// Distinct records, one every quarter of an hour from 2010 on.
-std::vector<QByteArray> spreadRecords(int n)
-{
-    std::mt19937 rng(5);
-    std::vector<QByteArray> out;
-    for (int i = 0; i < n; ++i) {
-        sim::RecordFields f = sim::plausibleRecord(i, rng);
-        const QDateTime t = QDateTime(QDate(2010, 1, 1), QTime(8, 0)).addSecs(qint64(i) * 900);
-        f.year = int8_t(t.date().year() - 2000);
-        f.month = int8_t(t.date().month());
-        f.day = int8_t(t.date().day());
-        f.hour = int8_t(t.time().hour());
-        f.minute = int8_t(t.time().minute());
-        out.push_back(sim::encodeRecord(f));
-    }
-    return out;
-}
 
 class CliArchive : public clitest::CliFixture, public ::testing::WithParamInterface<Engine> {
 protected:
@@ -303,7 +286,7 @@ TEST(CliLargeArchive, listAndExportOfFortyThousandRecordsStayUnderAHundredMegaby
         auto a = sf6::Archive::open(*sf6::ArchiveLocation::parse(file));
         ASSERT_TRUE(a.ok()) << a.error().toStdString();
         sf6::SyncLog log{sf6::Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), kRecords,
-                         sf6::SyncEnd::Complete, spreadRecords(kRecords)};
+                         sf6::SyncEnd::Complete, sim::spreadRecords(kRecords)};
         auto stored = sf6::archiveSync(**a, log);
         ASSERT_TRUE(stored.ok() && stored->newRecords == kRecords);
     }
