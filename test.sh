@@ -19,7 +19,9 @@ if [[ "${1:-}" != "--quick" ]]; then
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    cd build-asan && ctest --output-on-failure --timeout 600 -j2 -LE package
+    # Peak-memory bounds are measured in the normal build: ASan's shadow memory
+    # and quarantine make a sanitized process's size say nothing of the program's.
+    cd build-asan && ctest --output-on-failure --timeout 600 -j2 -LE package -E '^CliLargeArchive\.'
   )
   echo "Fuzzing the receive loop for ${SF6_FUZZ_SECONDS:-60} s:"
   scripts/fuzz.sh "${SF6_FUZZ_SECONDS:-60}"
