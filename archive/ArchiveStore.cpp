@@ -149,10 +149,13 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
     }
 
     if (auto q = archive.run(QStringLiteral("INSERT INTO syncs (id, synced_at, program, port, record_total, "
-                                            "rows_received, outcome, new_records) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                                            "rows_received, outcome, new_records, file_sha256, rows_refused) "
+                                            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                              {out.syncId, text(log.when), text(log.program), text(log.port), log.recordTotal,
                               int(log.records.size()),
-                              QString::fromLatin1(syncEndName(log.end)), out.newRecords},
+                              QString::fromLatin1(syncEndName(log.end)), out.newRecords,
+                              log.fileSha256.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : text(log.fileSha256),
+                              log.rowsRefused},
                              QStringLiteral("写入"));
         !q)
         return q.status();

@@ -27,6 +27,9 @@ struct SyncLog {
     int recordTotal = 0;    // announced in the reply
     SyncEnd end = SyncEnd::Complete;
     std::vector<QByteArray> records;   // in reply order
+    // An import: the file's SHA-256 and the rows that gave no record.
+    QString fileSha256 = {};
+    int rowsRefused = 0;
 };
 
 struct SyncArchived {
