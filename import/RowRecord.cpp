@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace sf6::import {
 
 namespace {
@@ -15,6 +17,7 @@ constexpr int kMaxTestCount = 0xFF;
 constexpr int kTemperatureDecimals = 1;
 constexpr int kPressureDecimals = 3;
 constexpr int kMaxExponent = 30;          // far beyond any value a field can hold
+constexpr int kMaxDigits = 15;            // fits a qint64 with room to round
 const QString kArchivedAtCaption = QStringLiteral("存档时间");
 const QString kArchiveNumberCaption = QStringLiteral("档案号");
 
@@ -52,36 +55,60 @@ QString shortestText(double d) { return QString::number(d, 'g', QLocale::Floatin
 
 std::optional<qint64> decimalCounts(const QString& text, int decimals, Rounding rounding)
 {
-    static const QRegularExpression number(QStringLiteral("^([+-]?)(\\d*)(?:[.,](\\d*))?(?:[eE]([+-]?\\d{1,3}))?$"));
-    const auto m = number.match(text.trimmed());
-    if (!m.hasMatch() || (m.captured(2).isEmpty() && m.captured(3).isEmpty()))
+    // [+-] digits [. or , digits] [e [+-] digits]; read by hand, as it runs for every cell.
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        negative = t[i++] == u'-';
+    QString digits;
+    int point = -1;
+    for (; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c >= u'0' && c <= u'9')
+            digits += c;
+        else if ((c == u'.' || c == u',') && point < 0)
+            point = int(digits.size());
+        else
+            break;
+    }
+    if (digits.isEmpty())
         return std::nullopt;
-    // The digits as one integer with a decimal point moved by the exponent.
-    QString digits = m.captured(2) + m.captured(3);
-    int point = int(m.captured(2).size()) + m.captured(4).toInt();
-    if (std::abs(m.captured(4).toInt()) > kMaxExponent)
+    if (point < 0)
+        point = int(digits.size());
+    if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+        bool ok = false;
+        const int exponent = t.mid(i + 1).toInt(&ok);
+        if (!ok || std::abs(exponent) > kMaxExponent)
+            return std::nullopt;
+        point += exponent;
+        i = t.size();
+    }
+    if (i != t.size())
         return std::nullopt;
+    // The digits as one integer with the point moved to the count.
     while (point < 0) {
         digits.prepend(u'0');
         ++point;
     }
     while (digits.size() < point + decimals + 1)
         digits.append(u'0');
-    const QString whole = digits.left(point + decimals);
-    const QString rest = digits.mid(point + decimals);
-    // Leading zeros do not count towards the size.
+    const QStringView whole = QStringView(digits).left(point + decimals);
+    const QStringView rest = QStringView(digits).mid(point + decimals);
     qsizetype first = 0;
-    while (first < whole.size() - 1 && whole[first] == u'0')
+    while (first < whole.size() && whole[first] == u'0')
         ++first;
-    if (whole.size() - first > 15)
+    if (whole.size() - first > kMaxDigits)
         return std::nullopt;
-    qint64 v = whole.isEmpty() ? 0 : whole.toLongLong();
-    const bool beyond = rest.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    qint64 v = 0;
+    for (QChar c : whole.mid(first))
+        v = v * 10 + (c.unicode() - u'0');
+    const bool beyond = std::any_of(rest.begin(), rest.end(), [](QChar c) { return c != u'0'; });
     if (beyond && rounding == Rounding::Exact)
         return std::nullopt;
     if (rounding == Rounding::Nearest && rest[0] >= u'5')
         ++v;
-    return m.captured(1) == u"-" ? -v : v;
+    return negative ? -v : v;
 }
 
 Expected<int> checkHeader(const QStringList& captions)
