@@ -200,6 +200,45 @@ TEST_F(ImportTest, readsWorkbooksOfOtherWritersWithTextAndNumberCells)
     }
 }
 
+TEST_F(ImportTest, readsJsonWithNumbersEscapesAndKeysInAnyOrderAfterTheFirstRow)
+{
+    const std::vector<QByteArray> records = sim::plausibleRecords(3, 5);
+    const std::vector<QStringList> rows = listRows(records);
+    auto object = [](const QStringList& keys, const QStringList& row, int numberColumn) {
+        QByteArray out = "{";
+        for (qsizetype c = 0; c < keys.size(); ++c) {
+            const qsizetype at = columnCaptions().indexOf(keys[c]);
+            QByteArray value = QJsonDocument(QJsonArray{row[at]}).toJson(QJsonDocument::Compact).mid(1);
+            value.chop(1);
+            if (at == numberColumn)
+                value = row[at].toUtf8();   // a number, not a text
+            out += (c ? ", " : "") + QJsonDocument(QJsonArray{keys[c]}).toJson(QJsonDocument::Compact).mid(1).chopped(1)
+                + ": " + value;
+        }
+        return out + "}";
+    };
+    QStringList reversed = columnCaptions();
+    std::reverse(reversed.begin(), reversed.end());
+    QByteArray second = object(reversed, rows[1], -1);
+    second.replace("\"手工输入\"", "\"\\u624b\\u5de5\\u8f93\\u5165\"").replace("\"系统采集\"", "\"\\u7cfb\\u7edf\\u91c7\\u96c6\"");
+    QByteArray third = object(columnCaptions(), rows[2], kFirstValueColumn);
+    third.chop(1);
+    third += ", \"备注\": \"x\"}";
+    write(QStringLiteral("list.json"), "[\n  " + object(columnCaptions(), rows[0], kFirstValueColumn) + ",\n  " + second
+                                           + ",\n  " + third + "\n]\n");
+    const FileImport f = importFile(*archive, path(QStringLiteral("list.json")));
+    ASSERT_EQ(f.outcome, FileImport::Imported) << f.failure.toStdString();
+    ASSERT_EQ(f.refusedRows.size(), 1);
+    EXPECT_EQ(f.refusedRows[0].toStdString(), (path(QStringLiteral("list.json")) + QStringLiteral(":4: 第54列“备注”多余")).toStdString());
+    EXPECT_EQ(archivedRaw(), sorted({records[0], records[1]}));
+
+    // The first object's keys are the header, in their order.
+    write(QStringLiteral("reversed.json"), "[" + object(reversed, rows[0], -1) + "]");
+    const FileImport r = importFile(*archive, path(QStringLiteral("reversed.json")));
+    EXPECT_EQ(r.failure.toStdString(),
+              (path(QStringLiteral("reversed.json")) + QStringLiteral(": 第一行不是导出的列标题：第1列应为“组数”或“档案号”，实为“Pt闭锁回2-3”")).toStdString());
+}
+
 TEST_F(ImportTest, refusesWholeFilesThatAreNoExportAndStoresNothingOfThem)
 {
     const std::vector<QStringList> rows = listRows(sim::plausibleRecords(2));
