@@ -3,6 +3,7 @@
 #include "sync/Columns.h"
 #include "sync/TestRecord.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -47,6 +48,19 @@ std::optional<int> signedByte(const QString& s)
     if (!ok || v < -128 || v > 127)
         return std::nullopt;
     return v;
+}
+
+// A date-time a spreadsheet recognised in a retyped cell and keeps as a
+// number: days since 1899-12-30, the time as the fraction of a day.
+QString dateTimeOfSerial(double serial)
+{
+    constexpr qint64 kMinutesPerDay = 24 * 60;
+    constexpr double kLastSerial = 2958465;   // 9999-12-31
+    if (!(serial >= 0 && serial <= kLastSerial))
+        return shortestText(serial);
+    const qint64 minutes = qRound64(serial * kMinutesPerDay);
+    const QDateTime t = QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC).addSecs(minutes * 60);
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 } // namespace
@@ -162,7 +176,8 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading)
     static const QRegularExpression time(QStringLiteral(
         "^20(-?\\d{2,3})-(-?\\d{2,3})-(-?\\d{2,3})[ T](-?\\d{2,3}):(-?\\d{2,3})(?::00)?$"));
     {
-        const QString t = cellText(*cell(kColTime));
+        const Cell& c = *cell(kColTime);
+        const QString t = c.number ? dateTimeOfSerial(*c.number) : cellText(c);
         const auto m = time.match(t);
         if (!m.hasMatch())
             return Status::failure(refused(kColTime, t, QStringLiteral("不是日期时间")));

@@ -171,7 +171,8 @@ TEST_F(ImportTest, readsWorkbooksOfOtherWritersWithTextAndNumberCells)
         QJsonArray sheet{QJsonArray::fromStringList(columnCaptions())};
         for (const QStringList& r : listRows(records))
             sheet.append(QJsonArray::fromStringList(r));
-        // A user who retyped cells leaves numbers: 0.5 for 0.500, 0.1 + 0.2 for 0.300, 3 for the count.
+        // A user who retyped cells leaves numbers: 0.5 for 0.500, 0.1 + 0.2 for 0.300, 3 for the count,
+        // and a date-time the spreadsheet recognised.
         QByteArray typed = records[0];
         typed[kRecValues] = 0x01, typed[kRecValues + 1] = char(0xF4);      // 0.500
         typed[kRecValues + 2] = 0x01, typed[kRecValues + 3] = 0x2C;        // 0.300
@@ -182,6 +183,8 @@ TEST_F(ImportTest, readsWorkbooksOfOtherWritersWithTextAndNumberCells)
         row[kFirstValueColumn + 1] = QJsonObject{{QStringLiteral("sum"), QJsonArray{0.1, 0.2}}};
         row[kColTestCount] = 3;
         row[kColTemperature] = 22.5;
+        row[kColTime] = QJsonObject{{QStringLiteral("datetime"), QStringLiteral("2012-05-18 09:07")}};
+        typed[kRecYear] = 12, typed[kRecMonth] = 5, typed[kRecDay] = 18, typed[kRecHour] = 9, typed[kRecMinute] = 7;
         row[kFirstValueColumn + 2] = decodeRecord(bytes(typed), 4)[kFirstValueColumn + 2].replace(u'.', u',');
         sheet.append(row);
         sheet.append(QJsonArray{QStringLiteral("5"), QStringLiteral("2012-05-18")});   // row 6: too short
