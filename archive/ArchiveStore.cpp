@@ -360,7 +360,7 @@ Expected<ReportDetails> startingDetails(const Archive& archive, const ReportDeta
 Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive)
 {
     auto q = archive.run(QStringLiteral("SELECT id, synced_at, program, port, outcome, record_total, rows_received, "
-                                        "new_records FROM syncs ORDER BY id"),
+                                        "new_records, file_sha256, rows_refused FROM syncs ORDER BY id"),
                          {}, QStringLiteral("查询同步记录"));
     if (!q)
         return q.status();
@@ -368,7 +368,7 @@ Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive)
     while (q->next())
         out.push_back({q->value(0).toInt(), Archive::timestampText(q->value(1)), q->value(2).toString(),
                        q->value(3).toString(), q->value(4).toString(), q->value(5).toInt(), q->value(6).toInt(),
-                       q->value(7).toInt()});
+                       q->value(7).toInt(), q->value(8).toString(), q->value(9).toInt()});
     return out;
 }
 

@@ -108,6 +108,8 @@ struct SyncEntry {
     int id = 0;
     QString syncedAt, program, port, outcome;
     int recordTotal = 0, rowsReceived = 0, newRecords = 0;
+    QString fileSha256 = {};   // an import's file; empty for a sync from the instrument
+    int rowsRefused = 0;
 };
 Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive);
 

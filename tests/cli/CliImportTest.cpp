@@ -5,6 +5,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveStore.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -123,6 +124,12 @@ TEST(CliImport, exitSaysWhetherRowsOrWholeFilesOrTheArchiveFailed)
     const CliRun syncs = sf6cli({QStringLiteral("archive"), QStringLiteral("syncs"), QStringLiteral("--tsv"),
                                  QStringLiteral("-"), QStringLiteral("--archive"), archive});
     EXPECT_EQ(syncs.out.count(QStringLiteral("\timport\tgood.tsv\t")), 2) << syncs.out.toStdString();
+    // The log of the refused import: rows read, records, new, the file's SHA-256, rows refused.
+    QFile badFile(bad);
+    ASSERT_TRUE(badFile.open(QIODevice::ReadOnly));
+    const QString sha = QString::fromLatin1(QCryptographicHash::hash(badFile.readAll(), QCryptographicHash::Sha256).toHex());
+    EXPECT_TRUE(syncs.out.contains(QStringLiteral("\timport\tbad.tsv\t完成\t4\t3\t3\t%1\t1\n").arg(sha)))
+        << syncs.out.toStdString();
 
     // Not an archive of this program: nothing can be stored.
     const CliRun noArchive = import({good}, notes);
