@@ -149,7 +149,7 @@ QString firstSheetPart(Zip& zip, QString& sharedStrings)
             if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
                 continue;
             const auto a = xml.attributes();
-            if (a.value(QLatin1String("Id")) == firstId)
+            if (!firstId.isEmpty() && a.value(QLatin1String("Id")) == firstId)
                 sheet = partPath(a.value(QLatin1String("Target")).toString());
             if (a.value(QLatin1String("Type")).endsWith(u"/sharedStrings"))
                 sharedStrings = partPath(a.value(QLatin1String("Target")).toString());
