@@ -7,6 +7,7 @@
 #include "app/TForm2.h"
 #include "export/ListView2Excel.h"
 #include "export/Workbook.h"
+#include "import/TImportDialog.h"
 #include "link/PortScan.h"
 #include "report/TForm3.h"
 #include "sync/Columns.h"
@@ -136,10 +137,11 @@ void TForm1::buildMenus()
     N14 = N5->addSeparator();
     N15 = N5->addAction(QStringLiteral("历史记录(&R)"), this, &TForm1::N15Click);
     N16 = N5->addAction(QStringLiteral("继电器台账(&L)"), this, &TForm1::N16Click);
+    N17 = N5->addAction(QStringLiteral("导入数据(&I)…"), this, &TForm1::N17Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {A1, "A1"}})
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
     PopupMenu1 = new TPopupMenu(this);
@@ -721,6 +723,21 @@ void TForm1::openTrend(sf6::Archive& archive, const QString& serial, QWidget* pa
 {
     if (TTrendForm* form = TTrendForm::open(archive, serial, parent))
         emit trendOpened(form);
+}
+
+void TForm1::N17Click()
+{
+    if (archiveLocation_.off()) {
+        ui::MessageBoxes::show(QStringLiteral("存档未启用（--no-archive），无处导入。"), this);
+        return;
+    }
+    if (!openArchive(true))
+        return;
+    if (archive_->readOnly()) {
+        ui::MessageBoxes::show(archive_->readOnlyReason(), this);
+        return;
+    }
+    sf6::import::TImportDialog(*archive_, this).Execute();
 }
 
 void TForm1::N16Click()

@@ -86,6 +86,7 @@ public:
     QAction* N14 = nullptr;   // separator
     QAction* N15 = nullptr;   // 历史记录
     QAction* N16 = nullptr;   // 继电器台账
+    QAction* N17 = nullptr;   // 导入数据…
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -154,6 +155,7 @@ public slots:
     void ToolButton5Click() { N15Click(); }
     void N15Click();
     void N16Click();
+    void N17Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }

@@ -149,10 +149,13 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
     }
 
     if (auto q = archive.run(QStringLiteral("INSERT INTO syncs (id, synced_at, program, port, record_total, "
-                                            "rows_received, outcome, new_records) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                                            "rows_received, outcome, new_records, file_sha256, rows_refused) "
+                                            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                              {out.syncId, text(log.when), text(log.program), text(log.port), log.recordTotal,
                               int(log.records.size()),
-                              QString::fromLatin1(syncEndName(log.end)), out.newRecords},
+                              QString::fromLatin1(syncEndName(log.end)), out.newRecords,
+                              log.fileSha256.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : text(log.fileSha256),
+                              log.rowsRefused},
                              QStringLiteral("写入"));
         !q)
         return q.status();
@@ -357,7 +360,7 @@ Expected<ReportDetails> startingDetails(const Archive& archive, const ReportDeta
 Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive)
 {
     auto q = archive.run(QStringLiteral("SELECT id, synced_at, program, port, outcome, record_total, rows_received, "
-                                        "new_records FROM syncs ORDER BY id"),
+                                        "new_records, file_sha256, rows_refused FROM syncs ORDER BY id"),
                          {}, QStringLiteral("查询同步记录"));
     if (!q)
         return q.status();
@@ -365,7 +368,7 @@ Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive)
     while (q->next())
         out.push_back({q->value(0).toInt(), Archive::timestampText(q->value(1)), q->value(2).toString(),
                        q->value(3).toString(), q->value(4).toString(), q->value(5).toInt(), q->value(6).toInt(),
-                       q->value(7).toInt()});
+                       q->value(7).toInt(), q->value(8).toString(), q->value(9).toInt()});
     return out;
 }
 

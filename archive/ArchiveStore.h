@@ -27,6 +27,9 @@ struct SyncLog {
     int recordTotal = 0;    // announced in the reply
     SyncEnd end = SyncEnd::Complete;
     std::vector<QByteArray> records;   // in reply order
+    // An import: the file's SHA-256 and the rows that gave no record.
+    QString fileSha256 = {};
+    int rowsRefused = 0;
 };
 
 struct SyncArchived {
@@ -105,6 +108,8 @@ struct SyncEntry {
     int id = 0;
     QString syncedAt, program, port, outcome;
     int recordTotal = 0, rowsReceived = 0, newRecords = 0;
+    QString fileSha256 = {};   // an import's file; empty for a sync from the instrument
+    int rowsRefused = 0;
 };
 Expected<std::vector<SyncEntry>> listSyncs(const Archive& archive);
 

@@ -219,7 +219,12 @@ const std::vector<Step>& steps()
                            ")"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS link_changes_by_serial ON link_changes (serial_number)"),
         }, fillSearchTexts};
-        return std::vector<Step>{v1, v2, v3};
+        // rows_read of an import is record_total; rows_received the rows that gave a record.
+        Step v4{4, {
+            QStringLiteral("ALTER TABLE syncs ADD COLUMN file_sha256 TEXT"),
+            QStringLiteral("ALTER TABLE syncs ADD COLUMN rows_refused INTEGER NOT NULL DEFAULT 0"),
+        }};
+        return std::vector<Step>{v1, v2, v3, v4};
     }();
     return all;
 }

@@ -22,7 +22,9 @@ namespace sf6::schema {
 // relays, judgements, and the judgement a report printed.
 // Version 3: the folded search texts of reports and relay versions, and the
 // record links made and undone.
-constexpr int kCurrentVersion = 3;
+// Version 4: what a sync from a file (an import) logs besides: the file's
+// SHA-256 and the rows that gave no record.
+constexpr int kCurrentVersion = 4;
 
 struct Step {
     int version;                 // the version the archive has after this step

@@ -14,6 +14,8 @@ int syncCommand(const QCommandLineParser& p, bool demo);
 // archive list | export | report | syncs | relay | relays | link | judge | trend
 int archiveCommand(const QCommandLineParser& p, const QString& what);
 // The register's part: relay, relays, link, judge, trend.
+// archive import FILE...: earlier exports back into the archive.
+int importCommand(const QCommandLineParser& p, const QStringList& files);
 int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
 
 } // namespace cli

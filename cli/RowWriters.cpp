@@ -119,7 +119,8 @@ std::vector<QStringList> archiveRows(const std::vector<sf6::ArchivedRecord>& rec
 
 const QStringList kSyncHeader{QStringLiteral("同步号"), QStringLiteral("同步时间"), QStringLiteral("程序"),
                               QStringLiteral("端口"), QStringLiteral("结果"), QStringLiteral("公布记录数"),
-                              QStringLiteral("收到记录数"), QStringLiteral("新存档记录数")};
+                              QStringLiteral("收到记录数"), QStringLiteral("新存档记录数"),
+                              QStringLiteral("文件SHA-256"), QStringLiteral("无法导入行数")};
 
 // People read the outcome in Chinese; programs reading JSON keep the stored English names.
 enum class Outcome { Chinese, Stored };
@@ -131,7 +132,8 @@ std::vector<QStringList> syncRows(const std::vector<sf6::SyncEntry>& syncs, Outc
         out.push_back({QString::number(s.id), s.syncedAt, s.program, s.port,
                        outcome == Outcome::Chinese ? sf6::syncEndText(s.outcome) : s.outcome,
                        QString::number(s.recordTotal),
-                       QString::number(s.rowsReceived), QString::number(s.newRecords)});
+                       QString::number(s.rowsReceived), QString::number(s.newRecords), s.fileSha256,
+                       QString::number(s.rowsRefused)});
     return out;
 }
 } // namespace

@@ -10,9 +10,11 @@
 //   sf6cli archive relays [--tsv -|--json -]; archive link --record N... | --records 1,2,5-9 --serial S;
 //   sf6cli archive unlink --record N... | --records 1,2,5-9
 //   sf6cli archive judge --record N [--json -]; archive trend --serial S --png FILE [--pdf FILE]
+//   sf6cli archive import FILE... [--archive LOCATION]   earlier exports back into the archive
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written;
-//       6 the archive could not be opened or written (the outputs were written).
+//       6 the archive could not be opened or written (the outputs were written);
+//       archive import: 2 a file is no export of this program, 8 some rows could not be imported.
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
@@ -50,9 +52,10 @@ int main(int argc, char** argv)
     p.setApplicationDescription(QStringLiteral(
         "SF6 density-relay calibrator: find it, download its records, keep them in the archive.\n"
         "Commands: ports, connect, sync, demo,\n"
-        "archive list|export|report|syncs|relay|relays|link|judge|trend.\n"
+        "archive list|export|report|syncs|relay|relays|link|judge|trend|import.\n"
         "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
-        "5 an output could not be written, 6 the archive could not be opened or written."));
+        "5 an output could not be written, 6 the archive could not be opened or written,\n"
+        "8 (import) some rows could not be imported."));
     p.addHelpOption();
     p.addVersionOption();
     p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports | connect | sync | demo | archive WHAT"));
@@ -77,7 +80,8 @@ int main(int argc, char** argv)
     const QStringList args = p.positionalArguments();
     const QString command = args.value(0);
     const qsizetype expected = command == QLatin1String("archive") ? 2 : 1;
-    if (args.size() != expected) {
+    const bool importing = command == QLatin1String("archive") && args.value(1) == QLatin1String("import");
+    if (importing ? args.size() <= expected : args.size() != expected) {
         err(p.helpText());
         return kUsage;
     }
@@ -96,6 +100,8 @@ int main(int argc, char** argv)
         return syncCommand(p, false);
     if (command == QLatin1String("demo"))
         return syncCommand(p, true);
+    if (importing)
+        return importCommand(p, args.mid(2));
     if (command == QLatin1String("archive"))
         return archiveCommand(p, args[1]);
     err(QStringLiteral("未知命令：%1").arg(command));

@@ -7,11 +7,11 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libgl-dev qt6-translations-l10n
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev
   postgresql
-  libxlsxwriter-dev
+  libxlsxwriter-dev libminizip-dev libfreexl-dev
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
   clang libclang-rt-14-dev
-  xvfb xauth poppler-utils python3 python3-openpyxl util-linux locales
+  xvfb xauth poppler-utils python3 python3-openpyxl python3-xlwt util-linux locales
   g++-mingw-w64-x86-64-posix
   dpkg-dev desktop-file-utils appstream librsvg2-bin
 )

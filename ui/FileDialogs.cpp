@@ -13,6 +13,12 @@ FileDialogs::Handler& current()
     return h;
 }
 
+FileDialogs::OpenHandler& currentOpen()
+{
+    static FileDialogs::OpenHandler h;
+    return h;
+}
+
 QString& lastFolder()
 {
     static QString folder;
@@ -41,6 +47,27 @@ QString FileDialogs::saveFileName(const SaveRequest& r, QWidget* parent)
 }
 
 void FileDialogs::setHandler(Handler h) { current() = std::move(h); }
+
+QStringList FileDialogs::openFileNames(const OpenRequest& r, QWidget* parent)
+{
+    const QStringList chosen = currentOpen() ? currentOpen()(r)
+                                             : QFileDialog::getOpenFileNames(parent, r.title, lastFolder(), r.filter);
+    if (!chosen.isEmpty())
+        lastFolder() = QFileInfo(chosen.front()).absolutePath();
+    return chosen;
+}
+
+void FileDialogs::setOpenHandler(OpenHandler h) { currentOpen() = std::move(h); }
+
+OpenAnswer::OpenAnswer(QStringList n) : names(std::move(n)), saved_(currentOpen())
+{
+    currentOpen() = [this](const OpenRequest& r) {
+        requests.push_back(r);
+        return names;
+    };
+}
+
+OpenAnswer::~OpenAnswer() { currentOpen() = saved_; }
 
 SaveAnswer::SaveAnswer(QString n) : name(std::move(n)), saved_(current())
 {

@@ -4,6 +4,7 @@
 // folder last used.
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -17,9 +18,15 @@ struct SaveRequest {
     QString filter;        // e.g. "EXCEL文件(*.xlsx)"
 };
 
+struct OpenRequest {
+    QString title;
+    QString filter;        // e.g. "文本 (*.tsv *.txt);;JSON (*.json)"
+};
+
 class FileDialogs {
 public:
     using Handler = std::function<QString(const SaveRequest&)>;
+    using OpenHandler = std::function<QStringList(const OpenRequest&)>;
 
     // Returns the chosen name, or an empty text when the user cancelled.
     static QString saveFileName(const SaveRequest& r, QWidget* parent = nullptr);
@@ -27,6 +34,25 @@ public:
     // folder of the last name chosen in any save dialog (kept until exit).
     static QString startingName(const QString& initialName);
     static void setHandler(Handler h);   // empty handler: the real dialog again
+    // Existing files to read, several at once; empty when the user cancelled.
+    // Starts in the folder last used by any file dialog.
+    static QStringList openFileNames(const OpenRequest& r, QWidget* parent = nullptr);
+    static void setOpenHandler(OpenHandler h);
+};
+
+// Answers every open dialog with the given names while alive (empty = cancel).
+class OpenAnswer {
+public:
+    explicit OpenAnswer(QStringList names);
+    ~OpenAnswer();
+    OpenAnswer(const OpenAnswer&) = delete;
+    OpenAnswer& operator=(const OpenAnswer&) = delete;
+
+    QStringList names;
+    std::vector<OpenRequest> requests;
+
+private:
+    FileDialogs::OpenHandler saved_;
 };
 
 // Answers every save dialog with the given name while alive (empty = cancel).

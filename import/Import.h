@@ -1,0 +1,35 @@
+#pragma once
+// Bringing earlier exports into the archive: each good row's record is stored
+// exactly as a sync stores it, and the import is logged like a sync.
+
+#include "archive/Archive.h"
+#include "base/Status.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace sf6::import {
+
+inline const QString kImportProgram = QStringLiteral("import");
+
+struct FileImport {
+    QString file;              // as named to the import
+    enum Outcome { Imported, NotAnExport, ArchiveFailed } outcome = Imported;
+    QString failure;           // why the file or the archive failed
+    int rowsRead = 0;          // data rows, good and refused
+    int newRecords = 0;
+    int alreadyArchived = 0;
+    QStringList refusedRows;   // "FILE:ROW: 列“温度”：“abc”不是温度"
+};
+
+// fraction of the file read, 0 to 1.
+using Progress = std::function<void(double fraction)>;
+FileImport importFile(Archive& archive, const QString& path, const Progress& progress = {});
+
+// "导入N条新记录，M条已在存档中，K行无法导入" over all files.
+QString importSummary(const std::vector<FileImport>& files);
+
+} // namespace sf6::import

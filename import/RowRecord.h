@@ -1,0 +1,44 @@
+#pragma once
+// A row of an earlier export turned back into the 105 bytes of its record.
+// Every list text is an exact text of the record's bytes, so the bytes can be
+// rebuilt exactly; numbers never pass through binary floating point.
+
+#include "base/Status.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace sf6::import {
+
+// One cell as a reader found it: a text, or a number a user typed into a workbook.
+struct Cell {
+    QString text;
+    std::optional<double> number;
+    static Cell ofText(QString t) { return {std::move(t), std::nullopt}; }
+    static Cell ofNumber(double d) { return {QString(), d}; }
+};
+
+// Exact counts of 10^-decimals of a decimal text ("0.5", "0,500", "1e-3").
+// rounding: the nearest count (a workbook's number); otherwise a digit beyond
+// the count refuses the text.
+enum class Rounding { Exact, Nearest };
+std::optional<qint64> decimalCounts(const QString& text, int decimals, Rounding rounding);
+
+// A number cell's shortest round-trip decimal text: 0.1 + 0.2 gives
+// "0.30000000000000004", which rounds to the count the user meant.
+QString shortestText(double d);
+
+// The header rows an export starts with, column A first: the list's
+// (组数), the history's (档案号) and archive list's (档案号, 存档时间).
+// Returns how many columns come before the list's 时间; a failure names
+// the first caption that differs.
+Expected<int> checkHeader(const QStringList& captions);
+
+// The record of one data row, or why not: 列“温度”：“abc”不是温度.
+Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading);
+
+} // namespace sf6::import

@@ -1,0 +1,32 @@
+#pragma once
+// The readers of the export formats: each hands over the first sheet a row
+// at a time (row 1 holds the captions), so a long file costs the memory of
+// one row. Which reader a file needs is told by its first bytes.
+
+#include "base/Status.h"
+#include "import/RowRecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace sf6::import {
+
+enum class FileFormat { Xls, Xlsx, Text };
+// An OLE2 compound file is an Excel 97-2003 workbook, a zip an .xlsx, anything else TSV or JSON.
+FileFormat formatOf(const QByteArray& head);
+
+struct SheetRows {
+    // Returns false to stop reading.
+    std::function<bool(int row, std::vector<Cell>& cells)> row;
+    std::function<void(double fraction)> progress = [](double) {};
+};
+
+// A failure is a file that cannot be read as this kind.
+Status readTextRows(const QString& path, const SheetRows& sink);   // TSV or JSON as sf6cli writes them
+Status readXlsxRows(const QString& path, const SheetRows& sink);
+Status readXlsRows(const QString& path, const SheetRows& sink);
+
+} // namespace sf6::import

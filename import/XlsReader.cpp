@@ -1,0 +1,69 @@
+#include "import/SheetReaders.h"
+
+#ifdef SF6_HAVE_FREEXL
+#include <QFile>
+#include <freexl.h>
+#endif
+
+namespace sf6::import {
+
+#ifndef SF6_HAVE_FREEXL
+
+Status readXlsRows(const QString&, const SheetRows&)
+{
+    return Status::failure(QStringLiteral("这一版本的程序不能读取.xls工作簿"));
+}
+
+#else
+
+namespace {
+
+const QString kNotWorkbook = QStringLiteral("不是可读的.xls工作簿");
+
+// FreeXL wants closing even when opening failed.
+struct Handle {
+    const void* h = nullptr;
+    ~Handle() { freexl_close(h); }
+};
+
+} // namespace
+
+Status readXlsRows(const QString& path, const SheetRows& sink)
+{
+    Handle xls;
+    if (freexl_open(QFile::encodeName(path).constData(), &xls.h) != FREEXL_OK
+        || freexl_select_active_worksheet(xls.h, 0) != FREEXL_OK)
+        return Status::failure(kNotWorkbook);
+    unsigned rows = 0;
+    unsigned short columns = 0;
+    if (freexl_worksheet_dimensions(xls.h, &rows, &columns) != FREEXL_OK)
+        return Status::failure(kNotWorkbook);
+    std::vector<Cell> cells;
+    for (unsigned r = 0; r < rows; ++r) {
+        cells.assign(columns, Cell());
+        for (unsigned short c = 0; c < columns; ++c) {
+            FreeXL_CellValue v;
+            if (freexl_get_cell_value(xls.h, r, c, &v) != FREEXL_OK)
+                return Status::failure(kNotWorkbook);
+            switch (v.type) {
+            case FREEXL_CELL_INT: cells[c] = Cell::ofNumber(v.value.int_value); break;
+            case FREEXL_CELL_DOUBLE: cells[c] = Cell::ofNumber(v.value.double_value); break;
+            case FREEXL_CELL_TEXT:
+            case FREEXL_CELL_SST_TEXT:
+            case FREEXL_CELL_DATE:
+            case FREEXL_CELL_DATETIME:
+            case FREEXL_CELL_TIME: cells[c] = Cell::ofText(QString::fromUtf8(v.value.text_value)); break;
+            default: break;
+            }
+        }
+        if (!sink.row(int(r) + 1, cells))
+            return Status::success();
+        if (r % 256 == 0)
+            sink.progress(double(r) / double(rows));
+    }
+    return Status::success();
+}
+
+#endif
+
+} // namespace sf6::import
