@@ -1,5 +1,6 @@
 #include "cli/Output.h"
 
+#include "base/Console.h"
 #include "base/SafeSave.h"
 
 #include <cerrno>
@@ -9,7 +10,7 @@ namespace cli {
 
 void err(const QString& s)
 {
-    std::fprintf(stderr, "%s\n", s.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", sf6::consoleBytes(s).constData());
     std::fflush(stderr);
 }
 

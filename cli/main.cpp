@@ -15,6 +15,7 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
+#include "base/Console.h"
 #include "link/PortList.h"
 
 #include <QApplication>
@@ -38,6 +39,7 @@ int main(int argc, char** argv)
     // before the workbook and the reports are written.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    sf6::useUtf8Console();
     // Widgets for the trend chart (Qt Charts draws with them), never shown.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sf6cli"));

@@ -280,7 +280,7 @@ TEST(ArchiveFile, aFileLockedForAMomentIsWaitedForNotCalledCorrupt)
     EXPECT_GE(waited, kHeld / 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ArchiveOn, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, ArchiveOn, archivetest::testedEngines(),
                          archivetest::engineName);
 
 TEST(ArchiveLocation, filesAndBothPostgresFormsAndNeverAPassword)

@@ -188,7 +188,7 @@ TEST_P(Register, aConfirmedReportFeedsTheRegisterAndPrintsItsJudgement)
     EXPECT_EQ((*latest)->judgementId, judged.judgement->id);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Register, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, Register, archivetest::testedEngines(),
                          archivetest::engineName);
 
 // An archive of the first schema, written before the register existed, opens
