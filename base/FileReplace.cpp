@@ -1,6 +1,8 @@
 #include "base/FileReplace.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QFile>
 
 #include <filesystem>
 #include <system_error>
@@ -34,6 +36,25 @@ QString windowsReason(DWORD code)
     return reason;
 }
 } // namespace
+
+QByteArray narrowFileName(const QString& path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    const QByteArray local = full.toLocal8Bit();
+    if (QString::fromLocal8Bit(local) == full)
+        return local;
+    if (!QFileInfo::exists(full)) {
+        QFile touch(full);
+        touch.open(QIODevice::WriteOnly);
+    }
+    const std::wstring wideName = wide(full);
+    const DWORD n = GetShortPathNameW(wideName.c_str(), nullptr, 0);
+    std::wstring shortName(n, L'\0');
+    if (n == 0 || GetShortPathNameW(wideName.c_str(), shortName.data(), n) == 0)
+        return local;   // no short names on this volume: the library will say it cannot open the file
+    shortName.resize(wcslen(shortName.c_str()));
+    return QString::fromStdWString(shortName).toLocal8Bit();
+}
 
 bool lockedByAnotherProgram(const QString& path)
 {
@@ -71,6 +92,8 @@ Status replaceFile(const QString& from, const QString& to)
 }
 
 #else
+
+QByteArray narrowFileName(const QString& path) { return QFile::encodeName(path); }
 
 bool lockedByAnotherProgram(const QString&) { return false; }
 

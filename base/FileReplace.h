@@ -6,6 +6,7 @@
 
 #include "base/Status.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace sf6 {
@@ -17,6 +18,11 @@ QString fileLockedText();
 // whole if this fails) and makes it durable first. The failure's message is
 // the reason alone, for cannotWrite().
 Status replaceFile(const QString& from, const QString& to);
+
+// A name for path that a C library opening files with fopen() can use (the
+// file is created empty if missing): on Windows fopen() takes the ANSI code
+// page, so a Chinese or other name becomes the file's short (8.3) name there.
+QByteArray narrowFileName(const QString& path);
 
 // Whether another program holds path open so that it cannot be replaced.
 bool lockedByAnotherProgram(const QString& path);

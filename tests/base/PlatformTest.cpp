@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -133,4 +135,20 @@ TEST(Console, writesChineseAsUtf8)
 {
     const QString text = QStringLiteral("联机失败！串口正被其他程序占用");
     EXPECT_EQ(consoleBytes(text), text.toUtf8());
+}
+
+// libxlsxwriter opens its file with fopen(), which on Windows takes the ANSI
+// code page: a workbook named in Chinese must still land under its own name.
+TEST(FileReplace, aCLibraryWritesAChineseNamedFileThroughItsNarrowName)
+{
+    QTemporaryDir dir;
+    const QString sub = dir.filePath(QStringLiteral("导出 文件夹"));
+    ASSERT_TRUE(QDir().mkpath(sub));
+    const QString name = sub + QStringLiteral("/.~校验 记录.xlsx-1a2b.tmp");
+    FILE* f = std::fopen(narrowFileName(name).constData(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite("zip", 1, 3, f), 3u);
+    std::fclose(f);
+    EXPECT_EQ(readAll(name), "zip");
+    EXPECT_EQ(filesIn(sub), QStringList{QStringLiteral(".~校验 记录.xlsx-1a2b.tmp")});
 }
