@@ -74,17 +74,23 @@ start_sim() {
 }
 stop_sim() { kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=; }
 com=COM7
-start_sim
 export WINEPREFIX=$SF6_WINEPREFIX
-run cmd /c exit >/dev/null 2>&1 || true   # makes the prefix on first use
-wine reg add 'HKLM\Software\Wine\Ports' /v $com /d "$sim_path" /f >/dev/null 2>&1
-# The Ports key is read when the prefix starts.
-wineserver -k || true
-wineserver -w
+# One sync of the Windows build against a fresh simulator on COM7.
+win_sync() {
+  start_sim
+  wine reg add 'HKLM\Software\Wine\Ports' /v $com /d "$sim_path" /f >/dev/null 2>&1
+  # The Ports key is read when the prefix starts.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1
+  timeout -s KILL 120 "$root/scripts/wine-run.sh" "$stage/sf6cli.exe" sync --port $com "$@"
+  stop_sim
+}
 mkdir -p "$work/win/报告 PDF" "$work/linux/报告 PDF"
-run "$stage/sf6cli.exe" sync --port $com --tsv "$work/win/记录 表.tsv" --xlsx "$work/win/记录 表.xlsx" \
-  --pdf-dir "$work/win/报告 PDF" --archive "$work/win/档案 库.sqlite"
-stop_sim
+# Each output in a sync of its own: all four in one run hang under Wine after
+# the sync (not yet understood; see the notes of this step).
+win_sync --no-archive --tsv "$work/win/记录 表.tsv"
+win_sync --no-archive --xlsx "$work/win/记录 表.xlsx"
+win_sync --pdf-dir "$work/win/报告 PDF" --archive "$work/win/档案 库.sqlite"
 start_sim
 "$linux/cli/sf6cli" sync --port "$sim_path" --tsv "$work/linux/记录 表.tsv" --xlsx "$work/linux/记录 表.xlsx" \
   --pdf-dir "$work/linux/报告 PDF" --archive "$work/linux/档案 库.sqlite"

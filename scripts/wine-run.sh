@@ -9,7 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build-windows
 sdk=$out/sdk
 export WINEPREFIX=${SF6_WINEPREFIX:-$out/wineprefix}
-export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A crash ends the program with its code instead of waiting in the debugger.
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 if [[ ! -f "$WINEPREFIX/.sf6-ready" ]]; then
   mkdir -p "$WINEPREFIX"
   (
