@@ -2,7 +2,9 @@
 # Installs what is missing, builds, and runs every test: once in a normal build,
 # once under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzz
 # target of the receive loop for a minute, and last the Debian package of the
-# normal build. Warnings are errors in these builds.
+# normal build, and then the Windows build with its tests under Wine
+# (scripts/test-windows.sh; skipped, with the reason, without a toolchain).
+# Warnings are errors in these builds.
 #   ./test.sh            all of it
 #   ./test.sh --quick    the normal build only, without the package
 set -euo pipefail
@@ -26,4 +28,5 @@ if [[ "${1:-}" != "--quick" ]]; then
   echo "Fuzzing the receive loop for ${SF6_FUZZ_SECONDS:-60} s:"
   scripts/fuzz.sh "${SF6_FUZZ_SECONDS:-60}"
   (cd build && ctest --output-on-failure --timeout 600 -L package)
+  scripts/test-windows.sh
 fi

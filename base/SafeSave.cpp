@@ -1,4 +1,5 @@
 #include "base/SafeSave.h"
+#include "base/FileReplace.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,6 +119,8 @@ Expected<QString> resolveSaveTarget(const QString& name)
         // Checked on the permission bits too: an administrator may write anything.
         if (!info.isWritable() || !(info.permissions() & kAnyWrite))
             return Status::failure(cannotWrite(name, QStringLiteral("文件是只读的，不会被覆盖")));
+        if (lockedByAnotherProgram(info.absoluteFilePath()))
+            return Status::failure(cannotWrite(name, fileLockedText()));
     } else {
         const QFileInfo dir(info.absolutePath());
         if (!dir.isDir())
@@ -187,8 +190,12 @@ Status SafeSave::commit()
         file_->commit();   // drops the temporary file
         return Status::failure(cannotWrite(name_, reason));
     }
-    if (!file_->commit())
+    if (!file_->commit()) {
+        // Opened by another program (Excel) since we checked: the old file stays.
+        if (lockedByAnotherProgram(file_->fileName()))
+            return Status::failure(cannotWrite(name_, fileLockedText()));
         return Status::failure(cannotWrite(name_, why()));
+    }
     return Status::success();
 }
 
@@ -250,12 +257,9 @@ Status SaveBeside::commit()
         // The new file keeps what the old one allowed.
         QFile::setPermissions(temp_, QFile::permissions(target_));
     }
-    // QFile::rename refuses to replace; this one replaces in one step, on Windows too.
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(temp_.toStdU16String()),
-                            std::filesystem::path(target_.toStdU16String()), ec);
-    if (ec)
-        return Status::failure(cannotWrite(name_, systemReason(QString::fromStdString(ec.message()))));
+    // QFile::rename refuses to replace; this replaces in one step.
+    if (Status s = replaceFile(temp_, target_); !s)
+        return Status::failure(cannotWrite(name_, systemReason(s.message())));
     committed_ = true;
     return Status::success();
 }

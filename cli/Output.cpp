@@ -1,6 +1,7 @@
 #include "cli/Output.h"
 
 #include "base/Platform.h"
+#include "base/Console.h"
 #include "base/SafeSave.h"
 
 #include <QtGlobal>
@@ -36,7 +37,7 @@ QString terminalSafe(QString s)
 void err(const QString& s)
 {
     const QString shown = sf6::platform::isTerminal(stderr) ? terminalSafe(s) : s;
-    std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", sf6::consoleBytes(shown).constData());
     std::fflush(stderr);
 }
 

@@ -18,6 +18,7 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
+#include "base/Console.h"
 #include "link/PortList.h"
 #include "ui/Application.h"
 
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     keepQtMessagesOffStderr();   // nothing but sf6cli's own messages on standard error
+    sf6::useUtf8Console();
     // Widgets for the trend chart (Qt Charts draws with them), never shown.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sf6cli"));

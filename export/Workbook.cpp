@@ -1,4 +1,5 @@
 #include "export/Workbook.h"
+#include "base/FileReplace.h"
 
 #include "sync/Columns.h"
 
@@ -26,11 +27,7 @@ constexpr int kMaxFontNameLength = 31;   // longer names make the file unreadabl
 
 QByteArray libraryPath(const QString& name)
 {
-#ifdef Q_OS_WIN
-    return name.toUtf8();   // the library opens UTF-8 names through the wide API
-#else
-    return QFile::encodeName(name);
-#endif
+    return narrowFileName(name);   // the library opens its file with fopen()
 }
 
 // The library's failure in the user's words. Its zip writer names a full disk

@@ -84,6 +84,7 @@ QString portErrorText(QSerialPort::SerialPortError error, const QString& systemT
 SerialLink::SerialLink(QObject* parent) : QObject(parent)
 {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialLink::drain);
 }
 
 SerialLink::~SerialLink()
@@ -119,6 +120,8 @@ void SerialLink::Open()
     }
     // Qt keeps whatever the driver held before we opened: that is not ours.
     port_.clear(QSerialPort::Input);
+    // Wine's first overlapped wait never completes: the first read starts reception.
+    port_.readAll();
 }
 
 void SerialLink::Close()
@@ -154,8 +157,19 @@ void SerialLink::SetInputBufferSize(int n)
 void SerialLink::pull()
 {
     // Qt counts only its own buffer; ask the system for what it holds.
+    drain();
     if (port_.isOpen())
         port_.waitForReadyRead(0);
+    drain();
+}
+
+void SerialLink::drain()
+{
+    // Under Wine Qt only reads on again when its buffer is read out (each
+    // readAll() issues the next read); harmless on Windows and POSIX. A full
+    // buffer is left full: the link stops taking bytes as the port would.
+    if (port_.isOpen() && salvaged_.size() < inputBufferSize_)
+        salvaged_ += port_.readAll();
 }
 
 int SerialLink::BytesAvailable()
@@ -170,6 +184,7 @@ void SerialLink::FlushInput()
     if (!port_.isOpen())
         return;
     pull();
+    salvaged_.clear();
     if (!port_.isOpen())
         return;
     port_.clear(QSerialPort::Input);
@@ -211,7 +226,8 @@ void SerialLink::CollectFor(std::chrono::milliseconds d)
     QDeadlineTimer deadline(d);
     while (!deadline.hasExpired()) {
         // Closed, or Qt's buffer full (it stops reading then): just let time pass.
-        if (!port_.isOpen() || port_.bytesAvailable() >= inputBufferSize_) {
+        drain();
+        if (!port_.isOpen() || salvaged_.size() + port_.bytesAvailable() >= inputBufferSize_) {
             QThread::msleep(std::min(kNapMs, deadline.remainingTime()));
             continue;
         }

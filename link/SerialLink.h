@@ -85,6 +85,7 @@ signals:
 private:
     void onError(QSerialPort::SerialPortError e);
     void pull();
+    void drain();
 
     QSerialPort port_;
     QString portName_;
@@ -96,7 +97,7 @@ private:
     QString lastError_;
     bool openDenied_ = false;
     std::optional<QString> lost_;
-    QByteArray salvaged_;   // received before the link was lost, not yet read
+    QByteArray salvaged_;   // taken from the port (drained, or before the link was lost), not yet read
 };
 
 } // namespace sf6

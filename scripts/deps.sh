@@ -12,7 +12,8 @@ PACKAGES=(
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
   clang libclang-rt-14-dev
   xvfb xauth poppler-utils python3 python3-openpyxl python3-xlwt util-linux locales
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  libz-mingw-w64-dev qt6-base-dev-tools ninja-build wine wine64 nsis
   dpkg-dev desktop-file-utils appstream librsvg2-bin
 )
 

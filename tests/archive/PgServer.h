@@ -17,10 +17,12 @@
 
 #include <functional>
 #include <memory>
+#ifndef _WIN32
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace archivetest {
 
@@ -155,6 +157,9 @@ private:
 
     explicit PgServer(int tcpPort = 0) : port_(tcpPort > 0 ? tcpPort : kPort)
     {
+#ifdef _WIN32
+        error_ = QStringLiteral("the tests start PostgreSQL on Linux only");
+#else
         const QString bin = QStringLiteral("/usr/lib/postgresql/15/bin/");
         if (!QFile::exists(bin + QStringLiteral("initdb"))) {
             error_ = QStringLiteral("PostgreSQL 15 is not installed (Debian postgresql)");
@@ -201,6 +206,7 @@ private:
             run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-m"), QStringLiteral("fast"),
                                            QStringLiteral("-w"), QStringLiteral("stop")});
         };
+#endif
     }
     void stop()
     {
@@ -251,6 +257,16 @@ enum class Engine { SQLite, PostgreSQL };
 inline std::string engineName(const ::testing::TestParamInfo<Engine>& info)
 {
     return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+// The engines the archive suites run on: the tests start PostgreSQL on Linux only.
+inline auto testedEngines()
+{
+#ifdef _WIN32
+    return ::testing::Values(Engine::SQLite);
+#else
+    return ::testing::Values(Engine::SQLite, Engine::PostgreSQL);
+#endif
 }
 
 // A fresh archive location on the engine: a file in a temporary folder, or a new database.

@@ -436,7 +436,7 @@ TEST_P(Register, theHistoryListShowsEachRecordsRelayAndLastVerdict)
     EXPECT_EQ(model.rowCount(), int(ids.size())) << "unlinked records are listed too";
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Register, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, Register, archivetest::testedEngines(),
                          archivetest::engineName);
 
 // An archive of the first schema, written before the register existed, opens

@@ -1,0 +1,30 @@
+# Fills STAGE with everything sf6companion.exe and sf6cli.exe need to run
+# where the folder is unpacked. Called by the sf6_windows_packages target.
+file(REMOVE_RECURSE ${STAGE})
+file(MAKE_DIRECTORY ${STAGE})
+
+set(qt_dlls Core Gui Widgets PrintSupport Sql SerialPort Charts)
+set(binaries ${SF6COMPANION} ${SF6CLI})
+foreach(module ${qt_dlls})
+  list(APPEND binaries ${QT_PREFIX}/bin/Qt6${module}.dll)
+endforeach()
+list(APPEND binaries ${DEPS_BIN}/libxlsxwriter.dll ${DEPS_BIN}/zlib1.dll ${DEPS_BIN}/libpq.dll)
+# The MinGW runtime, stripped: libstdc++ alone is 24 MB with its symbols.
+set(runtime ${GCC_DIR}/libstdc++-6.dll ${GCC_DIR}/libgcc_s_seh-1.dll ${MINGW_LIB}/libwinpthread-1.dll)
+file(COPY ${binaries} ${runtime} DESTINATION ${STAGE})
+foreach(dll ${runtime})
+  get_filename_component(name ${dll} NAME)
+  execute_process(COMMAND ${STRIP} --strip-unneeded ${STAGE}/${name} COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
+foreach(plugin platforms/qwindows styles/qwindowsvistastyle sqldrivers/qsqlite sqldrivers/qsqlpsql)
+  get_filename_component(dir ${plugin} DIRECTORY)
+  file(COPY ${QT_PREFIX}/plugins/${plugin}.dll DESTINATION ${STAGE}/${dir})
+endforeach()
+
+# Qt's own Chinese dialog texts, the same files as Debian's.
+file(COPY ${TRANSLATIONS}/qtbase_zh_CN.qm DESTINATION ${STAGE}/translations)
+# The faces the report and the chart are drawn with.
+file(COPY ${FONTS}/LiberationSans-Regular.ttf ${FONTS}/LiberationSans-Bold.ttf ${FONTS}/wqy-zenhei.ttc
+     DESTINATION ${STAGE}/fonts)
+file(WRITE ${STAGE}/qt.conf "[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n")

@@ -1,0 +1,154 @@
+// The system-specific halves of saving and console output, on each system:
+// putting a finished file in the target's place, a target another program holds open, UTF-8 text.
+#include "base/Console.h"
+#include "base/FileReplace.h"
+#include "base/SafeSave.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+using namespace sf6;
+
+namespace {
+
+QByteArray readAll(const QString& name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void write(const QString& name, const QByteArray& bytes)
+{
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Only what the test wrote on purpose: no temporary file may be left behind.
+QStringList filesIn(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+#ifdef _WIN32
+// What Excel does to an open workbook: the file is open and may not be deleted or renamed.
+struct HeldOpen {
+    explicit HeldOpen(const QString& name)
+        : handle(CreateFileW(QDir::toNativeSeparators(name).toStdWString().c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~HeldOpen()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+    HANDLE handle;
+};
+#endif
+
+} // namespace
+
+TEST(FileReplace, putsTheNewFileInPlaceOfTheOldUnderChineseNamesWithSpaces)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("校验 记录.xlsx"));
+    const QString fresh = dir.filePath(QStringLiteral(".~校验 记录.tmp"));
+    write(target, "old");
+    write(fresh, "new contents");
+
+    ASSERT_TRUE(replaceFile(fresh, target)) << "replacing an existing file";
+    EXPECT_EQ(readAll(target), "new contents");
+    EXPECT_EQ(filesIn(dir.path()), QStringList{QStringLiteral("校验 记录.xlsx")});
+
+    const QString second = dir.filePath(QStringLiteral("新 文件.pdf"));
+    write(fresh, "first time");
+    ASSERT_TRUE(replaceFile(fresh, second)) << "a target that does not exist yet";
+    EXPECT_EQ(readAll(second), "first time");
+}
+
+TEST(FileReplace, failsWithAReasonAndKeepsTheNewFileWhenTheFolderIsGone)
+{
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath(QStringLiteral("new.tmp"));
+    write(fresh, "new");
+    const Status s = replaceFile(fresh, dir.filePath(QStringLiteral("missing/out.pdf")));
+    ASSERT_FALSE(s);
+    EXPECT_FALSE(s.message().isEmpty());
+    EXPECT_EQ(readAll(fresh), "new");
+}
+
+TEST(FileReplace, aFileNobodyHoldsIsNotLocked)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("报告.pdf"));
+    write(name, "x");
+    EXPECT_FALSE(lockedByAnotherProgram(name));
+    EXPECT_FALSE(lockedByAnotherProgram(dir.filePath(QStringLiteral("absent.pdf"))));
+}
+
+#ifdef _WIN32
+TEST(FileReplace, aWorkbookOpenInAnotherProgramIsRefusedAndTheOldFileKept)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("导出 记录.xlsx"));
+    write(target, "old workbook");
+    {
+        HeldOpen excel(target);
+        ASSERT_NE(excel.handle, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(lockedByAnotherProgram(target));
+
+        const Status direct = saveFile(target, "new workbook");
+        ASSERT_FALSE(direct);
+        EXPECT_TRUE(direct.message().contains(QStringLiteral("文件正被其他程序打开，请关闭后重试"))) << direct.message().toStdString();
+
+        SaveBeside beside(target);   // the workbook writer's way
+        EXPECT_FALSE(beside.temporaryPath());
+
+        const QString fresh = dir.filePath(QStringLiteral("fresh.tmp"));
+        write(fresh, "new workbook");
+        const Status replaced = replaceFile(fresh, target);
+        ASSERT_FALSE(replaced);
+        EXPECT_EQ(replaced.message(), QStringLiteral("文件正被其他程序打开，请关闭后重试"));
+        QFile::remove(fresh);
+    }
+    EXPECT_EQ(readAll(target), "old workbook");
+    EXPECT_EQ(filesIn(dir.path()), QStringList{QStringLiteral("导出 记录.xlsx")});
+
+    // Closed again: the same save goes through.
+    ASSERT_TRUE(saveFile(target, "new workbook"));
+    EXPECT_EQ(readAll(target), "new workbook");
+}
+#endif
+
+// sf6cli's messages reach files and pipes as UTF-8 on every system (on Windows
+// not in the ANSI code page, GBK on a Chinese PC).
+TEST(Console, writesChineseAsUtf8)
+{
+    const QString text = QStringLiteral("联机失败！串口正被其他程序占用");
+    EXPECT_EQ(consoleBytes(text), text.toUtf8());
+}
+
+// libxlsxwriter opens its file with fopen(), which on Windows takes the ANSI
+// code page: a workbook named in Chinese must still land under its own name.
+TEST(FileReplace, aCLibraryWritesAChineseNamedFileThroughItsNarrowName)
+{
+    QTemporaryDir dir;
+    const QString sub = dir.filePath(QStringLiteral("导出 文件夹"));
+    ASSERT_TRUE(QDir().mkpath(sub));
+    const QString name = sub + QStringLiteral("/.~校验 记录.xlsx-1a2b.tmp");
+    FILE* f = std::fopen(narrowFileName(name).constData(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite("zip", 1, 3, f), 3u);
+    std::fclose(f);
+    EXPECT_EQ(readAll(name), "zip");
+    EXPECT_EQ(filesIn(sub), QStringList{QStringLiteral(".~校验 记录.xlsx-1a2b.tmp")});
+}
