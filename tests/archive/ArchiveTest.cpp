@@ -565,14 +565,22 @@ TEST(ArchiveLocation, filesAndBothPostgresFormsAndNeverAPassword)
 TEST(ArchiveFile, oneFileHasOneConnectionInTheProcessHoweverItIsNamed)
 {
     QTemporaryDir dir;
-    // Made through a folder's second name: the key must not change once the file is there.
-    ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("alias"))));
     const QString path = dir.filePath(QStringLiteral("archive.sqlite"));
-    auto first = Archive::open(*ArchiveLocation::parse(dir.filePath(QStringLiteral("alias/archive.sqlite"))));
+    QStringList names{path, dir.filePath(QStringLiteral("./x/../archive.sqlite"))};
+    QString firstName = path;
+#ifndef _WIN32
+    // Made through a folder's second name: the key must not change once the
+    // file is there. (Windows' QFile::link makes shortcuts, not second names.)
+    ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("alias"))));
+    firstName = dir.filePath(QStringLiteral("alias/archive.sqlite"));
+#endif
+    auto first = Archive::open(*ArchiveLocation::parse(firstName));
     ASSERT_TRUE(first.ok()) << first.error().toStdString();
+#ifndef _WIN32
     ASSERT_TRUE(QFile::link(path, dir.filePath(QStringLiteral("link.sqlite"))));
-    for (const QString& name : {path, dir.filePath(QStringLiteral("./x/../archive.sqlite")),
-                                dir.filePath(QStringLiteral("link.sqlite"))}) {
+    names << dir.filePath(QStringLiteral("link.sqlite"));
+#endif
+    for (const QString& name : names) {
         auto again = Archive::open(*ArchiveLocation::parse(name), Archive::Access::Read);
         ASSERT_TRUE(again.ok()) << again.error().toStdString();
         EXPECT_EQ(again->get(), first->get()) << name.toStdString();

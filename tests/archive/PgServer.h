@@ -142,6 +142,9 @@ private:
     }
     static int freePort()
     {
+#ifdef _WIN32
+        return 0;   // no server on Windows
+#else
         const int s = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -153,6 +156,7 @@ private:
             port = ntohs(a.sin_port);
         close(s);
         return port;
+#endif
     }
 
     explicit PgServer(int tcpPort = 0) : port_(tcpPort > 0 ? tcpPort : kPort)
