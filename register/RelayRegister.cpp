@@ -408,22 +408,19 @@ Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int 
 
 Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store)
 {
-    JudgeOutcome out;
-    auto record = findRecord(archive, recordId);
-    if (!record)
-        return record.status();
-    if (!*record) {
-        out.whyNot = QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId);
-        return out;
-    }
     auto serial = linkedSerial(archive, recordId);
     if (!serial)
         return serial.status();
-    if (!*serial) {
-        out.whyNot = QStringLiteral("记录 %1 没有关联继电器").arg(recordId);
-        return out;
-    }
-    return judgeRecordWith(archive, recordId, **serial, store);
+    if (*serial)
+        return judgeRecordWith(archive, recordId, **serial, store);
+    // Not linked: say whether the record is there at all.
+    auto record = findRecord(archive, recordId);
+    if (!record)
+        return record.status();
+    JudgeOutcome out;
+    out.whyNot = *record ? QStringLiteral("记录 %1 没有关联继电器").arg(recordId)
+                         : QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId);
+    return out;
 }
 
 Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial, bool store)
