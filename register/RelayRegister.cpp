@@ -247,6 +247,14 @@ Status recordExists(const Archive& archive, int recordId)
     return Status::success();
 }
 
+// Inside a write: the record's link to serial removed, and the change noted.
+Status unlinkLocked(Archive& archive, int recordId, const QString& serial, const QString& source, const QString& doing)
+{
+    if (auto q = archive.run(QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {recordId}, doing); !q)
+        return q.status();
+    return noteLinkChange(archive, recordId, serial, false, source);
+}
+
 // Inside a write.
 Status linkLocked(Archive& archive, int recordId, const QString& serial, const QString& source)
 {
@@ -255,14 +263,9 @@ Status linkLocked(Archive& archive, int recordId, const QString& serial, const Q
         return current.status();
     if (*current == serial)
         return Status::success();   // linked already: nothing changes
-    if (*current) {
-        if (auto q = archive.run(QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {recordId},
-                                 QStringLiteral("关联继电器"));
-            !q)
-            return q.status();
-        if (Status s = noteLinkChange(archive, recordId, **current, false, source); !s)
+    if (*current)
+        if (Status s = unlinkLocked(archive, recordId, **current, source, QStringLiteral("关联继电器")); !s)
             return s;
-    }
     if (auto q = archive.run(QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) VALUES (?, ?, ?)"),
                              {recordId, text(serial), Archive::now()}, QStringLiteral("关联继电器"));
         !q)
@@ -314,11 +317,7 @@ Expected<int> unlinkRecords(Archive& archive, const std::vector<int>& recordIds,
             return current.status();
         if (!*current)
             continue;
-        if (auto q = archive.run(QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {id},
-                                 QStringLiteral("取消关联"));
-            !q)
-            return q.status();
-        if (Status s = noteLinkChange(archive, id, **current, false, source); !s)
+        if (Status s = unlinkLocked(archive, id, **current, source, QStringLiteral("取消关联")); !s)
             return s;
         ++unlinked;
     }
