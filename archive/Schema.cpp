@@ -32,7 +32,10 @@ const QStringList& ownTables()
                                     QStringLiteral("sync_records"),   QStringLiteral("reports"),
                                     QStringLiteral("relays"),         QStringLiteral("relay_versions"),
                                     QStringLiteral("record_relays"),  QStringLiteral("judgements"),
-                                    QStringLiteral("link_changes")};
+                                    QStringLiteral("link_changes"),   QStringLiteral("lab_versions"),
+                                    QStringLiteral("standards"),      QStringLiteral("standard_versions"),
+                                    QStringLiteral("certificates"),   QStringLiteral("certificate_approvals"),
+                                    QStringLiteral("audit")};
     return tables;
 }
 
@@ -224,7 +227,89 @@ const std::vector<Step>& steps()
             QStringLiteral("ALTER TABLE syncs ADD COLUMN file_sha256 TEXT"),
             QStringLiteral("ALTER TABLE syncs ADD COLUMN rows_refused INTEGER NOT NULL DEFAULT 0"),
         }};
-        return std::vector<Step>{v1, v2, v3, v4};
+        // Certificates and what they name, and the audit trail. Rows of
+        // records, certificates, approvals and audit are never changed.
+        Step v5{5, {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS lab_versions (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  version INTEGER NOT NULL UNIQUE,\n"
+                           "  changed_at TIMESTAMP NOT NULL,\n"
+                           "  source TEXT NOT NULL,\n"
+                           "  name TEXT NOT NULL,\n"
+                           "  address TEXT NOT NULL,\n"
+                           "  phone TEXT NOT NULL,\n"
+                           "  accreditation TEXT NOT NULL,\n"
+                           "  prefix TEXT NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS standards (\n"
+                           "  serial_number TEXT PRIMARY KEY,\n"
+                           "  current_version INTEGER NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS standard_versions (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  version INTEGER NOT NULL,\n"
+                           "  changed_at TIMESTAMP NOT NULL,\n"
+                           "  source TEXT NOT NULL,\n"
+                           "  name TEXT NOT NULL,\n"
+                           "  model TEXT NOT NULL,\n"
+                           "  certificate TEXT NOT NULL,\n"
+                           "  issuer TEXT NOT NULL,\n"
+                           "  valid_until TEXT NOT NULL,\n"
+                           "  uncertainty TEXT NOT NULL,\n"
+                           "  UNIQUE (serial_number, version)\n"
+                           ")"),
+            // content: the certificate as issued (canonical JSON), sha256 its hash.
+            // A superseded certificate is the one another names in supersedes.
+            QStringLiteral("CREATE TABLE IF NOT EXISTS certificates (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  number TEXT NOT NULL UNIQUE,\n"
+                           "  year INTEGER NOT NULL,\n"
+                           "  sequence INTEGER NOT NULL,\n"
+                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
+                           "  as_found_record_id INTEGER REFERENCES records (id),\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  relay_version_id INTEGER NOT NULL REFERENCES relay_versions (id),\n"
+                           "  standard_version_id INTEGER NOT NULL REFERENCES standard_versions (id),\n"
+                           "  lab_version_id INTEGER NOT NULL REFERENCES lab_versions (id),\n"
+                           "  judgement_id INTEGER NOT NULL REFERENCES judgements (id),\n"
+                           "  as_found_judgement_id INTEGER REFERENCES judgements (id),\n"
+                           "  verdict TEXT NOT NULL,\n"
+                           "  tester TEXT NOT NULL,\n"
+                           "  checker TEXT NOT NULL,\n"
+                           "  approver TEXT NOT NULL,\n"
+                           "  issued_at TIMESTAMP NOT NULL,\n"
+                           "  issued_by TEXT NOT NULL,\n"
+                           "  supersedes TEXT,\n"
+                           "  content TEXT NOT NULL,\n"
+                           "  sha256 TEXT NOT NULL,\n"
+                           "  UNIQUE (year, sequence)\n"
+                           ")"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS certificates_by_record ON certificates (record_id)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS certificates_by_supersedes ON certificates (supersedes)"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS certificate_approvals (\n"
+                           "  certificate_id INTEGER PRIMARY KEY REFERENCES certificates (id),\n"
+                           "  approver TEXT NOT NULL,\n"
+                           "  approved_at TIMESTAMP NOT NULL,\n"
+                           "  approved_by TEXT NOT NULL\n"
+                           ")"),
+            // hash: SHA-256 of previous_hash and the row's own content (auditRowHash).
+            QStringLiteral("CREATE TABLE IF NOT EXISTS audit (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  at TIMESTAMP NOT NULL,\n"
+                           "  os_user TEXT NOT NULL,\n"
+                           "  host TEXT NOT NULL,\n"
+                           "  program TEXT NOT NULL,\n"
+                           "  action TEXT NOT NULL,\n"
+                           "  object TEXT NOT NULL,\n"
+                           "  old_values TEXT,\n"
+                           "  new_values TEXT,\n"
+                           "  reason TEXT NOT NULL,\n"
+                           "  previous_hash TEXT NOT NULL,\n"
+                           "  hash TEXT NOT NULL\n"
+                           ")"),
+        }};
+        return std::vector<Step>{v1, v2, v3, v4, v5};
     }();
     return all;
 }

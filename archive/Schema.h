@@ -24,7 +24,9 @@ namespace sf6::schema {
 // record links made and undone.
 // Version 4: what a sync from a file (an import) logs besides: the file's
 // SHA-256 and the rows that gave no record.
-constexpr int kCurrentVersion = 4;
+// Version 5: the lab profile and reference standards with their versions,
+// certificates and their approvals, and the audit trail.
+constexpr int kCurrentVersion = 5;
 
 struct Step {
     int version;                 // the version the archive has after this step

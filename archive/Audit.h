@@ -1,0 +1,67 @@
+#pragma once
+// The audit trail: every change to the archive appended as one row, chained
+// by SHA-256 to the row before, so that a row altered or removed by hand is
+// found. Rows are only ever added; the database itself refuses UPDATE and
+// DELETE on them (and on records and certificates).
+
+#include "archive/Archive.h"
+#include "base/Status.h"
+
+#include <QJsonValue>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace sf6 {
+
+// Actions as the trail names them.
+namespace audit {
+inline const QString kLabChanged = QStringLiteral("lab");
+inline const QString kStandardChanged = QStringLiteral("standard");
+inline const QString kRelayChanged = QStringLiteral("relay");
+inline const QString kLinked = QStringLiteral("link");
+inline const QString kUnlinked = QStringLiteral("unlink");
+inline const QString kReportStored = QStringLiteral("report");
+inline const QString kImported = QStringLiteral("import");
+inline const QString kCertificateIssued = QStringLiteral("certify");
+inline const QString kCertificateApproved = QStringLiteral("approve");
+inline const QString kCertificateAmended = QStringLiteral("amend");
+} // namespace audit
+
+struct AuditEntry {
+    QString action;              // one of audit::k...
+    QString object;              // what changed: "relay R1", "record 7", "certificate SF6-2026-0001"
+    QJsonValue oldValues;        // null where there was nothing before
+    QJsonValue newValues;
+    QString reason;              // empty where none was given
+};
+
+// Appends the entry inside the caller's open Archive::Write (the writers'
+// lock orders the chain on both engines). Time, OS user, host and program are
+// filled in here.
+Status appendAudit(const Archive& archive, const AuditEntry& entry);
+
+struct AuditRow {
+    int id = 0;
+    QString at, user, host, program, action, object;
+    QString oldValues, newValues;   // compact JSON texts as stored
+    QString reason;
+    QString previousHash, hash;     // lower-case hex
+};
+
+// Every row, oldest first, one at a time (an archive may hold many).
+Status forEachAuditRow(const Archive& archive, const std::function<bool(const AuditRow&)>& visit);
+
+// The hash a row must have after the row before it.
+QString auditRowHash(const QString& previousHash, const AuditRow& row);
+
+struct AuditCheck {
+    int rows = 0;
+    std::optional<int> firstAltered;   // the id of the first row whose hash does not hold
+    QString why;                       // for the user, when one is altered
+};
+Expected<AuditCheck> verifyAuditChain(const Archive& archive);
+
+} // namespace sf6

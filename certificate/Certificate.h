@@ -1,0 +1,99 @@
+#pragma once
+// Certificates issued from the archive: the lab profile and the reference
+// standards (each change a new version), issuing with the next number of the
+// year, approval, amendment as a new certificate naming the old, reprints of
+// exactly what was issued, and the check of every certificate's hash and of
+// the audit chain. One procedure for the windows and sf6cli alike; every
+// change is appended to the audit trail in the same transaction.
+
+#include "archive/Archive.h"
+#include "certificate/CertificateContent.h"
+
+#include <QDate>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace sf6 {
+
+// The lab profile: the current version, none before the first save.
+Expected<std::optional<LabProfile>> currentLab(const Archive& archive);
+// A field not given keeps its value; the prefix defaults to "SF6".
+struct LabTexts {
+    std::optional<QString> name, address, phone, accreditation, prefix;
+};
+Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts);
+
+struct StandardTexts {
+    std::optional<QString> name, model, certificate, issuer, validUntil, uncertainty;
+};
+// Creates the standard or its next version; a valid-until that is not a
+// yyyy-mm-dd date is refused by name.
+Expected<ReferenceStandard> saveStandard(Archive& archive, const QString& serial, const StandardTexts& texts);
+Expected<std::optional<ReferenceStandard>> findStandard(const Archive& archive, const QString& serial);
+Expected<std::vector<ReferenceStandard>> listStandards(const Archive& archive);   // current versions, by serial
+
+// What the user asks for when issuing.
+struct CertifyRequest {
+    int recordId = 0;
+    QString standardSerial;
+    QString tester, checker, approver, humidity;
+    std::optional<int> asFoundRecordId;
+    QString supersedes, amendReason;   // set by amend
+};
+
+struct IssuedCertificate {
+    int id = 0;
+    CertificateContent content;
+    QString sha256;
+};
+// Issues a certificate, or refuses with a message that names what is missing
+// (no lab name, record not linked, standard expired or unknown, checker is the
+// tester, as-found record wrong); a refusal consumes no number.
+Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& request);
+// "标准器 S 的证书已于 yyyy-mm-dd 过期，不能出具证书"
+QString standardExpiredText(const QString& serial, const QString& validUntil);
+
+// Records who approved and when; a second approval or a superseded certificate is refused.
+Status approve(Archive& archive, const QString& number, const QString& approver);
+// A new certificate with a new number that replaces the old; unset fields are the old one's.
+Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const QString& reason,
+                                  const CertifyRequest& changes);
+
+struct CertificateListing {
+    int id = 0;
+    QString number;
+    int recordId = 0;
+    std::optional<int> asFoundRecordId;
+    QString relaySerial, verdict, issuedAt, tester, checker, approver, approvedAt;
+    CertificateState state;
+};
+Expected<std::vector<CertificateListing>> listCertificates(const Archive& archive);
+
+struct StoredCertificate {
+    int id = 0;
+    CertificateContent content;
+    QString sha256;
+    CertificateState state;
+};
+Expected<std::optional<StoredCertificate>> findCertificate(const Archive& archive, const QString& number);
+
+// The whole archive checked: the audit chain and every certificate's hash
+// (recomputed from its stored content and its records' raw bytes as they are
+// now). "存档完整：N条审计记录，M份证书" when all hold.
+struct ArchiveVerification {
+    int auditRows = 0, certificates = 0;
+    QString firstProblem;   // empty when all hold; else names the row or certificate
+    bool intact() const { return firstProblem.isEmpty(); }
+    QString summary() const;
+};
+Expected<ArchiveVerification> verifyArchive(const Archive& archive);
+// One certificate: its hash recomputed; the verification code printed on it.
+struct CertificateVerification {
+    QString code;           // first 8 hex digits, upper case
+    QString problem;        // empty when its content and records are as issued
+};
+Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number);
+
+} // namespace sf6
