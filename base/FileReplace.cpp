@@ -37,6 +37,22 @@ QString windowsReason(DWORD code)
 }
 } // namespace
 
+namespace {
+// The short (8.3) name of an existing file in the ANSI code page; empty when the volume has none.
+QByteArray shortFileName(const QString& full)
+{
+    const std::wstring wideName = wide(full);
+    const DWORD n = GetShortPathNameW(wideName.c_str(), nullptr, 0);
+    std::wstring shortName(n, L'\0');
+    if (n == 0 || GetShortPathNameW(wideName.c_str(), shortName.data(), n) == 0)
+        return {};
+    shortName.resize(wcslen(shortName.c_str()));
+    const QString name = QString::fromStdWString(shortName);
+    const QByteArray local = name.toLocal8Bit();
+    return QString::fromLocal8Bit(local) == name ? local : QByteArray();
+}
+} // namespace
+
 QByteArray narrowFileName(const QString& path)
 {
     const QString full = QFileInfo(path).absoluteFilePath();
@@ -47,13 +63,18 @@ QByteArray narrowFileName(const QString& path)
         QFile touch(full);
         touch.open(QIODevice::WriteOnly);
     }
-    const std::wstring wideName = wide(full);
-    const DWORD n = GetShortPathNameW(wideName.c_str(), nullptr, 0);
-    std::wstring shortName(n, L'\0');
-    if (n == 0 || GetShortPathNameW(wideName.c_str(), shortName.data(), n) == 0)
-        return local;   // no short names on this volume: the library will say it cannot open the file
-    shortName.resize(wcslen(shortName.c_str()));
-    return QString::fromStdWString(shortName).toLocal8Bit();
+    const QByteArray shortName = shortFileName(full);
+    // No short names on this volume: the library will say it cannot open the file.
+    return shortName.isEmpty() ? local : shortName;
+}
+
+QByteArray narrowExistingFileName(const QString& path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    const QByteArray local = full.toLocal8Bit();
+    if (QString::fromLocal8Bit(local) == full)
+        return local;
+    return shortFileName(full);
 }
 
 bool lockedByAnotherProgram(const QString& path)
@@ -94,6 +115,8 @@ Status replaceFile(const QString& from, const QString& to)
 #else
 
 QByteArray narrowFileName(const QString& path) { return QFile::encodeName(path); }
+
+QByteArray narrowExistingFileName(const QString& path) { return QFile::encodeName(path); }
 
 bool lockedByAnotherProgram(const QString&) { return false; }
 

@@ -24,6 +24,11 @@ Status replaceFile(const QString& from, const QString& to);
 // page, so a Chinese or other name becomes the file's short (8.3) name there.
 QByteArray narrowFileName(const QString& path);
 
+// The same for reading a file that exists, which is never created: empty when
+// no 8-bit name reaches it (on Windows a name outside the ANSI code page on a
+// volume without short names).
+QByteArray narrowExistingFileName(const QString& path);
+
 // Whether another program holds path open so that it cannot be replaced.
 bool lockedByAnotherProgram(const QString& path);
 

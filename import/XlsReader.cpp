@@ -1,7 +1,8 @@
 #include "import/SheetReaders.h"
 
 #ifdef SF6_HAVE_FREEXL
-#include <QFile>
+#include "base/FileReplace.h"
+
 #include <freexl.h>
 #endif
 
@@ -30,8 +31,12 @@ struct Handle {
 
 Status readXlsRows(const QString& path, const SheetRows& sink)
 {
+    // FreeXL opens by an 8-bit name: on Windows a Chinese one reaches it as the short name.
+    const QByteArray name = narrowExistingFileName(path);
+    if (name.isEmpty())
+        return Status::failure(QStringLiteral("文件名中有本系统不能交给.xls读取器的字符，请改名后重试"));
     Handle xls;
-    if (freexl_open(QFile::encodeName(path).constData(), &xls.h) != FREEXL_OK
+    if (freexl_open(name.constData(), &xls.h) != FREEXL_OK
         || freexl_select_active_worksheet(xls.h, 0) != FREEXL_OK)
         return Status::failure(kNotWorkbook);
     unsigned rows = 0;

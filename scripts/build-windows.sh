@@ -54,6 +54,12 @@ for font in /usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf \
   cp -u "$font" "$out/fonts/"
 done
 
+# The workbook readers of the import (minizip, FreeXL), built once; again only
+# when their sources change. Found through their pkg-config files.
+readers=$out/readers
+"$root/scripts/build-windows-readers.sh" "$readers"
+export PKG_CONFIG_LIBDIR="$sdk/deps/lib/pkgconfig:$readers/lib/pkgconfig"
+
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 launcher=()
@@ -61,10 +67,10 @@ if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-if [[ ! -f "$out/CMakeCache.txt" ]]; then
+if [[ ! -f "$out/CMakeCache.txt" ]] || ! grep -qx "QT_ADDITIONAL_PACKAGES_PREFIX_PATH:.*=$readers" "$out/CMakeCache.txt"; then
   cmake -S "$root" -B "$out" "${generator[@]}" "${launcher[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$sdk/qt6-mingw/lib/cmake/Qt6/qt.toolchain.cmake" \
-    -DSF6WIN_DEPS_DIR="$sdk/deps" \
+    -DSF6WIN_DEPS_DIR="$sdk/deps" -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$readers" \
     -DCMAKE_BUILD_TYPE=Release -DSF6_WERROR=ON -DSF6_BENCH=OFF \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" >/dev/null
 fi

@@ -28,7 +28,7 @@ if [[ ! -f "$WINEPREFIX/.sf6-ready" ]]; then
 fi
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 gcc_dir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
-export WINEPATH="$(winpath "$sdk/qt6-mingw/bin");$(winpath "$sdk/deps/bin");$(winpath /usr/x86_64-w64-mingw32/lib);$(winpath "$gcc_dir")"
+export WINEPATH="$(winpath "$sdk/qt6-mingw/bin");$(winpath "$sdk/deps/bin");$(winpath "$out/readers/bin");$(winpath /usr/x86_64-w64-mingw32/lib);$(winpath "$gcc_dir")"
 # Wine hands WINE<name> to the program as <name>.
 export WINEQT_QPA_PLATFORM=${SF6_WINE_QPA:-offscreen}
 export WINEQT_QPA_FONTDIR=$(winpath "$out/fonts")

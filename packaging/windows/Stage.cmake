@@ -9,6 +9,9 @@ foreach(module ${qt_dlls})
   list(APPEND binaries ${QT_PREFIX}/bin/Qt6${module}.dll)
 endforeach()
 list(APPEND binaries ${DEPS_BIN}/libxlsxwriter.dll ${DEPS_BIN}/zlib1.dll ${DEPS_BIN}/libpq.dll)
+# FreeXL and minizip, for importing .xls and .xlsx (given as a|b).
+string(REPLACE "|" ";" reader_dlls "${READER_DLLS}")
+list(APPEND binaries ${reader_dlls})
 # The MinGW runtime, stripped: libstdc++ alone is 24 MB with its symbols.
 set(runtime ${GCC_DIR}/libstdc++-6.dll ${GCC_DIR}/libgcc_s_seh-1.dll ${MINGW_LIB}/libwinpthread-1.dll)
 file(COPY ${binaries} ${runtime} DESTINATION ${STAGE})

@@ -152,3 +152,29 @@ TEST(FileReplace, aCLibraryWritesAChineseNamedFileThroughItsNarrowName)
     EXPECT_EQ(readAll(name), "zip");
     EXPECT_EQ(filesIn(sub), QStringList{QStringLiteral(".~校验 记录.xlsx-1a2b.tmp")});
 }
+
+// FreeXL opens a workbook by an 8-bit name, fopen()'s: a file named in Chinese
+// in a folder with a space must still open through it, and asking creates nothing.
+TEST(FileReplace, aCLibraryReadsAChineseNamedFileThroughItsNarrowName)
+{
+    QTemporaryDir dir;
+    const QString sub = dir.filePath(QStringLiteral("旧的 导出"));
+    ASSERT_TRUE(QDir().mkpath(sub));
+    // No ANSI code page holds both Chinese and Thai: on Windows this one can only be the short name.
+    for (const QString& leaf : {QStringLiteral("校验 记录.xls"), QStringLiteral("校验 ทดสอบ.xls")}) {
+        const QString name = sub + u'/' + leaf;
+        write(name, "BIFF");
+        const QByteArray narrow = narrowExistingFileName(name);
+        ASSERT_FALSE(narrow.isEmpty()) << leaf.toStdString();
+        FILE* f = std::fopen(narrow.constData(), "rb");
+        ASSERT_NE(f, nullptr) << leaf.toStdString();
+        char read[8] = {};
+        EXPECT_EQ(std::fread(read, 1, sizeof read, f), 4u);
+        std::fclose(f);
+        EXPECT_EQ(QByteArray(read), "BIFF") << leaf.toStdString();
+    }
+    const QString absent = sub + QStringLiteral("/不存在 的.xls");
+    narrowExistingFileName(absent);
+    EXPECT_FALSE(QFile::exists(absent));
+    EXPECT_EQ(filesIn(sub), (QStringList{QStringLiteral("校验 ทดสอบ.xls"), QStringLiteral("校验 记录.xls")}));
+}

@@ -9,7 +9,9 @@
 #include "sync/TestRecord.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -38,9 +40,13 @@ protected:
         auto opened = Archive::open(*location);
         ASSERT_TRUE(opened) << opened.error().toStdString();
         archive = *opened;
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(kFolder)));
     }
 
-    QString path(const QString& name) const { return dir.filePath(name); }
+    // The files to import lie in a folder named in Chinese with a space, as users' do.
+    QString path(const QString& name) const { return dir.filePath(kFolder + u'/' + name); }
+    // The file as messages name it: with the system's own separators.
+    QString shown(const QString& name) const { return QDir::toNativeSeparators(path(name)); }
 
     void write(const QString& name, const QByteArray& content) const
     {
@@ -49,15 +55,36 @@ protected:
         f.write(content);
     }
 
-    // rows as another program writes them: python3-xlwt (.xls) or python3-openpyxl (.xlsx).
-    void writeForeignWorkbook(const QString& kind, const QString& name, const QJsonArray& rows) const
+    // rows as another program writes them: python3-xlwt (.xls) or python3-openpyxl (.xlsx). Where no
+    // Python runs (the Windows build under Wine) it is the workbook checked in under fixtures/, made
+    // from the same rows; either way the checked-in rows must still be these.
+    void writeForeignWorkbook(const QString& name, const QJsonArray& rows) const
     {
+        const QString kind = QFileInfo(name).suffix();
+#ifdef SF6_WORKBOOK_WRITER
         QProcess p;
         p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(SF6_WORKBOOK_WRITER), kind, path(name)});
         p.write(QJsonDocument(rows).toJson());
         p.closeWriteChannel();
         ASSERT_TRUE(p.waitForFinished(60000));
         ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        // SF6_IMPORT_FIXTURES_OUT=tests/import/fixtures remakes the checked-in workbooks.
+        const QString out = qEnvironmentVariable("SF6_IMPORT_FIXTURES_OUT");
+        if (!out.isEmpty()) {
+            QFile::remove(out + u'/' + name);
+            ASSERT_TRUE(QFile::copy(path(name), out + u'/' + name));
+            QFile json(out + u'/' + name + QStringLiteral(".json"));
+            ASSERT_TRUE(json.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            json.write(QJsonDocument(rows).toJson());
+        }
+#else
+        ASSERT_TRUE(QFile::copy(QStringLiteral(":/fixtures/") + name, path(name))) << name.toStdString();
+        ASSERT_TRUE(QFile::setPermissions(path(name), QFile::ReadOwner | QFile::WriteOwner));
+#endif
+        QFile made(QStringLiteral(":/fixtures/") + name + QStringLiteral(".json"));
+        ASSERT_TRUE(made.open(QIODevice::ReadOnly)) << name.toStdString() << " has no checked-in workbook";
+        EXPECT_EQ(QJsonDocument::fromJson(made.readAll()).array(), rows)
+            << "the checked-in " << name.toStdString() << " was made from other rows; remake it (fixtures/README.md)";
     }
 
     std::vector<QByteArray> archivedRaw() const
@@ -71,6 +98,7 @@ protected:
         return out;
     }
 
+    const QString kFolder = QStringLiteral("旧的 导出");
     QTemporaryDir dir;
     std::shared_ptr<Archive> archive;
 };
@@ -114,7 +142,7 @@ TEST_F(ImportTest, storesEachRecordOnceRefusesBadRowsAndLogsTheFile)
     EXPECT_EQ(first.alreadyArchived, 1);
     ASSERT_EQ(first.refusedRows.size(), 1);
     EXPECT_EQ(first.refusedRows[0].toStdString(),
-              (path(QStringLiteral("list.tsv")) + QStringLiteral(":4: 列“温度”：“abc”不是温度")).toStdString());
+              (shown(QStringLiteral("list.tsv")) + QStringLiteral(":4: 列“温度”：“abc”不是温度")).toStdString());
     std::vector<QByteArray> expected = records;
     expected.erase(expected.begin() + 2);
     EXPECT_EQ(archivedRaw(), sorted(expected));
@@ -200,14 +228,14 @@ TEST_F(ImportTest, readsWorkbooksOfOtherWritersWithTextAndNumberCells)
         sheet.append(row);
         sheet.append(QJsonArray{QStringLiteral("5"), QStringLiteral("2012-05-18")});   // row 6: too short
         const QString name = QStringLiteral("other.") + kind;
-        writeForeignWorkbook(kind, name, sheet);
+        writeForeignWorkbook(name, sheet);
 
         const FileImport f = importFile(*archive, path(name));
         ASSERT_EQ(f.outcome, FileImport::Imported) << kind.toStdString() << f.failure.toStdString();
         EXPECT_EQ(f.rowsRead, 5) << kind.toStdString();
         ASSERT_EQ(f.refusedRows.size(), 1) << kind.toStdString();
         EXPECT_EQ(f.refusedRows[0].toStdString(),
-                  (path(name) + QStringLiteral(":6: 列“温度”：缺少值")).toStdString());
+                  (shown(name) + QStringLiteral(":6: 列“温度”：缺少值")).toStdString());
         std::vector<QByteArray> expected = records;
         expected.push_back(typed);
         EXPECT_EQ(archivedRaw(), sorted(expected)) << kind.toStdString();
@@ -243,14 +271,14 @@ TEST_F(ImportTest, readsJsonWithNumbersEscapesAndKeysInAnyOrderAfterTheFirstRow)
     const FileImport f = importFile(*archive, path(QStringLiteral("list.json")));
     ASSERT_EQ(f.outcome, FileImport::Imported) << f.failure.toStdString();
     ASSERT_EQ(f.refusedRows.size(), 1);
-    EXPECT_EQ(f.refusedRows[0].toStdString(), (path(QStringLiteral("list.json")) + QStringLiteral(":4: 第54列“备注”多余")).toStdString());
+    EXPECT_EQ(f.refusedRows[0].toStdString(), (shown(QStringLiteral("list.json")) + QStringLiteral(":4: 第54列“备注”多余")).toStdString());
     EXPECT_EQ(archivedRaw(), sorted({records[0], records[1]}));
 
     // The first object's keys are the header, in their order.
     write(QStringLiteral("reversed.json"), "[" + object(reversed, rows[0], -1) + "]");
     const FileImport r = importFile(*archive, path(QStringLiteral("reversed.json")));
     EXPECT_EQ(r.failure.toStdString(),
-              (path(QStringLiteral("reversed.json")) + QStringLiteral(": 第一行不是导出的列标题：第1列应为“组数”或“档案号”，实为“Pt闭锁回2-3”")).toStdString());
+              (shown(QStringLiteral("reversed.json")) + QStringLiteral(": 第一行不是导出的列标题：第1列应为“组数”或“档案号”，实为“Pt闭锁回2-3”")).toStdString());
 }
 
 TEST_F(ImportTest, refusesWholeFilesThatAreNoExportAndStoresNothingOfThem)
@@ -264,7 +292,7 @@ TEST_F(ImportTest, refusesWholeFilesThatAreNoExportAndStoresNothingOfThem)
     write(QStringLiteral("fake.xls"), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(600, 'x'));
     write(QStringLiteral("fake.xlsx"), QByteArray("PK\x03\x04", 4) + QByteArray(600, 'x'));
     QJsonArray sheet{QJsonArray{QStringLiteral("a"), QStringLiteral("b")}};
-    writeForeignWorkbook(QStringLiteral("xlsx"), QStringLiteral("other.xlsx"), sheet);
+    writeForeignWorkbook(QStringLiteral("header.xlsx"), sheet);
     const struct {
         QString name, why;
     } cases[] = {
@@ -273,16 +301,16 @@ TEST_F(ImportTest, refusesWholeFilesThatAreNoExportAndStoresNothingOfThem)
         {QStringLiteral("noise.json"), QStringLiteral("不是导出的TSV或JSON文件")},
         {QStringLiteral("fake.xls"), QStringLiteral("不是可读的.xls工作簿")},
         {QStringLiteral("fake.xlsx"), QStringLiteral("不是可读的.xlsx工作簿")},
-        {QStringLiteral("other.xlsx"), QStringLiteral("第一行不是导出的列标题：第1列应为“组数”或“档案号”，实为“a”")},
+        {QStringLiteral("header.xlsx"), QStringLiteral("第一行不是导出的列标题：第1列应为“组数”或“档案号”，实为“a”")},
     };
     for (const auto& c : cases) {
         const FileImport f = importFile(*archive, path(c.name));
         EXPECT_EQ(f.outcome, FileImport::NotAnExport) << c.name.toStdString();
-        EXPECT_EQ(f.failure.toStdString(), (path(c.name) + QStringLiteral(": ") + c.why).toStdString());
+        EXPECT_EQ(f.failure.toStdString(), (shown(c.name) + QStringLiteral(": ") + c.why).toStdString());
     }
     const FileImport missing = importFile(*archive, path(QStringLiteral("missing.tsv")));
     EXPECT_EQ(missing.outcome, FileImport::NotAnExport);
-    EXPECT_TRUE(missing.failure.startsWith(path(QStringLiteral("missing.tsv")) + QStringLiteral(": 无法打开：")));
+    EXPECT_TRUE(missing.failure.startsWith(shown(QStringLiteral("missing.tsv")) + QStringLiteral(": 无法打开：")));
     EXPECT_TRUE(archivedRaw().empty());
     auto syncs = listSyncs(*archive);
     ASSERT_TRUE(syncs);
