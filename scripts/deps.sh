@@ -20,18 +20,44 @@ PACKAGES=(
 # The report's PDF text is tested under the users' own locale as well as C.
 LOCALE=zh_CN.UTF-8
 
+# The Windows build cross-builds its workbook readers (minizip, FreeXL) from
+# Debian's source packages, which apt-get source finds through deb-src lines.
+DEB_SRC=/etc/apt/sources.list.d/sf6-deb-src.sources
+have_deb_src() {
+  grep -qsE '^(deb-src[[:space:]]|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+    /etc/apt/sources.list.d/*.sources
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 have_locale() { locale -a 2>/dev/null | grep -qix "${LOCALE/UTF-8/utf8}"; }
-[[ ${#missing[@]} -eq 0 ]] && have_locale && exit 0
+[[ ${#missing[@]} -eq 0 ]] && have_locale && have_deb_src && exit 0
 
 SUDO=""
 if [[ $(id -u) -ne 0 ]]; then
   command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]} $LOCALE" >&2; exit 1; }
   SUDO=sudo
+fi
+if ! have_deb_src; then
+  echo "Adding deb-src lines ($DEB_SRC)"
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  $SUDO tee "$DEB_SRC" >/dev/null <<EOF
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $codename $codename-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: $codename-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  $SUDO apt-get update -qq
 fi
 if [[ ${#missing[@]} -gt 0 ]]; then
   echo "Installing: ${missing[*]}"

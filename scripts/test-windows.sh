@@ -3,6 +3,8 @@
 #   1. scripts/build-windows.sh: the programs, the tests, the zip and the setup;
 #   2. every DLL the shipped programs import is shipped or part of Windows;
 #   3. the Windows test programs under Wine (ctest, in the build's own prefix);
+#      the import readers again under a Chinese code page, and sf6cli.exe
+#      archive import of workbooks in a folder named in Chinese;
 #   4. end to end: the Linux simulator on a pseudo-terminal mapped to a COM
 #      port, wine sf6cli.exe sync against it; its rows, workbook, PDFs and
 #      archive equal those of the Linux build (build/) for the same records;
@@ -54,6 +56,33 @@ start=$SECONDS
 run cmd /c exit >/dev/null   # the prefix is made once, before ctest lists the tests
 (cd "$out" && ctest --output-on-failure --timeout 300 -j2 -E "$excluded")
 echo "Wine tests: $((SECONDS - start)) s"
+
+echo "== Import under Wine: the readers with a Chinese ANSI code page, sf6cli.exe archive import"
+start=$SECONDS
+# Users' PCs have code page 936 (GBK), ctest's Wine 1252: FreeXL's 8-bit names differ.
+LANG=zh_CN.UTF-8 run "$out/tests/import/import_tests.exe" --gtest_brief=1 >/dev/null
+LANG=zh_CN.UTF-8 run "$out/tests/base/base_tests.exe" --gtest_brief=1 --gtest_filter='FileReplace.*' >/dev/null
+imports=$out/import-check
+rm -rf "$imports"
+mkdir -p "$imports/旧的 导出"
+cp tests/import/fixtures/other.xls tests/import/fixtures/other.xlsx tests/import/fixtures/header.xlsx "$imports/旧的 导出/"
+# import_check EXPECTED_EXIT EXPECTED_SUMMARY FILE...
+import_check() {
+  local expected_exit=$1 expected=$2 code=0 said
+  shift 2
+  said=$(run "$stage/sf6cli.exe" archive import "$@" --archive "$imports/档案 库.sqlite" 2>"$imports/stderr") || code=$?
+  said=$(tr -d '\r' <<<"$said")
+  if [[ $code -ne $expected_exit || "$said" != "$expected" ]]; then
+    echo "sf6cli.exe archive import $*: exit $code, said: $said" >&2
+    cat "$imports/stderr" >&2
+    exit 1
+  fi
+}
+import_check 8 "导入4条新记录，0条已在存档中，1行无法导入" "$imports/旧的 导出/other.xls"
+grep -q 'other.xls:6: 列“温度”：缺少值' "$imports/stderr"
+import_check 8 "导入0条新记录，4条已在存档中，1行无法导入" "$imports/旧的 导出/other.xlsx"
+import_check 2 "导入0条新记录，0条已在存档中，0行无法导入" "$imports/旧的 导出/header.xlsx"
+echo "sf6cli.exe imported .xls and .xlsx from a folder named in Chinese with a space ($((SECONDS - start)) s)"
 
 echo "== Setup program: silent install, run, silent uninstall"
 if [[ ! -f "$setup" ]]; then
