@@ -60,8 +60,8 @@ protected:
     // from the same rows; either way the checked-in rows must still be these.
     void writeForeignWorkbook(const QString& name, const QJsonArray& rows) const
     {
-        const QString kind = QFileInfo(name).suffix();
 #ifdef SF6_WORKBOOK_WRITER
+        const QString kind = QFileInfo(name).suffix();
         QProcess p;
         p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(SF6_WORKBOOK_WRITER), kind, path(name)});
         p.write(QJsonDocument(rows).toJson());
