@@ -8,8 +8,8 @@
 #     has no MinGW iconv); .xls files.
 # The sources are Debian's source packages (apt-get source, deb-src lines
 # added by scripts/deps.sh), downloaded once into PREFIX.src/. The build is
-# done once and again only when a source, the iconv, this script or the
-# compiler changes.
+# done once and again only when a source, the iconv, this script, the compiler
+# or the MinGW zlib and headers change.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$1
@@ -35,7 +35,8 @@ fetch freexl "$freexl_version"
 zlib_dsc=$(ls "$src"/zlib_*.dsc | tail -1)
 freexl_dsc=$(ls "$src"/freexl_*.dsc | tail -1)
 
-key=$({ cat "$zlib_dsc" "$freexl_dsc" "$root"/packaging/windows/iconv/* "$0"; "$cc" --version; } | sha256sum | cut -d' ' -f1)
+key=$({ cat "$zlib_dsc" "$freexl_dsc" "$root"/packaging/windows/iconv/* "$0"; "$cc" --version
+        dpkg-query -W libz-mingw-w64-dev mingw-w64-x86-64-dev 2>/dev/null || true; } | sha256sum | cut -d' ' -f1)
 if [[ "$(cat "$prefix/.key" 2>/dev/null)" == "$key" ]]; then
   exit 0
 fi
