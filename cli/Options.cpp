@@ -67,6 +67,20 @@ void addOptions(QCommandLineParser& p)
         {QStringLiteral("diff-limit"), QStringLiteral("archive relay: switching differential limit, MPa (empty: the allowed error)."), QStringLiteral("V")},
         {QStringLiteral("interval-months"), QStringLiteral("archive relay: calibration interval in months."), QStringLiteral("N")},
         {QStringLiteral("png"), QStringLiteral("archive trend: the chart as a PNG image."), QStringLiteral("FILE")},
+        {QStringLiteral("address"), QStringLiteral("archive lab: the lab's address."), QStringLiteral("TEXT")},
+        {QStringLiteral("phone"), QStringLiteral("archive lab: the lab's phone."), QStringLiteral("TEXT")},
+        {QStringLiteral("accreditation"), QStringLiteral("archive lab: authorisation or accreditation number."), QStringLiteral("TEXT")},
+        {QStringLiteral("prefix"), QStringLiteral("archive lab: certificate-number prefix (letters, digits, -; default SF6)."), QStringLiteral("TEXT")},
+        {QStringLiteral("certificate"), QStringLiteral("archive standard: its certificate number; approve/amend/verify: the certificate's number."), QStringLiteral("TEXT")},
+        {QStringLiteral("issuer"), QStringLiteral("archive standard: the body that issued its certificate."), QStringLiteral("TEXT")},
+        {QStringLiteral("valid-until"), QStringLiteral("archive standard: its certificate is valid until this date."), QStringLiteral("YYYY-MM-DD")},
+        {QStringLiteral("uncertainty"), QStringLiteral("archive standard: uncertainty or class, as printed."), QStringLiteral("TEXT")},
+        {QStringLiteral("standard"), QStringLiteral("archive certify/amend: the reference standard's serial number."), QStringLiteral("S")},
+        {QStringLiteral("checker"), QStringLiteral("archive certify/amend: checked by (not the tester)."), QStringLiteral("TEXT")},
+        {QStringLiteral("humidity"), QStringLiteral("archive certify/amend: relative humidity, %."), QStringLiteral("H")},
+        {QStringLiteral("as-found"), QStringLiteral("archive certify/amend: the record of the test before adjustment."), QStringLiteral("M")},
+        {QStringLiteral("reason"), QStringLiteral("archive amend: why the certificate is replaced."), QStringLiteral("TEXT")},
+        {QStringLiteral("number"), QStringLiteral("archive certificate: the certificate to print again."), QStringLiteral("NO")},
     });
     for (const DetailOption& o : kDetailOptions)
         p.addOption({QLatin1String(o.name), QStringLiteral("Report: %1").arg(QLatin1String(o.help)), QStringLiteral("TEXT")});
