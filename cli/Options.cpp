@@ -58,7 +58,7 @@ void addOptions(QCommandLineParser& p)
         {QStringLiteral("text"), QStringLiteral("archive: text in a report's relay or unit fields or the linked relay's entry."), QStringLiteral("TEXT")},
         {QStringLiteral("record"), QStringLiteral("archive link/unlink/judge: the record's archive number (link/unlink: repeatable)."), QStringLiteral("N")},
         {QStringLiteral("no-store"), QStringLiteral("archive judge: print the judgement without keeping it.")},
-        {QStringLiteral("name"), QStringLiteral("archive relay: relay name."), QStringLiteral("TEXT")},
+        {QStringLiteral("name"), QStringLiteral("archive relay: relay name; archive lab: the lab's name; archive standard: its name."), QStringLiteral("TEXT")},
         {QStringLiteral("range"), QStringLiteral("archive relay: measuring range in MPa."), QStringLiteral("LO,HI")},
         {QStringLiteral("class"), QStringLiteral("archive relay: accuracy class 1.0, 1.6 or 2.5."), QStringLiteral("C")},
         {QStringLiteral("alarm"), QStringLiteral("archive relay: nominal alarm value at 20 °C, MPa (empty: not judged)."), QStringLiteral("V")},
