@@ -80,17 +80,21 @@ TCertificatesForm::TCertificatesForm(std::shared_ptr<sf6::Archive> archive, QWid
 void TCertificatesForm::changeEvent(QEvent* e)
 {
     // Certificates issued from the history window meanwhile show up on return.
+    // Quietly: a failure told in a box would come back each time the box closes.
     if (e->type() == QEvent::ActivationChange && isActiveWindow())
-        FormCreate();
+        fill(false);
     QWidget::changeEvent(e);
 }
 
-void TCertificatesForm::FormCreate()
+void TCertificatesForm::FormCreate() { fill(true); }
+
+void TCertificatesForm::fill(bool tellFailure)
 {
     const QString kept = selectedNumber();
     auto listed = sf6::listCertificates(*archive_);
     if (!listed) {
-        ui::MessageBoxes::show(listed.error(), this);
+        if (tellFailure)
+            ui::MessageBoxes::show(listed.error(), this);
         return;
     }
     listings_ = std::move(*listed);

@@ -53,6 +53,7 @@ protected:
 
 private:
     TCertificatesForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent);
+    void fill(bool tellFailure);
     QString selectedNumber() const;
     // The selected certificate as stored; nullopt (and a message) when none.
     std::optional<sf6::StoredCertificate> selectedCertificate();

@@ -40,7 +40,9 @@ TCertifyDialog::TCertifyDialog(sf6::Archive& archive, const sf6::ArchivedRecord&
 {
     build();
     setWindowTitle(QStringLiteral("出具证书"));
-    edReason->hide();
+    // Only an amendment has a reason.
+    if (auto* form = qobject_cast<QFormLayout*>(edReason->parentWidget()->layout()))
+        form->setRowVisible(edReason, false);
     showSources(record);
     fillStandards(QString());
     // The lab signs as it last did on a report.
@@ -124,7 +126,6 @@ void TCertifyDialog::build()
     cbAsFound->setObjectName(QStringLiteral("cbAsFound"));
     form->addRow(QStringLiteral("调整前记录"), cbAsFound);
     edReason = field(QStringLiteral("替代原因"), QStringLiteral("edReason"));
-    form->labelForField(edReason)->setVisible(false);
 
     btnOK = new QPushButton(QStringLiteral("确定"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));

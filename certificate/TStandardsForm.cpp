@@ -127,6 +127,7 @@ void TStandardsForm::FormCreate()
 
 void TStandardsForm::showStandard(const sf6::ReferenceStandard& s)
 {
+    shown_ = s;
     edSerial->setText(s.serial);
     edName->setText(s.name);
     edModel->setText(s.model);
@@ -156,13 +157,23 @@ void TStandardsForm::btnSaveClick()
         ui::MessageBoxes::show(QStringLiteral("请填写标准器编号。"), this);
         return;
     }
+    // A standard shown from the list: only what was changed here, so that a
+    // change made meanwhile in another window keeps its fields. A serial typed
+    // anew: what was filled in.
+    const bool shownStandard = shown_.versionId != 0 && shown_.serial == serial;
+    auto given = [shownStandard](const QLineEdit* e, const QString& was) -> std::optional<QString> {
+        const QString typed = e->text().trimmed();
+        if (shownStandard ? typed == was : typed.isEmpty())
+            return std::nullopt;
+        return typed;
+    };
     sf6::StandardTexts texts;
-    texts.name = edName->text().trimmed();
-    texts.model = edModel->text().trimmed();
-    texts.certificate = edCertificate->text().trimmed();
-    texts.issuer = edIssuer->text().trimmed();
-    texts.validUntil = edValidUntil->text().trimmed();
-    texts.uncertainty = edUncertainty->text().trimmed();
+    texts.name = given(edName, shown_.name);
+    texts.model = given(edModel, shown_.model);
+    texts.certificate = given(edCertificate, shown_.certificate);
+    texts.issuer = given(edIssuer, shown_.issuer);
+    texts.validUntil = given(edValidUntil, shown_.validUntil);
+    texts.uncertainty = given(edUncertainty, shown_.uncertainty);
     const auto saved = sf6::saveStandard(*archive_, serial, texts);
     if (!saved) {
         ui::MessageBoxes::show(saved.error(), this);

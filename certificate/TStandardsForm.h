@@ -58,5 +58,6 @@ private:
 
     std::shared_ptr<sf6::Archive> archive_;
     std::vector<sf6::ReferenceStandard> standards_;
+    sf6::ReferenceStandard shown_;   // the standard as the fields were filled from it
     QDate today_;
 };
