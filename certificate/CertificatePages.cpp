@@ -25,11 +25,16 @@ constexpr QRect kStateBox{464, 6, 216, 2 * kLabelHeight};
 constexpr QRect kCaptionBox{24, 32, 244, kLabelHeight};
 
 // The printable height of A4 portrait inside the margins; the footer sits at
-// its foot unless a long conclusion reaches lower, then just below it.
+// its foot unless a long conclusion reaches lower, then just below it. A
+// conclusion so long that the footer would run more than a little into the
+// bottom margin, where printers may not reach, sends the page count above the
+// title instead, the one free place left.
 constexpr int kPrintableHeight = int((297.0 - 2 * kPageMarginMm) / 25.4 * kReportDpi);
 constexpr int kFooterTop = kPrintableHeight - kLabelHeight - 2;
 constexpr int kFooterGap = 4;
+constexpr int kMarginSpill = 8;   // about 2 mm of the 10 mm margin
 constexpr QRect kFooterBox{kFrameLeft, kFooterTop, kFrameRight - kFrameLeft, kLabelHeight};
+constexpr QRect kTopPageCountBox{kTitleBox.x(), 4, kTitleBox.width(), kLabelHeight};
 constexpr int kContentBottom = kFooterTop - 8;   // what a continued page may fill
 
 // The last page: caption/value rows like the record's header block.
@@ -372,6 +377,8 @@ std::vector<ReportPage> certificatePages(const CertificateContent& content, cons
         ReportPage& page = pages[size_t(k)];
         QRect box = kFooterBox;
         box.moveTop(std::max(kFooterTop, bottomOf(page) + kFooterGap));
+        if (box.y() + kLabelHeight > kPrintableHeight + kMarginSpill)
+            box = kTopPageCountBox;
         addLabel(page, QStringLiteral("QRCFooter"), box, pageCountText(k + 1, n));
     }
     return pages;
