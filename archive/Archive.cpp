@@ -95,6 +95,9 @@ QString Archive::reason(const QSqlError& e)
         text = e.driverText().trimmed();
     if (text.isEmpty())
         return QStringLiteral("未知错误");
+    // Our own triggers' refusal is already the user's sentence.
+    if (text.contains(schema::kRowsKeptAsTheyAre))
+        return schema::kRowsKeptAsTheyAre;
     return QStringLiteral("%1（%2）").arg(meaningOf(e, text), text.simplified());
 }
 

@@ -82,7 +82,45 @@ Status fillSearchTexts(const Archive& archive)
     return Status::success();
 }
 
+// The database itself refuses changes to the rows that must stay as they
+// were, so that a hand-written statement is refused too.
+Status installKeepTriggers(const Archive& archive)
+{
+    const QString doing = QStringLiteral("升级结构");
+    QStringList statements;
+    if (archive.location().engine == ArchiveLocation::Engine::SQLite) {
+        // SQLite's RAISE takes a literal only; the message holds no quote.
+        for (const QString& table : keptTables())
+            for (const char* event : {"UPDATE", "DELETE"})
+                statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_kept_%2 BEFORE %3 ON %1 "
+                                             "BEGIN SELECT RAISE(ABORT, '%4'); END")
+                                  .arg(table, QString::fromLatin1(event).toLower(), QLatin1String(event),
+                                       kRowsKeptAsTheyAre);
+    } else {
+        // Per statement, so that TRUNCATE is refused as well.
+        statements << QStringLiteral("CREATE OR REPLACE FUNCTION sf6_rows_kept() RETURNS trigger LANGUAGE plpgsql AS "
+                                     "$$ BEGIN RAISE EXCEPTION '%1' USING ERRCODE = 'P0001'; END $$")
+                          .arg(kRowsKeptAsTheyAre);
+        for (const QString& table : keptTables())
+            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1_kept ON %1").arg(table)
+                       << QStringLiteral("CREATE TRIGGER %1_kept BEFORE UPDATE OR DELETE OR TRUNCATE ON %1 "
+                                         "FOR EACH STATEMENT EXECUTE FUNCTION sf6_rows_kept()")
+                              .arg(table);
+    }
+    for (const QString& sql : statements)
+        if (auto q = archive.run(sql, {}, doing); !q)
+            return q.status();
+    return Status::success();
+}
+
 } // namespace
+
+const QStringList& keptTables()
+{
+    static const QStringList tables{QStringLiteral("records"), QStringLiteral("certificates"),
+                                    QStringLiteral("certificate_approvals"), QStringLiteral("audit")};
+    return tables;
+}
 
 QStringList tablesOf(int version)
 {
@@ -308,7 +346,7 @@ const std::vector<Step>& steps()
                            "  previous_hash TEXT NOT NULL,\n"
                            "  hash TEXT NOT NULL\n"
                            ")"),
-        }};
+        }, installKeepTriggers};
         return std::vector<Step>{v1, v2, v3, v4, v5};
     }();
     return all;

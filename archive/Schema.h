@@ -48,6 +48,11 @@ const QStringList& ownTables();
 // creates or upgrades one, so that any other database is told apart by a read.
 constexpr qint32 kApplicationId = 0x53463641;
 
+// What the engine answers, through the archive's own triggers, to any UPDATE
+// or DELETE of these rows (and on PostgreSQL TRUNCATE).
+inline const QString kRowsKeptAsTheyAre = QStringLiteral("存档中的记录、证书和审计记录按原样保存，不能修改或删除");
+const QStringList& keptTables();
+
 // The tables an archive of the given version has, lower case, sorted.
 QStringList tablesOf(int version);
 

@@ -4,9 +4,13 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
+#include <pwd.h>
 #include <unistd.h>
 #endif
+
+#include <vector>
 
 namespace sf6::platform {
 
@@ -16,6 +20,28 @@ bool isTerminal(std::FILE* stream)
     return _isatty(_fileno(stream)) != 0;
 #else
     return isatty(fileno(stream)) != 0;
+#endif
+}
+
+QString userName()
+{
+#ifdef Q_OS_WIN
+    // UNLEN + 1 is enough for any account name.
+    std::vector<wchar_t> name(257);
+    DWORD size = DWORD(name.size());
+    if (GetUserNameW(name.data(), &size) && size > 0)
+        return QString::fromWCharArray(name.data(), int(size) - 1);
+    return qEnvironmentVariable("USERNAME");
+#else
+    // The account of the effective user id, not $USER, which anyone may set.
+    const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? size_t(suggested) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        return QString::fromLocal8Bit(found->pw_name);
+    // A container without an entry for its user still has a number.
+    return qEnvironmentVariable("USER", QString::number(geteuid()));
 #endif
 }
 

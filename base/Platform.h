@@ -2,11 +2,18 @@
 // What the operating systems do differently, each behind one function with
 // its POSIX and Windows branches side by side in Platform.cpp.
 
+#include <QString>
+
 #include <cstdio>
 
 namespace sf6::platform {
 
 // Whether the stream is a terminal (a console window on Windows) rather than a file or pipe.
 bool isTerminal(std::FILE* stream);
+
+// The name the operating system knows the person at this PC by (the login
+// name); the audit trail names who made a change with it. Empty only when the
+// system cannot say.
+QString userName();
 
 } // namespace sf6::platform

@@ -54,6 +54,9 @@ struct IssuedCertificate {
 Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& request);
 // "标准器 S 的证书已于 yyyy-mm-dd 过期，不能出具证书"
 QString standardExpiredText(const QString& serial, const QString& validUntil);
+// The time a certificate is issued at ("yyyy-MM-dd HH:mm:ss"), which gives its
+// year: the archive's now unless a test sets another; an empty one restores it.
+void setCertificateClock(std::function<QString()> now);
 
 // Records who approved and when; a second approval or a superseded certificate is refused.
 Status approve(Archive& archive, const QString& number, const QString& approver);

@@ -2,10 +2,12 @@
 // putting a finished file in the target's place, a target another program holds open, UTF-8 text.
 #include "base/Console.h"
 #include "base/FileReplace.h"
+#include "base/Platform.h"
 #include "base/SafeSave.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -151,4 +153,25 @@ TEST(FileReplace, aCLibraryWritesAChineseNamedFileThroughItsNarrowName)
     std::fclose(f);
     EXPECT_EQ(readAll(name), "zip");
     EXPECT_EQ(filesIn(sub), QStringList{QStringLiteral(".~校验 记录.xlsx-1a2b.tmp")});
+}
+
+// The audit trail names who changed the archive: the account logged in, as
+// the system knows it, whatever the environment claims.
+TEST(Platform, theUserNameIsTheLoggedInAccount)
+{
+    const QString name = platform::userName();
+    ASSERT_FALSE(name.isEmpty());
+#ifdef _WIN32
+    // Windows (and Wine) set USERNAME at log-on to the same account.
+    EXPECT_EQ(name.toLower(), qEnvironmentVariable("USERNAME").toLower());
+#else
+    QProcess id;
+    id.start(QStringLiteral("id"), {QStringLiteral("-un")});
+    ASSERT_TRUE(id.waitForFinished());
+    EXPECT_EQ(name, QString::fromLocal8Bit(id.readAllStandardOutput()).trimmed());
+    const QByteArray before = qgetenv("USER");
+    qputenv("USER", "somebody-else");
+    EXPECT_EQ(platform::userName(), name) << "$USER is anyone's to set";
+    qputenv("USER", before);
+#endif
 }

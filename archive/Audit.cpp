@@ -1,0 +1,143 @@
+#include "archive/Audit.h"
+
+#include "base/Platform.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSysInfo>
+
+namespace sf6 {
+
+namespace {
+
+// What the first row follows.
+const QString kNoPreviousHash(64, u'0');
+const QString kColumns = QStringLiteral(
+    "id, at, os_user, host, program, action, object, old_values, new_values, reason, previous_hash, hash");
+
+// Compact JSON of any value, scalars too; a null value stays NULL in the table.
+QVariant jsonText(const QJsonValue& v)
+{
+    if (v.isNull() || v.isUndefined())
+        return QVariant(QMetaType(QMetaType::QString));
+    const QByteArray inArray = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(inArray.mid(1, inArray.size() - 2));
+}
+
+QJsonValue textOrNull(const QString& s) { return s.isNull() ? QJsonValue() : QJsonValue(s); }
+
+} // namespace
+
+QString auditRowHash(const QString& previousHash, const AuditRow& row)
+{
+    // A JSON array of every field: no two different rows serialise alike, and
+    // NULL values stay apart from any text.
+    const QJsonArray fields{previousHash,          row.id,
+                            row.at,                row.user,
+                            row.host,              row.program,
+                            row.action,            row.object,
+                            textOrNull(row.oldValues), textOrNull(row.newValues),
+                            row.reason};
+    const QByteArray canonical = QJsonDocument(fields).toJson(QJsonDocument::Compact);
+    return QString::fromLatin1(QCryptographicHash::hash(canonical, QCryptographicHash::Sha256).toHex());
+}
+
+Status appendAudit(const Archive& archive, const AuditEntry& entry)
+{
+    const QString doing = QStringLiteral("写入审计记录");
+    auto last = archive.run(QStringLiteral("SELECT id, hash FROM audit ORDER BY id DESC LIMIT 1"), {}, doing);
+    if (!last)
+        return last.status();
+    AuditRow row;
+    row.previousHash = kNoPreviousHash;
+    row.id = 1;
+    if (last->next()) {
+        row.id = last->value(0).toInt() + 1;
+        row.previousHash = last->value(1).toString();
+    }
+    row.at = Archive::now();
+    row.user = platform::userName();
+    row.host = QSysInfo::machineHostName();
+    row.program = QCoreApplication::applicationName();
+    if (row.program.isEmpty())
+        row.program = QStringLiteral("sf6");
+    row.action = entry.action;
+    row.object = entry.object;
+    const QVariant oldValues = jsonText(entry.oldValues), newValues = jsonText(entry.newValues);
+    row.oldValues = oldValues.isNull() ? QString() : oldValues.toString();
+    row.newValues = newValues.isNull() ? QString() : newValues.toString();
+    row.reason = entry.reason.isNull() ? QStringLiteral("") : entry.reason;
+    row.hash = auditRowHash(row.previousHash, row);
+    auto q = archive.run(QStringLiteral("INSERT INTO audit (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kColumns),
+                         {row.id, row.at, Archive::text(row.user), Archive::text(row.host), row.program,
+                          Archive::text(row.action), Archive::text(row.object), oldValues, newValues, row.reason,
+                          row.previousHash, row.hash},
+                         doing);
+    return q ? Status::success() : q.status();
+}
+
+Status forEachAuditRow(const Archive& archive, const std::function<bool(const AuditRow&)>& visit)
+{
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM audit ORDER BY id").arg(kColumns), {},
+                         QStringLiteral("读取审计记录"));
+    if (!q)
+        return q.status();
+    auto textAt = [&](int i) { return q->value(i).isNull() ? QString() : q->value(i).toString(); };
+    while (q->next()) {
+        AuditRow row;
+        row.id = q->value(0).toInt();
+        row.at = Archive::timestampText(q->value(1));
+        row.user = textAt(2);
+        row.host = textAt(3);
+        row.program = textAt(4);
+        row.action = textAt(5);
+        row.object = textAt(6);
+        row.oldValues = textAt(7);
+        row.newValues = textAt(8);
+        row.reason = textAt(9);
+        row.previousHash = textAt(10);
+        row.hash = textAt(11);
+        if (!visit(row))
+            return Status::success();
+    }
+    // Rows that stop coming part-way are no whole trail.
+    if (q->lastError().isValid())
+        return archive.failure(QStringLiteral("读取审计记录"), Archive::reason(q->lastError()));
+    return Status::success();
+}
+
+Expected<AuditCheck> verifyAuditChain(const Archive& archive)
+{
+    AuditCheck check;
+    QString expectedPrevious = kNoPreviousHash;
+    int previousId = 0;
+    auto altered = [&](int id, const QString& why) {
+        check.firstAltered = id;
+        check.why = why;
+        return false;
+    };
+    const Status read = forEachAuditRow(archive, [&](const AuditRow& row) {
+        // Ids are consecutive from 1: a gap is a row taken out.
+        if (row.id != previousId + 1)
+            return altered(previousId + 1,
+                           QStringLiteral("第%1条审计记录已被删除（审计记录的编号不连续）").arg(previousId + 1));
+        if (auditRowHash(expectedPrevious, row) != row.hash) {
+            // A row consistent in itself but not with the one before: that
+            // one was changed and given a new hash.
+            const bool selfConsistent = auditRowHash(row.previousHash, row) == row.hash;
+            const int id = selfConsistent && previousId > 0 ? previousId : row.id;
+            return altered(id, QStringLiteral("第%1条审计记录已被改动（与审计记录链的哈希值不符）").arg(id));
+        }
+        expectedPrevious = row.hash;
+        previousId = row.id;
+        ++check.rows;
+        return true;
+    });
+    if (!read)
+        return read;
+    return check;
+}
+
+} // namespace sf6

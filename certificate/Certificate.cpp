@@ -1,0 +1,769 @@
+#include "certificate/Certificate.h"
+
+#include "archive/ArchiveChanges.h"
+#include "archive/ArchiveStore.h"
+#include "archive/Audit.h"
+#include "base/Platform.h"
+#include "register/JudgedReport.h"
+#include "register/RelayRegister.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QJsonDocument>
+#include <QSysInfo>
+
+namespace sf6 {
+
+namespace {
+
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+constexpr int kSequenceDigits = 4;
+
+std::function<QString()>& clock()
+{
+    static std::function<QString()> now;
+    return now;
+}
+
+QString issueTime() { return clock() ? clock()() : Archive::now(); }
+
+QString program() { return QCoreApplication::applicationName(); }
+
+QVariant text(const QString& s) { return Archive::text(s); }
+QVariant nullInt() { return QVariant(QMetaType(QMetaType::Int)); }
+QVariant optionalId(const std::optional<int>& id) { return id ? QVariant(*id) : nullInt(); }
+
+// ---- lab profile -------------------------------------------------------
+
+const QString kLabColumns =
+    QStringLiteral("id, version, changed_at, name, address, phone, accreditation, prefix");
+
+LabProfile labOf(const QSqlQuery& q)
+{
+    LabProfile l;
+    l.versionId = q.value(0).toInt();
+    l.version = q.value(1).toInt();
+    l.changedAt = Archive::timestampText(q.value(2));
+    l.name = q.value(3).toString();
+    l.address = q.value(4).toString();
+    l.phone = q.value(5).toString();
+    l.accreditation = q.value(6).toString();
+    l.prefix = q.value(7).toString();
+    return l;
+}
+
+QJsonObject labValues(const LabProfile& l)
+{
+    return {{QStringLiteral("name"), l.name},         {QStringLiteral("address"), l.address},
+            {QStringLiteral("phone"), l.phone},       {QStringLiteral("accreditation"), l.accreditation},
+            {QStringLiteral("prefix"), l.prefix},     {QStringLiteral("version"), l.version}};
+}
+
+bool sameLab(const LabProfile& a, const LabProfile& b)
+{
+    return a.name == b.name && a.address == b.address && a.phone == b.phone && a.accreditation == b.accreditation
+        && a.prefix == b.prefix;
+}
+
+// Letters, digits and '-': the number goes into file names and onto paper as it is.
+bool validPrefix(const QString& prefix)
+{
+    if (prefix.isEmpty())
+        return false;
+    for (const QChar c : prefix)
+        if (!(c.isDigit() && c.unicode() < 128) && !(c.isLetter() && c.unicode() < 128) && c != u'-')
+            return false;
+    return true;
+}
+
+// ---- standards ---------------------------------------------------------
+
+const QString kStandardColumns = QStringLiteral(
+    "v.id, v.serial_number, v.version, v.changed_at, v.name, v.model, v.certificate, v.issuer, v.valid_until, "
+    "v.uncertainty");
+
+ReferenceStandard standardOf(const QSqlQuery& q)
+{
+    ReferenceStandard s;
+    s.versionId = q.value(0).toInt();
+    s.serial = q.value(1).toString();
+    s.version = q.value(2).toInt();
+    s.changedAt = Archive::timestampText(q.value(3));
+    s.name = q.value(4).toString();
+    s.model = q.value(5).toString();
+    s.certificate = q.value(6).toString();
+    s.issuer = q.value(7).toString();
+    s.validUntil = q.value(8).toString();
+    s.uncertainty = q.value(9).toString();
+    return s;
+}
+
+QJsonObject standardValues(const ReferenceStandard& s)
+{
+    return {{QStringLiteral("serial"), s.serial},           {QStringLiteral("name"), s.name},
+            {QStringLiteral("model"), s.model},             {QStringLiteral("certificate"), s.certificate},
+            {QStringLiteral("issuer"), s.issuer},           {QStringLiteral("validUntil"), s.validUntil},
+            {QStringLiteral("uncertainty"), s.uncertainty}, {QStringLiteral("version"), s.version}};
+}
+
+bool sameStandard(const ReferenceStandard& a, const ReferenceStandard& b)
+{
+    return a.name == b.name && a.model == b.model && a.certificate == b.certificate && a.issuer == b.issuer
+        && a.validUntil == b.validUntil && a.uncertainty == b.uncertainty;
+}
+
+Expected<std::vector<ReferenceStandard>> standardsWhere(const Archive& archive, const QString& where,
+                                                        std::initializer_list<QVariant> values)
+{
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM standard_versions v JOIN standards s ON s.current_version = v.id %2")
+                             .arg(kStandardColumns, where),
+                         values, QStringLiteral("读取标准器"));
+    if (!q)
+        return q.status();
+    std::vector<ReferenceStandard> out;
+    while (q->next())
+        out.push_back(standardOf(*q));
+    return out;
+}
+
+// ---- certificates ------------------------------------------------------
+
+QString certificateObject(const QString& number) { return QStringLiteral("certificate %1").arg(number); }
+
+struct RecordFacts {
+    QByteArray raw;
+    RecordFields fields;
+};
+
+Expected<RecordFacts> recordFacts(const Archive& archive, int recordId, const QString& role)
+{
+    auto r = findRecord(archive, recordId);
+    if (!r)
+        return r.status();
+    if (!*r)
+        return Status::failure(QStringLiteral("存档中没有档案号为 %1 的%2").arg(recordId).arg(role));
+    return RecordFacts{(*r)->raw, recordFields((*r)->raw)};
+}
+
+// The record judged with the relay's current version, the judgement kept
+// inside the caller's write when these values never judged it before.
+Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const RecordFacts& facts, const QString& serial)
+{
+    auto outcome = judgeRecordWith(archive, recordId, serial, false);
+    if (!outcome)
+        return outcome.status();
+    if (!outcome->judgement)
+        return Status::failure(outcome->whyNot + QStringLiteral("，不能出具证书"));
+    StoredJudgement j = *outcome->judgement;
+    if (j.id == 0) {
+        auto id = archive.nextId(QStringLiteral("judgements"));
+        if (!id)
+            return id.status();
+        j.id = *id;
+        if (auto q = archive.run(QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
+                                                "VALUES (?, ?, ?, ?, ?, ?)"),
+                                 {j.id, recordId, j.relayVersionId, j.madeAt, j.judgement.verdict(),
+                                  QString::fromUtf8(judgementJson(recordId, j.judgement))},
+                                 QStringLiteral("保存判定"));
+            !q)
+            return q.status();
+    }
+    CertifiedRecord c;
+    c.recordId = recordId;
+    c.raw = facts.raw;
+    c.judgementId = j.id;
+    c.verdict = j.judgement.verdict();
+    c.conclusion = conclusionOf(j.judgement);
+    return c;
+}
+
+// Everything of issuing inside the caller's write: the refusals first, then
+// the number, so a refusal never costs one.
+Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& rq, const QString& action,
+                                        const QJsonValue& oldValues)
+{
+    auto lab = currentLab(archive);
+    if (!lab)
+        return lab.status();
+    if (!*lab || (*lab)->name.trimmed().isEmpty())
+        return Status::failure(QStringLiteral("实验室信息中没有校验单位名称，不能出具证书（工具 → 实验室信息）"));
+
+    auto record = recordFacts(archive, rq.recordId, QStringLiteral("记录"));
+    if (!record)
+        return record.status();
+    auto serial = linkedSerial(archive, rq.recordId);
+    if (!serial)
+        return serial.status();
+    if (!*serial)
+        return Status::failure(QStringLiteral("记录 %1 没有关联继电器，不能出具证书").arg(rq.recordId));
+    if (!record->fields.testTime)
+        return Status::failure(QStringLiteral("记录 %1 的测试时间不是有效日期，无法核对标准器的有效期，不能出具证书")
+                                   .arg(rq.recordId));
+    const QString testDate = record->fields.testTime->left(kDateFormat.size());
+
+    const QString standardSerial = rq.standardSerial.trimmed();
+    if (standardSerial.isEmpty())
+        return Status::failure(QStringLiteral("没有选择标准器，不能出具证书"));
+    auto standard = findStandard(archive, standardSerial);
+    if (!standard)
+        return standard.status();
+    if (!*standard)
+        return Status::failure(QStringLiteral("标准器台账中没有编号为 %1 的标准器，不能出具证书").arg(standardSerial));
+    if ((*standard)->validUntil.isEmpty())
+        return Status::failure(QStringLiteral("标准器 %1 没有填写证书有效期，不能出具证书").arg(standardSerial));
+    // Both are yyyy-MM-dd: as texts they order as dates.
+    if ((*standard)->validUntil < testDate)
+        return Status::failure(standardExpiredText(standardSerial, (*standard)->validUntil));
+
+    const QString tester = rq.tester.trimmed(), checker = rq.checker.trimmed();
+    if (tester.isEmpty())
+        return Status::failure(QStringLiteral("没有填写校验员，不能出具证书"));
+    if (checker.isEmpty())
+        return Status::failure(QStringLiteral("没有填写核验员，不能出具证书"));
+    if (tester == checker)
+        return Status::failure(QStringLiteral("核验员与校验员不能是同一人（%1），不能出具证书").arg(tester));
+
+    std::optional<RecordFacts> asFound;
+    if (rq.asFoundRecordId) {
+        const int m = *rq.asFoundRecordId;
+        auto found = recordFacts(archive, m, QStringLiteral("调整前记录"));
+        if (!found)
+            return found.status();
+        auto foundSerial = linkedSerial(archive, m);
+        if (!foundSerial)
+            return foundSerial.status();
+        if (!*foundSerial)
+            return Status::failure(QStringLiteral("调整前记录 %1 没有关联继电器，应关联继电器 %2").arg(m).arg(**serial));
+        if (**foundSerial != **serial)
+            return Status::failure(QStringLiteral("调整前记录 %1 关联的是继电器 %2，不是记录 %3 的继电器 %4")
+                                       .arg(m)
+                                       .arg(**foundSerial)
+                                       .arg(rq.recordId)
+                                       .arg(**serial));
+        if (m == rq.recordId || found->fields.testOrder >= record->fields.testOrder)
+            return Status::failure(QStringLiteral("调整前记录 %1 的测试时间不早于记录 %2").arg(m).arg(rq.recordId));
+        asFound = std::move(*found);
+    }
+
+    auto relay = findRelay(archive, **serial);
+    if (!relay)
+        return relay.status();
+    if (!*relay)
+        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器，不能出具证书").arg(**serial));
+    auto asLeft = judgedRecord(archive, rq.recordId, *record, **serial);
+    if (!asLeft)
+        return asLeft.status();
+    std::optional<CertifiedRecord> asFoundJudged;
+    if (asFound) {
+        auto j = judgedRecord(archive, *rq.asFoundRecordId, *asFound, **serial);
+        if (!j)
+            return j.status();
+        asFoundJudged = *j;
+    }
+
+    // The number: the writers' lock makes MAX + 1 safe on both engines, and
+    // certificates are never deleted, so a number is never given twice.
+    const QString issuedAt = issueTime();
+    const int year = issuedAt.left(4).toInt();
+    auto next = archive.run(QStringLiteral("SELECT COALESCE(MAX(sequence), 0) + 1 FROM certificates WHERE year = ?"),
+                            {year}, QStringLiteral("出具证书"));
+    if (!next)
+        return next.status();
+    next->next();
+    const int sequence = next->value(0).toInt();
+
+    CertificateContent c;
+    c.number = QStringLiteral("%1-%2-%3").arg((*lab)->prefix).arg(year).arg(sequence, kSequenceDigits, 10, QChar(u'0'));
+    c.year = year;
+    c.sequence = sequence;
+    c.issuedAt = issuedAt;
+    c.issuedBy = platform::userName();
+    c.host = QSysInfo::machineHostName();
+    c.program = program();
+    c.lab = **lab;
+    c.relay = **relay;
+    c.standard = **standard;
+    c.details = defaultReportDetails(issuedAt.left(kDateFormat.size()));
+    c.details.calibratingUnit = c.lab.name;
+    fillRelayDetails(c.details, c.relay);
+    c.details.testDate = testDate;
+    c.details.tester = tester;
+    c.details.reviewer = checker;
+    c.details.approver = rq.approver.trimmed();
+    c.asLeft = *asLeft;
+    c.asFound = asFoundJudged;
+    c.humidity = rq.humidity.trimmed();
+    c.tester = tester;
+    c.checker = checker;
+    c.approver = rq.approver.trimmed();
+    c.supersedes = rq.supersedes;
+    c.amendReason = rq.amendReason;
+
+    IssuedCertificate out;
+    out.content = c;
+    out.sha256 = contentSha256(c);
+    auto id = archive.nextId(QStringLiteral("certificates"));
+    if (!id)
+        return id.status();
+    out.id = *id;
+    if (auto q = archive.runList(
+            QStringLiteral("INSERT INTO certificates (id, number, year, sequence, record_id, as_found_record_id, "
+                           "serial_number, relay_version_id, standard_version_id, lab_version_id, judgement_id, "
+                           "as_found_judgement_id, verdict, tester, checker, approver, issued_at, issued_by, supersedes, "
+                           "content, sha256) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {out.id, c.number, year, sequence, rq.recordId, optionalId(rq.asFoundRecordId), text(c.relay.serial),
+             c.relay.versionId, c.standard.versionId, c.lab.versionId, c.asLeft.judgementId,
+             asFoundJudged ? QVariant(asFoundJudged->judgementId) : nullInt(), c.asLeft.verdict, text(c.tester),
+             text(c.checker), text(c.approver), c.issuedAt, text(c.issuedBy),
+             c.supersedes.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(c.supersedes),
+             QString::fromUtf8(canonicalContent(c)), out.sha256},
+            QStringLiteral("出具证书"));
+        !q)
+        return q.status();
+
+    QJsonObject values{{QStringLiteral("number"), c.number},
+                       {QStringLiteral("sha256"), out.sha256},
+                       {QStringLiteral("record"), rq.recordId},
+                       {QStringLiteral("verdict"), c.asLeft.verdict},
+                       {QStringLiteral("relayVersionId"), c.relay.versionId},
+                       {QStringLiteral("standardVersionId"), c.standard.versionId},
+                       {QStringLiteral("labVersionId"), c.lab.versionId}};
+    if (rq.asFoundRecordId)
+        values.insert(QStringLiteral("asFoundRecord"), *rq.asFoundRecordId);
+    if (Status s = appendAudit(archive, {action, certificateObject(c.number), oldValues, values, rq.amendReason}); !s)
+        return s;
+    return out;
+}
+
+// The state of a certificate as derived from the rows added after it.
+Expected<CertificateState> stateOf(const Archive& archive, int id, const QString& number)
+{
+    CertificateState s;
+    auto a = archive.run(QStringLiteral("SELECT approver, approved_at FROM certificate_approvals WHERE certificate_id = ?"),
+                         {id}, QStringLiteral("读取证书"));
+    if (!a)
+        return a.status();
+    if (a->next()) {
+        s.approvedBy = a->value(0).toString();
+        s.approvedAt = Archive::timestampText(a->value(1));
+    }
+    auto by = archive.run(QStringLiteral("SELECT number FROM certificates WHERE supersedes = ? ORDER BY id"), {number},
+                          QStringLiteral("读取证书"));
+    if (!by)
+        return by.status();
+    if (by->next())
+        s.supersededBy = by->value(0).toString();
+    return s;
+}
+
+Expected<std::optional<StoredCertificate>> storedWhere(const Archive& archive, const QString& number)
+{
+    auto q = archive.run(QStringLiteral("SELECT id, content, sha256 FROM certificates WHERE number = ?"), {number},
+                         QStringLiteral("读取证书"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return std::optional<StoredCertificate>();
+    StoredCertificate s;
+    s.id = q->value(0).toInt();
+    s.sha256 = q->value(2).toString();
+    const QJsonDocument doc = QJsonDocument::fromJson(q->value(1).toString().toUtf8());
+    auto content = contentFromJson(doc.object());
+    if (!content)
+        return archive.failure(QStringLiteral("读取证书"), QStringLiteral("证书 %1：%2").arg(number, content.error()));
+    s.content = *content;
+    auto state = stateOf(archive, s.id, number);
+    if (!state)
+        return state.status();
+    s.state = *state;
+    return std::optional<StoredCertificate>(s);
+}
+
+QString noCertificateText(const QString& number) { return QStringLiteral("存档中没有编号为 %1 的证书").arg(number); }
+
+// The sha256 each certificate's issuing audit row recorded, by number.
+Expected<QHash<QString, QString>> auditedHashes(const Archive& archive)
+{
+    auto q = archive.run(QStringLiteral("SELECT new_values FROM audit WHERE action = ? OR action = ? ORDER BY id"),
+                         {audit::kCertificateIssued, audit::kCertificateAmended}, QStringLiteral("校验存档"));
+    if (!q)
+        return q.status();
+    QHash<QString, QString> out;
+    while (q->next()) {
+        const QJsonObject o = QJsonDocument::fromJson(q->value(0).toString().toUtf8()).object();
+        const QString number = o.value(QStringLiteral("number")).toString();
+        if (!number.isEmpty() && !out.contains(number))
+            out.insert(number, o.value(QStringLiteral("sha256")).toString());
+    }
+    return out;
+}
+
+// What is wrong with one certificate, empty when it holds: its content
+// hashed with its records' bytes as they are now, against the hash stored
+// with it and the hash its audit row recorded.
+QString certificateProblem(const QString& number, const QString& contentText, const QString& storedSha,
+                           const std::optional<QByteArray>& asLeftNow, const std::optional<QByteArray>& asFoundNow,
+                           const std::optional<QString>& auditedSha)
+{
+    auto content = contentFromJson(QJsonDocument::fromJson(contentText.toUtf8()).object());
+    if (!content)
+        return QStringLiteral("证书 %1 的内容已被改动，无法读取").arg(number);
+    if (contentSha256(*content) != storedSha)
+        return QStringLiteral("证书 %1 的内容已被改动，与其校验值不符").arg(number);
+    if (!auditedSha)
+        return QStringLiteral("证书 %1 在审计记录中没有出具记录").arg(number);
+    if (*auditedSha != storedSha)
+        return QStringLiteral("证书 %1 的校验值与审计记录中出具时的不符").arg(number);
+    CertificateContent now = *content;
+    if (!asLeftNow)
+        return QStringLiteral("证书 %1 的记录 %2 已不在存档中").arg(number).arg(content->asLeft.recordId);
+    now.asLeft.raw = *asLeftNow;
+    if (now.asFound) {
+        if (!asFoundNow)
+            return QStringLiteral("证书 %1 的调整前记录 %2 已不在存档中").arg(number).arg(content->asFound->recordId);
+        now.asFound->raw = *asFoundNow;
+    }
+    if (contentSha256(now) != storedSha) {
+        const int altered = now.asLeft.raw != content->asLeft.raw ? now.asLeft.recordId : now.asFound->recordId;
+        return QStringLiteral("证书 %1 的记录 %2 已被改动，与出具时不符").arg(number).arg(altered);
+    }
+    return {};
+}
+
+std::optional<QByteArray> optionalBytes(const QVariant& v)
+{
+    return v.isNull() ? std::nullopt : std::optional<QByteArray>(v.toByteArray());
+}
+
+} // namespace
+
+void setCertificateClock(std::function<QString()> now) { clock() = std::move(now); }
+
+QString standardExpiredText(const QString& serial, const QString& validUntil)
+{
+    return QStringLiteral("标准器 %1 的证书已于 %2 过期，不能出具证书").arg(serial, validUntil);
+}
+
+Expected<std::optional<LabProfile>> currentLab(const Archive& archive)
+{
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM lab_versions ORDER BY version DESC LIMIT 1").arg(kLabColumns), {},
+                         QStringLiteral("读取实验室信息"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return std::optional<LabProfile>();
+    return std::optional<LabProfile>(labOf(*q));
+}
+
+Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
+{
+    if (texts.prefix && !texts.prefix->trimmed().isEmpty() && !validPrefix(texts.prefix->trimmed()))
+        return Status::failure(
+            QStringLiteral("实验室信息：「证书编号前缀」只能由字母、数字和“-”组成（%1），未保存。").arg(*texts.prefix));
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto before = currentLab(archive);
+    if (!before)
+        return before.status();
+    LabProfile lab = before->value_or(LabProfile{});
+    if (texts.name)
+        lab.name = texts.name->trimmed();
+    if (texts.address)
+        lab.address = texts.address->trimmed();
+    if (texts.phone)
+        lab.phone = texts.phone->trimmed();
+    if (texts.accreditation)
+        lab.accreditation = texts.accreditation->trimmed();
+    if (texts.prefix)
+        lab.prefix = texts.prefix->trimmed().isEmpty() ? kDefaultCertificatePrefix : texts.prefix->trimmed();
+    if (*before && sameLab(**before, lab))
+        return lab;   // nothing changed: no new version
+    auto id = archive.nextId(QStringLiteral("lab_versions"));
+    if (!id)
+        return id.status();
+    lab.versionId = *id;
+    lab.version = *before ? (*before)->version + 1 : 1;
+    lab.changedAt = Archive::now();
+    if (auto q = archive.run(QStringLiteral("INSERT INTO lab_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                 .arg(kLabColumns),
+                             {lab.versionId, lab.version, lab.changedAt, text(lab.name), text(lab.address),
+                              text(lab.phone), text(lab.accreditation), text(lab.prefix), text(program())},
+                             QStringLiteral("保存实验室信息"));
+        !q)
+        return q.status();
+    if (Status s = appendAudit(archive, {audit::kLabChanged, QStringLiteral("lab"),
+                                         *before ? QJsonValue(labValues(**before)) : QJsonValue(), labValues(lab), {}});
+        !s)
+        return s;
+    if (Status c = write.commit(); !c)
+        return c;
+    return lab;
+}
+
+Expected<ReferenceStandard> saveStandard(Archive& archive, const QString& serial, const StandardTexts& texts)
+{
+    const QString key = serial.trimmed();
+    if (key.isEmpty())
+        return Status::failure(QStringLiteral("标准器：「编号」不能为空，未保存。"));
+    if (texts.validUntil && !texts.validUntil->trimmed().isEmpty()) {
+        const QString d = texts.validUntil->trimmed();
+        if (!QDate::fromString(d, kDateFormat).isValid() || d.size() != kDateFormat.size())
+            return Status::failure(
+                QStringLiteral("标准器：「有效期至」应写成 yyyy-mm-dd（例如 2027-06-30）：%1，未保存。").arg(d));
+    }
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto before = findStandard(archive, key);
+    if (!before)
+        return before.status();
+    ReferenceStandard s = before->value_or(ReferenceStandard{});
+    s.serial = key;
+    const std::pair<const std::optional<QString>*, QString*> fields[] = {
+        {&texts.name, &s.name},           {&texts.model, &s.model},           {&texts.certificate, &s.certificate},
+        {&texts.issuer, &s.issuer},       {&texts.validUntil, &s.validUntil}, {&texts.uncertainty, &s.uncertainty}};
+    for (const auto& [given, field] : fields)
+        if (*given)
+            *field = (*given)->trimmed();
+    if (*before && sameStandard(**before, s))
+        return s;
+    auto id = archive.nextId(QStringLiteral("standard_versions"));
+    if (!id)
+        return id.status();
+    s.versionId = *id;
+    s.version = *before ? (*before)->version + 1 : 1;
+    s.changedAt = Archive::now();
+    if (auto q = archive.runList(
+            QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, name, model, certificate, "
+                           "issuer, valid_until, uncertainty, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {s.versionId, s.serial, s.version, s.changedAt, text(s.name), text(s.model), text(s.certificate),
+             text(s.issuer), text(s.validUntil), text(s.uncertainty), text(program())},
+            QStringLiteral("保存标准器"));
+        !q)
+        return q.status();
+    const QString sql = *before ? QStringLiteral("UPDATE standards SET current_version = ? WHERE serial_number = ?")
+                                : QStringLiteral("INSERT INTO standards (current_version, serial_number) VALUES (?, ?)");
+    if (auto q = archive.run(sql, {s.versionId, s.serial}, QStringLiteral("保存标准器")); !q)
+        return q.status();
+    if (Status a = appendAudit(archive, {audit::kStandardChanged, QStringLiteral("standard %1").arg(s.serial),
+                                         *before ? QJsonValue(standardValues(**before)) : QJsonValue(),
+                                         standardValues(s), {}});
+        !a)
+        return a;
+    if (Status c = write.commit(); !c)
+        return c;
+    return s;
+}
+
+Expected<std::optional<ReferenceStandard>> findStandard(const Archive& archive, const QString& serial)
+{
+    auto found = standardsWhere(archive, QStringLiteral("WHERE s.serial_number = ?"), {text(serial.trimmed())});
+    if (!found)
+        return found.status();
+    if (found->empty())
+        return std::optional<ReferenceStandard>();
+    return std::optional<ReferenceStandard>(found->front());
+}
+
+Expected<std::vector<ReferenceStandard>> listStandards(const Archive& archive)
+{
+    return standardsWhere(archive, QStringLiteral("ORDER BY v.serial_number"), {});
+}
+
+Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& request)
+{
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto issued = issueLocked(archive, request, audit::kCertificateIssued, QJsonValue());
+    if (!issued)
+        return issued.status();
+    if (Status c = write.commit(); !c)
+        return c;
+    notifyRegisterChanged();   // a new verdict may show in the register
+    return issued;
+}
+
+Status approve(Archive& archive, const QString& number, const QString& approver)
+{
+    const QString who = approver.trimmed();
+    if (who.isEmpty())
+        return Status::failure(QStringLiteral("没有填写批准人，证书 %1 未批准").arg(number));
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto q = archive.run(QStringLiteral("SELECT id FROM certificates WHERE number = ?"), {number},
+                         QStringLiteral("批准证书"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return Status::failure(noCertificateText(number));
+    const int id = q->value(0).toInt();
+    auto state = stateOf(archive, id, number);
+    if (!state)
+        return state.status();
+    if (!state->supersededBy.isEmpty())
+        return Status::failure(QStringLiteral("证书 %1 已被 %2 替代，不能批准").arg(number, state->supersededBy));
+    if (!state->approvedBy.isEmpty())
+        return Status::failure(QStringLiteral("证书 %1 已于 %2 由 %3 批准，不能再次批准")
+                                   .arg(number, state->approvedAt, state->approvedBy));
+    const QString at = Archive::now();
+    if (auto i = archive.run(QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, "
+                                            "approved_by) VALUES (?, ?, ?, ?)"),
+                             {id, who, at, text(platform::userName())}, QStringLiteral("批准证书"));
+        !i)
+        return i.status();
+    if (Status a = appendAudit(archive, {audit::kCertificateApproved, certificateObject(number), QJsonValue(),
+                                         QJsonObject{{QStringLiteral("approver"), who},
+                                                     {QStringLiteral("approvedAt"), at}},
+                                         {}});
+        !a)
+        return a;
+    return write.commit();
+}
+
+Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const QString& reason,
+                                  const CertifyRequest& changes)
+{
+    const QString why = reason.trimmed();
+    if (why.isEmpty())
+        return Status::failure(QStringLiteral("替代证书 %1 需要说明原因").arg(number));
+    Archive::Write write(archive);
+    if (!write.begun())
+        return write.begun();
+    auto old = storedWhere(archive, number);
+    if (!old)
+        return old.status();
+    if (!*old)
+        return Status::failure(noCertificateText(number));
+    if (!(*old)->state.supersededBy.isEmpty())
+        return Status::failure(
+            QStringLiteral("证书 %1 已被 %2 替代，不能再次替代").arg(number, (*old)->state.supersededBy));
+    const CertificateContent& was = (*old)->content;
+    CertifyRequest rq = changes;
+    if (rq.recordId == 0)
+        rq.recordId = was.asLeft.recordId;
+    if (rq.standardSerial.isEmpty())
+        rq.standardSerial = was.standard.serial;
+    const std::pair<QString*, const QString*> kept[] = {
+        {&rq.tester, &was.tester}, {&rq.checker, &was.checker}, {&rq.approver, &was.approver}, {&rq.humidity, &was.humidity}};
+    for (const auto& [field, old] : kept)
+        if (field->isEmpty())
+            *field = *old;
+    if (!rq.asFoundRecordId && was.asFound)
+        rq.asFoundRecordId = was.asFound->recordId;
+    rq.supersedes = number;
+    rq.amendReason = why;
+    auto issued = issueLocked(archive, rq, audit::kCertificateAmended,
+                              QJsonObject{{QStringLiteral("number"), number}, {QStringLiteral("sha256"), (*old)->sha256}});
+    if (!issued)
+        return issued.status();
+    if (Status c = write.commit(); !c)
+        return c;
+    notifyRegisterChanged();
+    return issued;
+}
+
+Expected<std::vector<CertificateListing>> listCertificates(const Archive& archive)
+{
+    auto q = archive.run(
+        QStringLiteral("SELECT c.id, c.number, c.record_id, c.as_found_record_id, c.serial_number, c.verdict, c.issued_at, "
+                       "c.tester, c.checker, c.approver, a.approver, a.approved_at, "
+                       "(SELECT MIN(s.number) FROM certificates s WHERE s.supersedes = c.number) "
+                       "FROM certificates c LEFT JOIN certificate_approvals a ON a.certificate_id = c.id ORDER BY c.id"),
+        {}, QStringLiteral("读取证书"));
+    if (!q)
+        return q.status();
+    std::vector<CertificateListing> out;
+    while (q->next()) {
+        CertificateListing l;
+        l.id = q->value(0).toInt();
+        l.number = q->value(1).toString();
+        l.recordId = q->value(2).toInt();
+        if (!q->value(3).isNull())
+            l.asFoundRecordId = q->value(3).toInt();
+        l.relaySerial = q->value(4).toString();
+        l.verdict = q->value(5).toString();
+        l.issuedAt = Archive::timestampText(q->value(6));
+        l.tester = q->value(7).toString();
+        l.checker = q->value(8).toString();
+        l.state.approvedBy = q->value(10).toString();
+        l.state.approvedAt = Archive::timestampText(q->value(11));
+        l.state.supersededBy = q->value(12).toString();
+        // The one who approved it once approved, else the one named at issue.
+        l.approver = l.state.approvedBy.isEmpty() ? q->value(9).toString() : l.state.approvedBy;
+        l.approvedAt = l.state.approvedAt;
+        out.push_back(l);
+    }
+    return out;
+}
+
+Expected<std::optional<StoredCertificate>> findCertificate(const Archive& archive, const QString& number)
+{
+    return storedWhere(archive, number.trimmed());
+}
+
+QString ArchiveVerification::summary() const
+{
+    if (!intact())
+        return firstProblem;
+    return QStringLiteral("存档完整：%1条审计记录，%2份证书").arg(auditRows).arg(certificates);
+}
+
+Expected<ArchiveVerification> verifyArchive(const Archive& archive)
+{
+    ArchiveVerification out;
+    auto chain = verifyAuditChain(archive);
+    if (!chain)
+        return chain.status();
+    out.auditRows = chain->rows;
+    if (chain->firstAltered)
+        out.firstProblem = chain->why.isEmpty() ? QStringLiteral("审计记录 %1 已被改动").arg(*chain->firstAltered)
+                                                : chain->why;
+    auto audited = auditedHashes(archive);
+    if (!audited)
+        return audited.status();
+    auto q = archive.run(QStringLiteral("SELECT c.number, c.content, c.sha256, r.raw, f.raw FROM certificates c "
+                                        "LEFT JOIN records r ON r.id = c.record_id "
+                                        "LEFT JOIN records f ON f.id = c.as_found_record_id ORDER BY c.id"),
+                         {}, QStringLiteral("校验存档"));
+    if (!q)
+        return q.status();
+    while (q->next()) {
+        ++out.certificates;
+        if (!out.intact())
+            continue;   // counted; the first problem is named already
+        const QString number = q->value(0).toString();
+        const auto sha = audited->constFind(number);
+        out.firstProblem = certificateProblem(number, q->value(1).toString(), q->value(2).toString(),
+                                              optionalBytes(q->value(3)), optionalBytes(q->value(4)),
+                                              sha == audited->constEnd() ? std::nullopt : std::optional<QString>(*sha));
+    }
+    return out;
+}
+
+Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number)
+{
+    auto q = archive.run(QStringLiteral("SELECT c.number, c.content, c.sha256, r.raw, f.raw FROM certificates c "
+                                        "LEFT JOIN records r ON r.id = c.record_id "
+                                        "LEFT JOIN records f ON f.id = c.as_found_record_id WHERE c.number = ?"),
+                         {number.trimmed()}, QStringLiteral("校验证书"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return Status::failure(noCertificateText(number.trimmed()));
+    const QString found = q->value(0).toString(), content = q->value(1).toString(), sha = q->value(2).toString();
+    const auto asLeft = optionalBytes(q->value(3)), asFound = optionalBytes(q->value(4));
+    auto audited = auditedHashes(archive);
+    if (!audited)
+        return audited.status();
+    const auto recorded = audited->constFind(found);
+    CertificateVerification out;
+    out.code = verificationCode(sha);
+    out.problem = certificateProblem(found, content, sha, asLeft, asFound,
+                                     recorded == audited->constEnd() ? std::nullopt : std::optional<QString>(*recorded));
+    return out;
+}
+
+} // namespace sf6
