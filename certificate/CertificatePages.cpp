@@ -48,6 +48,7 @@ constexpr int kRightCaptionX = 352, kRightValueX = 464;
 constexpr int kDividerX = 130, kInnerDividerX1 = 350, kInnerDividerX2 = 460;
 constexpr int kFullX = 24, kFullWidth = 653;
 constexpr int kEndMarkGap = 8;
+constexpr int kDateLength = 10;   // yyyy-MM-dd of a yyyy-MM-dd HH:mm:ss time
 
 const QString kCertificateNumberCaption = QStringLiteral("证书编号：");
 const QString kAsLeftCaption = QStringLiteral("调整后");
@@ -228,7 +229,7 @@ std::vector<Cell> cellsOf(const SheetRow& r)
 // next page when a row would reach the footer, and closes with the end mark.
 class SheetWriter {
 public:
-    SheetWriter(std::vector<ReportPage>& pages) : pages_(pages) {}
+    explicit SheetWriter(std::vector<ReportPage>& pages) : pages_(pages) {}
 
     void add(const SheetRow& row)
     {
@@ -316,7 +317,7 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
                                   const ListRow& asLeftRow)
 {
     const ReferenceStandard& s = content.standard;
-    const QString issueDate = content.issuedAt.left(10);
+    const QString issueDate = content.issuedAt.left(kDateLength);
     const bool approved = !state.approvedAt.isEmpty() || !state.approvedBy.isEmpty();
     const QString approver = approved && !state.approvedBy.isEmpty() ? state.approvedBy : content.approver;
     const QString dateCaption = QStringLiteral("日期");
@@ -332,7 +333,7 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
         full(content.decisionRule),
         pair(QStringLiteral("校验员"), content.tester, dateCaption, issueDate),
         pair(QStringLiteral("核验员"), content.checker, dateCaption, issueDate),
-        pair(QStringLiteral("批准人"), approver, dateCaption, approved ? state.approvedAt.left(10) : QString()),
+        pair(QStringLiteral("批准人"), approver, dateCaption, approved ? state.approvedAt.left(kDateLength) : QString()),
         wide(QStringLiteral("校验单位"), content.lab.name),
         wide(QStringLiteral("地址"), content.lab.address),
     };
