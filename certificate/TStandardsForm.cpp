@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -21,6 +23,7 @@ const QStringList kColumns{QStringLiteral("编号"),     QStringLiteral("名称"
                            QStringLiteral("证书编号"), QStringLiteral("发证单位"), QStringLiteral("有效期至"),
                            QStringLiteral("不确定度/准确度等级"), QStringLiteral("版本"), QStringLiteral("状态")};
 constexpr int kSerialRole = Qt::UserRole;
+constexpr int kMostListShare = 65;   // percent of the screen's width
 } // namespace
 
 TStandardsForm* TStandardsForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
@@ -49,7 +52,7 @@ TStandardsForm::TStandardsForm(std::shared_ptr<sf6::Archive> archive, QWidget* p
     StandardGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     StandardGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StandardGrid->verticalHeader()->hide();
-    StandardGrid->horizontalHeader()->setStretchLastSection(true);
+    StandardGrid->horizontalHeader()->setStretchLastSection(false);
 
     auto* fields = new QGroupBox(QStringLiteral("标准器信息"), this);
     auto* form = new QFormLayout(fields);
@@ -123,6 +126,13 @@ void TStandardsForm::FormCreate()
         }
     }
     StandardGrid->resizeColumnsToContents();
+    // The whole row in view, 状态 included, as far as the screen allows.
+    int width = 2 * StandardGrid->frameWidth() + StandardGrid->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < StandardGrid->columnCount(); ++c)
+        width += StandardGrid->columnWidth(c);
+    if (const QScreen* screen = this->screen())
+        width = std::min(width, screen->availableGeometry().width() * kMostListShare / 100);
+    StandardGrid->setMinimumWidth(width);
 }
 
 void TStandardsForm::showStandard(const sf6::ReferenceStandard& s)
