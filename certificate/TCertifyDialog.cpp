@@ -336,6 +336,8 @@ void TCertifyDialog::addCommandTo(THistoryForm* history)
             return;
         }
         auto* dialog = new TCertifyDialog(history->archive(), records.front(), history);
+        // Issuing judges the record: its verdict in the list may have changed.
+        QObject::connect(dialog, &TCertifyDialog::issued, history, &THistoryForm::refresh);
         dialog->show();
         dialog->raise();
         dialog->activateWindow();

@@ -337,7 +337,7 @@ TEST_F(CertificateWindow, aRefusedCertificateIsToldAndIssuesNothing)
     EXPECT_TRUE(d->issuedCertificate()->content.number.endsWith(QStringLiteral("-0001")));
 }
 
-TEST_F(CertificateWindow, anUnlinkedRecordSaysSoAndCannotBeCertified)
+TEST_F(CertificateWindow, theCommandCertifiesOneLinkedRecord)
 {
     saveLab();
     saveStandard(kStandard, QStringLiteral("2027-03-31"));
@@ -345,6 +345,15 @@ TEST_F(CertificateWindow, anUnlinkedRecordSaysSoAndCannotBeCertified)
     ASSERT_NE(d, nullptr);
     EXPECT_TRUE(d->lbRelay->text().contains(QStringLiteral("未关联继电器")));
     EXPECT_FALSE(d->btnOK->isEnabled());
+
+    // Two records selected: told, and no dialog.
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    h->HistoryGrid->selectAll();
+    button(h, TCertifyDialog::kCommandCaption)->click();
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(h->findChildren<TCertifyDialog*>().isEmpty());
+    EXPECT_TRUE(certificates().empty());
 }
 
 TEST_F(CertificateWindow, theAsFoundPickerOffersOnlyTheSameRelaysEarlierRecords)
