@@ -7,6 +7,8 @@
 #include "ui/TextInputs.h"
 
 #include <QEvent>
+
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -74,6 +76,7 @@ TCertificatesForm::TCertificatesForm(std::shared_ptr<sf6::Archive> archive, QWid
     connect(btnAmend, &QPushButton::clicked, this, &TCertificatesForm::btnAmendClick);
     connect(btnPreview, &QPushButton::clicked, this, &TCertificatesForm::btnPreviewClick);
     connect(btnSavePdf, &QPushButton::clicked, this, &TCertificatesForm::btnSavePdfClick);
+    connect(CertificateGrid, &QTableWidget::itemSelectionChanged, this, &TCertificatesForm::CertificateGridSelect);
     FormCreate();
 }
 
@@ -114,6 +117,20 @@ void TCertificatesForm::fill(bool tellFailure)
     CertificateGrid->resizeColumnsToContents();
     if (!kept.isEmpty())
         selectNumber(kept);
+    CertificateGridSelect();
+}
+
+void TCertificatesForm::CertificateGridSelect()
+{
+    // Offered only where the core would allow it: approval once, amendment of the current one.
+    const QString number = selectedNumber();
+    const auto at = std::find_if(listings_.begin(), listings_.end(),
+                                 [&](const sf6::CertificateListing& c) { return c.number == number; });
+    const QString state = at == listings_.end() ? QString() : sf6::stateText(at->state);
+    btnApprove->setEnabled(state == sf6::kStateUnapproved);
+    btnAmend->setEnabled(!state.isEmpty() && state != sf6::kStateSuperseded);
+    btnPreview->setEnabled(!state.isEmpty());
+    btnSavePdf->setEnabled(!state.isEmpty());
 }
 
 bool TCertificatesForm::selectNumber(const QString& number)
@@ -160,10 +177,6 @@ void TCertificatesForm::btnApproveClick()
         this);
     if (!approver)
         return;
-    if (approver->trimmed().isEmpty()) {
-        ui::MessageBoxes::show(QStringLiteral("请填写批准人。"), this);
-        return;
-    }
     if (const sf6::Status s = sf6::approve(*archive_, c->content.number, approver->trimmed()); !s)
         ui::MessageBoxes::show(s.message(), this);
     FormCreate();
@@ -174,10 +187,6 @@ void TCertificatesForm::btnAmendClick()
     const auto c = selectedCertificate();
     if (!c)
         return;
-    if (!c->state.supersededBy.isEmpty()) {
-        ui::MessageBoxes::show(QStringLiteral("证书 %1 已被 %2 替代。").arg(c->content.number, c->state.supersededBy), this);
-        return;
-    }
     auto* dialog = new TCertifyDialog(*archive_, *c, this);
     connect(dialog, &TCertifyDialog::issued, this, [this](const QString& number) {
         FormCreate();

@@ -43,6 +43,7 @@ signals:
 
 public slots:
     void FormCreate();
+    void CertificateGridSelect();
     void btnApproveClick();
     void btnAmendClick();
     void btnPreviewClick();

@@ -277,12 +277,7 @@ void TCertifyDialog::btnOKClick()
     if (replaced_.isEmpty()) {
         made = sf6::certify(archive_, request());
     } else {
-        const QString reason = edReason->text().trimmed();
-        if (reason.isEmpty()) {
-            ui::MessageBoxes::show(QStringLiteral("请填写替代原因。"), this);
-            return;
-        }
-        made = sf6::amend(archive_, replaced_, reason, request());
+        made = sf6::amend(archive_, replaced_, edReason->text(), request());
     }
     if (!made) {
         ui::MessageBoxes::show(made.error(), this);

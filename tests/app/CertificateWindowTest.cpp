@@ -7,11 +7,13 @@
 #include "archive/HistoryModel.h"
 #include "archive/THistoryForm.h"
 #include "certificate/Certificate.h"
+#include "certificate/CertificatePages.h"
 #include "certificate/TCertificatesForm.h"
 #include "certificate/TCertifyDialog.h"
 #include "certificate/TLabForm.h"
 #include "certificate/TStandardsForm.h"
 #include "register/RelayRegister.h"
+#include "report/TForm4.h"
 #include "sim/Records.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
@@ -115,8 +117,9 @@ protected:
     THistoryForm* openHistory()
     {
         THistoryForm* opened = nullptr;
-        QObject::connect(w.get(), &TForm1::historyOpened, [&](THistoryForm* h) { opened = h; });
+        const auto c = QObject::connect(w.get(), &TForm1::historyOpened, [&](THistoryForm* h) { opened = h; });
         w->N15Click();
+        QObject::disconnect(c);   // a later window must not write here
         return opened;
     }
     // The history window with one record selected, its 出具证书 clicked.
@@ -417,9 +420,10 @@ TEST_F(CertificateWindow, approvalAndAmendmentFromTheCertificatesWindowChangeIts
     EXPECT_EQ(cell(f->CertificateGrid, 0, TCertificatesForm::kStateColumn), sf6::kStateApproved);
     EXPECT_EQ(cell(f->CertificateGrid, 0, 7), QStringLiteral("王五"));
     EXPECT_FALSE(cell(f->CertificateGrid, 0, 8).isEmpty());
+    EXPECT_FALSE(f->btnApprove->isEnabled());
     {
         ui::TextAnswer again(QStringLiteral("王五"));
-        f->btnApprove->click();   // approved twice: the core refuses
+        f->btnApproveClick();   // approved twice: the core refuses
     }
     EXPECT_EQ(messages.messages.size(), 2u);
 
@@ -429,7 +433,7 @@ TEST_F(CertificateWindow, approvalAndAmendmentFromTheCertificatesWindowChangeIts
     f->btnAmend->click();
     ASSERT_NE(amend, nullptr);
     EXPECT_EQ(amend->edTester->text(), QStringLiteral("张三"));
-    amend->btnOK->click();   // no reason yet
+    amend->btnOK->click();   // no reason yet: the core refuses
     EXPECT_EQ(messages.messages.size(), 3u);
     EXPECT_FALSE(amend->issuedCertificate().has_value());
     amend->edReason->setText(QStringLiteral("湿度记错"));
@@ -446,13 +450,44 @@ TEST_F(CertificateWindow, approvalAndAmendmentFromTheCertificatesWindowChangeIts
         EXPECT_EQ(cell(f->CertificateGrid, r, TCertificatesForm::kStateColumn),
                   n == number ? sf6::kStateSuperseded : sf6::kStateUnapproved);
     }
-    // The replaced one stays printable.
+    // The replaced one can be neither approved nor replaced again, and stays printable.
     const QString pdf = dir.filePath(QStringLiteral("old.pdf"));
     ui::SaveAnswer answer(pdf);
     ASSERT_TRUE(f->selectNumber(number));
+    EXPECT_FALSE(f->btnApprove->isEnabled());
+    EXPECT_FALSE(f->btnAmend->isEnabled());
     f->btnSavePdf->click();
     ASSERT_TRUE(QFile::exists(pdf));
     const QString text = pdfText(pdf);
     EXPECT_TRUE(text.contains(number));
     EXPECT_TRUE(text.contains(replacement));
+}
+
+TEST_F(CertificateWindow, thePreviewShowsEveryPageOfTheSelectedCertificate)
+{
+    saveLab();
+    saveStandard(kStandard, QStringLiteral("2027-03-31"));
+    sf6::CertifyRequest request;
+    request.recordId = ids[1];
+    request.standardSerial = kStandard;
+    request.tester = QStringLiteral("张三");
+    request.checker = QStringLiteral("李四");
+    request.asFoundRecordId = ids[0];
+    const auto issued = sf6::certify(*w->archive(), request);
+    ASSERT_TRUE(issued.ok()) << issued.error().toStdString();
+
+    w->N20Click();
+    TCertificatesForm* f = topWindow<TCertificatesForm>();
+    ASSERT_NE(f, nullptr);
+    EXPECT_FALSE(f->btnPreview->isEnabled());   // nothing selected
+    ASSERT_TRUE(f->selectNumber(issued->content.number));
+    f->btnPreview->click();
+    TForm4* page = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* p = qobject_cast<TForm4*>(top))
+            page = p;
+    ASSERT_NE(page, nullptr);
+    ASSERT_NE(page->previewDialog(), nullptr);
+    EXPECT_EQ(page->Pages.size(), sf6::certificatePages(issued->content, sf6::CertificateState{}).size());
+    EXPECT_GT(page->Pages.size(), 3u);   // the record, its judgement, the record before adjustment, the last page
 }
