@@ -481,10 +481,11 @@ TEST_F(CertificateWindow, thePreviewShowsEveryPageOfTheSelectedCertificate)
     ASSERT_NE(f, nullptr);
     EXPECT_FALSE(f->btnPreview->isEnabled());   // nothing selected
     ASSERT_TRUE(f->selectNumber(issued->content.number));
+    const QWidgetList before = QApplication::topLevelWidgets();
     f->btnPreview->click();
     TForm4* page = nullptr;
     for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* p = qobject_cast<TForm4*>(top))
+        if (auto* p = qobject_cast<TForm4*>(top); p && !before.contains(top))
             page = p;
     ASSERT_NE(page, nullptr);
     ASSERT_NE(page->previewDialog(), nullptr);
