@@ -76,26 +76,30 @@ void TLabForm::FormCreate()
 
 void TLabForm::showLab(const std::optional<sf6::LabProfile>& lab)
 {
-    const sf6::LabProfile shown = lab.value_or(sf6::LabProfile{});
-    edName->setText(shown.name);
-    edAddress->setText(shown.address);
-    edPhone->setText(shown.phone);
-    edAccreditation->setText(shown.accreditation);
-    edPrefix->setText(shown.prefix);
+    shown_ = lab.value_or(sf6::LabProfile{});
+    edName->setText(shown_.name);
+    edAddress->setText(shown_.address);
+    edPhone->setText(shown_.phone);
+    edAccreditation->setText(shown_.accreditation);
+    edPrefix->setText(shown_.prefix);
     lbVersion->setText(lab ? QStringLiteral("当前为第%1版，修改于 %2").arg(lab->version).arg(lab->changedAt)
                            : QStringLiteral("尚未保存，出具证书前请填写"));
 }
 
 void TLabForm::btnSaveClick()
 {
-    // Every field as it stands; an empty prefix keeps the one in use.
+    // Only what was changed here, so that a change saved meanwhile from
+    // another computer keeps its fields; an emptied prefix is the default again.
+    auto given = [](const QLineEdit* e, const QString& was) -> std::optional<QString> {
+        const QString typed = e->text().trimmed();
+        return typed == was ? std::nullopt : std::optional<QString>(typed);
+    };
     sf6::LabTexts texts;
-    texts.name = edName->text().trimmed();
-    texts.address = edAddress->text().trimmed();
-    texts.phone = edPhone->text().trimmed();
-    texts.accreditation = edAccreditation->text().trimmed();
-    if (!edPrefix->text().trimmed().isEmpty())
-        texts.prefix = edPrefix->text().trimmed();
+    texts.name = given(edName, shown_.name);
+    texts.address = given(edAddress, shown_.address);
+    texts.phone = given(edPhone, shown_.phone);
+    texts.accreditation = given(edAccreditation, shown_.accreditation);
+    texts.prefix = given(edPrefix, shown_.prefix);
     const auto saved = sf6::saveLab(*archive_, texts);
     if (!saved) {
         ui::MessageBoxes::show(saved.error(), this);

@@ -39,4 +39,5 @@ private:
     void showLab(const std::optional<sf6::LabProfile>& lab);
 
     std::shared_ptr<sf6::Archive> archive_;
+    sf6::LabProfile shown_;   // the profile as the fields were filled from it
 };

@@ -215,13 +215,29 @@ TEST_F(CertificateWindow, theLabFormSavesEachChangeAsANewVersion)
     EXPECT_EQ((*lab)->phone, QStringLiteral("021-5555"));
     EXPECT_TRUE(f->lbVersion->text().contains(QStringLiteral("第2版")));
 
+    // A change saved elsewhere meanwhile keeps its field; a refused prefix is told and stores nothing.
+    sf6::LabTexts elsewhere;
+    elsewhere.phone = QStringLiteral("021-6666");
+    ASSERT_TRUE(sf6::saveLab(*w->archive(), elsewhere).ok());
+    f->edPrefix->setText(QStringLiteral("HD/01"));
+    f->btnSave->click();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(sf6::currentLab(*w->archive())->value().version, 3);
+    f->edPrefix->setText(QStringLiteral("HD-01"));
+    f->btnSave->click();
+    lab = sf6::currentLab(*w->archive());
+    EXPECT_EQ((*lab)->version, 4);
+    EXPECT_EQ((*lab)->prefix, QStringLiteral("HD-01"));
+    EXPECT_EQ((*lab)->phone, QStringLiteral("021-6666"));
+    EXPECT_EQ(f->edPhone->text(), QStringLiteral("021-6666"));
+
     // A window opened later shows the current version.
     f->close();
     w->N18Click();
     TLabForm* again = topWindow<TLabForm>();
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->edAddress->text(), QStringLiteral("上海市"));
-    EXPECT_EQ(again->edPrefix->text(), QStringLiteral("HD"));
+    EXPECT_EQ(again->edPrefix->text(), QStringLiteral("HD-01"));
 }
 
 TEST_F(CertificateWindow, theStandardsFormAddsEditsAndMarksAnExpiredStandard)
