@@ -309,8 +309,9 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
                                     QStringLiteral("trend")};
     static const QStringList kRegister{QStringLiteral("relay"), QStringLiteral("relays"), QStringLiteral("link"),
                                        QStringLiteral("unlink"), QStringLiteral("judge"), QStringLiteral("trend")};
-    if (!kKnown.contains(what)) {
-        err(QStringLiteral("未知的 archive 命令：%1（可用：%2）").arg(what, kKnown.join(QStringLiteral(", "))));
+    if (!kKnown.contains(what) && !certificateCommands().contains(what)) {
+        err(QStringLiteral("未知的 archive 命令：%1（可用：%2）")
+                .arg(what, (kKnown + certificateCommands()).join(QStringLiteral(", "))));
         return kUsage;
     }
     const auto filter = archiveFilter(p);
@@ -325,7 +326,8 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
     // Commands that keep something check the file for damage first.
     static const QStringList kWriting{QStringLiteral("report"), QStringLiteral("relay"), QStringLiteral("link"),
                                       QStringLiteral("judge")};
-    const bool writing = kWriting.contains(what) && !(what == QLatin1String("judge") && p.isSet(QStringLiteral("no-store")));
+    const bool writing = (kWriting.contains(what) && !(what == QLatin1String("judge") && p.isSet(QStringLiteral("no-store"))))
+        || certificateCommandWrites(p, what);
     auto archive = openArchive(p, writing ? sf6::Archive::Access::Write : sf6::Archive::Access::Read);
     if (!archive) {
         err(archive.error());
@@ -336,6 +338,8 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
         err((*archive)->readOnlyReason());
     if (kRegister.contains(what))
         return registerCommand(p, **archive, what);
+    if (certificateCommands().contains(what))
+        return certificateCommand(p, **archive, what);
 
     if (what == QLatin1String("syncs")) {
         const auto syncs = sf6::listSyncs(**archive);

@@ -17,5 +17,9 @@ int archiveCommand(const QCommandLineParser& p, const QString& what);
 // archive import FILE...: earlier exports back into the archive.
 int importCommand(const QCommandLineParser& p, const QStringList& files);
 int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
+// Certificates: lab, standard, standards, certify, approve, amend, certificate, certificates, verify.
+const QStringList& certificateCommands();
+bool certificateCommandWrites(const QCommandLineParser& p, const QString& what);
+int certificateCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
 
 } // namespace cli

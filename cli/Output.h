@@ -21,6 +21,7 @@ enum Exit {
     kBrokenOff = 4,    // the sync stopped part-way; the rows that came are written
     kWriteFailed = 5,  // an output could not be written
     kArchiveFailed = 6,
+    kAltered = 7,      // archive verify: an audit row or a certificate is no longer as it was written
     kRowsRefused = 8,  // archive import: some rows gave no record; the others are in
 };
 

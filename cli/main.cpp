@@ -11,10 +11,19 @@
 //   sf6cli archive unlink --record N... | --records 1,2,5-9
 //   sf6cli archive judge --record N [--json -]; archive trend --serial S --png FILE [--pdf FILE]
 //   sf6cli archive import FILE... [--archive LOCATION]   earlier exports back into the archive
+//   sf6cli archive lab [--name T] [--address T] [--phone T] [--accreditation T] [--prefix T] [--json -]
+//   sf6cli archive standard --serial S [--name T] [--model T] [--certificate T] [--issuer T] [--valid-until D]
+//                           [--uncertainty T]; archive standards [--tsv -|--json -]
+//   sf6cli archive certify --record N --standard S --tester T --checker T [--approver T] [--humidity H]
+//                          [--as-found M] [--pdf FILE]
+//   sf6cli archive approve --certificate NO --approver T; archive amend --certificate NO --reason T [certify options]
+//   sf6cli archive certificate --number NO --pdf FILE; archive certificates [--tsv -|--json -]
+//   sf6cli archive verify [--certificate NO]
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written;
 //       6 the archive could not be opened or written (the outputs were written);
-//       archive import: 2 a file is no export of this program, 8 some rows could not be imported.
+//       archive import: 2 a file is no export of this program, 8 some rows could not be imported;
+//       archive verify: 7 an audit row or a certificate was altered.
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
@@ -54,10 +63,11 @@ int main(int argc, char** argv)
     p.setApplicationDescription(QStringLiteral(
         "SF6 density-relay calibrator: find it, download its records, keep them in the archive.\n"
         "Commands: ports, connect, sync, demo,\n"
-        "archive list|export|report|syncs|relay|relays|link|judge|trend|import.\n"
+        "archive list|export|report|syncs|relay|relays|link|judge|trend|import,\n"
+        "archive lab|standard|standards|certify|approve|amend|certificate|certificates|verify.\n"
         "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
         "5 an output could not be written, 6 the archive could not be opened or written,\n"
-        "8 (import) some rows could not be imported."));
+        "7 (verify) an audit row or a certificate was altered, 8 (import) some rows could not be imported."));
     p.addHelpOption();
     p.addVersionOption();
     p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports | connect | sync | demo | archive WHAT"));

@@ -5,6 +5,7 @@
 // what was altered by hand.
 #include "archive/Audit.h"
 #include "certificate/Certificate.h"
+#include "certificate/CertificatePages.h"
 #include "register/RelayRegister.h"
 #include "sim/Records.h"
 #include "tests/archive/PgServer.h"
@@ -92,6 +93,16 @@ protected:
     std::shared_ptr<Archive> archive;
     std::vector<int> ids;
 };
+
+// Every text of every page, in order.
+QStringList pageTexts(const StoredCertificate& c)
+{
+    QStringList out;
+    for (const ReportPage& page : certificatePages(c.content, c.state))
+        for (const PageLabel& label : page.labels)
+            out << label.text;
+    return out;
+}
 
 } // namespace
 
@@ -317,6 +328,9 @@ TEST_P(Certificates, aReprintIsWhatWasIssuedAfterTheRelayTheStandardAndTheLabCha
 {
     auto issued = certify(*archive, request(ids[0]));
     ASSERT_TRUE(issued.ok()) << issued.error().toStdString();
+    auto printed = findCertificate(*archive, issued->content.number);
+    ASSERT_TRUE(printed.ok() && printed->has_value());
+    const QStringList before = pageTexts(**printed);
     RelayTexts relay;
     relay.name = QStringLiteral("改名");
     relay.alarm = QStringLiteral("0.45");
@@ -335,6 +349,8 @@ TEST_P(Certificates, aReprintIsWhatWasIssuedAfterTheRelayTheStandardAndTheLabCha
     EXPECT_EQ((*again)->content.lab.name, QStringLiteral("华东电力试验研究院"));
     EXPECT_EQ((*again)->content.standard.certificate, QStringLiteral("JZ2026-0815"));
     EXPECT_EQ((*again)->content.details.relayName, QStringLiteral("主变A相"));
+    EXPECT_EQ(pageTexts(**again), before);
+    EXPECT_TRUE(before.join(u'\n').contains(QStringLiteral("JZ2026-0815")));
     auto check = verifyCertificate(*archive, issued->content.number);
     ASSERT_TRUE(check.ok());
     EXPECT_TRUE(check->problem.isEmpty()) << check->problem.toStdString();

@@ -1,0 +1,386 @@
+// sf6cli archive lab | standard | standards | certify | approve | amend |
+// certificate | certificates | verify: the certificates of the archive from
+// the command line, through the same procedures as the windows.
+#include "certificate/Certificate.h"
+#include "certificate/CertificatePages.h"
+#include "cli/Commands.h"
+#include "cli/Output.h"
+#include "cli/RowWriters.h"
+#include "report/ReportRenderer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace cli {
+
+namespace {
+
+std::optional<QString> option(const QCommandLineParser& p, const char* name)
+{
+    return p.isSet(QLatin1String(name)) ? std::optional<QString>(p.value(QLatin1String(name))) : std::nullopt;
+}
+
+// A positive number, 0 when the option is not one (or missing).
+int numberOption(const QCommandLineParser& p, const char* name)
+{
+    bool ok = false;
+    const int n = p.value(QLatin1String(name)).trimmed().toInt(&ok);
+    return ok && n > 0 ? n : 0;
+}
+
+// Text outputs as the other lists write them: TSV to standard output unless
+// --json (or --tsv FILE) says otherwise.
+int writeTable(const QCommandLineParser& p, const QStringList& header, const std::vector<QStringList>& rows)
+{
+    QByteArray tsv = header.join(u'\t').toUtf8() + '\n';
+    QJsonArray json;
+    for (const QStringList& row : rows) {
+        QStringList clean;
+        for (const QString& f : row)
+            clean << tsvField(f);
+        tsv += clean.join(u'\t').toUtf8() + '\n';
+        QJsonObject o;
+        for (qsizetype i = 0; i < header.size(); ++i)
+            o.insert(header[i], row.value(i));
+        json.append(o);
+    }
+    const bool wantJson = p.isSet(QStringLiteral("json"));
+    const bool wantTsv = p.isSet(QStringLiteral("tsv")) || !wantJson;
+    bool ok = true;
+    auto write = [&ok](const QString& target, const QByteArray& bytes) {
+        if (const sf6::Status s = writeOutput(target, bytes); !s) {
+            err(s.message());
+            ok = false;
+        }
+    };
+    if (wantTsv)
+        write(p.isSet(QStringLiteral("tsv")) ? p.value(QStringLiteral("tsv")) : kStdout, tsv);
+    if (wantJson)
+        write(p.value(QStringLiteral("json")), QJsonDocument(json).toJson());
+    return ok ? kOk : kWriteFailed;
+}
+
+int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
+{
+    sf6::LabTexts t;
+    t.name = option(p, "name");
+    t.address = option(p, "address");
+    t.phone = option(p, "phone");
+    t.accreditation = option(p, "accreditation");
+    t.prefix = option(p, "prefix");
+    std::optional<sf6::LabProfile> lab;
+    if (t.name || t.address || t.phone || t.accreditation || t.prefix) {
+        auto saved = sf6::saveLab(archive, t);
+        if (!saved) {
+            err(saved.error());
+            return saved.error().contains(QStringLiteral("未保存")) ? kUsage : kArchiveFailed;
+        }
+        err(QStringLiteral("实验室信息已保存（第%1版）").arg(saved->version));
+        lab = *saved;
+    } else {
+        auto current = sf6::currentLab(archive);
+        if (!current) {
+            err(current.error());
+            return kArchiveFailed;
+        }
+        if (!*current) {
+            err(QStringLiteral("存档中还没有实验室信息（用 --name 等选项填写）"));
+            return kNoAnswer;
+        }
+        lab = **current;
+    }
+    const std::pair<QString, QString> fields[] = {
+        {QStringLiteral("校验单位"), lab->name},           {QStringLiteral("地址"), lab->address},
+        {QStringLiteral("电话"), lab->phone},              {QStringLiteral("授权/认可证书号"), lab->accreditation},
+        {QStringLiteral("证书编号前缀"), lab->prefix},     {QStringLiteral("版本"), QString::number(lab->version)}};
+    QByteArray text;
+    QJsonObject json;
+    for (const auto& [caption, value] : fields) {
+        text += (caption + u'\t' + tsvField(value)).toUtf8() + '\n';
+        json.insert(caption, value);
+    }
+    const sf6::Status s = p.isSet(QStringLiteral("json"))
+        ? writeOutput(p.value(QStringLiteral("json")), QJsonDocument(json).toJson())
+        : writeOutput(kStdout, text);
+    if (!s) {
+        err(s.message());
+        return kWriteFailed;
+    }
+    return kOk;
+}
+
+int standardCommand(const QCommandLineParser& p, sf6::Archive& archive)
+{
+    const QString serial = p.value(QStringLiteral("serial")).trimmed();
+    if (serial.isEmpty()) {
+        err(QStringLiteral("archive standard 需要 --serial 编号"));
+        return kUsage;
+    }
+    sf6::StandardTexts t;
+    t.name = option(p, "name");
+    t.model = option(p, "model");
+    t.certificate = option(p, "certificate");
+    t.issuer = option(p, "issuer");
+    t.validUntil = option(p, "valid-until");
+    t.uncertainty = option(p, "uncertainty");
+    auto saved = sf6::saveStandard(archive, serial, t);
+    if (!saved) {
+        err(saved.error());
+        return saved.error().contains(QStringLiteral("未保存")) ? kUsage : kArchiveFailed;
+    }
+    err(QStringLiteral("标准器 %1 已保存（第%2版）").arg(saved->serial).arg(saved->version));
+    return kOk;
+}
+
+int standardsCommand(const QCommandLineParser& p, const sf6::Archive& archive)
+{
+    const auto all = sf6::listStandards(archive);
+    if (!all) {
+        err(all.error());
+        return kArchiveFailed;
+    }
+    const QStringList header{QStringLiteral("编号"),     QStringLiteral("名称"),     QStringLiteral("型号"),
+                             QStringLiteral("证书编号"), QStringLiteral("发证单位"), QStringLiteral("有效期至"),
+                             QStringLiteral("不确定度/准确度等级"), QStringLiteral("版本")};
+    std::vector<QStringList> rows;
+    for (const sf6::ReferenceStandard& s : *all)
+        rows.push_back({s.serial, s.name, s.model, s.certificate, s.issuer, s.validUntil, s.uncertainty,
+                        QString::number(s.version)});
+    return writeTable(p, header, rows);
+}
+
+// The certificate's pages into the PDF --pdf names. The certificate stands
+// whether or not its PDF could be written: it can be printed again.
+int writeCertificatePdf(const QCommandLineParser& p, const sf6::Archive& archive, const QString& number, bool justIssued)
+{
+    if (!p.isSet(QStringLiteral("pdf")))
+        return kOk;
+    auto stored = sf6::findCertificate(archive, number);
+    if (!stored || !*stored) {
+        err(stored ? QStringLiteral("存档中没有编号为 %1 的证书").arg(number) : stored.error());
+        return kArchiveFailed;
+    }
+    const std::vector<sf6::ReportPage> pages = sf6::certificatePages((*stored)->content, (*stored)->state);
+    if (const sf6::Status s = sf6::writeReportPdf(pages, p.value(QStringLiteral("pdf"))); !s) {
+        err(s.message());
+        if (justIssued)
+            err(QStringLiteral("证书 %1 已出具，PDF 未写入；可用 sf6cli archive certificate --number %1 --pdf FILE 重新打印")
+                    .arg(number));
+        return kWriteFailed;
+    }
+    err(QStringLiteral("证书 %1 已写入 %2（%3页）").arg(number, p.value(QStringLiteral("pdf"))).arg(pages.size()));
+    return kOk;
+}
+
+// The options of certify that amend may change; a usage mistake is said here.
+std::optional<sf6::CertifyRequest> certifyOptions(const QCommandLineParser& p)
+{
+    sf6::CertifyRequest rq;
+    if (p.isSet(QStringLiteral("record"))) {
+        rq.recordId = numberOption(p, "record");
+        if (rq.recordId == 0) {
+            err(QStringLiteral("档案号应为正整数：--record %1").arg(p.value(QStringLiteral("record"))));
+            return std::nullopt;
+        }
+    }
+    if (p.isSet(QStringLiteral("as-found"))) {
+        const int m = numberOption(p, "as-found");
+        if (m == 0) {
+            err(QStringLiteral("档案号应为正整数：--as-found %1").arg(p.value(QStringLiteral("as-found"))));
+            return std::nullopt;
+        }
+        rq.asFoundRecordId = m;
+    }
+    rq.standardSerial = p.value(QStringLiteral("standard")).trimmed();
+    rq.tester = p.value(QStringLiteral("tester")).trimmed();
+    rq.checker = p.value(QStringLiteral("checker")).trimmed();
+    rq.approver = p.value(QStringLiteral("approver")).trimmed();
+    rq.humidity = p.value(QStringLiteral("humidity")).trimmed();
+    return rq;
+}
+
+int issued(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::IssuedCertificate& c)
+{
+    if (const sf6::Status s = writeOutput(kStdout, c.content.number.toUtf8() + '\n'); !s) {
+        err(s.message());
+        return kWriteFailed;
+    }
+    err(QStringLiteral("证书 %1 已出具：%2").arg(c.content.number, c.content.asLeft.conclusion.line));
+    return writeCertificatePdf(p, archive, c.content.number, true);
+}
+
+int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive)
+{
+    const auto rq = certifyOptions(p);
+    if (!rq)
+        return kUsage;
+    if (rq->recordId == 0 || rq->standardSerial.isEmpty() || rq->tester.isEmpty() || rq->checker.isEmpty()) {
+        err(QStringLiteral("archive certify 需要 --record 档案号、--standard 标准器编号、--tester 校验员 和 --checker 核验员"));
+        return kUsage;
+    }
+    auto c = sf6::certify(archive, *rq);
+    if (!c) {
+        err(c.error());
+        return kNoAnswer;
+    }
+    return issued(p, archive, *c);
+}
+
+int approveCommand(const QCommandLineParser& p, sf6::Archive& archive)
+{
+    const QString number = p.value(QStringLiteral("certificate")).trimmed();
+    const QString approver = p.value(QStringLiteral("approver")).trimmed();
+    if (number.isEmpty() || approver.isEmpty()) {
+        err(QStringLiteral("archive approve 需要 --certificate 证书编号 和 --approver 批准人"));
+        return kUsage;
+    }
+    if (const sf6::Status s = sf6::approve(archive, number, approver); !s) {
+        err(s.message());
+        return kNoAnswer;
+    }
+    err(QStringLiteral("证书 %1 已由 %2 批准").arg(number, approver));
+    return kOk;
+}
+
+int amendCommand(const QCommandLineParser& p, sf6::Archive& archive)
+{
+    const QString number = p.value(QStringLiteral("certificate")).trimmed();
+    const QString reason = p.value(QStringLiteral("reason")).trimmed();
+    if (number.isEmpty() || reason.isEmpty()) {
+        err(QStringLiteral("archive amend 需要 --certificate 证书编号 和 --reason 原因"));
+        return kUsage;
+    }
+    const auto rq = certifyOptions(p);
+    if (!rq)
+        return kUsage;
+    auto c = sf6::amend(archive, number, reason, *rq);
+    if (!c) {
+        err(c.error());
+        return kNoAnswer;
+    }
+    err(QStringLiteral("本证书替代 %1，原因：%2").arg(number, reason));
+    return issued(p, archive, *c);
+}
+
+int reprintCommand(const QCommandLineParser& p, const sf6::Archive& archive)
+{
+    const QString number = p.value(QStringLiteral("number")).trimmed();
+    if (number.isEmpty() || !p.isSet(QStringLiteral("pdf"))) {
+        err(QStringLiteral("archive certificate 需要 --number 证书编号 和 --pdf FILE"));
+        return kUsage;
+    }
+    auto stored = sf6::findCertificate(archive, number);
+    if (!stored) {
+        err(stored.error());
+        return kArchiveFailed;
+    }
+    if (!*stored) {
+        err(QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
+        return kNoAnswer;
+    }
+    return writeCertificatePdf(p, archive, number, false);
+}
+
+int certificatesCommand(const QCommandLineParser& p, const sf6::Archive& archive)
+{
+    const auto all = sf6::listCertificates(archive);
+    if (!all) {
+        err(all.error());
+        return kArchiveFailed;
+    }
+    const QStringList header{QStringLiteral("证书编号"), QStringLiteral("档案号"),   QStringLiteral("调整前档案号"),
+                             QStringLiteral("继电器编号"), QStringLiteral("结论"),   QStringLiteral("出具时间"),
+                             QStringLiteral("校验员"),   QStringLiteral("核验员"),   QStringLiteral("批准人"),
+                             QStringLiteral("批准时间"), QStringLiteral("状态")};
+    std::vector<QStringList> rows;
+    for (const sf6::CertificateListing& c : *all)
+        rows.push_back({c.number, QString::number(c.recordId),
+                        c.asFoundRecordId ? QString::number(*c.asFoundRecordId) : QString(), c.relaySerial, c.verdict,
+                        c.issuedAt, c.tester, c.checker, c.approver, c.approvedAt, sf6::stateText(c.state)});
+    return writeTable(p, header, rows);
+}
+
+int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
+{
+    if (p.isSet(QStringLiteral("certificate"))) {
+        auto one = sf6::verifyCertificate(archive, p.value(QStringLiteral("certificate")));
+        if (!one) {
+            err(one.error());
+            return one.error().startsWith(QStringLiteral("存档中没有")) ? kNoAnswer : kArchiveFailed;
+        }
+        if (const sf6::Status s = writeOutput(kStdout, QStringLiteral("校验码：%1\n").arg(one->code).toUtf8()); !s) {
+            err(s.message());
+            return kWriteFailed;
+        }
+        if (!one->problem.isEmpty()) {
+            err(one->problem);
+            return kAltered;
+        }
+        return kOk;
+    }
+    auto all = sf6::verifyArchive(archive);
+    if (!all) {
+        err(all.error());
+        return kArchiveFailed;
+    }
+    if (!all->intact()) {
+        err(all->firstProblem);
+        return kAltered;
+    }
+    if (const sf6::Status s = writeOutput(kStdout, all->summary().toUtf8() + '\n'); !s) {
+        err(s.message());
+        return kWriteFailed;
+    }
+    return kOk;
+}
+
+} // namespace
+
+const QStringList& certificateCommands()
+{
+    static const QStringList commands{QStringLiteral("lab"),          QStringLiteral("standard"),
+                                      QStringLiteral("standards"),    QStringLiteral("certify"),
+                                      QStringLiteral("approve"),      QStringLiteral("amend"),
+                                      QStringLiteral("certificate"),  QStringLiteral("certificates"),
+                                      QStringLiteral("verify")};
+    return commands;
+}
+
+bool certificateCommandWrites(const QCommandLineParser& p, const QString& what)
+{
+    static const QStringList writing{QStringLiteral("standard"), QStringLiteral("certify"), QStringLiteral("approve"),
+                                     QStringLiteral("amend")};
+    if (what == QLatin1String("lab"))
+        for (const char* o : {"name", "address", "phone", "accreditation", "prefix"})
+            if (p.isSet(QLatin1String(o)))
+                return true;
+    return writing.contains(what);
+}
+
+int certificateCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what)
+{
+    if (certificateCommandWrites(p, what) && archive.readOnly()) {
+        err(archive.readOnlyReason());
+        return kArchiveFailed;
+    }
+    if (what == QLatin1String("lab"))
+        return labCommand(p, archive);
+    if (what == QLatin1String("standard"))
+        return standardCommand(p, archive);
+    if (what == QLatin1String("standards"))
+        return standardsCommand(p, archive);
+    if (what == QLatin1String("certify"))
+        return certifyCommand(p, archive);
+    if (what == QLatin1String("approve"))
+        return approveCommand(p, archive);
+    if (what == QLatin1String("amend"))
+        return amendCommand(p, archive);
+    if (what == QLatin1String("certificate"))
+        return reprintCommand(p, archive);
+    if (what == QLatin1String("certificates"))
+        return certificatesCommand(p, archive);
+    return verifyCommand(p, archive);
+}
+
+} // namespace cli
