@@ -13,6 +13,10 @@
 #include "sync/Columns.h"
 #include "archive/ArchiveStore.h"
 #include "archive/THistoryForm.h"
+#include "certificate/TCertificatesForm.h"
+#include "certificate/TCertifyDialog.h"
+#include "certificate/TLabForm.h"
+#include "certificate/TStandardsForm.h"
 #include "register/JudgedReport.h"
 #include "register/TRelayRegisterForm.h"
 #include "register/TTrendForm.h"
@@ -138,10 +142,14 @@ void TForm1::buildMenus()
     N15 = N5->addAction(QStringLiteral("历史记录(&R)"), this, &TForm1::N15Click);
     N16 = N5->addAction(QStringLiteral("继电器台账(&L)"), this, &TForm1::N16Click);
     N17 = N5->addAction(QStringLiteral("导入数据(&I)…"), this, &TForm1::N17Click);
+    N18 = N5->addAction(QStringLiteral("实验室信息"), this, &TForm1::N18Click);
+    N19 = N5->addAction(QStringLiteral("标准器"), this, &TForm1::N19Click);
+    N20 = N5->addAction(QStringLiteral("证书"), this, &TForm1::N20Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {A1, "A1"}})
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"},
+                        {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
     PopupMenu1 = new TPopupMenu(this);
@@ -679,6 +687,7 @@ void TForm1::N15Click()
         }
         openTrend(history->archive(), **serial, history);
     });
+    TCertifyDialog::addCommandTo(history);
     history->show();
     history->raise();
     emit historyOpened(history);
@@ -753,6 +762,41 @@ void TForm1::N16Click()
     form->show();
     form->raise();
     emit registerOpened(form);
+}
+
+namespace {
+// The certificate windows keep their data in the archive: without one they are not opened.
+template <class Form>
+Form* showArchiveWindow(const sf6::ArchiveLocation& location, const QString& archiveOff, QWidget* parent)
+{
+    if (location.off()) {
+        ui::MessageBoxes::show(archiveOff, parent);
+        return nullptr;
+    }
+    Form* form = Form::open(location, nullptr);
+    if (form) {
+        form->show();
+        form->raise();
+    }
+    return form;
+}
+} // namespace
+
+void TForm1::N18Click()
+{
+    showArchiveWindow<TLabForm>(archiveLocation_, QStringLiteral("存档未启用（--no-archive），实验室信息保存在存档中。"), this);
+}
+
+void TForm1::N19Click()
+{
+    showArchiveWindow<TStandardsForm>(archiveLocation_, QStringLiteral("存档未启用（--no-archive），标准器保存在存档中。"),
+                                      this);
+}
+
+void TForm1::N20Click()
+{
+    showArchiveWindow<TCertificatesForm>(archiveLocation_, QStringLiteral("存档未启用（--no-archive），证书保存在存档中。"),
+                                         this);
 }
 
 void TForm1::AddDBGridClick()

@@ -87,6 +87,9 @@ public:
     QAction* N15 = nullptr;   // 历史记录
     QAction* N16 = nullptr;   // 继电器台账
     QAction* N17 = nullptr;   // 导入数据…
+    QAction* N18 = nullptr;   // 实验室信息
+    QAction* N19 = nullptr;   // 标准器
+    QAction* N20 = nullptr;   // 证书
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -156,6 +159,9 @@ public slots:
     void N15Click();
     void N16Click();
     void N17Click();
+    void N18Click();
+    void N19Click();
+    void N20Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }

@@ -25,11 +25,16 @@ constexpr QRect kStateBox{464, 6, 216, 2 * kLabelHeight};
 constexpr QRect kCaptionBox{24, 32, 244, kLabelHeight};
 
 // The printable height of A4 portrait inside the margins; the footer sits at
-// its foot unless a long conclusion reaches lower, then just below it.
+// its foot unless a long conclusion reaches lower, then just below it. A
+// conclusion so long that the footer would run more than a little into the
+// bottom margin, where printers may not reach, sends the page count above the
+// title instead, the one free place left.
 constexpr int kPrintableHeight = int((297.0 - 2 * kPageMarginMm) / 25.4 * kReportDpi);
 constexpr int kFooterTop = kPrintableHeight - kLabelHeight - 2;
 constexpr int kFooterGap = 4;
+constexpr int kMarginSpill = 8;   // about 2 mm of the 10 mm margin
 constexpr QRect kFooterBox{kFrameLeft, kFooterTop, kFrameRight - kFrameLeft, kLabelHeight};
+constexpr QRect kTopPageCountBox{kTitleBox.x(), 4, kTitleBox.width(), kLabelHeight};
 constexpr int kContentBottom = kFooterTop - 8;   // what a continued page may fill
 
 // The last page: caption/value rows like the record's header block.
@@ -43,6 +48,7 @@ constexpr int kRightCaptionX = 352, kRightValueX = 464;
 constexpr int kDividerX = 130, kInnerDividerX1 = 350, kInnerDividerX2 = 460;
 constexpr int kFullX = 24, kFullWidth = 653;
 constexpr int kEndMarkGap = 8;
+constexpr int kDateLength = 10;   // yyyy-MM-dd of a yyyy-MM-dd HH:mm:ss time
 
 const QString kCertificateNumberCaption = QStringLiteral("证书编号：");
 const QString kAsLeftCaption = QStringLiteral("调整后");
@@ -223,7 +229,7 @@ std::vector<Cell> cellsOf(const SheetRow& r)
 // next page when a row would reach the footer, and closes with the end mark.
 class SheetWriter {
 public:
-    SheetWriter(std::vector<ReportPage>& pages) : pages_(pages) {}
+    explicit SheetWriter(std::vector<ReportPage>& pages) : pages_(pages) {}
 
     void add(const SheetRow& row)
     {
@@ -311,7 +317,7 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
                                   const ListRow& asLeftRow)
 {
     const ReferenceStandard& s = content.standard;
-    const QString issueDate = content.issuedAt.left(10);
+    const QString issueDate = content.issuedAt.left(kDateLength);
     const bool approved = !state.approvedAt.isEmpty() || !state.approvedBy.isEmpty();
     const QString approver = approved && !state.approvedBy.isEmpty() ? state.approvedBy : content.approver;
     const QString dateCaption = QStringLiteral("日期");
@@ -327,7 +333,7 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
         full(content.decisionRule),
         pair(QStringLiteral("校验员"), content.tester, dateCaption, issueDate),
         pair(QStringLiteral("核验员"), content.checker, dateCaption, issueDate),
-        pair(QStringLiteral("批准人"), approver, dateCaption, approved ? state.approvedAt.left(10) : QString()),
+        pair(QStringLiteral("批准人"), approver, dateCaption, approved ? state.approvedAt.left(kDateLength) : QString()),
         wide(QStringLiteral("校验单位"), content.lab.name),
         wide(QStringLiteral("地址"), content.lab.address),
     };
@@ -372,6 +378,8 @@ std::vector<ReportPage> certificatePages(const CertificateContent& content, cons
         ReportPage& page = pages[size_t(k)];
         QRect box = kFooterBox;
         box.moveTop(std::max(kFooterTop, bottomOf(page) + kFooterGap));
+        if (box.y() + kLabelHeight > kPrintableHeight + kMarginSpill)
+            box = kTopPageCountBox;
         addLabel(page, QStringLiteral("QRCFooter"), box, pageCountText(k + 1, n));
     }
     return pages;

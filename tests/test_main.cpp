@@ -6,6 +6,7 @@
 #include "ui/Choices.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
+#include "ui/TextInputs.h"
 
 int main(int argc, char** argv)
 {
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     ui::MessageBoxes::setHandler([](const ui::Message&) {});
     ui::Choices::setHandler([](const ui::ChoiceRequest&) { return -1; });
     ui::FileDialogs::setHandler([](const ui::SaveRequest&) { return QString(); });
+    ui::TextInputs::setHandler([](const ui::TextRequest&) { return std::optional<QString>(); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -119,10 +119,12 @@ TEST_F(CertificatePdf, PageOneElementsStandWhereTheRecordsPageHasThem)
     }
 }
 
-TEST_F(CertificatePdf, VeryLongLabNameIsReadInFullWithoutTouchingItsNeighbours)
+TEST_F(CertificatePdf, VeryLongLabNameAndAddressAreReadInFullWithoutTouchingTheirNeighbours)
 {
     CertificateContent c = certtest::plainContent();
     c.lab.name = QStringLiteral("国网某省电力有限公司电力科学研究院高压计量与气体密度继电器校验实验室").repeated(4);
+    c.lab.address = QStringLiteral("Room 1203, Building A, No. 1234 Science Avenue, High-Tech Industrial Development "
+                                   "Zone, Hefei, Anhui Province, People's Republic of China; WWW.EXAMPLE-LAB.COM.CN");
     const auto pages = certificatePages(c, {});
     const QString pdf = write(pages);
     const ReportPage& last = pages.back();
@@ -134,5 +136,6 @@ TEST_F(CertificatePdf, VeryLongLabNameIsReadInFullWithoutTouchingItsNeighbours)
     // The rows above and below read as they should, nothing of the name spilled into them.
     const qsizetype i = name - last.labels.begin();
     EXPECT_EQ(textInBox(pdf, k, last.labels[size_t(i - 1)].box), QStringLiteral("校验单位"));
-    EXPECT_EQ(textInBox(pdf, k, last.labels[size_t(i + 2)].box), c.lab.address);
+    EXPECT_EQ(squeezed(textInBox(pdf, k, last.labels[size_t(i + 2)].box)), squeezed(c.lab.address));
+    EXPECT_EQ(textInBox(pdf, k, last.labels[size_t(i + 3)].box), QStringLiteral("电话"));
 }

@@ -110,6 +110,23 @@ TEST(CertificatePages, PageOneIsTheRecordsPageWithNumberConclusionAndPageCount)
     EXPECT_EQ(overlaps(first, added), QStringList());
 }
 
+TEST(CertificatePages, PageCountStaysOnThePaperBelowOrAboveALongConclusion)
+{
+    CertificateContent c = certtest::plainContent();
+    const QString failing = QStringLiteral("报警第一次、第二次、第三次误差超差，闭锁1第一次、第二次切换差超差，");
+    for (int repeat : {1, 4}) {
+        SCOPED_TRACE(repeat);
+        c.asLeft.conclusion.line = QStringLiteral("结论：不合格（") + failing.repeated(repeat)
+                                   + QStringLiteral("依据DL/T 259-2012；准确度等级1.6级，量程-0.100～0.900MPa，允许误差±0.016MPa）");
+        const ReportPage first = certificatePages(c, {}).front();
+        const PageLabel* footer = first.label(kFooter);
+        ASSERT_NE(footer, nullptr);
+        EXPECT_EQ(footer->text, QStringLiteral("第1页 共3页"));
+        EXPECT_LE(footer->box.y() + kLabelHeight, kPrintableHeight + 8) << "no further than 2 mm into the margin";
+        EXPECT_EQ(overlaps(first, added), QStringList());
+    }
+}
+
 TEST(CertificatePages, EveryPageCarriesTheNumberAndItsPlaceInTheWhole)
 {
     for (const CertificateContent& c : {certtest::plainContent(), certtest::adjustedContent(), certtest::amendment()}) {

@@ -10,9 +10,10 @@
 
 namespace certtest {
 
-inline QByteArray recordBytes(int day, uint16_t temperatureTenths)
+// Each record its own readings: a cell showing the other record's value cannot pass.
+inline QByteArray recordBytes(int id, int day, uint16_t temperatureTenths)
 {
-    std::mt19937 rng(7);
+    std::mt19937 rng{uint32_t(id)};
     sim::RecordFields f = sim::plausibleRecord(0, rng);
     f.year = 26;
     f.month = 3;
@@ -46,7 +47,7 @@ inline sf6::CertifiedRecord certified(int id, int day, uint16_t temperatureTenth
 {
     sf6::CertifiedRecord r;
     r.recordId = id;
-    r.raw = recordBytes(day, temperatureTenths);
+    r.raw = recordBytes(id, day, temperatureTenths);
     r.judgementId = id;
     r.verdict = verdict;
     r.conclusion = conclusion(verdict, 9);

@@ -1,0 +1,24 @@
+#pragma once
+// A certificate's pages as the windows hand them out: saved as a PDF under a
+// name the user confirms (the number proposed), or in the print preview.
+
+#include "certificate/CertificateContent.h"
+
+#include <QString>
+
+class QWidget;
+class TForm4;
+
+namespace sf6 {
+
+inline const QString kCertificatePdfFilter = QStringLiteral("PDF文件(*.pdf)");
+
+// "SF6-2026-0001.pdf": the number, with the characters no file system takes replaced.
+QString certificatePdfName(const QString& number);
+// Asks where, writes every page; a failure is told. False when nothing was written.
+bool saveCertificatePdf(const CertificateContent& content, const CertificateState& state, QWidget* parent);
+// Opens the print preview of every page; the page window deletes itself with
+// it. No parent: the preview outlives the window that asked for it.
+TForm4* previewCertificate(const CertificateContent& content, const CertificateState& state);
+
+} // namespace sf6
