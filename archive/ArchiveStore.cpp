@@ -1,10 +1,12 @@
 #include "archive/ArchiveStore.h"
 
+#include "archive/Audit.h"
 #include "archive/Schema.h"
 #include "archive/SearchText.h"
 #include "sync/TestRecord.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QLocale>
 
 namespace sf6 {
@@ -159,6 +161,20 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
                              QStringLiteral("写入"));
         !q)
         return q.status();
+    // A file brought in is a change someone made: it goes on the audit trail.
+    if (!log.fileSha256.isEmpty()) {
+        const QJsonObject values{{QStringLiteral("file"), log.port},
+                                 {QStringLiteral("sha256"), log.fileSha256},
+                                 {QStringLiteral("sync_id"), out.syncId},
+                                 {QStringLiteral("rows_read"), log.recordTotal},
+                                 {QStringLiteral("rows_refused"), log.rowsRefused},
+                                 {QStringLiteral("new_records"), out.newRecords},
+                                 {QStringLiteral("already_archived"), int(log.records.size()) - out.newRecords}};
+        if (Status s = appendAudit(archive, {audit::kImported, QStringLiteral("file %1").arg(log.port), QJsonValue(),
+                                             values, {}});
+            !s)
+            return s;
+    }
     QSqlQuery link(archive.database());
     link.prepare(QStringLiteral("INSERT INTO sync_records (sync_id, position, record_id) VALUES (?, ?, ?)"));
     for (size_t i = 0; i < out.recordIds.size(); ++i) {
@@ -278,7 +294,12 @@ Status insertReport(Archive& archive, int id, const NewReport& r, const QString&
         q.addBindValue(text(r.details.*(c.field)));
     if (!q.exec())
         return archive.failure(QStringLiteral("保存报表"), Archive::reason(q.lastError()));
-    return Status::success();
+    QJsonObject values{{QStringLiteral("record_id"), r.recordId},
+                       {QStringLiteral("judgement_id"), r.judgementId > 0 ? QJsonValue(r.judgementId) : QJsonValue()},
+                       {QStringLiteral("source"), source}};
+    for (const DetailColumn& c : kDetailColumns)
+        values.insert(QLatin1String(c.column), r.details.*(c.field));
+    return appendAudit(archive, {audit::kReportStored, QStringLiteral("report %1").arg(id), QJsonValue(), values, {}});
 }
 } // namespace
 
