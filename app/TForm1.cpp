@@ -12,6 +12,7 @@
 #include "report/TForm3.h"
 #include "sync/Columns.h"
 #include "archive/ArchiveStore.h"
+#include "archive/TAuditForm.h"
 #include "archive/THistoryForm.h"
 #include "register/JudgedReport.h"
 #include "register/TRelayRegisterForm.h"
@@ -138,10 +139,11 @@ void TForm1::buildMenus()
     N15 = N5->addAction(QStringLiteral("历史记录(&R)"), this, &TForm1::N15Click);
     N16 = N5->addAction(QStringLiteral("继电器台账(&L)"), this, &TForm1::N16Click);
     N17 = N5->addAction(QStringLiteral("导入数据(&I)…"), this, &TForm1::N17Click);
+    N21 = N5->addAction(QStringLiteral("审计记录(&U)"), this, &TForm1::N21Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {A1, "A1"}})
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N21, "N21"}, {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
     PopupMenu1 = new TPopupMenu(this);
@@ -753,6 +755,20 @@ void TForm1::N16Click()
     form->show();
     form->raise();
     emit registerOpened(form);
+}
+
+void TForm1::N21Click()
+{
+    if (archiveLocation_.off()) {
+        ui::MessageBoxes::show(QStringLiteral("存档未启用（--no-archive），没有审计记录可查看。"), this);
+        return;
+    }
+    TAuditForm* form = TAuditForm::open(archiveLocation_, nullptr);
+    if (!form)
+        return;
+    form->show();
+    form->raise();
+    emit auditOpened(form);
 }
 
 void TForm1::AddDBGridClick()

@@ -29,6 +29,7 @@ class SidePanel;
 class TForm2;
 class THistoryForm;
 class TRelayRegisterForm;
+class TAuditForm;
 class TForm3;
 
 // The record list: a click anywhere (an empty area drops the selection) and a
@@ -87,6 +88,7 @@ public:
     QAction* N15 = nullptr;   // 历史记录
     QAction* N16 = nullptr;   // 继电器台账
     QAction* N17 = nullptr;   // 导入数据…
+    QAction* N21 = nullptr;   // 审计记录
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -156,6 +158,7 @@ public slots:
     void N15Click();
     void N16Click();
     void N17Click();
+    void N21Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }
@@ -175,6 +178,7 @@ signals:
     void closed();   // the program ends with its main window, open dialogs or not
     void historyOpened(THistoryForm* history);
     void registerOpened(TRelayRegisterForm* form);
+    void auditOpened(TAuditForm* form);
     void trendOpened(QWidget* trend);
 
 protected:

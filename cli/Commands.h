@@ -17,5 +17,7 @@ int archiveCommand(const QCommandLineParser& p, const QString& what);
 // archive import FILE...: earlier exports back into the archive.
 int importCommand(const QCommandLineParser& p, const QStringList& files);
 int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
+// archive audit: the audit trail.
+int auditCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 
 } // namespace cli

@@ -11,6 +11,7 @@
 //   sf6cli archive unlink --record N... | --records 1,2,5-9
 //   sf6cli archive judge --record N [--json -]; archive trend --serial S --png FILE [--pdf FILE]
 //   sf6cli archive import FILE... [--archive LOCATION]   earlier exports back into the archive
+//   sf6cli archive audit [--tsv -|--json -]   every change on the audit trail, oldest first
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written;
 //       6 the archive could not be opened or written (the outputs were written);
@@ -54,7 +55,7 @@ int main(int argc, char** argv)
     p.setApplicationDescription(QStringLiteral(
         "SF6 density-relay calibrator: find it, download its records, keep them in the archive.\n"
         "Commands: ports, connect, sync, demo,\n"
-        "archive list|export|report|syncs|relay|relays|link|judge|trend|import.\n"
+        "archive list|export|report|syncs|relay|relays|link|judge|trend|import|audit.\n"
         "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
         "5 an output could not be written, 6 the archive could not be opened or written,\n"
         "8 (import) some rows could not be imported."));
