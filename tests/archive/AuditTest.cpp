@@ -317,7 +317,7 @@ namespace {
 // paste it, one statement at a time.
 QStringList readmeRoleStatements()
 {
-    QFile readme(qEnvironmentVariable("SF6_SOURCE_DIR") + QStringLiteral("/README.md"));
+    QFile readme(QStringLiteral(SF6_README));
     if (!readme.open(QIODevice::ReadOnly))
         return {};
     const QString text = QString::fromUtf8(readme.readAll());
