@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <thread>
 
 using namespace sf6;
@@ -150,9 +151,15 @@ TEST_P(AuditedChanges, reportsAndWhatTheyConfirmAreNoted)
     EXPECT_TRUE(values[QStringLiteral("judgement_id")].isNull());
 }
 
-// Writers at once, each with its own connection: the writers' lock keeps the
-// chain in one line, without a gap or a fork.
-TEST_P(AuditedChanges, writersAtOnceLeaveOneUnbrokenChain)
+INSTANTIATE_TEST_SUITE_P(Engines, AuditedChanges, archivetest::testedEngines(), archivetest::engineName);
+
+// Writers at once on a shared server, each with its own connection: the
+// writers' lock keeps the chain in one line, without a gap or a fork. (Under
+// Wine a connection's thread cannot end cleanly; the server runs on Linux only.)
+#ifndef _WIN32
+class AuditedWriters : public AuditedChanges {};
+
+TEST_P(AuditedWriters, writersAtOnceLeaveOneUnbrokenChain)
 {
     constexpr int kWriters = 3, kEdits = 15;
     std::vector<std::thread> writers;
@@ -179,4 +186,5 @@ TEST_P(AuditedChanges, writersAtOnceLeaveOneUnbrokenChain)
     EXPECT_EQ(r.back().id, kWriters * kEdits);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, AuditedChanges, archivetest::testedEngines(), archivetest::engineName);
+INSTANTIATE_TEST_SUITE_P(Server, AuditedWriters, ::testing::Values(Engine::PostgreSQL), archivetest::engineName);
+#endif
