@@ -80,7 +80,11 @@ Status appendAudit(const Archive& archive, const AuditEntry& entry)
 
 Status forEachAuditRow(const Archive& archive, const std::function<bool(const AuditRow&)>& visit)
 {
-    auto q = archive.run(QStringLiteral("SELECT %1 FROM audit ORDER BY id").arg(kColumns), {},
+    // The time as its stored text, as it was hashed: read as a local date and
+    // time it could shift on a PC in another time zone.
+    QString columns = kColumns;
+    columns.replace(QStringLiteral("id, at,"), QStringLiteral("id, CAST(at AS TEXT),"));
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM audit ORDER BY id").arg(columns), {},
                          QStringLiteral("读取审计记录"));
     if (!q)
         return q.status();
