@@ -65,6 +65,57 @@ AuditEntry relayEdit(int n)
             QJsonObject{{QStringLiteral("name"), QStringLiteral("新 %1").arg(n)}}, QString()};
 }
 
+// What the program's writers add for one certificate, the register's changes
+// on the way included, in one write: rows in every kept table and every
+// privilege an engineer's role needs.
+Status addCertificate(Archive& a, int record)
+{
+    Archive::Write w(a);
+    if (!w.begun())
+        return w.begun();
+    const QString t = Archive::now();
+    const std::vector<std::pair<QString, QVariantList>> steps{
+        {QStringLiteral("INSERT INTO relay_versions (id, serial_number, version, changed_at, source, name, model, "
+                        "production_date, submitting_unit, range_lower, range_upper, accuracy_class, interval_months) "
+                        "VALUES (1, 'R1', 1, ?, 't', 'n', 'm', '', '', '-0.1', '0.9', '2.5', 12)"),
+         {t}},
+        {QStringLiteral("INSERT INTO relays (serial_number, current_version) VALUES ('R1', 1)"), {}},
+        {QStringLiteral("UPDATE relays SET current_version = ? WHERE serial_number = ?"), {1, QStringLiteral("R1")}},
+        {QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) VALUES (?, 'R1', ?)"), {record, t}},
+        {QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {record}},
+        {QStringLiteral("INSERT INTO link_changes (id, record_id, serial_number, linked, changed_at, source) "
+                        "VALUES (1, ?, 'R1', 0, ?, 't')"),
+         {record, t}},
+        {QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
+                        "VALUES (1, ?, 1, ?, '合格', '[]')"),
+         {record, t}},
+        {QStringLiteral("INSERT INTO lab_versions (id, version, changed_at, source, name, address, phone, "
+                        "accreditation, prefix) VALUES (1, 1, ?, 't', '实验室', '', '', '', 'SF6')"),
+         {t}},
+        {QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, source, name, model, "
+                        "certificate, issuer, valid_until, uncertainty) "
+                        "VALUES (1, 'S1', 1, ?, 't', 'n', 'm', 'c', 'i', '2030-01-01', 'u')"),
+         {t}},
+        {QStringLiteral("INSERT INTO standards (serial_number, current_version) VALUES ('S1', 1)"), {}},
+        {QStringLiteral("UPDATE standards SET current_version = ? WHERE serial_number = ?"), {1, QStringLiteral("S1")}},
+        {QStringLiteral("INSERT INTO certificates (id, number, year, sequence, record_id, serial_number, "
+                        "relay_version_id, standard_version_id, lab_version_id, judgement_id, verdict, tester, checker, "
+                        "approver, issued_at, issued_by, content, sha256) VALUES "
+                        "(1, 'SF6-2026-0001', 2026, 1, ?, 'R1', 1, 1, 1, 1, '合格', 'a', 'b', '', ?, 'u', '{}', 'h')"),
+         {record, t}},
+        {QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by) "
+                        "VALUES (1, 'c', ?, 'u')"),
+         {t}}};
+    for (const auto& [sql, values] : steps)
+    if (auto q = a.runList(sql, values, QStringLiteral("test")); !q)
+        return q.status();
+    if (Status s = appendAudit(a, {audit::kCertificateIssued, QStringLiteral("certificate SF6-2026-0001"), QJsonValue(),
+                               QJsonObject{{QStringLiteral("record"), record}}, {}});
+    !s)
+    return s;
+    return w.commit();
+}
+
 class AuditOn : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override
@@ -198,38 +249,7 @@ TEST_P(AuditOn, theEngineRefusesToChangeOrRemoveKeptRows)
     auto synced = archiveSync(a, logOf(sim::plausibleRecords(2)));
     ASSERT_TRUE(synced.ok()) << synced.error().toStdString();
     const int record = synced->recordIds.front();
-    {
-        // A certificate with what it names, as the certificate code stores one.
-        Archive::Write w(a);
-        ASSERT_TRUE(w.begun());
-        const QString t = QStringLiteral("2026-01-02 03:04:05");
-        for (const auto& [sql, values] : std::vector<std::pair<QString, QVariantList>>{
-                 {QStringLiteral("INSERT INTO relay_versions (id, serial_number, version, changed_at, source, name, "
-                                 "model, production_date, submitting_unit, range_lower, range_upper, accuracy_class, "
-                                 "interval_months) VALUES (1, 'R1', 1, ?, 't', 'n', 'm', '', '', '-0.1', '0.9', '2.5', 12)"),
-                  {t}},
-                 {QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
-                                 "VALUES (1, ?, 1, ?, '合格', '[]')"),
-                  {record, t}},
-                 {QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, source, name, "
-                                 "model, certificate, issuer, valid_until, uncertainty) "
-                                 "VALUES (1, 'S1', 1, ?, 't', 'n', 'm', 'c', 'i', '2030-01-01', 'u')"),
-                  {t}},
-                 {QStringLiteral("INSERT INTO lab_versions (id, version, changed_at, source, name, address, phone, "
-                                 "accreditation, prefix) VALUES (1, 1, ?, 't', '实验室', '', '', '', 'SF6')"),
-                  {t}},
-                 {QStringLiteral("INSERT INTO certificates (id, number, year, sequence, record_id, serial_number, "
-                                 "relay_version_id, standard_version_id, lab_version_id, judgement_id, verdict, tester, "
-                                 "checker, approver, issued_at, issued_by, content, sha256) VALUES "
-                                 "(1, 'SF6-2026-0001', 2026, 1, ?, 'R1', 1, 1, 1, 1, '合格', 'a', 'b', '', ?, 'u', '{}', 'h')"),
-                  {record, t}},
-                 {QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by) "
-                                 "VALUES (1, 'c', ?, 'u')"),
-                  {t}}})
-            ASSERT_TRUE(a.runList(sql, values, QStringLiteral("test")).ok()) << sql.toStdString();
-        ASSERT_TRUE(appendAudit(a, relayEdit(1)));
-        ASSERT_TRUE(w.commit());
-    }
+    ASSERT_TRUE(addCertificate(a, record));
     QStringList attempts{QStringLiteral("UPDATE records SET test_count = test_count + 1"),
                          QStringLiteral("DELETE FROM records WHERE id = %1").arg(record),
                          QStringLiteral("UPDATE certificates SET verdict = '不合格'"),
@@ -368,48 +388,8 @@ TEST(AuditRole, theEngineersRoleAddsAndReadsButCannotChangeKeptRowsEvenWithoutTh
     ASSERT_TRUE(synced.ok()) << synced.error().toStdString();
     const int record = synced->recordIds.front();
     ASSERT_TRUE(storeReport(a, record, {}, QStringLiteral("test")).ok());
-    {
-        Archive::Write w(a);
-        ASSERT_TRUE(w.begun()) << w.begun().message().toStdString();
-        const QString t = Archive::now();
-        const std::vector<std::pair<QString, QVariantList>> steps{
-            {QStringLiteral("INSERT INTO relay_versions (id, serial_number, version, changed_at, source, name, model, "
-                            "production_date, submitting_unit, range_lower, range_upper, accuracy_class, interval_months) "
-                            "VALUES (1, 'R1', 1, ?, 't', 'n', 'm', '', '', '-0.1', '0.9', '2.5', 12)"),
-             {t}},
-            {QStringLiteral("INSERT INTO relays (serial_number, current_version) VALUES ('R1', 1)"), {}},
-            {QStringLiteral("UPDATE relays SET current_version = ? WHERE serial_number = ?"), {1, QStringLiteral("R1")}},
-            {QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) VALUES (?, 'R1', ?)"), {record, t}},
-            {QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {record}},
-            {QStringLiteral("INSERT INTO link_changes (id, record_id, serial_number, linked, changed_at, source) "
-                            "VALUES (1, ?, 'R1', 0, ?, 't')"),
-             {record, t}},
-            {QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
-                            "VALUES (1, ?, 1, ?, '合格', '[]')"),
-             {record, t}},
-            {QStringLiteral("INSERT INTO lab_versions (id, version, changed_at, source, name, address, phone, "
-                            "accreditation, prefix) VALUES (1, 1, ?, 't', '实验室', '', '', '', 'SF6')"),
-             {t}},
-            {QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, source, name, model, "
-                            "certificate, issuer, valid_until, uncertainty) "
-                            "VALUES (1, 'S1', 1, ?, 't', 'n', 'm', 'c', 'i', '2030-01-01', 'u')"),
-             {t}},
-            {QStringLiteral("INSERT INTO standards (serial_number, current_version) VALUES ('S1', 1)"), {}},
-            {QStringLiteral("UPDATE standards SET current_version = ? WHERE serial_number = ?"), {1, QStringLiteral("S1")}},
-            {QStringLiteral("INSERT INTO certificates (id, number, year, sequence, record_id, serial_number, "
-                            "relay_version_id, standard_version_id, lab_version_id, judgement_id, verdict, tester, checker, "
-                            "approver, issued_at, issued_by, content, sha256) VALUES "
-                            "(1, 'SF6-2026-0001', 2026, 1, ?, 'R1', 1, 1, 1, 1, '合格', 'a', 'b', '', ?, 'u', '{}', 'h')"),
-             {record, t}},
-            {QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by) "
-                            "VALUES (1, 'c', ?, 'u')"),
-             {t}}};
-        for (const auto& [sql, values] : steps)
-            ASSERT_TRUE(a.runList(sql, values, QStringLiteral("test")).ok()) << sql.toStdString();
-        ASSERT_TRUE(appendAudit(a, {audit::kCertificateIssued, QStringLiteral("certificate SF6-2026-0001"), QJsonValue(),
-                                    QJsonObject{{QStringLiteral("record"), record}}, {}}));
-        ASSERT_TRUE(w.commit());
-    }
+    const Status certified = addCertificate(a, record);
+    ASSERT_TRUE(certified) << certified.message().toStdString();
     auto check = verifyAuditChain(a);
     ASSERT_TRUE(check.ok()) << check.error().toStdString();
     EXPECT_EQ(check->rows, 3) << "the import, the report and the certificate";
