@@ -272,8 +272,9 @@ Expected<int> countRecords(const Archive& archive, const ArchiveFilter& filter)
 }
 
 namespace {
-// One report row inside a write that is already open.
-Status insertReport(Archive& archive, int id, const NewReport& r, const QString& source)
+// One report row inside a write that is already open; its audit entry is
+// added to trail, for the batch's rows to be appended together.
+Status insertReport(Archive& archive, int id, const NewReport& r, const QString& source, std::vector<AuditEntry>& trail)
 {
     QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
                         QStringLiteral("source"), QStringLiteral("judgement_id"), QStringLiteral("search_text")};
@@ -299,7 +300,8 @@ Status insertReport(Archive& archive, int id, const NewReport& r, const QString&
                        {QStringLiteral("source"), source}};
     for (const DetailColumn& c : kDetailColumns)
         values.insert(QLatin1String(c.column), r.details.*(c.field));
-    return appendAudit(archive, {audit::kReportStored, QStringLiteral("report %1").arg(id), QJsonValue(), values, {}});
+    trail.push_back({audit::kReportStored, QStringLiteral("report %1").arg(id), QJsonValue(), values, {}});
+    return Status::success();
 }
 } // namespace
 
@@ -324,12 +326,16 @@ Expected<std::vector<int>> storeReports(Archive& archive, const std::vector<NewR
     if (!first)
         return first.status();
     out.reserve(reports.size());
+    std::vector<AuditEntry> trail;
+    trail.reserve(reports.size());
     int id = *first;
     for (const NewReport& r : reports) {
-        if (Status s = insertReport(archive, id, r, source); !s)
+        if (Status s = insertReport(archive, id, r, source, trail); !s)
             return s;   // the write rolls back: none of them is kept
         out.push_back(id++);
     }
+    if (Status s = appendAudit(archive, trail); !s)
+        return s;
     if (Status s = write.commit(); !s)
         return s;
     return out;
