@@ -12,6 +12,7 @@
 #include "report/TForm3.h"
 #include "sync/Columns.h"
 #include "archive/ArchiveStore.h"
+#include "archive/TAuditForm.h"
 #include "archive/THistoryForm.h"
 #include "certificate/TCertificatesForm.h"
 #include "certificate/TCertifyDialog.h"
@@ -145,10 +146,11 @@ void TForm1::buildMenus()
     N18 = N5->addAction(QStringLiteral("实验室信息"), this, &TForm1::N18Click);
     N19 = N5->addAction(QStringLiteral("标准器"), this, &TForm1::N19Click);
     N20 = N5->addAction(QStringLiteral("证书"), this, &TForm1::N20Click);
+    N21 = N5->addAction(QStringLiteral("审计记录(&U)"), this, &TForm1::N21Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"},
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"},
                         {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
@@ -797,6 +799,20 @@ void TForm1::N20Click()
 {
     showArchiveWindow<TCertificatesForm>(archiveLocation_, QStringLiteral("存档未启用（--no-archive），证书保存在存档中。"),
                                          this);
+}
+
+void TForm1::N21Click()
+{
+    if (archiveLocation_.off()) {
+        ui::MessageBoxes::show(QStringLiteral("存档未启用（--no-archive），没有审计记录可查看。"), this);
+        return;
+    }
+    TAuditForm* form = TAuditForm::open(archiveLocation_, nullptr);
+    if (!form)
+        return;
+    form->show();
+    form->raise();
+    emit auditOpened(form);
 }
 
 void TForm1::AddDBGridClick()

@@ -29,6 +29,7 @@ class SidePanel;
 class TForm2;
 class THistoryForm;
 class TRelayRegisterForm;
+class TAuditForm;
 class TForm3;
 
 // The record list: a click anywhere (an empty area drops the selection) and a
@@ -90,6 +91,7 @@ public:
     QAction* N18 = nullptr;   // 实验室信息
     QAction* N19 = nullptr;   // 标准器
     QAction* N20 = nullptr;   // 证书
+    QAction* N21 = nullptr;   // 审计记录
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -162,6 +164,7 @@ public slots:
     void N18Click();
     void N19Click();
     void N20Click();
+    void N21Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }
@@ -181,6 +184,7 @@ signals:
     void closed();   // the program ends with its main window, open dialogs or not
     void historyOpened(THistoryForm* history);
     void registerOpened(TRelayRegisterForm* form);
+    void auditOpened(TAuditForm* form);
     void trendOpened(QWidget* trend);
 
 protected:

@@ -1,10 +1,12 @@
 #include "archive/ArchiveStore.h"
 
+#include "archive/Audit.h"
 #include "archive/Schema.h"
 #include "archive/SearchText.h"
 #include "sync/TestRecord.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QLocale>
 
 namespace sf6 {
@@ -159,6 +161,20 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
                              QStringLiteral("写入"));
         !q)
         return q.status();
+    // A file brought in is a change someone made: it goes on the audit trail.
+    if (!log.fileSha256.isEmpty()) {
+        const QJsonObject values{{QStringLiteral("file"), log.port},
+                                 {QStringLiteral("sha256"), log.fileSha256},
+                                 {QStringLiteral("sync_id"), out.syncId},
+                                 {QStringLiteral("rows_read"), log.recordTotal},
+                                 {QStringLiteral("rows_refused"), log.rowsRefused},
+                                 {QStringLiteral("new_records"), out.newRecords},
+                                 {QStringLiteral("already_archived"), int(log.records.size()) - out.newRecords}};
+        if (Status s = appendAudit(archive, {audit::kImported, QStringLiteral("file %1").arg(log.port), QJsonValue(),
+                                             values, {}});
+            !s)
+            return s;
+    }
     QSqlQuery link(archive.database());
     link.prepare(QStringLiteral("INSERT INTO sync_records (sync_id, position, record_id) VALUES (?, ?, ?)"));
     for (size_t i = 0; i < out.recordIds.size(); ++i) {
@@ -256,8 +272,9 @@ Expected<int> countRecords(const Archive& archive, const ArchiveFilter& filter)
 }
 
 namespace {
-// One report row inside a write that is already open.
-Status insertReport(Archive& archive, int id, const NewReport& r, const QString& source)
+// One report row inside a write that is already open; its audit entry is
+// added to trail, for the batch's rows to be appended together.
+Status insertReport(Archive& archive, int id, const NewReport& r, const QString& source, std::vector<AuditEntry>& trail)
 {
     QStringList columns{QStringLiteral("id"), QStringLiteral("record_id"), QStringLiteral("created_at"),
                         QStringLiteral("source"), QStringLiteral("judgement_id"), QStringLiteral("search_text")};
@@ -278,6 +295,12 @@ Status insertReport(Archive& archive, int id, const NewReport& r, const QString&
         q.addBindValue(text(r.details.*(c.field)));
     if (!q.exec())
         return archive.failure(QStringLiteral("保存报表"), Archive::reason(q.lastError()));
+    QJsonObject values{{QStringLiteral("record_id"), r.recordId},
+                       {QStringLiteral("judgement_id"), r.judgementId > 0 ? QJsonValue(r.judgementId) : QJsonValue()},
+                       {QStringLiteral("source"), source}};
+    for (const DetailColumn& c : kDetailColumns)
+        values.insert(QLatin1String(c.column), r.details.*(c.field));
+    trail.push_back({audit::kReportStored, QStringLiteral("report %1").arg(id), QJsonValue(), values, {}});
     return Status::success();
 }
 } // namespace
@@ -303,12 +326,16 @@ Expected<std::vector<int>> storeReports(Archive& archive, const std::vector<NewR
     if (!first)
         return first.status();
     out.reserve(reports.size());
+    std::vector<AuditEntry> trail;
+    trail.reserve(reports.size());
     int id = *first;
     for (const NewReport& r : reports) {
-        if (Status s = insertReport(archive, id, r, source); !s)
+        if (Status s = insertReport(archive, id, r, source, trail); !s)
             return s;   // the write rolls back: none of them is kept
         out.push_back(id++);
     }
+    if (Status s = appendAudit(archive, trail); !s)
+        return s;
     if (Status s = write.commit(); !s)
         return s;
     return out;

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlQuery>
 #include <QSysInfo>
 
 namespace sf6 {
@@ -44,43 +45,62 @@ QString auditRowHash(const QString& previousHash, const AuditRow& row)
     return QString::fromLatin1(QCryptographicHash::hash(canonical, QCryptographicHash::Sha256).toHex());
 }
 
-Status appendAudit(const Archive& archive, const AuditEntry& entry)
+Status appendAudit(const Archive& archive, const AuditEntry& entry) { return appendAudit(archive, std::vector{entry}); }
+
+Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entries)
 {
+    if (entries.empty())
+        return Status::success();
     const QString doing = QStringLiteral("写入审计记录");
     auto last = archive.run(QStringLiteral("SELECT id, hash FROM audit ORDER BY id DESC LIMIT 1"), {}, doing);
     if (!last)
         return last.status();
     AuditRow row;
     row.previousHash = kNoPreviousHash;
-    row.id = 1;
+    row.id = 0;
     if (last->next()) {
-        row.id = last->value(0).toInt() + 1;
+        row.id = last->value(0).toInt();
         row.previousHash = last->value(1).toString();
     }
-    row.at = Archive::now();
+    last->finish();
     row.user = platform::userName();
     row.host = QSysInfo::machineHostName();
     row.program = QCoreApplication::applicationName();
     if (row.program.isEmpty())
         row.program = QStringLiteral("sf6");
-    row.action = entry.action;
-    row.object = entry.object;
-    const QVariant oldValues = jsonText(entry.oldValues), newValues = jsonText(entry.newValues);
-    row.oldValues = oldValues.isNull() ? QString() : oldValues.toString();
-    row.newValues = newValues.isNull() ? QString() : newValues.toString();
-    row.reason = entry.reason.isNull() ? QStringLiteral("") : entry.reason;
-    row.hash = auditRowHash(row.previousHash, row);
-    auto q = archive.run(QStringLiteral("INSERT INTO audit (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kColumns),
-                         {row.id, row.at, Archive::text(row.user), Archive::text(row.host), row.program,
-                          Archive::text(row.action), Archive::text(row.object), oldValues, newValues, row.reason,
-                          row.previousHash, row.hash},
-                         doing);
-    return q ? Status::success() : q.status();
+    // One statement prepared for the whole batch: a batch of reports costs one
+    // round trip per row on a server.
+    QSqlQuery insert(archive.database());
+    if (!insert.prepare(QStringLiteral("INSERT INTO audit (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kColumns)))
+        return archive.failure(doing, Archive::reason(insert.lastError()));
+    for (const AuditEntry& entry : entries) {
+        ++row.id;
+        row.at = Archive::now();
+        row.action = entry.action;
+        row.object = entry.object;
+        const QVariant oldValues = jsonText(entry.oldValues), newValues = jsonText(entry.newValues);
+        row.oldValues = oldValues.isNull() ? QString() : oldValues.toString();
+        row.newValues = newValues.isNull() ? QString() : newValues.toString();
+        row.reason = entry.reason.isNull() ? QStringLiteral("") : entry.reason;
+        row.hash = auditRowHash(row.previousHash, row);
+        for (const QVariant& v : {QVariant(row.id), QVariant(row.at), Archive::text(row.user), Archive::text(row.host),
+                                  QVariant(row.program), Archive::text(row.action), Archive::text(row.object), oldValues,
+                                  newValues, QVariant(row.reason), QVariant(row.previousHash), QVariant(row.hash)})
+            insert.addBindValue(v);
+        if (!insert.exec())
+            return archive.failure(doing, Archive::reason(insert.lastError()));
+        row.previousHash = row.hash;
+    }
+    return Status::success();
 }
 
 Status forEachAuditRow(const Archive& archive, const std::function<bool(const AuditRow&)>& visit)
 {
-    auto q = archive.run(QStringLiteral("SELECT %1 FROM audit ORDER BY id").arg(kColumns), {},
+    // The time as its stored text, as it was hashed: read as a local date and
+    // time it could shift on a PC in another time zone.
+    QString columns = kColumns;
+    columns.replace(QStringLiteral("id, at,"), QStringLiteral("id, CAST(at AS TEXT),"));
+    auto q = archive.run(QStringLiteral("SELECT %1 FROM audit ORDER BY id").arg(columns), {},
                          QStringLiteral("读取审计记录"));
     if (!q)
         return q.status();

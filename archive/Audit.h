@@ -42,6 +42,8 @@ struct AuditEntry {
 // lock orders the chain on both engines). Time, OS user, host and program are
 // filled in here.
 Status appendAudit(const Archive& archive, const AuditEntry& entry);
+// Several at once, in order, in the same way (a batch of reports).
+Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entries);
 
 struct AuditRow {
     int id = 0;

@@ -21,5 +21,7 @@ int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QS
 const QStringList& certificateCommands();
 bool certificateCommandWrites(const QCommandLineParser& p, const QString& what);
 int certificateCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
+// archive audit: the audit trail.
+int auditCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 
 } // namespace cli

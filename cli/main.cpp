@@ -19,6 +19,7 @@
 //   sf6cli archive approve --certificate NO --approver T; archive amend --certificate NO --reason T [certify options]
 //   sf6cli archive certificate --number NO --pdf FILE; archive certificates [--tsv -|--json -]
 //   sf6cli archive verify [--certificate NO]
+//   sf6cli archive audit [--tsv -|--json -]   every change on the audit trail, oldest first
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written;
 //       6 the archive could not be opened or written (the outputs were written);
@@ -63,7 +64,7 @@ int main(int argc, char** argv)
     p.setApplicationDescription(QStringLiteral(
         "SF6 density-relay calibrator: find it, download its records, keep them in the archive.\n"
         "Commands: ports, connect, sync, demo,\n"
-        "archive list|export|report|syncs|relay|relays|link|judge|trend|import,\n"
+        "archive list|export|report|syncs|relay|relays|link|judge|trend|import|audit,\n"
         "archive lab|standard|standards|certify|approve|amend|certificate|certificates|verify.\n"
         "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
         "5 an output could not be written, 6 the archive could not be opened or written,\n"

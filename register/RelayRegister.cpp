@@ -1,7 +1,9 @@
 #include "register/RelayRegister.h"
 
+#include "archive/Audit.h"
 #include "archive/SearchText.h"
 
+#include <QJsonObject>
 #include <QSqlQuery>
 
 namespace sf6 {
@@ -68,9 +70,35 @@ Expected<std::vector<RelayEntry>> entries(const Archive& archive, const QString&
 
 Expected<int> nextId(const Archive& archive, const QString& table) { return archive.nextId(table); }
 
-// Inside a write: the next version of the entry, and the register pointing at it.
-Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString& source, int previousVersion)
+QJsonValue optionalJson(const std::optional<Decimal>& d) { return d ? QJsonValue(d->text()) : QJsonValue(); }
+
+// An entry's values for the audit trail, under the register's column names.
+QJsonObject auditValues(const RelayEntry& e)
 {
+    return {{QStringLiteral("version"), e.version},
+            {QStringLiteral("name"), e.name},
+            {QStringLiteral("model"), e.model},
+            {QStringLiteral("production_date"), e.made},
+            {QStringLiteral("submitting_unit"), e.client},
+            {QStringLiteral("range_lower"), e.lower.text()},
+            {QStringLiteral("range_upper"), e.upper.text()},
+            {QStringLiteral("accuracy_class"), e.classText()},
+            {QStringLiteral("alarm_nominal"), optionalJson(e.alarm)},
+            {QStringLiteral("lock1_nominal"), optionalJson(e.lock1)},
+            {QStringLiteral("lock2_nominal"), optionalJson(e.lock2)},
+            {QStringLiteral("differential_limit"), optionalJson(e.diffLimit)},
+            {QStringLiteral("interval_months"), e.intervalMonths}};
+}
+
+QString relayObject(const QString& serial) { return QStringLiteral("relay ") + serial; }
+QString recordObject(int recordId) { return QStringLiteral("record %1").arg(recordId); }
+
+// Inside a write: the next version of the entry, the register pointing at it,
+// and the change on the audit trail.
+Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString& source,
+                                   const std::optional<RelayEntry>& previous)
+{
+    const int previousVersion = previous ? previous->version : 0;
     auto id = nextId(archive, QStringLiteral("relay_versions"));
     if (!id)
         return id.status();
@@ -93,6 +121,10 @@ Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString
         : QStringLiteral("UPDATE relays SET current_version = ? WHERE serial_number = ?");
     if (auto q = archive.run(sql, {e.versionId, text(e.serial)}, QStringLiteral("保存继电器台账")); !q)
         return q.status();
+    if (Status s = appendAudit(archive, {audit::kRelayChanged, relayObject(e.serial),
+                                         previous ? QJsonValue(auditValues(*previous)) : QJsonValue(), auditValues(e), {}});
+        !s)
+        return s;
     return e;
 }
 
@@ -171,7 +203,7 @@ Expected<RelayEntry> saveRelay(Archive& archive, const RelayEntry& entry, const 
         return current.status();
     if (*current && (*current)->sameValues(entry))
         return **current;   // nothing changed: no new version
-    auto saved = insertVersion(archive, entry, source, *current ? (*current)->version : 0);
+    auto saved = insertVersion(archive, entry, source, *current);
     if (!saved)
         return saved;
     if (Status s = write.commit(); !s)
@@ -201,7 +233,7 @@ Expected<RelayEdit> editRelay(Archive& archive, const QString& serial, const Rel
         out.saved = **current;   // nothing changed: no new version
         return out;
     }
-    auto saved = insertVersion(archive, *entry, source, *current ? (*current)->version : 0);
+    auto saved = insertVersion(archive, *entry, source, *current);
     if (!saved)
         return saved.status();
     if (Status s = write.commit(); !s)
@@ -223,7 +255,11 @@ Status noteLinkChange(Archive& archive, int recordId, const QString& serial, boo
                                         "VALUES (?, ?, ?, ?, ?, ?)"),
                          {*id, recordId, text(serial), linked ? 1 : 0, Archive::now(), text(source)},
                          QStringLiteral("关联继电器"));
-    return q ? Status::success() : q.status();
+    if (!q)
+        return q.status();
+    const QJsonValue relay = QJsonObject{{QStringLiteral("relay"), serial}};
+    return linked ? appendAudit(archive, {audit::kLinked, recordObject(recordId), QJsonValue(), relay, {}})
+                  : appendAudit(archive, {audit::kUnlinked, recordObject(recordId), relay, QJsonValue(), {}});
 }
 
 Expected<std::optional<QString>> linkedSerialLocked(const Archive& archive, int recordId)

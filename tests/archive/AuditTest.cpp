@@ -10,6 +10,7 @@
 #include "tests/archive/PgServer.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonObject>
 #include <QSqlQuery>
 #include <QSysInfo>
@@ -62,6 +63,57 @@ AuditEntry relayEdit(int n)
 {
     return {audit::kRelayChanged, QStringLiteral("relay R%1").arg(n), QJsonObject{{QStringLiteral("name"), QStringLiteral("旧")}},
             QJsonObject{{QStringLiteral("name"), QStringLiteral("新 %1").arg(n)}}, QString()};
+}
+
+// What the program's writers add for one certificate, the register's changes
+// on the way included, in one write: rows in every kept table and every
+// privilege an engineer's role needs.
+Status addCertificate(Archive& a, int record)
+{
+    Archive::Write w(a);
+    if (!w.begun())
+        return w.begun();
+    const QString t = Archive::now();
+    const std::vector<std::pair<QString, QVariantList>> steps{
+        {QStringLiteral("INSERT INTO relay_versions (id, serial_number, version, changed_at, source, name, model, "
+                        "production_date, submitting_unit, range_lower, range_upper, accuracy_class, interval_months) "
+                        "VALUES (1, 'R1', 1, ?, 't', 'n', 'm', '', '', '-0.1', '0.9', '2.5', 12)"),
+         {t}},
+        {QStringLiteral("INSERT INTO relays (serial_number, current_version) VALUES ('R1', 1)"), {}},
+        {QStringLiteral("UPDATE relays SET current_version = ? WHERE serial_number = ?"), {1, QStringLiteral("R1")}},
+        {QStringLiteral("INSERT INTO record_relays (record_id, serial_number, linked_at) VALUES (?, 'R1', ?)"), {record, t}},
+        {QStringLiteral("DELETE FROM record_relays WHERE record_id = ?"), {record}},
+        {QStringLiteral("INSERT INTO link_changes (id, record_id, serial_number, linked, changed_at, source) "
+                        "VALUES (1, ?, 'R1', 0, ?, 't')"),
+         {record, t}},
+        {QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
+                        "VALUES (1, ?, 1, ?, '合格', '[]')"),
+         {record, t}},
+        {QStringLiteral("INSERT INTO lab_versions (id, version, changed_at, source, name, address, phone, "
+                        "accreditation, prefix) VALUES (1, 1, ?, 't', '实验室', '', '', '', 'SF6')"),
+         {t}},
+        {QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, source, name, model, "
+                        "certificate, issuer, valid_until, uncertainty) "
+                        "VALUES (1, 'S1', 1, ?, 't', 'n', 'm', 'c', 'i', '2030-01-01', 'u')"),
+         {t}},
+        {QStringLiteral("INSERT INTO standards (serial_number, current_version) VALUES ('S1', 1)"), {}},
+        {QStringLiteral("UPDATE standards SET current_version = ? WHERE serial_number = ?"), {1, QStringLiteral("S1")}},
+        {QStringLiteral("INSERT INTO certificates (id, number, year, sequence, record_id, serial_number, "
+                        "relay_version_id, standard_version_id, lab_version_id, judgement_id, verdict, tester, checker, "
+                        "approver, issued_at, issued_by, content, sha256) VALUES "
+                        "(1, 'SF6-2026-0001', 2026, 1, ?, 'R1', 1, 1, 1, 1, '合格', 'a', 'b', '', ?, 'u', '{}', 'h')"),
+         {record, t}},
+        {QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by) "
+                        "VALUES (1, 'c', ?, 'u')"),
+         {t}}};
+    for (const auto& [sql, values] : steps)
+    if (auto q = a.runList(sql, values, QStringLiteral("test")); !q)
+        return q.status();
+    if (Status s = appendAudit(a, {audit::kCertificateIssued, QStringLiteral("certificate SF6-2026-0001"), QJsonValue(),
+                               QJsonObject{{QStringLiteral("record"), record}}, {}});
+    !s)
+    return s;
+    return w.commit();
 }
 
 class AuditOn : public ::testing::TestWithParam<Engine> {
@@ -197,38 +249,7 @@ TEST_P(AuditOn, theEngineRefusesToChangeOrRemoveKeptRows)
     auto synced = archiveSync(a, logOf(sim::plausibleRecords(2)));
     ASSERT_TRUE(synced.ok()) << synced.error().toStdString();
     const int record = synced->recordIds.front();
-    {
-        // A certificate with what it names, as the certificate code stores one.
-        Archive::Write w(a);
-        ASSERT_TRUE(w.begun());
-        const QString t = QStringLiteral("2026-01-02 03:04:05");
-        for (const auto& [sql, values] : std::vector<std::pair<QString, QVariantList>>{
-                 {QStringLiteral("INSERT INTO relay_versions (id, serial_number, version, changed_at, source, name, "
-                                 "model, production_date, submitting_unit, range_lower, range_upper, accuracy_class, "
-                                 "interval_months) VALUES (1, 'R1', 1, ?, 't', 'n', 'm', '', '', '-0.1', '0.9', '2.5', 12)"),
-                  {t}},
-                 {QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
-                                 "VALUES (1, ?, 1, ?, '合格', '[]')"),
-                  {record, t}},
-                 {QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, source, name, "
-                                 "model, certificate, issuer, valid_until, uncertainty) "
-                                 "VALUES (1, 'S1', 1, ?, 't', 'n', 'm', 'c', 'i', '2030-01-01', 'u')"),
-                  {t}},
-                 {QStringLiteral("INSERT INTO lab_versions (id, version, changed_at, source, name, address, phone, "
-                                 "accreditation, prefix) VALUES (1, 1, ?, 't', '实验室', '', '', '', 'SF6')"),
-                  {t}},
-                 {QStringLiteral("INSERT INTO certificates (id, number, year, sequence, record_id, serial_number, "
-                                 "relay_version_id, standard_version_id, lab_version_id, judgement_id, verdict, tester, "
-                                 "checker, approver, issued_at, issued_by, content, sha256) VALUES "
-                                 "(1, 'SF6-2026-0001', 2026, 1, ?, 'R1', 1, 1, 1, 1, '合格', 'a', 'b', '', ?, 'u', '{}', 'h')"),
-                  {record, t}},
-                 {QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by) "
-                                 "VALUES (1, 'c', ?, 'u')"),
-                  {t}}})
-            ASSERT_TRUE(a.runList(sql, values, QStringLiteral("test")).ok()) << sql.toStdString();
-        ASSERT_TRUE(appendAudit(a, relayEdit(1)));
-        ASSERT_TRUE(w.commit());
-    }
+    ASSERT_TRUE(addCertificate(a, record));
     QStringList attempts{QStringLiteral("UPDATE records SET test_count = test_count + 1"),
                          QStringLiteral("DELETE FROM records WHERE id = %1").arg(record),
                          QStringLiteral("UPDATE certificates SET verdict = '不合格'"),
@@ -308,3 +329,82 @@ TEST_P(AuditOn, anUpgradedArchiveKeepsItsRowsAndGetsTheGuards)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AuditOn, archivetest::testedEngines(), archivetest::engineName);
+
+#ifndef _WIN32
+namespace {
+
+// The SQL block of the README's section on roles, as an administrator would
+// paste it, one statement at a time.
+QStringList readmeRoleStatements()
+{
+    QFile readme(QStringLiteral(SF6_README));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype section = text.indexOf(QStringLiteral("## A shared PostgreSQL archive"));
+    const qsizetype start = text.indexOf(QStringLiteral("```sql\n"), section);
+    const qsizetype end = text.indexOf(QStringLiteral("```"), start + 7);
+    if (section < 0 || start < 0 || end < 0)
+        return {};
+    QStringList statements;
+    for (const QString& s : text.mid(start + 7, end - start - 7).split(u';'))
+        if (!s.trimmed().isEmpty())
+            statements << s.trimmed();
+    return statements;
+}
+
+} // namespace
+
+// The README's role for engineers adds and reads everything the program
+// keeps, and cannot change or remove records, certificates, approvals or the
+// trail even where the owner has disabled the triggers.
+TEST(AuditRole, theEngineersRoleAddsAndReadsButCannotChangeKeptRowsEvenWithoutTheTriggers)
+{
+    QTemporaryDir dir;
+    const QString location = archivetest::freshLocation(Engine::PostgreSQL, dir);
+    const QString database = location.section(u'/', 3).section(u'?', 0, 0);
+    PgServer& pg = PgServer::instance();
+    {
+        auto owner = Archive::open(*ArchiveLocation::parse(location));
+        ASSERT_TRUE(owner.ok()) << owner.error().toStdString();
+        ASSERT_TRUE(archiveSync(**owner, logOf(sim::plausibleRecords(2))).ok());
+    }
+    const QStringList statements = readmeRoleStatements();
+    ASSERT_GE(statements.size(), 5) << "the README's block of SQL";
+    for (QString sql : statements)
+        ASSERT_TRUE(pg.exec(database, sql.replace(QStringLiteral("sf6archive"), database))) << sql.toStdString();
+    for (const QString& table : schema::keptTables())
+        ASSERT_TRUE(pg.exec(database, QStringLiteral("ALTER TABLE %1 DISABLE TRIGGER %1_kept").arg(table)));
+
+    auto opened = Archive::open(*ArchiveLocation::parse(location + QStringLiteral("&user=engineer1")));
+    ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
+    Archive& a = **opened;
+    ASSERT_FALSE(a.readOnly()) << a.readOnlyReason().toStdString();
+
+    // What a sync, an import, a report, the register and a certificate do.
+    SyncLog imported = logOf(sim::plausibleRecords(3, 44));
+    imported.fileSha256 = QString(64, u'a');
+    auto synced = archiveSync(a, imported);
+    ASSERT_TRUE(synced.ok()) << synced.error().toStdString();
+    const int record = synced->recordIds.front();
+    ASSERT_TRUE(storeReport(a, record, {}, QStringLiteral("test")).ok());
+    const Status certified = addCertificate(a, record);
+    ASSERT_TRUE(certified) << certified.message().toStdString();
+    auto check = verifyAuditChain(a);
+    ASSERT_TRUE(check.ok()) << check.error().toStdString();
+    EXPECT_EQ(check->rows, 3) << "the import, the report and the certificate";
+
+    for (const QString& table : schema::keptTables()) {
+        for (const QString& sql : {QStringLiteral("UPDATE %1 SET %2 = %2").arg(table, table == QLatin1String("certificate_approvals")
+                                                                                         ? QStringLiteral("approver")
+                                                                                         : QStringLiteral("id")),
+                                   QStringLiteral("DELETE FROM %1").arg(table), QStringLiteral("TRUNCATE %1 CASCADE").arg(table)}) {
+            auto refused = a.run(sql, {}, QStringLiteral("改"));
+            ASSERT_FALSE(refused.ok()) << sql.toStdString();
+            EXPECT_TRUE(refused.error().contains(QStringLiteral("数据库账户没有这项操作的权限"))) << refused.error().toStdString();
+        }
+    }
+    EXPECT_EQ(listRecords(a, {})->size(), 5u);
+    EXPECT_EQ(verifyAuditChain(a)->rows, 3);
+}
+#endif

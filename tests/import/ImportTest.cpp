@@ -3,6 +3,7 @@
 // import logged, and files that are no export refused whole.
 #include "archive/Archive.h"
 #include "archive/ArchiveStore.h"
+#include "archive/Audit.h"
 #include "export/Workbook.h"
 #include "import/Import.h"
 #include "sim/Records.h"
@@ -315,4 +316,40 @@ TEST_F(ImportTest, refusesWholeFilesThatAreNoExportAndStoresNothingOfThem)
     auto syncs = listSyncs(*archive);
     ASSERT_TRUE(syncs);
     EXPECT_TRUE(syncs->empty());
+}
+
+// An import goes on the audit trail with the file, its SHA-256 and its counts,
+// in the same transaction as its records.
+TEST_F(ImportTest, anImportIsNotedOnTheAuditTrailWithItsFileAndCounts)
+{
+    std::vector<QStringList> rows = listRows(sim::plausibleRecords(4));
+    rows[1][kColTemperature] = QStringLiteral("abc");
+    const QByteArray content = tsvOf(rows);
+    write(QStringLiteral("旧 记录.tsv"), content);
+    ASSERT_EQ(importFile(*archive, path(QStringLiteral("旧 记录.tsv"))).outcome, FileImport::Imported);
+    ASSERT_EQ(importFile(*archive, path(QStringLiteral("旧 记录.tsv"))).outcome, FileImport::Imported);
+
+    std::vector<AuditRow> trail;
+    ASSERT_TRUE(forEachAuditRow(*archive, [&](const AuditRow& r) {
+        trail.push_back(r);
+        return true;
+    }));
+    ASSERT_EQ(trail.size(), 2u);
+    EXPECT_EQ(trail[0].action, audit::kImported);
+    EXPECT_EQ(trail[0].object, QStringLiteral("file 旧 记录.tsv"));
+    const QJsonObject first = QJsonDocument::fromJson(trail[0].newValues.toUtf8()).object();
+    EXPECT_EQ(first[QStringLiteral("sha256")].toString(),
+              QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
+    EXPECT_EQ(first[QStringLiteral("rows_read")].toInt(), 4);
+    EXPECT_EQ(first[QStringLiteral("rows_refused")].toInt(), 1);
+    EXPECT_EQ(first[QStringLiteral("new_records")].toInt(), 3);
+    const QJsonObject second = QJsonDocument::fromJson(trail[1].newValues.toUtf8()).object();
+    EXPECT_EQ(second[QStringLiteral("new_records")].toInt(), 0);
+    EXPECT_EQ(second[QStringLiteral("already_archived")].toInt(), 3);
+    EXPECT_FALSE(verifyAuditChain(*archive)->firstAltered);
+
+    // A sync from the instrument is no import: no row of its own.
+    ASSERT_TRUE(archiveSync(*archive, SyncLog{Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), 1,
+                                              SyncEnd::Complete, sim::plausibleRecords(1, 5)}));
+    EXPECT_EQ(verifyAuditChain(*archive)->rows, 2);
 }
