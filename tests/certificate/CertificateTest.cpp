@@ -395,6 +395,18 @@ TEST_P(Certificates, theCheckNamesAnAlteredRecordUnderACertificate)
     EXPECT_EQ(verifyCertificate(*archive, number)->code, code->code) << "the code printed on the paper";
 }
 
+TEST_P(Certificates, theCheckNamesARecordWhoseListedColumnsNoLongerSayWhatItsBytesSay)
+{
+    const QString number = issue(ids[2]);
+    // The bytes stay as certified; the temperature the history shows and sorts by is changed.
+    tamper(QStringLiteral("records"),
+           QStringLiteral("UPDATE records SET temperature_tenths = temperature_tenths + 10 WHERE id = %1").arg(ids[2]));
+    auto altered = verifyArchive(*archive);
+    ASSERT_TRUE(altered.ok());
+    EXPECT_EQ(altered->firstProblem, QStringLiteral("证书 %1 的记录 %2 已被改动，与出具时不符").arg(number).arg(ids[2]));
+    EXPECT_EQ(verifyCertificate(*archive, number)->problem, altered->firstProblem);
+}
+
 TEST_P(Certificates, theCheckNamesAnAlteredCertificateOrAuditRow)
 {
     const QString number = issue(ids[0]);
