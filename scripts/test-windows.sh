@@ -38,7 +38,7 @@ scripts/check-windows-dlls.sh "$stage"
 
 echo "== Windows tests under Wine"
 # Built for Windows but not run under Wine, each for its reason:
-#  - ReportPdf, ReportPdfWriting, the workbook read-backs (ExportWorkbook,
+#  - ReportPdf, ReportPdfWriting, CertificatePdf, the workbook read-backs (ExportWorkbook,
 #    ThreeRowExport): they read the file back with the host's poppler or
 #    openpyxl; Wine starts Unix programs but cannot wait for them.
 #  - ReportPdfLocales: it runs the PDF tests again under Linux locales. The end-to-end run below compares the
@@ -51,7 +51,7 @@ echo "== Windows tests under Wine"
 # Not built for Windows: sim/ and the suites that use pseudo-terminals
 # (link_tests, cli_tests, app_tests); the PostgreSQL cases (they start a server,
 # on Linux only: the archive and register suites run on SQLite here).
-excluded='^(ReportPdf\.|ReportPdfWriting\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment)'
+excluded='^(ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment)'
 start=$SECONDS
 run cmd /c exit >/dev/null   # the prefix is made once, before ctest lists the tests
 (cd "$out" && ctest --output-on-failure --timeout 300 -j2 -E "$excluded")
