@@ -143,9 +143,9 @@ void TForm1::buildMenus()
     N15 = N5->addAction(QStringLiteral("历史记录(&R)"), this, &TForm1::N15Click);
     N16 = N5->addAction(QStringLiteral("继电器台账(&L)"), this, &TForm1::N16Click);
     N17 = N5->addAction(QStringLiteral("导入数据(&I)…"), this, &TForm1::N17Click);
-    N18 = N5->addAction(QStringLiteral("实验室信息"), this, &TForm1::N18Click);
-    N19 = N5->addAction(QStringLiteral("标准器"), this, &TForm1::N19Click);
-    N20 = N5->addAction(QStringLiteral("证书"), this, &TForm1::N20Click);
+    N18 = N5->addAction(QStringLiteral("实验室信息(&A)"), this, &TForm1::N18Click);
+    N19 = N5->addAction(QStringLiteral("标准器(&N)"), this, &TForm1::N19Click);
+    N20 = N5->addAction(QStringLiteral("证书(&E)"), this, &TForm1::N20Click);
     N21 = N5->addAction(QStringLiteral("审计记录(&U)"), this, &TForm1::N21Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);

@@ -171,9 +171,9 @@ TEST_F(CertificateWindow, theCertificateCommandsFollowImportInTheToolsMenuAndNee
     EXPECT_EQ(tools[import + 1], w->N18);
     EXPECT_EQ(tools[import + 2], w->N19);
     EXPECT_EQ(tools[import + 3], w->N20);
-    EXPECT_EQ(w->N18->text(), QStringLiteral("实验室信息"));
-    EXPECT_EQ(w->N19->text(), QStringLiteral("标准器"));
-    EXPECT_EQ(w->N20->text(), QStringLiteral("证书"));
+    EXPECT_EQ(w->N18->text(), QStringLiteral("实验室信息(&A)"));
+    EXPECT_EQ(w->N19->text(), QStringLiteral("标准器(&N)"));
+    EXPECT_EQ(w->N20->text(), QStringLiteral("证书(&E)"));
     w->N6Click();   // connecting: the archive's commands stay on, as the history's do
     EXPECT_TRUE(w->N18->isEnabled() && w->N19->isEnabled() && w->N20->isEnabled());
     w->Timer1->stop();
