@@ -19,4 +19,13 @@ bool isTerminal(std::FILE* stream)
 #endif
 }
 
+bool postgresHasTls()
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return true;
+#endif
+}
+
 } // namespace sf6::platform

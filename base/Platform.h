@@ -9,4 +9,8 @@ namespace sf6::platform {
 // Whether the stream is a terminal (a console window on Windows) rather than a file or pipe.
 bool isTerminal(std::FILE* stream);
 
+// Whether the PostgreSQL client library the program runs with can encrypt the
+// connection (TLS). The Windows build ships a libpq made without it.
+bool postgresHasTls();
+
 } // namespace sf6::platform

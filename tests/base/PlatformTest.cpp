@@ -2,6 +2,7 @@
 // putting a finished file in the target's place, a target another program holds open, UTF-8 text.
 #include "base/Console.h"
 #include "base/FileReplace.h"
+#include "base/Platform.h"
 #include "base/SafeSave.h"
 
 #include <QDir>
@@ -151,4 +152,15 @@ TEST(FileReplace, aCLibraryWritesAChineseNamedFileThroughItsNarrowName)
     std::fclose(f);
     EXPECT_EQ(readAll(name), "zip");
     EXPECT_EQ(filesIn(sub), QStringList{QStringLiteral(".~校验 记录.xlsx-1a2b.tmp")});
+}
+
+// The Windows build ships a libpq made without TLS (the archive refuses
+// sslmode=require there); Debian's has it.
+TEST(Platform, postgresClientEncryptsEverywhereButInTheWindowsBuild)
+{
+#ifdef _WIN32
+    EXPECT_FALSE(platform::postgresHasTls());
+#else
+    EXPECT_TRUE(platform::postgresHasTls());
+#endif
 }
