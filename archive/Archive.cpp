@@ -375,6 +375,18 @@ QString Archive::timestampText(const QVariant& value)
 
 QString Archive::now() { return QDateTime::currentDateTime().toString(kTimestampFormat); }
 
+void Archive::loadDriver(const ArchiveLocation& location)
+{
+    if (location.off())
+        return;
+    const QString name = QStringLiteral("sf6archive-driver");
+    // Qt keeps a driver's library loaded once made; the connection itself is not needed.
+    QSqlDatabase::addDatabase(location.engine == ArchiveLocation::Engine::SQLite ? QStringLiteral("QSQLITE")
+                                                                                 : QStringLiteral("QPSQL"),
+                              name);
+    QSqlDatabase::removeDatabase(name);
+}
+
 Expected<std::shared_ptr<Archive>> Archive::open(const ArchiveLocation& location, Access access)
 {
     if (location.off())

@@ -200,6 +200,7 @@ int syncCommand(const QCommandLineParser& p, bool demo)
         err(QStringLiteral("模拟校验仪：%1").arg(sim::serveDemoCalibrator(n)));
     }
 
+    sf6::Archive::loadDriver(*location);   // before the port: see loadDriver
     sf6::SerialLink link;
     link.setWaitsRunEventLoop(true);
     QString port;
