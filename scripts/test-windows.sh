@@ -3,12 +3,13 @@
 #   1. scripts/build-windows.sh: the programs, the tests, the zip and the setup;
 #   2. every DLL the shipped programs import is shipped or part of Windows;
 #   3. the Windows test programs under Wine (ctest, in the build's own prefix);
-#   4. end to end: the Linux simulator on a pseudo-terminal mapped to a COM
+#   4. the setup program installed and removed silently, the installed
+#      sf6cli.exe run in between, the user's archive folder kept;
+#   5. sf6cli.exe demo, which needs no port at all;
+#   6. end to end: the Linux simulator on a pseudo-terminal mapped to a COM
 #      port, one wine sf6cli.exe sync against it writing every output; its
 #      rows, workbook, PDFs and archive equal those of the Linux build (build/)
-#      for the same records;
-#   5. the setup program installed and removed silently, the installed
-#      sf6cli.exe run in between, the user's archive folder kept.
+#      for the same records.
 # Without a toolchain it says so and succeeds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -79,6 +80,11 @@ sleep 2   # the uninstaller copies itself and finishes from the copy
 [[ ! -e "$unix_install/sf6cli.exe" ]] || { echo "uninstall left the program" >&2; exit 1; }
 [[ -f "$archive_dir/archive.sqlite.keep" ]] || { echo "uninstall removed the user's archive" >&2; exit 1; }
 echo "installed, ran sf6cli.exe $version, uninstalled; the user's archive folder is kept"
+
+echo "== Demo: wine sf6cli.exe demo against the in-process calibrator"
+demo_rows=$(run "$stage/sf6cli.exe" demo --records 3 --no-archive 2>/dev/null | tr -d '\r' | grep -c '^[0-9]' || true)
+[[ $demo_rows -eq 3 ]] || { echo "sf6cli.exe demo listed $demo_rows rows, not 3" >&2; exit 1; }
+echo "sf6cli.exe demo synced and listed 3 rows"
 
 echo "== End to end: wine sf6cli.exe sync against the Linux simulator on a COM port"
 start=$SECONDS

@@ -2,7 +2,8 @@
 // The simulated calibrator inside the program: a ByteLink whose far end
 // answers the probe and the sync request as the simulator on a pseudo-terminal
 // does, at the same pace, with no port, thread or pseudo-terminal. The demo
-// serves it on every system (Windows has no pseudo-terminals).
+// serves it on every system (Windows has no pseudo-terminals). It is never
+// lost: a script's hang-up is the pseudo-terminal simulator's alone.
 
 #include "sim/Calibrator.h"
 #include "sync/ByteLink.h"
