@@ -20,12 +20,8 @@
 #include <cstring>
 
 #include "sf6/Version.h"
+#include "sim/InProcessLink.h"
 #include <memory>
-
-#ifdef SF6_HAVE_SIM
-#include "sim/Records.h"
-#include "sim/Simulator.h"
-#endif
 
 namespace {
 constexpr int kDemoRecords = 40;
@@ -65,26 +61,9 @@ int main(int argc, char** argv)
         if (p.isSet(QStringLiteral("port")))
             sf6::setPortListOverride(p.values(QStringLiteral("port")));
 
-#ifdef SF6_HAVE_SIM
-        std::unique_ptr<sim::Simulator> demo;
-        if (p.isSet(QStringLiteral("demo"))) {
-            demo = std::make_unique<sim::Simulator>();
-            sim::SyncScript script;
-            script.reply = sim::makeSyncReply(sim::plausibleRecords(kDemoRecords));
-            demo->setSyncScript(script);
-            QString error;
-            if (!demo->start(&error)) {
-                std::fprintf(stderr, "demo: %s\n", qPrintable(error));
-                return 1;
-            }
-            sf6::setPortListOverride(QStringList{demo->portPath()});
-        }
-#else
-        if (p.isSet(QStringLiteral("demo"))) {
-            std::fprintf(stderr, "the demo needs pseudo-terminals, which this system lacks\n");
-            return 2;
-        }
-#endif
+        // The same in-process calibrator on every system: Windows has no pseudo-terminals.
+        if (p.isSet(QStringLiteral("demo")))
+            sim::serveDemoCalibrator(kDemoRecords);
 
         // Created in this order; only the main window is shown. The first about
         // box, dialog and page are never used: each command makes its own.

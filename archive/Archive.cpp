@@ -52,6 +52,8 @@ const Meaning kMeanings[] = {
     {nullptr, kNoCode, "server closed the connection", "数据库服务器断开了连接（服务器可能已重启或停止）"},
     {nullptr, kNoCode, "no connection to the server", "与数据库服务器的连接已断开"},
     {nullptr, kNoCode, "server does not support SSL", "数据库服务器不支持加密连接，而数据库地址要求加密（sslmode）"},
+    // The Windows build's libpq, told to encrypt by PGSSLMODE (the URL's sslmode is refused before).
+    {nullptr, kNoCode, "SSL support is not compiled in", "本程序所带的 PostgreSQL 客户端库不支持加密连接（TLS），而设置要求加密（sslmode 或环境变量 PGSSLMODE）"},
     {nullptr, kNoCode, "invalid sslmode value", "数据库地址中的 sslmode 值无效"},
     {nullptr, kNoCode, "timeout expired", "连接数据库服务器超时"},
     {nullptr, kNoCode, "could not translate host name", "找不到数据库服务器（主机名无法解析）"},
@@ -375,6 +377,18 @@ QString Archive::timestampText(const QVariant& value)
 }
 
 QString Archive::now() { return QDateTime::currentDateTime().toString(kTimestampFormat); }
+
+void Archive::loadDriver(const ArchiveLocation& location)
+{
+    if (location.off())
+        return;
+    const QString name = QStringLiteral("sf6archive-driver");
+    // Qt keeps a driver's library loaded once made; the connection itself is not needed.
+    QSqlDatabase::addDatabase(location.engine == ArchiveLocation::Engine::SQLite ? QStringLiteral("QSQLITE")
+                                                                                 : QStringLiteral("QPSQL"),
+                              name);
+    QSqlDatabase::removeDatabase(name);
+}
 
 Expected<std::shared_ptr<Archive>> Archive::open(const ArchiveLocation& location, Access access)
 {

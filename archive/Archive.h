@@ -29,6 +29,11 @@ public:
     // The archive this process already has open there, else a new connection.
     // A file that is not ours is refused from reads alone, and left as it was.
     static Expected<std::shared_ptr<Archive>> open(const ArchiveLocation& location, Access access = Access::Write);
+    // Loads the engine's driver library now, before a serial port is used.
+    // Under Wine a library loaded after a serial exchange can crash the
+    // process in the loader (a thread the port left behind); elsewhere it
+    // only moves the load earlier. A missing driver is reported by open.
+    static void loadDriver(const ArchiveLocation& location);
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;

@@ -45,4 +45,13 @@ QString userName()
 #endif
 }
 
+bool postgresHasTls()
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return true;
+#endif
+}
+
 } // namespace sf6::platform

@@ -16,4 +16,8 @@ bool isTerminal(std::FILE* stream);
 // system cannot say.
 QString userName();
 
+// Whether the PostgreSQL client library the program runs with can encrypt the
+// connection (TLS). The Windows build ships a libpq made without it.
+bool postgresHasTls();
+
 } // namespace sf6::platform

@@ -9,6 +9,7 @@
 #include "link/PortScan.h"
 #include "register/JudgedReport.h"
 #include "report/ReportRenderer.h"
+#include "sim/InProcessLink.h"
 #include "sync/SyncSession.h"
 
 #include <QDir>
@@ -16,11 +17,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-
-#ifdef SF6_HAVE_SIM
-#include "sim/Records.h"
-#include "sim/Simulator.h"
-#endif
 
 namespace cli {
 
@@ -193,8 +189,6 @@ int syncCommand(const QCommandLineParser& p, bool demo)
         err(location.error());
         return kUsage;
     }
-#ifdef SF6_HAVE_SIM
-    std::unique_ptr<sim::Simulator> calibrator;
     if (demo) {
         bool ok = false;
         const int n = p.value(QStringLiteral("records")).toInt(&ok);
@@ -202,25 +196,11 @@ int syncCommand(const QCommandLineParser& p, bool demo)
             err(QStringLiteral("--records 取 0 到 255"));
             return kUsage;
         }
-        calibrator = std::make_unique<sim::Simulator>();
-        sim::SyncScript script;
-        script.reply = sim::makeSyncReply(sim::plausibleRecords(n));
-        calibrator->setSyncScript(script);
-        QString error;
-        if (!calibrator->start(&error)) {
-            err(error);
-            return kNoPorts;
-        }
-        err(QStringLiteral("模拟校验仪：%1").arg(calibrator->portPath()));
-        sf6::setPortListOverride(QStringList{calibrator->portPath()});
+        // In the process on every system: Windows has no pseudo-terminals.
+        err(QStringLiteral("模拟校验仪：%1").arg(sim::serveDemoCalibrator(n)));
     }
-#else
-    if (demo) {
-        err(QStringLiteral("演示需要伪终端，本系统没有"));
-        return kUsage;
-    }
-#endif
 
+    sf6::Archive::loadDriver(*location);   // before the port: see loadDriver
     sf6::SerialLink link;
     link.setWaitsRunEventLoop(true);
     QString port;

@@ -7,9 +7,26 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <map>
 #include <utility>
 
 namespace sf6 {
+
+namespace {
+std::map<QString, std::shared_ptr<ByteLink>>& inProcessPorts()
+{
+    static std::map<QString, std::shared_ptr<ByteLink>> ports;
+    return ports;
+}
+} // namespace
+
+void setInProcessPort(const QString& name, std::shared_ptr<ByteLink> farEnd)
+{
+    if (farEnd)
+        inProcessPorts()[name] = std::move(farEnd);
+    else
+        inProcessPorts().erase(name);
+}
 
 std::optional<PortSettings> PortSettings::parse(const QString& text)
 {
@@ -93,16 +110,21 @@ SerialLink::~SerialLink()
         port_.close();
 }
 
-bool SerialLink::IsOpen() const { return port_.isOpen(); }
+bool SerialLink::IsOpen() const { return inProcess_ || port_.isOpen(); }
 
 void SerialLink::Open()
 {
-    if (port_.isOpen())
+    if (IsOpen())
         return;
     lastError_.clear();
     openDenied_ = false;
     lost_.reset();
     salvaged_.clear();
+    if (const auto it = inProcessPorts().find(portName_); it != inProcessPorts().end()) {
+        inProcess_ = it->second;
+        inProcess_->FlushInput();   // as a port: nothing from before the open
+        return;
+    }
     port_.setPortName(portName_);
     port_.setReadBufferSize(inputBufferSize_);
     if (!port_.open(QIODevice::ReadWrite)) {
@@ -126,6 +148,7 @@ void SerialLink::Open()
 
 void SerialLink::Close()
 {
+    inProcess_.reset();
     if (port_.isOpen())
         port_.close();
 }
@@ -174,6 +197,8 @@ void SerialLink::drain()
 
 int SerialLink::BytesAvailable()
 {
+    if (inProcess_)
+        return int(salvaged_.size()) + inProcess_->BytesAvailable();
     pull();
     return int(salvaged_.size() + (port_.isOpen() ? port_.bytesAvailable() : 0));
 }
@@ -181,6 +206,10 @@ int SerialLink::BytesAvailable()
 void SerialLink::FlushInput()
 {
     salvaged_.clear();
+    if (inProcess_) {
+        inProcess_->FlushInput();
+        return;
+    }
     if (!port_.isOpen())
         return;
     pull();
@@ -193,6 +222,8 @@ void SerialLink::FlushInput()
 
 bool SerialLink::WriteBytes(const QByteArray& bytes)
 {
+    if (inProcess_)
+        return inProcess_->WriteBytes(bytes);
     if (!port_.isOpen())
         return false;
     if (port_.write(bytes) != bytes.size())
@@ -203,10 +234,15 @@ bool SerialLink::WriteBytes(const QByteArray& bytes)
 
 QByteArray SerialLink::ReadAvailable()
 {
-    pull();
-    QByteArray out = std::exchange(salvaged_, {});
-    if (port_.isOpen())
-        out += port_.readAll();
+    QByteArray out;
+    if (inProcess_) {
+        out = std::exchange(salvaged_, {}) + inProcess_->ReadAvailable();
+    } else {
+        pull();
+        out = std::exchange(salvaged_, {});
+        if (port_.isOpen())
+            out += port_.readAll();
+    }
     if (readLength_ > 0 && out.size() > readLength_) {
         salvaged_ = out.mid(readLength_);
         out.truncate(readLength_);
@@ -220,6 +256,10 @@ void SerialLink::CollectFor(std::chrono::milliseconds d)
         QEventLoop loop;
         QTimer::singleShot(d, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+        return;
+    }
+    if (inProcess_) {
+        inProcess_->CollectFor(d);
         return;
     }
     constexpr qint64 kNapMs = 10;

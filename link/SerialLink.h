@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 namespace sf6 {
@@ -33,6 +34,11 @@ struct PortSettings {
 // Why a port failed, in Chinese; the system's own words follow in brackets
 // where they add something.
 QString portErrorText(QSerialPort::SerialPortError error, const QString& systemText = {});
+
+// A calibrator served inside the process (the demo): a link opened on this
+// name talks to farEnd, which answers as the instrument does, instead of a
+// system port. A null farEnd takes the name back.
+void setInProcessPort(const QString& name, std::shared_ptr<ByteLink> farEnd);
 
 class SerialLink : public QObject, public ByteLink {
     Q_OBJECT
@@ -88,6 +94,7 @@ private:
     void drain();
 
     QSerialPort port_;
+    std::shared_ptr<ByteLink> inProcess_;   // open on an in-process port
     QString portName_;
     PortSettings settings_;
     int readLength_ = 0;

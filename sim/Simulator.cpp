@@ -10,16 +10,7 @@
 namespace sim {
 
 namespace {
-constexpr char kProbe[] = {'\x5A', '\x01', '\x10', '\x10', '\xA5'};
-constexpr char kSyncRequest[] = {'\x5A', '\x01', '\xAA', '\xAA', '\xA5'};
-constexpr int kCommandSize = 5;
 constexpr std::chrono::milliseconds kPollTick{10};
-constexpr std::chrono::milliseconds kPaceTick{50};
-
-bool startsWith(const QByteArray& buf, const char (&cmd)[kCommandSize])
-{
-    return buf.size() >= kCommandSize && std::memcmp(buf.constData(), cmd, kCommandSize) == 0;
-}
 
 void makeRaw(int fd)
 {
@@ -131,7 +122,7 @@ void Simulator::writeAll(const QByteArray& bytes)
 
 void Simulator::serve()
 {
-    QByteArray pending;
+    CommandReader reader;
     while (!stop_) {
         if (hangUpRequested_) {
             ::close(master_);   // the program's side now sees the line hung up
@@ -158,49 +149,34 @@ void Simulator::serve()
             std::lock_guard lock(mutex_);
             received_.append(buf, n);
         }
-        pending.append(buf, n);
-        while (pending.size() >= kCommandSize) {
-            if (startsWith(pending, kProbe)) {
-                pending.remove(0, kCommandSize);
+        for (const Command c : reader.feed(QByteArray(buf, n))) {
+            if (c == Command::Probe)
                 answerProbe();
-            } else if (startsWith(pending, kSyncRequest)) {
-                pending.remove(0, kCommandSize);
+            else
                 answerSync();
-            } else {
-                pending.remove(0, 1);   // not a command: resynchronise on the next byte
-            }
         }
     }
+}
+
+bool Simulator::sendPieces(const std::vector<Piece>& pieces)
+{
+    for (const Piece& p : pieces) {
+        if (p.delayBefore.count() > 0 && !sleepUnlessStopped(p.delayBefore))
+            return false;
+        writeAll(p.bytes);
+    }
+    return true;
 }
 
 void Simulator::answerProbe()
 {
     ++probes_;
-    ProbeAnswer a;
-    std::chrono::milliseconds late;
+    std::vector<Piece> pieces;
     {
         std::lock_guard lock(mutex_);
-        a = probe_;
-        late = lateBy_;
+        pieces = probeReply(probe_, lateBy_);
     }
-    const QByteArray echo(kProbe, kCommandSize);
-    switch (a) {
-    case ProbeAnswer::Echo:
-        writeAll(echo);
-        break;
-    case ProbeAnswer::Silent:
-        break;
-    case ProbeAnswer::WrongBytes:
-        writeAll(QByteArray("\x5A\x01\x10\x11\xA5", kCommandSize));
-        break;
-    case ProbeAnswer::SixBytes:
-        writeAll(echo + QByteArray(1, '\x00'));
-        break;
-    case ProbeAnswer::Late:
-        if (sleepUnlessStopped(late))
-            writeAll(echo);
-        break;
-    }
+    sendPieces(pieces);
 }
 
 void Simulator::answerSync()
@@ -212,33 +188,8 @@ void Simulator::answerSync()
     }
     if (!s.answer)
         return;
-    QByteArray bytes = s.reply + s.extra;
-    if (s.stopAfter >= 0 && s.stopAfter < bytes.size())
-        bytes.truncate(s.stopAfter);
-
-    if (s.firstDelay.count() > 0 && !sleepUnlessStopped(s.firstDelay))
+    if (!sendPieces(syncReply(s)))
         return;
-    qsizetype sent = 0;
-    for (const Chunk& c : s.chunks) {
-        if (sent >= bytes.size())
-            break;
-        if (c.delayBefore.count() > 0 && !sleepUnlessStopped(c.delayBefore))
-            return;
-        const qsizetype n = std::min<qsizetype>(c.bytes, bytes.size() - sent);
-        writeAll(bytes.mid(sent, n));
-        sent += n;
-    }
-    // Whatever the schedule left goes out at the line's pace.
-    const qsizetype perTick = s.bytesPerSecond > 0
-                                  ? std::max<qsizetype>(1, s.bytesPerSecond * kPaceTick.count() / 1000)
-                                  : bytes.size();
-    while (sent < bytes.size()) {
-        const qsizetype n = std::min(perTick, bytes.size() - sent);
-        writeAll(bytes.mid(sent, n));
-        sent += n;
-        if (sent < bytes.size() && s.bytesPerSecond > 0 && !sleepUnlessStopped(kPaceTick))
-            break;
-    }
     if (s.hangUpAtEnd && (s.hangUpDelay.count() == 0 || sleepUnlessStopped(s.hangUpDelay)))
         hangUpRequested_ = true;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // A calibrator on a pseudo-terminal: answers the connect probe and the sync
-// request the way the instrument does, or in one of the scripted faulty ways.
-// Unix only (pseudo-terminals).
+// request the way the instrument does, or in one of the scripted faulty ways
+// (sim/Calibrator.h says what and when). Unix only (pseudo-terminals).
+
+#include "sim/Calibrator.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,30 +17,6 @@
 #include <vector>
 
 namespace sim {
-
-using namespace std::chrono_literals;
-
-constexpr std::chrono::milliseconds kDefaultLateEcho{800};
-constexpr int kLineBytesPerSecond = 1920;   // 19200 baud, 10 bits a byte
-
-enum class ProbeAnswer { Echo, Silent, WrongBytes, SixBytes, Late };
-
-struct Chunk {
-    int bytes = 0;                                 // how many reply bytes
-    std::chrono::milliseconds delayBefore{0};      // pause before sending them
-};
-
-struct SyncScript {
-    QByteArray reply;                  // header, records, trailer
-    QByteArray extra;                  // surplus sent after the trailer
-    std::vector<Chunk> chunks;         // explicit schedule; the rest goes paced
-    int bytesPerSecond = kLineBytesPerSecond;   // 0: as fast as the pty takes it
-    int stopAfter = -1;                // send only the first K bytes (-1: all)
-    std::chrono::milliseconds firstDelay{0};    // before the first byte
-    bool hangUpAtEnd = false;          // close the far end after the last byte sent
-    std::chrono::milliseconds hangUpDelay{0};   // ... this long after it
-    bool answer = true;                // false: stay silent on the sync request
-};
 
 class Simulator {
 public:
@@ -65,6 +43,7 @@ private:
     void serve();
     void answerProbe();
     void answerSync();
+    bool sendPieces(const std::vector<Piece>& pieces);
     void writeAll(const QByteArray& bytes);
     bool sleepUnlessStopped(std::chrono::milliseconds d);
 

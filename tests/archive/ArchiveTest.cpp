@@ -5,6 +5,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveStore.h"
 #include "archive/Schema.h"
+#include "base/Platform.h"
 #include "sim/Records.h"
 #include "sync/TestRecord.h"
 #include "tests/archive/PgServer.h"
@@ -533,10 +534,12 @@ TEST(ArchiveLocation, filesAndBothPostgresFormsAndNeverAPassword)
     }
 
     // libpq's parameters pass as they stand; an unknown one is refused by name.
+    // (A client without TLS is refused an encrypted connection: see the test after this.)
+    const QString mode = platform::postgresHasTls() ? QStringLiteral("verify-full") : QStringLiteral("prefer");
     auto tls = ArchiveLocation::parse(QStringLiteral(
-        "postgresql://lab@db/c?sslmode=verify-full&sslrootcert=/etc/lab/ca.pem&application_name=%E6%A0%A1%E9%AA%8C"));
+        "postgresql://lab@db/c?sslmode=%1&sslrootcert=/etc/lab/ca.pem&application_name=%E6%A0%A1%E9%AA%8C").arg(mode));
     ASSERT_TRUE(tls.ok()) << tls.error().toStdString();
-    const std::vector<std::pair<QString, QString>> expected{{QStringLiteral("sslmode"), QStringLiteral("verify-full")},
+    const std::vector<std::pair<QString, QString>> expected{{QStringLiteral("sslmode"), mode},
                                                             {QStringLiteral("sslrootcert"), QStringLiteral("/etc/lab/ca.pem")},
                                                             {QStringLiteral("application_name"), QStringLiteral("校验")}};
     EXPECT_EQ(tls->parameters, expected);
@@ -562,6 +565,30 @@ TEST(ArchiveLocation, filesAndBothPostgresFormsAndNeverAPassword)
 
 // Every way into one file in this process is the same connection: closing a
 // second descriptor on the file would drop the locks of the first.
+// The Windows build's libpq cannot encrypt: a URL that demands it is refused
+// with our words before any connection, never quietly sent in the clear.
+TEST(ArchiveLocation, anEncryptedConnectionIsRefusedBeforeConnectingWhereTheClientCannotEncrypt)
+{
+    for (const char* demand : {"sslmode=require", "sslmode=verify-ca", "sslmode=verify-full", "requiressl=1"}) {
+        SCOPED_TRACE(demand);
+        const auto loc = ArchiveLocation::parse(QStringLiteral("postgresql://lab@db/c?") + QLatin1String(demand));
+        if (platform::postgresHasTls()) {
+            EXPECT_TRUE(loc.ok()) << loc.error().toStdString();
+        } else {
+            ASSERT_FALSE(loc.ok());
+            EXPECT_TRUE(loc.error().contains(QLatin1String(demand))) << loc.error().toStdString();
+            EXPECT_TRUE(loc.error().contains(QStringLiteral("不支持加密（TLS）"))) << loc.error().toStdString();
+            EXPECT_TRUE(loc.error().contains(QStringLiteral("不会改用不加密的连接"))) << loc.error().toStdString();
+        }
+    }
+    // Settings that allow a plain connection are libpq's to honour on every system.
+    for (const char* allowed : {"sslmode=disable", "sslmode=allow", "sslmode=prefer", "requiressl=0"}) {
+        SCOPED_TRACE(allowed);
+        const auto loc = ArchiveLocation::parse(QStringLiteral("postgresql://lab@db/c?") + QLatin1String(allowed));
+        EXPECT_TRUE(loc.ok()) << loc.error().toStdString();
+    }
+}
+
 TEST(ArchiveFile, oneFileHasOneConnectionInTheProcessHoweverItIsNamed)
 {
     QTemporaryDir dir;

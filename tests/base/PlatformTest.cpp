@@ -201,3 +201,14 @@ TEST(Platform, theUserNameIsTheLoggedInAccount)
     qputenv("USER", before);
 #endif
 }
+
+// The Windows build ships a libpq made without TLS (the archive refuses
+// sslmode=require there); Debian's has it.
+TEST(Platform, postgresClientEncryptsEverywhereButInTheWindowsBuild)
+{
+#ifdef _WIN32
+    EXPECT_FALSE(platform::postgresHasTls());
+#else
+    EXPECT_TRUE(platform::postgresHasTls());
+#endif
+}
