@@ -45,7 +45,9 @@ FileImport importFile(Archive& archive, const QString& path, const Progress& pro
     std::vector<QByteArray> records;
     std::optional<int> leading;
     QString headerFailure;
+    DateSystem dates = DateSystem::From1900;
     SheetRows sink;
+    sink.dateSystem = [&](DateSystem d) { dates = d; };
     sink.row = [&](int row, std::vector<Cell>& cells) {
         if (!leading) {
             QStringList captions;
@@ -66,7 +68,7 @@ FileImport importFile(Archive& archive, const QString& path, const Progress& pro
         if (std::all_of(cells.begin(), cells.end(), [](const Cell& c) { return !c.number && c.text.trimmed().isEmpty(); }))
             return true;
         ++out.rowsRead;
-        auto record = recordFromRow(cells, *leading);
+        auto record = recordFromRow(cells, *leading, dates);
         if (record)
             records.push_back(*record);
         else

@@ -51,15 +51,19 @@ std::optional<int> signedByte(const QString& s)
 }
 
 // A date-time a spreadsheet recognised in a retyped cell and keeps as a
-// number: days since 1899-12-30, the time as the fraction of a day.
-QString dateTimeOfSerial(double serial)
+// number: days since the workbook's first day, the time as the fraction of a day.
+QString dateTimeOfSerial(double serial, DateSystem dates)
 {
     constexpr qint64 kMinutesPerDay = 24 * 60;
-    constexpr double kLastSerial = 2958465;   // 9999-12-31
-    if (!(serial >= 0 && serial <= kLastSerial))
+    constexpr double kLastSerial1900 = 2958465;   // 9999-12-31
+    constexpr double kDays1900To1904 = 1462;
+    const bool from1904 = dates == DateSystem::From1904;
+    const double last = from1904 ? kLastSerial1900 - kDays1900To1904 : kLastSerial1900;
+    if (!(serial >= 0 && serial <= last))
         return shortestText(serial);
+    const QDate first = from1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
     const qint64 minutes = qRound64(serial * kMinutesPerDay);
-    const QDateTime t = QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC).addSecs(minutes * 60);
+    const QDateTime t = QDateTime(first, QTime(0, 0), Qt::UTC).addSecs(minutes * 60);
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
@@ -149,7 +153,7 @@ Expected<int> checkHeader(const QStringList& captions)
     return leading;
 }
 
-Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading)
+Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, DateSystem dates)
 {
     const int width = leading + kColumnCount - 1;
     // Trailing empty cells are a workbook's formatting, not fields.
@@ -177,7 +181,9 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading)
         "^20(-?\\d{2,3})-(-?\\d{2,3})-(-?\\d{2,3})[ T](-?\\d{2,3}):(-?\\d{2,3})(?::00)?$"));
     {
         const Cell& c = *cell(kColTime);
-        const QString t = c.number ? dateTimeOfSerial(*c.number) : cellText(c);
+        if (c.number && dates == DateSystem::Unknown)
+            return Status::failure(refused(kColTime, cellText(c), QStringLiteral("是日期数，但工作簿的日期系统无法读出")));
+        const QString t = c.number ? dateTimeOfSerial(*c.number, dates) : cellText(c);
         const auto m = time.match(t);
         if (!m.hasMatch())
             return Status::failure(refused(kColTime, t, QStringLiteral("不是日期时间")));

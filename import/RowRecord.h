@@ -38,7 +38,15 @@ QString shortestText(double d);
 // the first caption that differs.
 Expected<int> checkHeader(const QStringList& captions);
 
+// The day a workbook's date numbers count from: 1899-12-30, or 1904-01-01 for
+// a workbook saved with the 1904 date system (Excel for Mac). Unknown: the
+// workbook says it in a way not understood, so its date numbers are refused
+// rather than read as either.
+enum class DateSystem { From1900, From1904, Unknown };
+
 // The record of one data row, or why not: 列“温度”：“abc”不是温度.
-Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading);
+// dates: how the file's date numbers count, for a time cell kept as a number.
+Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading,
+                                   DateSystem dates = DateSystem::From1900);
 
 } // namespace sf6::import

@@ -22,6 +22,8 @@ struct SheetRows {
     // Returns false to stop reading.
     std::function<bool(int row, std::vector<Cell>& cells)> row;
     std::function<void(double fraction)> progress = [](double) {};
+    // A workbook tells how its date numbers count before its first row.
+    std::function<void(DateSystem)> dateSystem = [](DateSystem) {};
 };
 
 // A failure is a file that cannot be read as this kind.

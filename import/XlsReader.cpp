@@ -39,6 +39,14 @@ Status readXlsRows(const QString& path, const SheetRows& sink)
     if (freexl_open(name.constData(), &xls.h) != FREEXL_OK
         || freexl_select_active_worksheet(xls.h, 0) != FREEXL_OK)
         return Status::failure(kNotWorkbook);
+    // Date-formatted cells come as text already; a plain number in the time column needs the mode.
+    unsigned mode = 0;
+    if (freexl_get_info(xls.h, FREEXL_BIFF_DATEMODE, &mode) != FREEXL_OK)
+        sink.dateSystem(DateSystem::Unknown);
+    else
+        sink.dateSystem(mode == FREEXL_BIFF_DATEMODE_1904   ? DateSystem::From1904
+                        : mode == FREEXL_BIFF_DATEMODE_1900 ? DateSystem::From1900
+                                                            : DateSystem::Unknown);
     unsigned rows = 0;
     unsigned short columns = 0;
     if (freexl_worksheet_dimensions(xls.h, &rows, &columns) != FREEXL_OK)

@@ -128,14 +128,31 @@ QString partPath(const QString& target)
     return target.startsWith(u'/') ? target.mid(1) : QStringLiteral("xl/") + target;
 }
 
+// <workbookPr date1904="..."/>, an xsd:boolean; absent is the 1900 system.
+DateSystem dateSystemOf(const QXmlStreamAttributes& a)
+{
+    if (!a.hasAttribute(QLatin1String("date1904")))
+        return DateSystem::From1900;
+    const auto v = a.value(QLatin1String("date1904")).trimmed();
+    if (v == u"1" || v == u"true")
+        return DateSystem::From1904;
+    if (v == u"0" || v == u"false")
+        return DateSystem::From1900;
+    return DateSystem::Unknown;
+}
+
 // The first sheet's part: workbook.xml names it, its relations say where it is.
-QString firstSheetPart(Zip& zip, QString& sharedStrings)
+QString firstSheetPart(Zip& zip, QString& sharedStrings, DateSystem& dates)
 {
     QString firstId;
     if (auto e = zip.entry(QStringLiteral("xl/workbook.xml"))) {
         QXmlStreamReader xml(e.get());
         while (!xml.atEnd() && firstId.isEmpty()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"sheet")
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == u"workbookPr")
+                dates = dateSystemOf(xml.attributes());
+            if (xml.name() != u"sheet")
                 continue;
             for (const auto& a : xml.attributes())
                 if (a.name() == u"id")
@@ -217,7 +234,8 @@ Status readXlsxRows(const QString& path, const SheetRows& sink)
     if (!zip.ok())
         return Status::failure(kNotWorkbook);
     QString sharedPart;
-    const QString sheetPart = firstSheetPart(zip, sharedPart);
+    DateSystem dates = DateSystem::From1900;
+    const QString sheetPart = firstSheetPart(zip, sharedPart, dates);
     if (sheetPart.isEmpty())
         return Status::failure(kNotWorkbook);
     QStringList shared;
@@ -226,6 +244,7 @@ Status readXlsxRows(const QString& path, const SheetRows& sink)
     auto sheet = zip.entry(sheetPart);
     if (!sheet)
         return Status::failure(kNotWorkbook);
+    sink.dateSystem(dates);
 
     QXmlStreamReader xml(sheet.get());
     std::vector<Cell> cells;

@@ -15,7 +15,8 @@ for f in ./usr/bin/sf6companion ./usr/bin/sf6cli \
          ./usr/share/icons/hicolor/48x48/apps/sf6companion.png \
          ./usr/share/icons/hicolor/256x256/apps/sf6companion.png \
          ./usr/share/man/man1/sf6companion.1.gz ./usr/share/man/man1/sf6cli.1.gz \
-         ./usr/lib/udev/rules.d/60-sf6companion-serial.rules; do
+         ./usr/lib/udev/rules.d/60-sf6companion-serial.rules \
+         ./usr/share/doc/sf6companion/copyright; do
   grep -qxF "$f" <<<"$contents" || fail "missing $f"
 done
 
@@ -46,4 +47,8 @@ for page in sf6companion sf6cli; do
   zcat "$work/usr/share/man/man1/$page.1.gz" | grep -q "^.TH" || fail "man page $page"
 done
 zcat "$work/usr/share/man/man1/sf6cli.1.gz" | grep -q "EXIT STATUS" || fail "sf6cli man page without exit codes"
+copyright=$work/usr/share/doc/sf6companion/copyright
+head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+  || fail "copyright is not in Debian's machine-readable format"
+grep -q '^License: ' "$copyright" || fail "copyright names no licence"
 echo "package check: $(basename "$deb") passed ($(du -k "$deb" | cut -f1) KiB)"

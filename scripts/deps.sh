@@ -15,6 +15,9 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev qt6-base-dev-tools ninja-build wine wine64 nsis
   dpkg-dev desktop-file-utils appstream librsvg2-bin
+  # their copyright files are the licence texts the Windows packages ship
+  libqt6core6 libqt6serialport6 libqt6charts6 libsqlite3-0 libxlsxwriter4 libminizip1 libfreexl1 libpq5
+  gcc-mingw-w64-base mingw-w64-common
 )
 
 # The report's PDF text is tested under the users' own locale as well as C.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # test-windows.sh: the Windows step of ./test.sh, after the Linux builds.
 #   1. scripts/build-windows.sh: the programs, the tests, the zip and the setup;
-#   2. every DLL the shipped programs import is shipped or part of Windows;
+#   2. every DLL the shipped programs import is shipped or part of Windows,
+#      and every shipped DLL and font has its licence file;
 #   3. the Windows test programs under Wine (ctest, in the build's own prefix);
 #      the import readers again under a Chinese code page, and sf6cli.exe
 #      archive import of workbooks in a folder named in Chinese;
@@ -37,6 +38,8 @@ export SF6_WINEPREFIX=$out/wineprefix WINEPREFIX=$out/wineprefix WINEDEBUG=-all
 
 echo "== DLL imports of the portable folder"
 scripts/check-windows-dlls.sh "$stage"
+echo "== Licences of the portable folder"
+scripts/check-windows-licenses.sh "$stage"
 
 echo "== Windows tests under Wine"
 # Built for Windows but not run under Wine, each for its reason:

@@ -31,3 +31,24 @@ file(COPY ${TRANSLATIONS}/qtbase_zh_CN.qm DESTINATION ${STAGE}/translations)
 file(COPY ${FONTS}/LiberationSans-Regular.ttf ${FONTS}/LiberationSans-Bold.ttf ${FONTS}/wqy-zenhei.ttc
      DESTINATION ${STAGE}/fonts)
 file(WRITE ${STAGE}/qt.conf "[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n")
+
+# The licence of every component we ship, from Debian's copyright file of the
+# package of the same version; licenses/README.txt says which covers what.
+set(licenses
+  qt6-base=libqt6core6 qt6-serialport=libqt6serialport6 qt6-charts=libqt6charts6
+  qt6-translations=qt6-translations-l10n sqlite=libsqlite3-0 libxlsxwriter=libxlsxwriter4
+  zlib=libz-mingw-w64 minizip=libminizip1 freexl=libfreexl1 libpq=libpq5
+  gcc-runtime=gcc-mingw-w64-base winpthreads=mingw-w64-common
+  fonts-liberation=fonts-liberation fonts-wqy-zenhei=fonts-wqy-zenhei)
+file(MAKE_DIRECTORY ${STAGE}/licenses)
+file(COPY ${LICENSES}/README.txt DESTINATION ${STAGE}/licenses)
+foreach(pair ${licenses})
+  string(REPLACE "=" ";" pair ${pair})
+  list(GET pair 0 name)
+  list(GET pair 1 package)
+  set(copyright ${DEBIAN_DOC}/${package}/copyright)
+  if(NOT EXISTS ${copyright})
+    message(FATAL_ERROR "${copyright} is missing: install the Debian package ${package} (scripts/deps.sh)")
+  endif()
+  configure_file(${copyright} ${STAGE}/licenses/${name}.txt COPYONLY)
+endforeach()

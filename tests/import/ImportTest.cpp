@@ -59,13 +59,15 @@ protected:
     // rows as another program writes them: python3-xlwt (.xls) or python3-openpyxl (.xlsx). Where no
     // Python runs (the Windows build under Wine) it is the workbook checked in under fixtures/, made
     // from the same rows; either way the checked-in rows must still be these.
-    void writeForeignWorkbook(const QString& name, const QJsonArray& rows) const
+    // rows: a list of rows, or an object that also names the workbook's date system (write_workbook.py).
+    void writeForeignWorkbook(const QString& name, const QJsonValue& rows) const
     {
+        const QJsonDocument content = rows.isObject() ? QJsonDocument(rows.toObject()) : QJsonDocument(rows.toArray());
 #ifdef SF6_WORKBOOK_WRITER
         const QString kind = QFileInfo(name).suffix();
         QProcess p;
         p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(SF6_WORKBOOK_WRITER), kind, path(name)});
-        p.write(QJsonDocument(rows).toJson());
+        p.write(content.toJson());
         p.closeWriteChannel();
         ASSERT_TRUE(p.waitForFinished(60000));
         ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
@@ -76,7 +78,7 @@ protected:
             ASSERT_TRUE(QFile::copy(path(name), out + u'/' + name));
             QFile json(out + u'/' + name + QStringLiteral(".json"));
             ASSERT_TRUE(json.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            json.write(QJsonDocument(rows).toJson());
+            json.write(content.toJson());
         }
 #else
         ASSERT_TRUE(QFile::copy(QStringLiteral(":/fixtures/") + name, path(name))) << name.toStdString();
@@ -84,7 +86,7 @@ protected:
 #endif
         QFile made(QStringLiteral(":/fixtures/") + name + QStringLiteral(".json"));
         ASSERT_TRUE(made.open(QIODevice::ReadOnly)) << name.toStdString() << " has no checked-in workbook";
-        EXPECT_EQ(QJsonDocument::fromJson(made.readAll()).array(), rows)
+        EXPECT_EQ(QJsonDocument::fromJson(made.readAll()), content)
             << "the checked-in " << name.toStdString() << " was made from other rows; remake it (fixtures/README.md)";
     }
 
@@ -239,6 +241,32 @@ TEST_F(ImportTest, readsWorkbooksOfOtherWritersWithTextAndNumberCells)
                   (shown(name) + QStringLiteral(":6: 列“温度”：缺少值")).toStdString());
         std::vector<QByteArray> expected = records;
         expected.push_back(typed);
+        EXPECT_EQ(archivedRaw(), sorted(expected)) << kind.toStdString();
+    }
+}
+
+TEST_F(ImportTest, readsDateNumbersOfWorkbooksSavedWithThe1904DateSystem)
+{
+    // Excel for Mac counts from 1904-01-01: read as 1900 dates every time would be 1,462 days early.
+    std::vector<QByteArray> expected;
+    int seed = 19;
+    for (const QString& kind : {QStringLiteral("xls"), QStringLiteral("xlsx")}) {
+        const std::vector<QByteArray> records = sim::plausibleRecords(2, ++seed);
+        QJsonArray sheet{QJsonArray::fromStringList(columnCaptions())};
+        const char* cellKinds[] = {"datetime", "datenumber"};   // date-formatted, and a plain number
+        for (size_t i = 0; i < records.size(); ++i) {
+            QJsonArray row = QJsonArray::fromStringList(decodeRecord(bytes(records[i]), int(i) + 1));
+            row[kColTime] = QJsonObject{{QLatin1String(cellKinds[i]), row[kColTime].toString()}};
+            sheet.append(row);
+        }
+        const QString name = QStringLiteral("dates1904.") + kind;
+        writeForeignWorkbook(name, QJsonObject{{QStringLiteral("date1904"), true}, {QStringLiteral("rows"), sheet}});
+
+        const FileImport f = importFile(*archive, path(name));
+        ASSERT_EQ(f.outcome, FileImport::Imported) << kind.toStdString() << f.failure.toStdString();
+        EXPECT_TRUE(f.refusedRows.isEmpty()) << f.refusedRows.join(u'\n').toStdString();
+        EXPECT_EQ(f.newRecords, 2) << kind.toStdString();
+        expected.insert(expected.end(), records.begin(), records.end());
         EXPECT_EQ(archivedRaw(), sorted(expected)) << kind.toStdString();
     }
 }

@@ -167,3 +167,30 @@ TEST(RecordRebuild, headerIsOneOfTheExportsOrTheFirstDifferingCaptionIsNamed)
     EXPECT_EQ(checkHeader(list + QStringList{QStringLiteral("备注")}).error(),
               QStringLiteral("第一行不是导出的列标题：第54列“备注”多余"));
 }
+
+TEST(RecordRebuild, aTimeKeptAsADateNumberCountsFromTheWorkbooksFirstDay)
+{
+    const QByteArray expected = sampleRecord();   // 2012-05-18 09:07
+    const std::vector<Cell> good = textCells(decodeRecord(bytes(expected), 1));
+    constexpr double kMinutes = (9 * 60 + 7) / 1440.0;
+    struct Case {
+        double serial;
+        DateSystem dates;
+    };
+    // Excel numbers 2012-05-18 as 41047 from 1899-12-30, as 39585 from 1904-01-01.
+    for (const Case& c : {Case{41047 + kMinutes, DateSystem::From1900}, Case{39585 + kMinutes, DateSystem::From1904}}) {
+        std::vector<Cell> cells = good;
+        cells[kColTime] = Cell::ofNumber(c.serial);
+        auto r = recordFromRow(cells, 1, c.dates);
+        ASSERT_TRUE(r) << r.error().toStdString();
+        EXPECT_EQ(r->toHex(' '), expected.toHex(' ')) << c.serial;
+    }
+
+    // A workbook whose date system is not understood: its date numbers are refused, its texts still read.
+    std::vector<Cell> cells = good;
+    cells[kColTime] = Cell::ofNumber(41047 + kMinutes);
+    auto unknown = recordFromRow(cells, 1, DateSystem::Unknown);
+    ASSERT_FALSE(unknown);
+    EXPECT_EQ(unknown.error(), QStringLiteral("列“时间”：“%1”是日期数，但工作簿的日期系统无法读出").arg(shortestText(41047 + kMinutes)));
+    EXPECT_TRUE(recordFromRow(good, 1, DateSystem::Unknown));
+}
