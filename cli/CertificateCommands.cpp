@@ -29,38 +29,6 @@ int numberOption(const QCommandLineParser& p, const char* name)
     return ok && n > 0 ? n : 0;
 }
 
-// Text outputs as the other lists write them: TSV to standard output unless
-// --json (or --tsv FILE) says otherwise.
-int writeTable(const QCommandLineParser& p, const QStringList& header, const std::vector<QStringList>& rows)
-{
-    QByteArray tsv = header.join(u'\t').toUtf8() + '\n';
-    QJsonArray json;
-    for (const QStringList& row : rows) {
-        QStringList clean;
-        for (const QString& f : row)
-            clean << tsvField(f);
-        tsv += clean.join(u'\t').toUtf8() + '\n';
-        QJsonObject o;
-        for (qsizetype i = 0; i < header.size(); ++i)
-            o.insert(header[i], row.value(i));
-        json.append(o);
-    }
-    const bool wantJson = p.isSet(QStringLiteral("json"));
-    const bool wantTsv = p.isSet(QStringLiteral("tsv")) || !wantJson;
-    bool ok = true;
-    auto write = [&ok](const QString& target, const QByteArray& bytes) {
-        if (const sf6::Status s = writeOutput(target, bytes); !s) {
-            err(s.message());
-            ok = false;
-        }
-    };
-    if (wantTsv)
-        write(p.isSet(QStringLiteral("tsv")) ? p.value(QStringLiteral("tsv")) : kStdout, tsv);
-    if (wantJson)
-        write(p.value(QStringLiteral("json")), QJsonDocument(json).toJson());
-    return ok ? kOk : kWriteFailed;
-}
-
 int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
 {
     sf6::LabTexts t;

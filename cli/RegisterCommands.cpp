@@ -86,42 +86,20 @@ int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
                              QStringLiteral("闭锁2设定值"), QStringLiteral("切换差限值"), QStringLiteral("校验周期（月）"),
                              QStringLiteral("版本"),     QStringLiteral("上次校验"),   QStringLiteral("上次结论"),
                              QStringLiteral("下次到期"), QStringLiteral("状态")};
-    QByteArray tsv = header.join(u'\t').toUtf8() + '\n';
-    QJsonArray json;
+    std::vector<QStringList> rows;
     for (const sf6::RelayStatus& s : *statuses) {
         const sf6::RelayEntry& e = s.entry;
         if (const QString note = sf6::skippedRecordsNote(s); !note.isEmpty())
             err(note);
         const QString state = sf6::stateText(s);
-        const QStringList row{e.serial, e.name, e.model, e.made, e.client,
-                              QStringLiteral("%1,%2").arg(e.lower.text(), e.upper.text()), e.classText(),
-                              optionalText(e.alarm), optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit),
-                              QString::number(e.intervalMonths), QString::number(e.version),
-                              s.lastTest ? s.lastTest->toString(Qt::ISODate) : QString(), s.lastVerdict,
-                              s.nextDue ? s.nextDue->toString(Qt::ISODate) : QString(), state};
-        QStringList clean;
-        for (const QString& f : row)
-            clean << tsvField(f);
-        tsv += clean.join(u'\t').toUtf8() + '\n';
-        QJsonObject o;
-        for (qsizetype i = 0; i < header.size(); ++i)
-            o.insert(header[i], row[i]);
-        json.append(o);
+        rows.push_back({e.serial, e.name, e.model, e.made, e.client,
+                        QStringLiteral("%1,%2").arg(e.lower.text(), e.upper.text()), e.classText(),
+                        optionalText(e.alarm), optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit),
+                        QString::number(e.intervalMonths), QString::number(e.version),
+                        s.lastTest ? s.lastTest->toString(Qt::ISODate) : QString(), s.lastVerdict,
+                        s.nextDue ? s.nextDue->toString(Qt::ISODate) : QString(), state});
     }
-    const bool wantJson = p.isSet(QStringLiteral("json"));
-    const bool wantTsv = p.isSet(QStringLiteral("tsv")) || !wantJson;
-    bool ok = true;
-    auto write = [&](const QString& target, const QByteArray& bytes) {
-        if (const sf6::Status s = writeOutput(target, bytes); !s) {
-            err(s.message());
-            ok = false;
-        }
-    };
-    if (wantTsv)
-        write(p.isSet(QStringLiteral("tsv")) ? p.value(QStringLiteral("tsv")) : kStdout, tsv);
-    if (wantJson)
-        write(p.value(QStringLiteral("json")), QJsonDocument(json).toJson());
-    return ok ? kOk : kWriteFailed;
+    return writeTable(p, header, rows);
 }
 
 // Every --record and every number of --records (1,2,5-9); refuses a list

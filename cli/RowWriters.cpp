@@ -1,4 +1,6 @@
 #include "cli/RowWriters.h"
+#include <QJsonObject>
+#include "cli/Output.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -182,6 +184,36 @@ QByteArray rowsAsTable(const std::vector<sf6::ListRow>& rows, int columns)
     for (const auto& r : rows)
         line(r);
     return out;
+}
+
+int writeTable(const QCommandLineParser& p, const QStringList& header, const std::vector<QStringList>& rows)
+{
+    QByteArray tsv = header.join(u'\t').toUtf8() + '\n';
+    QJsonArray json;
+    for (const QStringList& row : rows) {
+        QStringList clean;
+        for (const QString& f : row)
+            clean << tsvField(f);
+        tsv += clean.join(u'\t').toUtf8() + '\n';
+        QJsonObject o;
+        for (qsizetype i = 0; i < header.size(); ++i)
+            o.insert(header[i], row.value(i));
+        json.append(o);
+    }
+    const bool wantJson = p.isSet(QStringLiteral("json"));
+    const bool wantTsv = p.isSet(QStringLiteral("tsv")) || !wantJson;
+    bool ok = true;
+    auto write = [&ok](const QString& target, const QByteArray& bytes) {
+        if (const sf6::Status s = writeOutput(target, bytes); !s) {
+            err(s.message());
+            ok = false;
+        }
+    };
+    if (wantTsv)
+        write(p.isSet(QStringLiteral("tsv")) ? p.value(QStringLiteral("tsv")) : kStdout, tsv);
+    if (wantJson)
+        write(p.value(QStringLiteral("json")), QJsonDocument(json).toJson());
+    return ok ? kOk : kWriteFailed;
 }
 
 } // namespace cli

@@ -5,6 +5,8 @@
 #include "sync/Columns.h"
 
 #include <QByteArray>
+#include <QCommandLineParser>
+#include <QStringList>
 
 #include <vector>
 
@@ -42,6 +44,11 @@ QByteArray syncsAsTsv(const std::vector<sf6::SyncEntry>& syncs);
 QByteArray syncsAsJson(const std::vector<sf6::SyncEntry>& syncs);
 
 // A compact table of the first columns, for people reading a terminal.
+// A list of texts as the other lists are written: TSV to standard output
+// unless --json (or --tsv FILE) says otherwise; each row's fields under the
+// header's captions in JSON. Returns the exit code.
+int writeTable(const QCommandLineParser& p, const QStringList& header, const std::vector<QStringList>& rows);
+
 QByteArray rowsAsTable(const std::vector<sf6::ListRow>& rows, int columns);
 
 } // namespace cli
