@@ -767,7 +767,7 @@ void TForm1::N16Click()
 }
 
 namespace {
-// The certificate windows keep their data in the archive: without one they are not opened.
+// Windows that keep their data in the archive: without one they are not opened.
 template <class Form>
 Form* showArchiveWindow(const sf6::ArchiveLocation& location, const QString& archiveOff, QWidget* parent)
 {
@@ -803,16 +803,9 @@ void TForm1::N20Click()
 
 void TForm1::N21Click()
 {
-    if (archiveLocation_.off()) {
-        ui::MessageBoxes::show(QStringLiteral("存档未启用（--no-archive），没有审计记录可查看。"), this);
-        return;
-    }
-    TAuditForm* form = TAuditForm::open(archiveLocation_, nullptr);
-    if (!form)
-        return;
-    form->show();
-    form->raise();
-    emit auditOpened(form);
+    if (TAuditForm* form = showArchiveWindow<TAuditForm>(
+            archiveLocation_, QStringLiteral("存档未启用（--no-archive），没有审计记录可查看。"), this))
+        emit auditOpened(form);
 }
 
 void TForm1::AddDBGridClick()
