@@ -361,11 +361,15 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
 std::vector<ReportPage> certificatePages(const CertificateContent& content, const CertificateState& state)
 {
     const bool adjusted = content.asFound.has_value();
+    // Whoever approved signs the record pages' 审批 too, as on the last page.
+    ReportDetails details = content.details;
+    if (!state.approvedBy.isEmpty())
+        details.approver = state.approvedBy;
     std::vector<ReportPage> pages =
-        recordPages(content.details, content.asLeft, content, state, adjusted ? kAsLeftCaption : QString());
+        recordPages(details, content.asLeft, content, state, adjusted ? kAsLeftCaption : QString());
     if (adjusted) {
         // The as-found page is that record's own: its test date, not the as-left's.
-        ReportDetails found = content.details;
+        ReportDetails found = details;
         found.testDate = testDateOfRow(rowOf(*content.asFound));
         for (ReportPage& page : recordPages(found, *content.asFound, content, state, kAsFoundCaption))
             pages.push_back(std::move(page));

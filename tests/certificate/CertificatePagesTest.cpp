@@ -153,6 +153,13 @@ TEST(CertificatePages, StateBesideTheNumberFollowsApprovalAndReplacement)
         EXPECT_EQ(textOf(p, kState), kStateUnapproved);
     for (const ReportPage& p : certificatePages(c, approved))
         EXPECT_EQ(p.label(kState), nullptr);
+
+    // The approver signs the record page's 审批 once approved; before, it reads as issued.
+    const QString signature = QStringLiteral("QRsp");
+    const CertificateState approvedByOther{QStringLiteral("赵六"), QStringLiteral("2026-03-05 09:00:00"), {}};
+    ASSERT_NE(c.details.approver, QStringLiteral("赵六"));
+    EXPECT_EQ(textOf(certificatePages(c, unapproved).front(), signature), c.details.approver);
+    EXPECT_EQ(textOf(certificatePages(c, approvedByOther).front(), signature), QStringLiteral("赵六"));
     for (const ReportPage& p : certificatePages(c, replaced))
         EXPECT_EQ(textOf(p, kState), QStringLiteral("已被 SF6-2026-0007 替代"));
     for (const ReportPage& p : certificatePages(c, replacedUnapproved)) {
