@@ -44,8 +44,10 @@ scripts/check-windows-licenses.sh "$stage"
 echo "== Windows tests under Wine"
 # Built for Windows but not run under Wine, each for its reason:
 #  - ReportPdf, ReportPdfWriting, CertificatePdf, the workbook read-backs (ExportWorkbook,
-#    ThreeRowExport): they read the file back with the host's poppler or
-#    openpyxl; Wine starts Unix programs but cannot wait for them.
+#    ThreeRowExport), and of the windows the history's workbook and the
+#    certificate windows' PDFs (ArchiveWindow.historyLists..., CertificateWindow.
+#    certifying... and approvalAndAmendment...): they read the file back with
+#    the host's poppler or openpyxl; Wine starts Unix programs but cannot wait for them.
 #  - ReportPdfLocales: it runs the PDF tests again under Linux locales. The end-to-end run below compares the
 #    Windows build's PDFs and workbook with the Linux build's instead.
 #  - ReportFaces.IdeographsAndRadicals: CJK punctuation (U+3004, U+302A-303F)
@@ -53,10 +55,13 @@ echo "== Windows tests under Wine"
 #  - ArchiveFile.aFileLockedForAMoment: its second connection lives in a
 #    std::thread; under Wine the MinGW build crashes or hangs when that thread
 #    ends (Qt's thread data of an adopted thread).
-# Not built for Windows: sim/ and the suites that use pseudo-terminals
-# (link_tests, cli_tests, app_tests); the PostgreSQL cases (they start a server,
-# on Linux only: the archive and register suites run on SQLite here).
-excluded='^(ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment)'
+# Not built for Windows: sim/'s simulator on a pseudo-terminal and the suites
+# that use it (link_tests, cli_tests, app_tests: the main window against it,
+# both programs on one port); the window tests with sf6cli in another process;
+# the PostgreSQL cases (they start a server, on Linux only: the archive,
+# register and window suites run on SQLite here). The windows' tests
+# (window_tests) sync from the calibrator served inside the process.
+excluded='^(ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment|ArchiveWindow\.historyListsFiltersReportsAndExportsTheSelection|CertificateWindow\.(certifyingFromTheHistoryIssuesANumberAndAPdfThatHoldsIt|approvalAndAmendmentFromTheCertificatesWindowChangeItsState))'
 start=$SECONDS
 run cmd /c exit >/dev/null   # the prefix is made once, before ctest lists the tests
 # One wineserver for all the tests: a test program that starts while the
