@@ -44,9 +44,10 @@ scripts/check-windows-licenses.sh "$stage"
 echo "== Windows tests under Wine"
 # Built for Windows but not run under Wine, each for its reason:
 #  - ReportPdf, ReportPdfWriting, CertificatePdf, the workbook read-backs (ExportWorkbook,
-#    ThreeRowExport), and of the windows the history's workbook and the
-#    certificate windows' PDFs (ArchiveWindow.historyLists..., CertificateWindow.
-#    certifying... and approvalAndAmendment...): they read the file back with
+#    ThreeRowExport), and of the windows the list's and the history's workbooks
+#    and the certificate windows' PDFs (Window.listAndWorkbook...,
+#    ArchiveWindow.historyLists..., CertificateWindow.certifying... and
+#    approvalAndAmendment...): they read the file back with
 #    the host's poppler or openpyxl; Wine starts Unix programs but cannot wait for them.
 #  - ReportPdfLocales: it runs the PDF tests again under Linux locales. The end-to-end run below compares the
 #    Windows build's PDFs and workbook with the Linux build's instead.
@@ -61,7 +62,7 @@ echo "== Windows tests under Wine"
 # the PostgreSQL cases (they start a server, on Linux only: the archive,
 # register and window suites run on SQLite here). The windows' tests
 # (window_tests) sync from the calibrator served inside the process.
-excluded='^(ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment|ArchiveWindow\.historyListsFiltersReportsAndExportsTheSelection|CertificateWindow\.(certifyingFromTheHistoryIssuesANumberAndAPdfThatHoldsIt|approvalAndAmendmentFromTheCertificatesWindowChangeItsState))'
+excluded='^(ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment|ArchiveWindow\.historyListsFiltersReportsAndExportsTheSelection|Window\.listAndWorkbookUseTheWindowFont|CertificateWindow\.(certifyingFromTheHistoryIssuesANumberAndAPdfThatHoldsIt|approvalAndAmendmentFromTheCertificatesWindowChangeItsState))'
 start=$SECONDS
 run cmd /c exit >/dev/null   # the prefix is made once, before ctest lists the tests
 # One wineserver for all the tests: a test program that starts while the
