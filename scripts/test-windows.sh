@@ -57,11 +57,12 @@ echo "== Windows tests under Wine"
 #    std::thread; under Wine the MinGW build crashes or hangs when that thread
 #    ends (Qt's thread data of an adopted thread).
 # Not built for Windows: sim/'s simulator on a pseudo-terminal and the suites
-# that use it (link_tests, cli_tests, app_tests: the main window against it,
-# both programs on one port); the window tests with sf6cli in another process;
-# the PostgreSQL cases (they start a server, on Linux only: the archive,
-# register and window suites run on SQLite here). The windows' tests
-# (window_tests) sync from the calibrator served inside the process.
+# that use it (link_tests, cli_tests, app_tests: the window and sf6cli each
+# against it); of window_tests, the instrument hanging up (a pseudo-terminal's)
+# and the tests that start the Linux sf6cli or sf6companion; the PostgreSQL
+# cases (they start a server, on Linux only: the archive, register and window
+# suites run on SQLite here). window_tests syncs from the calibrator served
+# inside the process.
 excluded='^(ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment|ArchiveWindow\.historyListsFiltersReportsAndExportsTheSelection|Window\.listAndWorkbookUseTheWindowFont|CertificateWindow\.(certifyingFromTheHistoryIssuesANumberAndAPdfThatHoldsIt|approvalAndAmendmentFromTheCertificatesWindowChangeItsState))'
 start=$SECONDS
 run cmd /c exit >/dev/null   # the prefix is made once, before ctest lists the tests
