@@ -59,7 +59,7 @@ echo "== Windows tests under Wine"
 # Not built for Windows: sim/'s simulator on a pseudo-terminal and the suites
 # that use it (link_tests, cli_tests, app_tests: the window and sf6cli each
 # against it); of window_tests, the instrument hanging up (a pseudo-terminal's)
-# and the tests that start the Linux sf6cli or sf6companion; the PostgreSQL
+# and the test that starts the Linux sf6companion; the PostgreSQL
 # cases (they start a server, on Linux only: the archive, register and window
 # suites run on SQLite here). window_tests syncs from the calibrator served
 # inside the process.
