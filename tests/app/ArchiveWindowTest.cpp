@@ -233,6 +233,10 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
         ui::SaveAnswer answer(xlsx);
         h->btnExportClick();
     }
+    ASSERT_TRUE(QFile::exists(xlsx));
+#ifndef _WIN32
+    // Read back with the host's openpyxl: not under Wine, which starts Unix
+    // programs but cannot wait for them.
     QProcess reader;
     reader.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(SF6_EXPORT_READER), xlsx});
     ASSERT_TRUE(reader.waitForFinished(60000));
@@ -245,6 +249,7 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     for (int r = 0; r < 3; ++r)
         expected << h->Model->index(r, 0).data().toString();
     EXPECT_EQ(numbers, expected);
+#endif
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
 }
 
