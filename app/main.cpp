@@ -4,6 +4,7 @@
 //   --auto        connect at start, and sync once connected (for demonstrations)
 //   --archive LOCATION   an SQLite file or postgresql://USER@HOST:PORT/DBNAME
 //                 (default: $SF6_ARCHIVE, else the user's archive); --no-archive: none
+#include "base/Platform.h"
 #include "ui/Application.h"
 #include "ui/MessageBox.h"
 #include "app/TForm1.h"
@@ -98,7 +99,7 @@ int main(int argc, char** argv)
         }
         return TApplication::exec();
     } catch (const std::exception& e) {
-        TApplication::showError(QString::fromLocal8Bit(e.what()));
+        TApplication::showError(sf6::platform::exceptionText(e.what()));
     } catch (...) {
         TApplication::showError(QString());
     }

@@ -1,5 +1,6 @@
 #include "base/Platform.h"
 
+#include <QStringDecoder>
 #include <QtGlobal>
 
 #ifdef Q_OS_WIN
@@ -52,6 +53,14 @@ bool postgresHasTls()
 #else
     return true;
 #endif
+}
+
+QString exceptionText(const char* what)
+{
+    const QByteArray bytes(what ? what : "");
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? QString::fromLocal8Bit(bytes) : text;
 }
 
 } // namespace sf6::platform

@@ -20,4 +20,9 @@ QString userName();
 // connection (TLS). The Windows build ships a libpq made without it.
 bool postgresHasTls();
 
+// The text of an exception for the user. The program's own are UTF-8 on every
+// system; a message the system wrote is in its 8-bit code page, which on
+// Windows is not UTF-8 (936 on the users' PCs).
+QString exceptionText(const char* what);
+
 } // namespace sf6::platform

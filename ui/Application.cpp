@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 
+#include "base/Platform.h"
 #include "ui/MessageBox.h"
 
 #include <QLibraryInfo>
@@ -36,7 +37,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        showError(QString::fromLocal8Bit(e.what()));
+        showError(sf6::platform::exceptionText(e.what()));
     } catch (...) {
         showError(QString());
     }

@@ -57,6 +57,9 @@ QPushButton* button(QWidget* window, const QString& text)
     return nullptr;
 }
 
+#ifndef _WIN32
+// The PDF's text read back with the host's poppler: not under Wine, which
+// starts Unix programs but cannot wait for them.
 QString pdfText(const QString& file)
 {
     QProcess p;
@@ -64,6 +67,7 @@ QString pdfText(const QString& file)
     p.waitForFinished();
     return QString::fromUtf8(p.readAllStandardOutput());
 }
+#endif
 
 class CertificateWindow : public ::testing::Test {
 protected:
@@ -320,7 +324,9 @@ TEST_F(CertificateWindow, certifyingFromTheHistoryIssuesANumberAndAPdfThatHoldsI
     // In the folder last saved to, named after the number.
     EXPECT_EQ(QFileInfo(answer.requests.front().initialName).fileName(), number + QStringLiteral(".pdf"));
     ASSERT_TRUE(QFile::exists(pdf));
+#ifndef _WIN32
     EXPECT_TRUE(pdfText(pdf).contains(number));
+#endif
     EXPECT_TRUE(messages.messages.empty());
 }
 
@@ -474,9 +480,11 @@ TEST_F(CertificateWindow, approvalAndAmendmentFromTheCertificatesWindowChangeIts
     EXPECT_FALSE(f->btnAmend->isEnabled());
     f->btnSavePdf->click();
     ASSERT_TRUE(QFile::exists(pdf));
+#ifndef _WIN32
     const QString text = pdfText(pdf);
     EXPECT_TRUE(text.contains(number));
     EXPECT_TRUE(text.contains(replacement));
+#endif
 }
 
 TEST_F(CertificateWindow, thePreviewShowsEveryPageOfTheSelectedCertificate)

@@ -8,6 +8,7 @@
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -64,11 +65,12 @@ TEST_F(ImportWindow, importsEveryChosenFileAndListsEachRefusedRowInTheDetails)
         ASSERT_EQ(answer.requests.size(), 1u);
         EXPECT_EQ(answer.requests[0].filter, QStringLiteral("工作簿 (*.xls *.xlsx);;文本 (*.tsv *.txt);;JSON (*.json)"));
     }
+    // Files are named as the system writes them (C:\... on Windows).
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text.toStdString(),
-              ("导入2条新记录，0条已在存档中，1行无法导入\n未导入的文件：\n" + notes + ": 第一行不是导出的列标题：第1列应为“组数”或“档案号”，实为“{}”").toStdString());
+              ("导入2条新记录，0条已在存档中，1行无法导入\n未导入的文件：\n" + QDir::toNativeSeparators(notes) + ": 第一行不是导出的列标题：第1列应为“组数”或“档案号”，实为“{}”").toStdString());
     EXPECT_EQ(messages.messages[0].details.toStdString(),
-              (good + ":3: 列“采集方式”：“自动”不是“系统采集”或“手工输入”").toStdString());
+              (QDir::toNativeSeparators(good) + ":3: 列“采集方式”：“自动”不是“系统采集”或“手工输入”").toStdString());
     auto count = sf6::countRecords(*w->archive(), {});
     ASSERT_TRUE(count);
     EXPECT_EQ(*count, 2);

@@ -11,7 +11,7 @@
 #include "report/TForm3.h"
 #include "report/TForm4.h"
 #include "sim/Records.h"
-#include "tests/link/SimFixture.h"
+#include "tests/app/CalibratorFixture.h"
 #include "tests/app/WindowDriver.h"
 #include "ui/Choices.h"
 #include "ui/FileDialogs.h"
@@ -33,18 +33,17 @@ using sf6::CommandState;
 
 namespace {
 
-class RegisterWindow : public testsupport::PortsFixture {
+class RegisterWindow : public testsupport::CalibratorFixture {
 protected:
     void SetUp() override
     {
         location = *sf6::ArchiveLocation::parse(dir.filePath(QStringLiteral("archive.sqlite")));
         w = std::make_unique<TForm1>();
         w->setArchiveLocation(location);
-        auto* s = startSims(1)[0];
         sim::SyncScript script;
         script.reply = sim::makeSyncReply(sim::plausibleRecords(3));
         script.bytesPerSecond = 0;
-        s->setSyncScript(script);
+        serveCalibrator(script);
         testsupport::connectThroughScan(*w);
         w->N8Click();
         ASSERT_EQ(w->commandState(), CommandState::SyncDone);
@@ -59,7 +58,7 @@ protected:
         for (const QPointer<QWidget>& top : windows)
             delete top.data();
         w.reset();
-        PortsFixture::TearDown();
+        CalibratorFixture::TearDown();
     }
     TRelayRegisterForm* openRegister()
     {

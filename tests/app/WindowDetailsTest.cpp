@@ -3,7 +3,7 @@
 #include "app/TForm1.h"
 #include "export/ListView2Excel.h"
 #include "sim/Records.h"
-#include "tests/link/SimFixture.h"
+#include "tests/app/InstrumentFixture.h"
 #include "tests/app/WindowDriver.h"
 #include "ui/Application.h"
 #include "ui/MessageBox.h"
@@ -25,17 +25,17 @@ using sf6::CommandState;
 
 namespace {
 
-class Window : public testsupport::PortsFixture {
+class Window : public testsupport::InstrumentFixture {
 protected:
     void SetUp() override { w = std::make_unique<TForm1>(); }
     void TearDown() override
     {
         w.reset();
-        PortsFixture::TearDown();
+        InstrumentFixture::TearDown();
     }
-    sim::Simulator* connectToSim(const sim::SyncScript& script)
+    testsupport::Instrument* connectToSim(const sim::SyncScript& script)
     {
-        auto* s = startSims(1)[0];
+        auto* s = startInstrument();
         s->setSyncScript(script);
         testsupport::connectThroughScan(*w);
         EXPECT_EQ(w->commandState(), CommandState::Online);
@@ -52,12 +52,17 @@ protected:
     ui::MessageRecorder messages;
 };
 
+#ifdef SF6_HAVE_SIM
 bool hasLatinLetters(const QString& s)
 {
     return std::any_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80 && c.isLetter(); });
 }
+#endif
 
 } // namespace
+
+#ifdef SF6_HAVE_SIM
+// An instrument lost: the simulator on a pseudo-terminal only.
 
 // Unplugged mid-sync: a reason in Chinese, the port kind gone as after a
 // disconnect, the count of what came kept, and the last record shown.
@@ -95,6 +100,8 @@ TEST_F(Window, instrumentLostWhileOnline_clearsThePortKind)
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_FALSE(hasLatinLetters(messages.messages[0].text.section(u'（', 0, 0)));
 }
+
+#endif
 
 // An empty sync shows its message while the commands are still off; they come
 // back once the user has read it.
@@ -195,6 +202,9 @@ TEST_F(Window, windowToolbarAndIndicatorLookAsDesigned)
     EXPECT_EQ(qobject_cast<QFrame*>(indicator), nullptr) << "the indicator's panel has no bevel";
 }
 
+#ifndef _WIN32
+// Runs the Linux window program.
+
 // Started from a terminal without XDG_RUNTIME_DIR, the window program says
 // nothing of Qt's on standard error; the developers' channel still has it.
 TEST(WindowProgram, QtsOwnWarningsStayOffStandardError)
@@ -216,3 +226,4 @@ TEST(WindowProgram, QtsOwnWarningsStayOffStandardError)
     EXPECT_EQ(run(false), QString());
     EXPECT_TRUE(run(true).contains(QStringLiteral("XDG_RUNTIME_DIR")));
 }
+#endif

@@ -202,6 +202,23 @@ TEST(Platform, theUserNameIsTheLoggedInAccount)
 #endif
 }
 
+// An exception's text as the user reads it: the program's own UTF-8 on every
+// system, and a system message in the ANSI code page (GBK on the users' PCs) as
+// that code page reads it, not as Latin-1 or UTF-8 garbage.
+TEST(Platform, exceptionTextReadsTheProgramsUtf8AndTheSystemsCodePage)
+{
+    EXPECT_EQ(platform::exceptionText("端口配置失败"), QStringLiteral("端口配置失败"));
+    EXPECT_EQ(platform::exceptionText("bad_alloc"), QStringLiteral("bad_alloc"));
+    EXPECT_EQ(platform::exceptionText(nullptr), QString());
+    const char gbk[] = "\xB6\xCB\xBF\xDA";   // 端口 in GBK: not UTF-8
+    EXPECT_EQ(platform::exceptionText(gbk), QString::fromLocal8Bit(gbk));
+#ifdef _WIN32
+    if (GetACP() == 936) {
+        EXPECT_EQ(platform::exceptionText(gbk), QStringLiteral("端口"));
+    }
+#endif
+}
+
 // The Windows build ships a libpq made without TLS (the archive refuses
 // sslmode=require there); Debian's has it.
 TEST(Platform, postgresClientEncryptsEverywhereButInTheWindowsBuild)
