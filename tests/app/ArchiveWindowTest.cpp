@@ -76,8 +76,9 @@ protected:
     THistoryForm* openHistory()
     {
         THistoryForm* opened = nullptr;
-        QObject::connect(w.get(), &TForm1::historyOpened, [&](THistoryForm* h) { opened = h; });
+        const auto c = QObject::connect(w.get(), &TForm1::historyOpened, [&](THistoryForm* h) { opened = h; });
         w->N15Click();
+        QObject::disconnect(c);
         return opened;
     }
     QTemporaryDir dir;

@@ -52,8 +52,10 @@ protected:
     TAuditForm* openAudit()
     {
         TAuditForm* opened = nullptr;
-        QObject::connect(w.get(), &TForm1::auditOpened, [&](TAuditForm* f) { opened = f; });
+        // Let go once opened: a later open would otherwise write into this frame after it ended.
+        const auto c = QObject::connect(w.get(), &TForm1::auditOpened, [&](TAuditForm* f) { opened = f; });
         w->N21Click();
+        QObject::disconnect(c);
         return opened;
     }
     QString cell(TAuditForm* f, int row, int column) const

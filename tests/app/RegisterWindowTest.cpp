@@ -63,8 +63,9 @@ protected:
     TRelayRegisterForm* openRegister()
     {
         TRelayRegisterForm* opened = nullptr;
-        QObject::connect(w.get(), &TForm1::registerOpened, [&](TRelayRegisterForm* f) { opened = f; });
+        const auto c = QObject::connect(w.get(), &TForm1::registerOpened, [&](TRelayRegisterForm* f) { opened = f; });
         w->N16Click();
+        QObject::disconnect(c);
         return opened;
     }
     void saveRelay(const char* serial, bool withValues)
@@ -79,8 +80,9 @@ protected:
     THistoryForm* openHistory()
     {
         THistoryForm* h = nullptr;
-        QObject::connect(w.get(), &TForm1::historyOpened, [&](THistoryForm* f) { h = f; });
+        const auto c = QObject::connect(w.get(), &TForm1::historyOpened, [&](THistoryForm* f) { h = f; });
         w->N15Click();
+        QObject::disconnect(c);
         return h;
     }
     static QPushButton* button(QWidget* window, const QString& text)
