@@ -9,14 +9,6 @@ namespace sf6 {
 
 namespace {
 
-// The record's page keeps its frame at these places; everything the
-// certificate adds goes around it.
-constexpr int kFrameLeft = 20;
-constexpr int kRuleLeft = 21;
-constexpr int kFrameRight = 680;
-constexpr int kFrameTop = 60;
-constexpr QRect kTitleBox{272, 24, 184, kTitleHeight};
-
 // Above the frame: the number on the left, beside the title; what became of
 // the certificate on the right; the caption of an as-found/as-left pair
 // below the number.

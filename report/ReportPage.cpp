@@ -8,11 +8,7 @@ namespace sf6 {
 
 namespace {
 
-// Frame and header block.
-constexpr int kFrameLeft = 20;        // the left line sits one pixel left of the others' start
-constexpr int kRuleLeft = 21;
-constexpr int kFrameRight = 680;
-constexpr int kFrameTop = 60;
+// Frame and header block (the frame's sides and top are in the header).
 constexpr int kFrameBottom = 990;
 constexpr std::array kHeaderRuleYs{91, 122, 153, 184, 215};
 constexpr std::array kHeaderLabelTops{70, 100, 133, 163, 195};
@@ -77,8 +73,6 @@ constexpr int kTrialReturnColumn = 14;
 constexpr int kColumnsPerPair = 6;
 constexpr int kValueLabelBase = 100;   // a value label is named after its row column
 
-// The title's box.
-constexpr QRect kTitleBox{272, 24, 184, kTitleHeight};
 constexpr QRect kResultsHeadingBox{272, 195, 185, kLabelHeight};
 
 const std::array<QString, kBlockCount> kTrialNames{

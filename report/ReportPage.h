@@ -23,6 +23,12 @@ constexpr int kLineCount = 61;
 constexpr double kPageMarginMm = 10.0;   // all four sides of the A4 portrait page
 constexpr double kLabelFontPixels = 10.0 * kReportDpi / 72.0;   // Arial 10 pt
 constexpr double kTitleFontPixels = 12.0 * kReportDpi / 72.0;   // Arial 12 pt bold
+// The record's frame and the title above it; pages added to a report keep to them.
+constexpr int kFrameLeft = 20;        // the left line sits one pixel left of the others' start
+constexpr int kRuleLeft = 21;
+constexpr int kFrameRight = 680;
+constexpr int kFrameTop = 60;
+constexpr QRect kTitleBox{272, 24, 184, kTitleHeight};
 
 struct PageLabel {
     enum Font { Arial10, Arial12Bold };
