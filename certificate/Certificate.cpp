@@ -458,15 +458,31 @@ Expected<QString> recordColumnsProblem(const Archive& archive, const QString& nu
 }
 
 // The certificate's records' columns against their bytes, as-left then as-found.
-Expected<QString> recordsColumnsProblem(const Archive& archive, const QString& number, const QString& contentText)
+Expected<QString> recordsColumnsProblem(const Archive& archive, const QString& number, int asLeftId,
+                                        std::optional<int> asFoundId)
 {
-    auto content = contentFromJson(QJsonDocument::fromJson(contentText.toUtf8()).object());
-    if (!content)
-        return QString();   // named by the content check
-    auto problem = recordColumnsProblem(archive, number, content->asLeft.recordId);
-    if (!problem || !problem->isEmpty() || !content->asFound)
+    auto problem = recordColumnsProblem(archive, number, asLeftId);
+    if (!problem || !problem->isEmpty() || !asFoundId)
         return problem;
-    return recordColumnsProblem(archive, number, content->asFound->recordId);
+    return recordColumnsProblem(archive, number, *asFoundId);
+}
+
+// What the check reads of each certificate: number, content, hash, its
+// records' bytes as they are now and their ids.
+const QString kCertificateCheckQuery =
+    QStringLiteral("SELECT c.number, c.content, c.sha256, r.raw, f.raw, c.record_id, c.as_found_record_id "
+                   "FROM certificates c LEFT JOIN records r ON r.id = c.record_id "
+                   "LEFT JOIN records f ON f.id = c.as_found_record_id ");
+
+struct RecordsToCheck {
+    QString number;
+    int asLeftId = 0;
+    std::optional<int> asFoundId;
+};
+RecordsToCheck recordsToCheck(const QSqlQuery& q)
+{
+    return {q.value(0).toString(), q.value(5).toInt(),
+            q.value(6).isNull() ? std::nullopt : std::optional<int>(q.value(6).toInt())};
 }
 
 std::optional<QByteArray> optionalBytes(const QVariant& v)
@@ -763,14 +779,11 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive)
     auto audited = auditedHashes(archive);
     if (!audited)
         return audited.status();
-    auto q = archive.run(QStringLiteral("SELECT c.number, c.content, c.sha256, r.raw, f.raw FROM certificates c "
-                                        "LEFT JOIN records r ON r.id = c.record_id "
-                                        "LEFT JOIN records f ON f.id = c.as_found_record_id ORDER BY c.id"),
-                         {}, QStringLiteral("校验存档"));
+    auto q = archive.run(kCertificateCheckQuery + QStringLiteral("ORDER BY c.id"), {}, QStringLiteral("校验存档"));
     if (!q)
         return q.status();
     // Checked after this query: a second query on the connection would cut it short on PostgreSQL.
-    std::vector<std::pair<QString, QString>> columnsToCheck;
+    std::vector<RecordsToCheck> columnsToCheck;
     while (q->next()) {
         ++out.certificates;
         if (!out.intact())
@@ -781,13 +794,13 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive)
                                               optionalBytes(q->value(3)), optionalBytes(q->value(4)),
                                               sha == audited->constEnd() ? std::nullopt : std::optional<QString>(*sha));
         if (out.intact())
-            columnsToCheck.emplace_back(number, q->value(1).toString());
+            columnsToCheck.push_back(recordsToCheck(*q));
     }
     q->finish();
-    for (const auto& [number, content] : columnsToCheck) {
+    for (const RecordsToCheck& c : columnsToCheck) {
         if (!out.intact())
             break;
-        auto columns = recordsColumnsProblem(archive, number, content);
+        auto columns = recordsColumnsProblem(archive, c.number, c.asLeftId, c.asFoundId);
         if (!columns)
             return columns.status();
         out.firstProblem = *columns;
@@ -797,16 +810,15 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive)
 
 Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number)
 {
-    auto q = archive.run(QStringLiteral("SELECT c.number, c.content, c.sha256, r.raw, f.raw FROM certificates c "
-                                        "LEFT JOIN records r ON r.id = c.record_id "
-                                        "LEFT JOIN records f ON f.id = c.as_found_record_id WHERE c.number = ?"),
-                         {number.trimmed()}, QStringLiteral("校验证书"));
+    auto q = archive.run(kCertificateCheckQuery + QStringLiteral("WHERE c.number = ?"), {number.trimmed()},
+                         QStringLiteral("校验证书"));
     if (!q)
         return q.status();
     if (!q->next())
         return Status::failure(noCertificateText(number.trimmed()));
     const QString found = q->value(0).toString(), content = q->value(1).toString(), sha = q->value(2).toString();
     const auto asLeft = optionalBytes(q->value(3)), asFound = optionalBytes(q->value(4));
+    const RecordsToCheck records = recordsToCheck(*q);
     q->finish();
     auto audited = auditedHashes(archive);
     if (!audited)
@@ -817,7 +829,7 @@ Expected<CertificateVerification> verifyCertificate(const Archive& archive, cons
     out.problem = certificateProblem(found, content, sha, asLeft, asFound,
                                      recorded == audited->constEnd() ? std::nullopt : std::optional<QString>(*recorded));
     if (out.problem.isEmpty()) {
-        auto columns = recordsColumnsProblem(archive, found, content);
+        auto columns = recordsColumnsProblem(archive, found, records.asLeftId, records.asFoundId);
         if (!columns)
             return columns.status();
         out.problem = *columns;
