@@ -1,5 +1,6 @@
 #include "archive/TAuditForm.h"
 
+#include "archive/ArchiveWindows.h"
 #include "archive/AuditModel.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
@@ -18,12 +19,8 @@ constexpr int kValuesColumnWidth = 260;
 
 TAuditForm* TAuditForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
 {
-    auto archive = sf6::Archive::open(location, sf6::Archive::Access::Read);
-    if (!archive) {
-        ui::MessageBoxes::show(archive.error(), parent);
-        return nullptr;
-    }
-    return new TAuditForm(std::move(*archive), parent);
+    auto archive = sf6::archiveForWindow(location, parent, sf6::Archive::Access::Read);
+    return archive ? new TAuditForm(std::move(archive), parent) : nullptr;
 }
 
 TAuditForm::TAuditForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)

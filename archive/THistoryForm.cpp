@@ -1,5 +1,6 @@
 #include "archive/THistoryForm.h"
 
+#include "archive/ArchiveWindows.h"
 #include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
 #include "export/Workbook.h"
@@ -77,12 +78,8 @@ void TDateFilter::CalendarClick()
 
 THistoryForm* THistoryForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
 {
-    auto archive = sf6::Archive::open(location);
-    if (!archive) {
-        ui::MessageBoxes::show(archive.error(), parent);
-        return nullptr;
-    }
-    return new THistoryForm(std::move(*archive), parent);
+    auto archive = sf6::archiveForWindow(location, parent);
+    return archive ? new THistoryForm(std::move(archive), parent) : nullptr;
 }
 
 THistoryForm::THistoryForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)

@@ -1,5 +1,6 @@
 #include "certificate/TCertificatesForm.h"
 
+#include "archive/ArchiveWindows.h"
 #include "certificate/CertificatePrint.h"
 #include "certificate/TCertifyDialog.h"
 #include "ui/Fonts.h"
@@ -34,12 +35,8 @@ QString recordsText(const sf6::CertificateListing& c)
 
 TCertificatesForm* TCertificatesForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
 {
-    auto archive = sf6::Archive::open(location);
-    if (!archive) {
-        ui::MessageBoxes::show(archive.error(), parent);
-        return nullptr;
-    }
-    return new TCertificatesForm(std::move(*archive), parent);
+    auto archive = sf6::archiveForWindow(location, parent);
+    return archive ? new TCertificatesForm(std::move(archive), parent) : nullptr;
 }
 
 TCertificatesForm::TCertificatesForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)

@@ -1,5 +1,6 @@
 #include "certificate/TLabForm.h"
 
+#include "archive/ArchiveWindows.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 
@@ -16,12 +17,8 @@ constexpr QSize kWindowSize{520, 260};
 
 TLabForm* TLabForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
 {
-    auto archive = sf6::Archive::open(location);
-    if (!archive) {
-        ui::MessageBoxes::show(archive.error(), parent);
-        return nullptr;
-    }
-    return new TLabForm(std::move(*archive), parent);
+    auto archive = sf6::archiveForWindow(location, parent);
+    return archive ? new TLabForm(std::move(archive), parent) : nullptr;
 }
 
 TLabForm::TLabForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)

@@ -1,5 +1,6 @@
 #include "certificate/TStandardsForm.h"
 
+#include "archive/ArchiveWindows.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 
@@ -28,12 +29,8 @@ constexpr int kMostListShare = 65;   // percent of the screen's width
 
 TStandardsForm* TStandardsForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
 {
-    auto archive = sf6::Archive::open(location);
-    if (!archive) {
-        ui::MessageBoxes::show(archive.error(), parent);
-        return nullptr;
-    }
-    return new TStandardsForm(std::move(*archive), parent);
+    auto archive = sf6::archiveForWindow(location, parent);
+    return archive ? new TStandardsForm(std::move(archive), parent) : nullptr;
 }
 
 TStandardsForm::TStandardsForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)

@@ -1,5 +1,6 @@
 #include "register/TRelayRegisterForm.h"
 
+#include "archive/ArchiveWindows.h"
 #include "archive/ArchiveChanges.h"
 #include "archive/SearchText.h"
 #include "register/TTrendForm.h"
@@ -57,12 +58,8 @@ QTableWidget* table(const QStringList& columns, QWidget* parent)
 
 TRelayRegisterForm* TRelayRegisterForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
 {
-    auto archive = sf6::Archive::open(location);
-    if (!archive) {
-        ui::MessageBoxes::show(archive.error(), parent);
-        return nullptr;
-    }
-    return new TRelayRegisterForm(std::move(*archive), parent);
+    auto archive = sf6::archiveForWindow(location, parent);
+    return archive ? new TRelayRegisterForm(std::move(archive), parent) : nullptr;
 }
 
 TRelayRegisterForm::TRelayRegisterForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)
