@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need; does nothing when all are present.
+#   scripts/deps.sh          everything: the programs, the tests, the package, the Windows build
+#   scripts/deps.sh --run    only what building and running the two programs needs (./run.sh)
 set -euo pipefail
 
-PACKAGES=(
+RUN_PACKAGES=(
   g++ cmake make pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev qt6-translations-l10n
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev
-  postgresql
   libxlsxwriter-dev libminizip-dev libfreexl-dev
-  libgtest-dev libbenchmark-dev
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
+)
+PACKAGES=(
+  "${RUN_PACKAGES[@]}"
+  postgresql
+  libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth poppler-utils python3 python3-openpyxl python3-xlwt util-linux locales
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
@@ -31,12 +36,23 @@ have_deb_src() {
     /etc/apt/sources.list.d/*.sources
 }
 
+run_only=false
+if [[ "${1:-}" == --run ]]; then
+  run_only=true
+  PACKAGES=("${RUN_PACKAGES[@]}")
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 have_locale() { locale -a 2>/dev/null | grep -qix "${LOCALE/UTF-8/utf8}"; }
+# Running needs neither the tests' locale nor the Windows build's sources.
+if $run_only; then
+  have_locale() { true; }
+  have_deb_src() { true; }
+fi
 [[ ${#missing[@]} -eq 0 ]] && have_locale && have_deb_src && exit 0
 
 SUDO=""
