@@ -8,11 +8,11 @@ constexpr Switch of = Switch::Off;
 constexpr Switch kp = Switch::Keep;   // "–": the handler leaves it as it was
 } // namespace
 
-const std::array<CommandStateRow, 11>& commandStateTable()
+const std::array<CommandStateRow, kCommandStateCount>& commandStateTable()
 {
     using S = CommandState;
     // clang-format off
-    static const std::array<CommandStateRow, 11> table = {{
+    static const std::array<CommandStateRow, kCommandStateCount> table = {{
         //                       N1  N2  N3  N4  N6  N7  N8  TB1 TB2 TB3 TB4 AP
         {S::Idle,             {{ of, of, of, on, on, of, of, on, of, of, of, of }}},
         {S::Connecting,       {{ of, of, of, kp, of, of, of, of, of, of, of, kp }}},

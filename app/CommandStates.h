@@ -12,6 +12,8 @@ enum class CommandState {
     LinkLost,           // the port went away; no rows to act on
     LinkLostWithRows,   // the port went away; the rows that arrived stay usable
 };
+// The states, for a loop over them: LinkLostWithRows stays the last.
+constexpr int kCommandStateCount = int(CommandState::LinkLostWithRows) + 1;
 
 // Columns of the table: menu items, toolbar buttons, the list's automatic pop-up.
 enum class Command { N1, N2, N3, N4, N6, N7, N8, TB1, TB2, TB3, TB4, AP };
@@ -24,7 +26,7 @@ struct CommandStateRow {
     std::array<Switch, kCommandCount> cells;
 };
 
-const std::array<CommandStateRow, 11>& commandStateTable();
+const std::array<CommandStateRow, kCommandStateCount>& commandStateTable();
 const CommandStateRow& commandStateRow(CommandState s);
 
 // Calls set(command, enabled) for every command the state switches; "Keep" cells are skipped.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
+#include <string>
 
 using sf6::Command;
 using sf6::CommandState;
@@ -67,10 +69,18 @@ TEST(CommandStates, lostLink_allowsConnectOnly_plusRowCommandsWhenRowsArrived)
     EXPECT_EQ(enabled(withRows), (std::vector{C::N1, C::N2, C::N3, C::N4, C::N6, C::TB1, C::TB3, C::TB4, C::AP}));
 }
 
-TEST(CommandStates, everyStateHasItsOwnRow)
+// Over the states, not the table: a state without a row would otherwise pass unseen.
+TEST(CommandStates, everyStateHasItsOwnRowAndName)
 {
-    for (const auto& row : sf6::commandStateTable())
-        EXPECT_EQ(sf6::commandStateRow(row.state).state, row.state) << sf6::commandStateName(row.state);
+    std::set<std::string> names;
+    for (int i = 0; i < sf6::kCommandStateCount; ++i) {
+        const auto s = CommandState(i);
+        const char* name = sf6::commandStateName(s);
+        ASSERT_NE(name, nullptr) << i;
+        EXPECT_STRNE(name, "?") << i;
+        EXPECT_TRUE(names.insert(name).second) << "two states named " << name;
+        EXPECT_EQ(sf6::commandStateRow(s).state, s) << name;
+    }
 }
 
 } // namespace
