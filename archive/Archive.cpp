@@ -40,11 +40,12 @@ struct Meaning {
     int sqliteCode;
     const char* words;
     const char* sentence;
+    ErrorCode code = ErrorCode::ArchiveUnavailable;
 };
 constexpr int kNoCode = -1;
 const Meaning kMeanings[] = {
-    {"42501", kNoCode, "permission denied", "数据库账户没有这项操作的权限（只能读取的账户不能写入存档）"},
-    {"25006", 8, "readonly database", "存档是只读的，不能写入"},
+    {"42501", kNoCode, "permission denied", "数据库账户没有这项操作的权限（只能读取的账户不能写入存档）", ErrorCode::ArchiveReadOnly},
+    {"25006", 8, "readonly database", "存档是只读的，不能写入", ErrorCode::ArchiveReadOnly},
     {"28P01", kNoCode, "password authentication failed", "数据库用户名或密码不对"},
     {"28000", kNoCode, "no pg_hba.conf entry", "数据库服务器不允许这个账户从这台电脑登录"},
     {"3D000", kNoCode, nullptr, "数据库服务器上没有这个数据库"},
@@ -64,15 +65,15 @@ const Meaning kMeanings[] = {
     {"53100", 13, nullptr, "磁盘已满，无法写入"},
     // SQLite refuses a LIKE pattern longer than SQLITE_MAX_LIKE_PATTERN_LENGTH.
     {nullptr, kNoCode, "LIKE or GLOB pattern too complex", "搜索文字太长（最多 50000 字节，约 16000 个汉字），请缩短后再查"},
-    {nullptr, 11, nullptr, "存档文件已损坏"},
-    {nullptr, 26, nullptr, "文件不是存档数据库（已损坏，或是别的文件）"},
+    {nullptr, 11, nullptr, "存档文件已损坏", ErrorCode::ArchiveDamaged},
+    {nullptr, 26, nullptr, "文件不是存档数据库（已损坏，或是别的文件）", ErrorCode::ArchiveDamaged},
     {nullptr, 10, nullptr, "读写存档文件时出错（磁盘或网络驱动器的故障）"},
     {nullptr, 14, nullptr, "无法打开存档文件（文件夹不存在，或没有权限）"},
-    {nullptr, 5, nullptr, "存档正被另一个程序占用"},
-    {nullptr, 6, nullptr, "存档正被另一个程序占用"},
+    {nullptr, 5, nullptr, "存档正被另一个程序占用", ErrorCode::ArchiveLocked},
+    {nullptr, 6, nullptr, "存档正被另一个程序占用", ErrorCode::ArchiveLocked},
 };
 
-QString meaningOf(const QSqlError& e, const QString& text)
+const Meaning* meaningOf(const QSqlError& e, const QString& text)
 {
     const QString code = e.nativeErrorCode();
     bool numeric = false;
@@ -83,24 +84,39 @@ QString meaningOf(const QSqlError& e, const QString& text)
         if ((sqlState && m.sqlState && code == QLatin1String(m.sqlState))
             || (!sqlState && numeric && m.sqliteCode != kNoCode && sqliteCode == m.sqliteCode)
             || (m.words && text.contains(QLatin1String(m.words), Qt::CaseInsensitive)))
-            return QString::fromUtf8(m.sentence);
+            return &m;
     }
-    return QStringLiteral("数据库报告了错误");
+    return nullptr;
+}
+
+QString engineText(const QSqlError& e)
+{
+    const QString text = e.databaseText().trimmed();
+    return text.isEmpty() ? e.driverText().trimmed() : text;
 }
 
 } // namespace
 
 QString Archive::reason(const QSqlError& e)
 {
-    QString text = e.databaseText().trimmed();
-    if (text.isEmpty())
-        text = e.driverText().trimmed();
+    const QString text = engineText(e);
     if (text.isEmpty())
         return QStringLiteral("未知错误");
     // Our own triggers' refusal is already the user's sentence.
     if (text.contains(schema::kRowsKeptAsTheyAre))
         return schema::kRowsKeptAsTheyAre;
-    return QStringLiteral("%1（%2）").arg(meaningOf(e, text), text.simplified());
+    const Meaning* m = meaningOf(e, text);
+    return QStringLiteral("%1（%2）").arg(m ? QString::fromUtf8(m->sentence) : QStringLiteral("数据库报告了错误"),
+                                       text.simplified());
+}
+
+ErrorCode Archive::code(const QSqlError& e)
+{
+    const QString text = engineText(e);
+    if (text.contains(schema::kRowsKeptAsTheyAre))
+        return ErrorCode::Refused;
+    const Meaning* m = meaningOf(e, text);
+    return m ? m->code : ErrorCode::ArchiveUnavailable;
 }
 
 namespace {
@@ -160,7 +176,8 @@ Status checkSqliteFolder(const ArchiveLocation& loc)
     const QFileInfo info(loc.path);
     if (info.exists()) {
         if (!info.isFile())
-            return Status::failure(QStringLiteral("无法打开存档 %1：这不是一个文件").arg(loc.display()));
+            return Status::failure(ErrorCode::ArchiveUnavailable,
+                                   QStringLiteral("无法打开存档 %1：这不是一个文件").arg(loc.display()));
         return Status::success();
     }
     const QDir folder = info.absoluteDir();
@@ -170,6 +187,7 @@ Status checkSqliteFolder(const ArchiveLocation& loc)
     if (own && QDir().mkpath(folder.path()))
         return Status::success();
     return Status::failure(
+        ErrorCode::ArchiveUnavailable,
         QStringLiteral("无法打开存档 %1：文件夹 %2 不存在").arg(loc.display(), QDir::toNativeSeparators(folder.path())));
 }
 
@@ -208,7 +226,8 @@ void setSqliteFile(QSqlDatabase& db, const QString& path, bool readOnly)
 Status checkWhole(const QSqlDatabase& db, const ArchiveLocation& loc)
 {
     auto damaged = [&](const QString& why) {
-        return Status::failure(QStringLiteral("无法打开存档 %1：存档文件已损坏（%2），程序不会写入它，请用备份替换它")
+        return Status::failure(ErrorCode::ArchiveDamaged,
+                               QStringLiteral("无法打开存档 %1：存档文件已损坏（%2），程序不会写入它，请用备份替换它")
                                    .arg(loc.display(), why));
     };
     QSqlQuery q(db);
@@ -242,16 +261,19 @@ Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
         setSqliteFile(db, loc.path, true);
         result = [&]() -> Status {
             if (!db.open())
-                return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(db.lastError())));
+                return Status::failure(Archive::code(db.lastError()),
+                                       QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(db.lastError())));
             QSqlQuery q(db);
             auto failed = [&] {
                 if (notADatabase(q.lastError()))
-                    return Status::failure(QStringLiteral("无法打开存档 %1：文件不是存档数据库（已损坏，或是别的文件），"
+                    return Status::failure(ErrorCode::ArchiveDamaged, QStringLiteral("无法打开存档 %1：文件不是存档数据库（已损坏，或是别的文件），"
                                                           "程序不会改动它").arg(loc.display()));
                 if (lockedByAnother(q.lastError()))
                     return Status::failure(
+                        ErrorCode::ArchiveLocked,
                         QStringLiteral("无法打开存档 %1：另一个程序一直占用着它，请稍后再试").arg(loc.display()));
-                return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(q.lastError())));
+                return Status::failure(Archive::code(q.lastError()),
+                                       QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(q.lastError())));
             };
             if (!q.exec(QStringLiteral("PRAGMA application_id")) || !q.next())
                 return failed();
@@ -271,7 +293,7 @@ Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
                     version = v;
             }
             if (ownership(tables, version, applicationId) == Ownership::Foreign)
-                return Status::failure(notOurs(loc));
+                return Status::failure(ErrorCode::ArchiveForeign, notOurs(loc));
             if (!integrity)
                 return Status::success();
             return checkWhole(db, loc);
@@ -300,10 +322,12 @@ Archive::~Archive()
 
 QSqlDatabase Archive::database() const { return QSqlDatabase::database(connection_, false); }
 
-Status Archive::failure(const QString& doing, const QString& reason) const
+Status Archive::failure(const QString& doing, const QString& reason, ErrorCode code) const
 {
-    return Status::failure(QStringLiteral("存档 %1 %2失败：%3").arg(location_.display(), doing, reason));
+    return Status::failure(code, QStringLiteral("存档 %1 %2失败：%3").arg(location_.display(), doing, reason));
 }
+
+Status Archive::failure(const QString& doing, const QSqlError& e) const { return failure(doing, reason(e), code(e)); }
 
 Expected<QSqlQuery> Archive::run(const QString& sql, std::initializer_list<QVariant> values, const QString& doing) const
 {
@@ -333,10 +357,10 @@ Expected<QSqlQuery> Archive::runList(const QString& sql, const QVariantList& val
             return again;
         q = std::move(again);
     } else if (!lost.isEmpty()) {
-        return Status::failure(lost);
+        return Status::failure(ErrorCode::ArchiveUnavailable, lost);
     }
     busy_ = location_.engine == ArchiveLocation::Engine::SQLite && lockedByAnother(q.lastError());
-    return failure(doing, reasonOf(q.lastError()));
+    return failure(doing, q.lastError());
 }
 
 Archive::Reconnect Archive::reconnect(QString* why) const
@@ -393,11 +417,11 @@ void Archive::loadDriver(const ArchiveLocation& location)
 Expected<std::shared_ptr<Archive>> Archive::open(const ArchiveLocation& location, Access access)
 {
     if (location.off())
-        return Status::failure(QStringLiteral("存档未启用"));
+        return Status::failure(ErrorCode::ArchiveUnavailable, QStringLiteral("存档未启用"));
     const QString driver = location.engine == ArchiveLocation::Engine::SQLite ? QStringLiteral("QSQLITE")
                                                                                : QStringLiteral("QPSQL");
     if (!QSqlDatabase::isDriverAvailable(driver))
-        return Status::failure(QStringLiteral("无法打开存档 %1：缺少数据库驱动 %2（请安装 Qt 的 %2 驱动）")
+        return Status::failure(ErrorCode::ArchiveUnavailable, QStringLiteral("无法打开存档 %1：缺少数据库驱动 %2（请安装 Qt 的 %2 驱动）")
                                    .arg(location.display(), driver));
     // A connection serves the thread that made it; within a thread, one per archive.
     static QMutex mutex;
@@ -447,6 +471,7 @@ Expected<std::shared_ptr<Archive>> Archive::connect(const ArchiveLocation& locat
     }
     if (!prepared && archive->busy_)
         return Status::failure(
+            ErrorCode::ArchiveLocked,
             QStringLiteral("无法打开存档 %1：另一个程序一直占用着它，请稍后再试").arg(location.display()));
     if (!prepared)
         return prepared;
@@ -481,7 +506,8 @@ Status Archive::openConnection()
         db.setConnectOptions(options.join(u';'));
     }
     if (!db.open())
-        return Status::failure(QStringLiteral("无法打开存档 %1：%2").arg(location.display(), reasonOf(db.lastError())));
+        return Status::failure(Archive::code(db.lastError()),
+                               QStringLiteral("无法打开存档 %1：%2").arg(location.display(), reasonOf(db.lastError())));
     return Status::success();
 }
 
@@ -520,7 +546,8 @@ Status Archive::prepareSchema()
         bool ok = false;
         version_ = q->next() ? q->value(0).toInt(&ok) : 0;
         if (!ok)
-            return Status::failure(QStringLiteral("无法打开存档 %1：结构版本无法读取，存档可能已损坏").arg(location_.display()));
+            return Status::failure(ErrorCode::ArchiveDamaged,
+                                   QStringLiteral("无法打开存档 %1：结构版本无法读取，存档可能已损坏").arg(location_.display()));
         version = version_;
     }
     qint64 applicationId = 0;
@@ -531,13 +558,14 @@ Status Archive::prepareSchema()
         applicationId = q->next() ? q->value(0).toLongLong() : 0;
     }
     if (ownership(tables, version, applicationId) == Ownership::Foreign)
-        return Status::failure(notOurs(location_));
+        return Status::failure(ErrorCode::ArchiveForeign, notOurs(location_));
 
     if (readOnlyFile_) {
         readOnlyReason_ = QStringLiteral("存档是只读的：%1 不允许写入（文件或它所在的文件夹是只读的），只能查看，不会被修改。")
                               .arg(location_.display());
         if (version_ == 0)
-            return Status::failure(QStringLiteral("无法打开存档 %1：存档是只读的，无法在其中建立存档").arg(location_.display()));
+            return Status::failure(ErrorCode::ArchiveReadOnly,
+                                   QStringLiteral("无法打开存档 %1：存档是只读的，无法在其中建立存档").arg(location_.display()));
         return Status::success();
     }
     if (sqlite) {
@@ -546,7 +574,7 @@ Status Archive::prepareSchema()
         if (!wal && busy_)
             return wal.status();
         if (!wal)
-            return Status::failure(QStringLiteral("无法打开存档 %1：文件不是存档数据库或已损坏（%2）")
+            return Status::failure(ErrorCode::ArchiveDamaged, QStringLiteral("无法打开存档 %1：文件不是存档数据库或已损坏（%2）")
                                        .arg(location_.display(), wal.error()));
     }
 
@@ -580,7 +608,7 @@ Status Archive::prepareSchema()
     // Create or upgrade in one transaction: a failure leaves the archive as it was.
     creating_ = true;
     if (!db.transaction())
-        return failure(QStringLiteral("升级结构"), reasonOf(db.lastError()));
+        return failure(QStringLiteral("升级结构"), db.lastError());
     // Inside the transaction a lost connection is a failure, never a new connection.
     struct Writing {
         int& depth;
@@ -618,7 +646,7 @@ Status Archive::prepareSchema()
         return mark.status();
     }
     if (!db.commit()) {
-        const QString why = reasonOf(db.lastError());
+        const QSqlError why = db.lastError();
         db.rollback();
         return failure(QStringLiteral("升级结构"), why);
     }
@@ -630,7 +658,7 @@ Status Archive::prepareSchema()
 Archive::Write::Write(Archive& archive) : archive_(archive)
 {
     if (archive.readOnly()) {
-        begun_ = Status::failure(archive.readOnlyReason());
+        begun_ = Status::failure(ErrorCode::ArchiveReadOnly, archive.readOnlyReason());
         return;
     }
     // However the archive was opened, nothing is written into a damaged file.
@@ -646,12 +674,12 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
         QString lost;
         const Reconnect again = archive.reconnect(&lost);
         if (again == Reconnect::Failed) {
-            begun_ = Status::failure(lost);
+            begun_ = Status::failure(ErrorCode::ArchiveUnavailable, lost);
             return;
         }
         began = again == Reconnect::Done && db.transaction();
         if (!began) {
-            begun_ = archive.failure(QStringLiteral("写入"), reasonOf(again == Reconnect::Done ? db.lastError() : why));
+            begun_ = archive.failure(QStringLiteral("写入"), again == Reconnect::Done ? db.lastError() : why);
             return;
         }
     }
@@ -681,7 +709,7 @@ Status Archive::Write::commit()
     open_ = false;
     --archive_.writing_;
     if (!db.commit()) {
-        const QString why = reasonOf(db.lastError());
+        const QSqlError why = db.lastError();
         db.rollback();
         return archive_.failure(QStringLiteral("写入"), why);
     }

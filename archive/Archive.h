@@ -55,7 +55,9 @@ public:
     // run() does this itself; a query of one's own calls it after a failure.
     enum class Reconnect { NotLost, Done, Failed };
     Reconnect reconnect(QString* why) const;
-    Status failure(const QString& doing, const QString& reason) const;
+    Status failure(const QString& doing, const QString& reason, ErrorCode code = ErrorCode::ArchiveUnavailable) const;
+    // The same with the engine's reason and the kind of failure it is.
+    Status failure(const QString& doing, const QSqlError& e) const;
 
     // One transaction that first takes the writers' lock; rolled back unless committed.
     class Write {
@@ -73,6 +75,8 @@ public:
 
     // What a failure means, in Chinese, followed by the engine's own words.
     static QString reason(const QSqlError& e);
+    // The kind of failure: read-only, locked, damaged, or else unavailable.
+    static ErrorCode code(const QSqlError& e);
     // The next free id of one of the archive's tables, inside a write (the
     // writers' lock makes it safe on both engines).
     Expected<int> nextId(const QString& table) const;

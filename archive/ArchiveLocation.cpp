@@ -60,16 +60,16 @@ QString withoutSource(QString reason)
 Status ArchiveLocation::checkParameter(const QString& name, const QString& value)
 {
     if (name == QLatin1String("password") || name == QLatin1String("sslpassword"))
-        return Status::failure(kNoPassword);
+        return Status::failure(ErrorCode::InvalidValue, kNoPassword);
     if (!kConnectionParameters.contains(name))
-        return Status::failure(QStringLiteral("数据库地址中的参数 %1 无法识别（可用：%2）")
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("数据库地址中的参数 %1 无法识别（可用：%2）")
                                    .arg(name, kConnectionParameters.join(QStringLiteral(", "))));
     // The driver reads ';' as the end of a parameter.
     if (value.contains(u';'))
-        return Status::failure(QStringLiteral("数据库地址中参数 %1 的值不能含有分号").arg(name));
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("数据库地址中参数 %1 的值不能含有分号").arg(name));
     // Refused here, before connecting: libpq would only say the value is invalid.
     if (demandsTls(name, value) && !platform::postgresHasTls())
-        return Status::failure(kNoTls.arg(name, value));
+        return Status::failure(ErrorCode::InvalidValue, kNoTls.arg(name, value));
     return Status::success();
 }
 
@@ -116,7 +116,7 @@ QString ArchiveLocation::display() const
 Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
 {
     if (text.isEmpty())
-        return Status::failure(QStringLiteral("存档位置为空"));
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("存档位置为空"));
     ArchiveLocation loc;
     const bool pg = text.startsWith(kScheme + QStringLiteral("://"), Qt::CaseInsensitive)
         || text.startsWith(kSchemeShort + QStringLiteral("://"), Qt::CaseInsensitive);
@@ -127,12 +127,12 @@ Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
     }
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
-        return Status::failure(QStringLiteral("无法识别的数据库地址：应写成 postgresql://用户@主机:端口/数据库名（%1）")
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("无法识别的数据库地址：应写成 postgresql://用户@主机:端口/数据库名（%1）")
                                    .arg(withoutSource(url.errorString())));
     // Typed on a command line a password lands in the shell's history and in
     // every process list: refuse it before it goes anywhere.
     if (!url.password().isEmpty())
-        return Status::failure(kNoPassword);
+        return Status::failure(ErrorCode::InvalidValue, kNoPassword);
     loc.engine = Engine::PostgreSQL;
     loc.user = url.userName();
     loc.host = url.host();
@@ -145,7 +145,7 @@ Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
         bool ok = false;
         loc.port = query.queryItemValue(QStringLiteral("port")).toInt(&ok);
         if (!ok || loc.port <= 0 || loc.port > 65535)
-            return Status::failure(QStringLiteral("数据库地址中的端口无效"));
+            return Status::failure(ErrorCode::InvalidValue, QStringLiteral("数据库地址中的端口无效"));
     }
     if (query.hasQueryItem(QStringLiteral("user")))
         loc.user = query.queryItemValue(QStringLiteral("user"), QUrl::FullyDecoded);
@@ -161,7 +161,7 @@ Expected<ArchiveLocation> ArchiveLocation::parse(const QString& text)
         loc.parameters.emplace_back(name, value);
     }
     if (loc.database.isEmpty())
-        return Status::failure(QStringLiteral("数据库地址中缺少数据库名"));
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("数据库地址中缺少数据库名"));
     return loc;
 }
 

@@ -95,7 +95,7 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
 {
     for (const QByteArray& r : log.records)
         if (r.size() != kRecordSize)
-            return Status::failure(QStringLiteral("记录长度不是%1字节，未存档").arg(kRecordSize));
+            return Status::failure(ErrorCode::InvalidValue, QStringLiteral("记录长度不是%1字节，未存档").arg(kRecordSize));
     Archive::Write write(archive);
     if (!write.begun())
         return write.begun();
@@ -126,7 +126,7 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
     for (const QByteArray& raw : log.records) {
         find.addBindValue(raw);
         if (!find.exec())
-            return archive.failure(QStringLiteral("写入"), Archive::reason(find.lastError()));
+            return archive.failure(QStringLiteral("写入"), find.lastError());
         if (find.next()) {
             out.recordIds.push_back(find.value(0).toInt());
             find.finish();
@@ -145,7 +145,7 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
             insert.addBindValue(p);
         insert.addBindValue(text(log.when));
         if (!insert.exec())
-            return archive.failure(QStringLiteral("写入"), Archive::reason(insert.lastError()));
+            return archive.failure(QStringLiteral("写入"), insert.lastError());
         out.recordIds.push_back(id++);
         ++out.newRecords;
     }
@@ -182,7 +182,7 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
         link.addBindValue(int(i) + 1);
         link.addBindValue(out.recordIds[i]);
         if (!link.exec())
-            return archive.failure(QStringLiteral("写入"), Archive::reason(link.lastError()));
+            return archive.failure(QStringLiteral("写入"), link.lastError());
     }
     if (Status s = write.commit(); !s)
         return s;
@@ -246,7 +246,7 @@ Status forEachRecord(const Archive& archive, const ArchiveFilter& filter,
     }
     // A connection lost or a file gone bad part-way ends the rows early: that is no list.
     if (q->lastError().isValid())
-        return archive.failure(QStringLiteral("查询"), Archive::reason(q->lastError()));
+        return archive.failure(QStringLiteral("查询"), q->lastError());
     return Status::success();
 }
 
@@ -294,7 +294,7 @@ Status insertReport(Archive& archive, int id, const NewReport& r, const QString&
     for (const DetailColumn& c : kDetailColumns)
         q.addBindValue(text(r.details.*(c.field)));
     if (!q.exec())
-        return archive.failure(QStringLiteral("保存报表"), Archive::reason(q.lastError()));
+        return archive.failure(QStringLiteral("保存报表"), q.lastError());
     QJsonObject values{{QStringLiteral("record_id"), r.recordId},
                        {QStringLiteral("judgement_id"), r.judgementId > 0 ? QJsonValue(r.judgementId) : QJsonValue()},
                        {QStringLiteral("source"), source}};

@@ -124,7 +124,7 @@ Status forEachAuditRow(const Archive& archive, const std::function<bool(const Au
     }
     // Rows that stop coming part-way are no whole trail.
     if (q->lastError().isValid())
-        return archive.failure(QStringLiteral("读取审计记录"), Archive::reason(q->lastError()));
+        return archive.failure(QStringLiteral("读取审计记录"), q->lastError());
     return Status::success();
 }
 

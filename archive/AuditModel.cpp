@@ -51,13 +51,13 @@ Status AuditModel::refresh()
         QString lost;
         const Archive::Reconnect again = archive_.reconnect(&lost);
         if (again == Archive::Reconnect::Failed)
-            return Status::failure(lost);
+            return Status::failure(ErrorCode::ArchiveUnavailable, lost);
         if (again == Archive::Reconnect::NotLost || (q = QSqlQuery(archive_.database()), !q.exec(sql)))
-            return archive_.failure(QStringLiteral("读取审计记录"), Archive::reason(q.lastError()));
+            return archive_.failure(QStringLiteral("读取审计记录"), q.lastError());
     }
     setQuery(std::move(q));
     if (lastError().isValid())
-        return archive_.failure(QStringLiteral("读取审计记录"), Archive::reason(lastError()));
+        return archive_.failure(QStringLiteral("读取审计记录"), lastError());
     return Status::success();
 }
 

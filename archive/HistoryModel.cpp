@@ -32,14 +32,14 @@ Status HistoryModel::setFilter(const ArchiveFilter& filter)
         QString lost;
         const Archive::Reconnect again = archive_.reconnect(&lost);
         if (again == Archive::Reconnect::Failed)
-            return Status::failure(lost);
+            return Status::failure(ErrorCode::ArchiveUnavailable, lost);
         if (again == Archive::Reconnect::NotLost || (q = QSqlQuery(archive_.database()), !attempt()))
-            return archive_.failure(QStringLiteral("查询"), Archive::reason(q.lastError()));
+            return archive_.failure(QStringLiteral("查询"), q.lastError());
     }
     rows_.clear();
     setQuery(std::move(q));
     if (lastError().isValid())
-        return archive_.failure(QStringLiteral("查询"), Archive::reason(lastError()));
+        return archive_.failure(QStringLiteral("查询"), lastError());
     return Status::success();
 }
 

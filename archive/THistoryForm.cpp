@@ -292,14 +292,14 @@ void THistoryForm::btnExportClick()
         for (size_t i = 0; i < records.size(); ++i) {
             progress.setValue(int(i));
             if (progress.wasCanceled())
-                return sf6::Status::failure(kCancelled);
+                return sf6::Status::failure(sf6::ErrorCode::Cancelled, kCancelled);
             add(records[i].row());   // column A: the archive number
         }
         progress.setValue(int(records.size()));
         return sf6::Status::success();
     };
     const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook({}), feed, sf6::withXlsxExtension(chosen));
-    if (!s && s.message() != kCancelled)
+    if (!s && s.code() != sf6::ErrorCode::Cancelled)
         ui::MessageBoxes::show(ui::Message{QStringLiteral("导出失败：") + s.message(), QStringLiteral("ListView2Excel"),
                                            QMessageBox::Critical},
                                this);

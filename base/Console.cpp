@@ -14,14 +14,12 @@ void useUtf8Console()
     SetConsoleOutputCP(CP_UTF8);
 }
 
-QByteArray consoleBytes(const QString& text) { return text.toUtf8(); }
-
 #else
 
 void useUtf8Console() {}
 
-QByteArray consoleBytes(const QString& text) { return text.toLocal8Bit(); }
-
 #endif
+
+QByteArray consoleBytes(const QString& text) { return text.toUtf8(); }
 
 } // namespace sf6

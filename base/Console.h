@@ -1,7 +1,7 @@
 #pragma once
-// Text for a console, a file or a pipe: UTF-8 everywhere. A Windows console
-// shows UTF-8 only once told to (its own code page is the ANSI one, GBK on a
-// Chinese PC); POSIX terminals take the locale's bytes.
+// Text for a console, a file or a pipe: UTF-8 everywhere, whatever the
+// system's code page (GBK on a Chinese Windows PC). A Windows console shows
+// UTF-8 only once told to.
 
 #include <QByteArray>
 #include <QString>
@@ -11,7 +11,7 @@ namespace sf6 {
 // Call once at start, before anything is written.
 void useUtf8Console();
 
-// The bytes to write for text on standard output or standard error.
+// The bytes to write for text on standard output or standard error: UTF-8.
 QByteArray consoleBytes(const QString& text);
 
 } // namespace sf6

@@ -96,18 +96,18 @@ Status replaceFile(const QString& from, const QString& to)
     HANDLE h = CreateFileW(wide(from).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return Status::failure(windowsReason(GetLastError()));
+        return Status::failure(ErrorCode::OutputNotWritten, windowsReason(GetLastError()));
     const bool flushed = FlushFileBuffers(h);
     const DWORD flushError = GetLastError();
     CloseHandle(h);
     if (!flushed)
-        return Status::failure(windowsReason(flushError));
+        return Status::failure(ErrorCode::OutputNotWritten, windowsReason(flushError));
     if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = GetLastError();
         // A file open elsewhere refuses with "access denied" as often as with a sharing violation.
         if (code == ERROR_ACCESS_DENIED && lockedByAnotherProgram(to))
-            return Status::failure(fileLockedText());
-        return Status::failure(windowsReason(code));
+            return Status::failure(ErrorCode::OutputNotWritten, fileLockedText());
+        return Status::failure(ErrorCode::OutputNotWritten, windowsReason(code));
     }
     return Status::success();
 }
@@ -127,7 +127,7 @@ Status replaceFile(const QString& from, const QString& to)
     std::filesystem::rename(std::filesystem::path(from.toStdU16String()), std::filesystem::path(to.toStdU16String()),
                             ec);
     if (ec)
-        return Status::failure(QString::fromStdString(ec.message()));
+        return Status::failure(ErrorCode::OutputNotWritten, QString::fromStdString(ec.message()));
     return Status::success();
 }
 

@@ -102,29 +102,29 @@ TargetKind targetKind(const QString& name)
 Expected<QString> resolveSaveTarget(const QString& name)
 {
     if (name.isEmpty())
-        return Status::failure(QStringLiteral("没有给出文件名"));
+        return Status::failure(ErrorCode::OutputNotWritten, QStringLiteral("没有给出文件名"));
     QFileInfo info(QFileInfo(name).absoluteFilePath());
     // The target of a link is what the user keeps up to date: write it, not the link.
     for (int depth = 0; info.isSymLink(); ++depth) {
         if (depth == kMaxLinkDepth)
-            return Status::failure(cannotWrite(name, QStringLiteral("符号链接层数过多或成环")));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name, QStringLiteral("符号链接层数过多或成环")));
         info.setFile(QFileInfo(info.symLinkTarget()).absoluteFilePath());
     }
     if (info.exists()) {
         if (info.isDir())
-            return Status::failure(cannotWrite(name, QStringLiteral("这是一个文件夹")));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name, QStringLiteral("这是一个文件夹")));
         if (!info.isFile())
-            return Status::failure(
+            return Status::failure(ErrorCode::OutputNotWritten, 
                 cannotWrite(name, QStringLiteral("这不是普通文件（套接字或块设备），不会被替换")));
         // Checked on the permission bits too: an administrator may write anything.
         if (!info.isWritable() || !(info.permissions() & kAnyWrite))
-            return Status::failure(cannotWrite(name, QStringLiteral("文件是只读的，不会被覆盖")));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name, QStringLiteral("文件是只读的，不会被覆盖")));
         if (lockedByAnotherProgram(info.absoluteFilePath()))
-            return Status::failure(cannotWrite(name, fileLockedText()));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name, fileLockedText()));
     } else {
         const QFileInfo dir(info.absolutePath());
         if (!dir.isDir())
-            return Status::failure(cannotWrite(name, QStringLiteral("文件夹 %1 不存在").arg(native(dir.filePath()))));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name, QStringLiteral("文件夹 %1 不存在").arg(native(dir.filePath()))));
     }
     return info.absoluteFilePath();
 }
@@ -135,7 +135,7 @@ Status SafeSave::open()
         // Nothing to replace and nothing to rename: the bytes go straight in.
         stream_ = std::make_unique<QFile>(name_);
         if (!stream_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return Status::failure(cannotWrite(name_, systemReason(stream_->errorString())));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, systemReason(stream_->errorString())));
         return Status::success();
     }
     const Expected<QString> target = resolveSaveTarget(name_);
@@ -143,7 +143,7 @@ Status SafeSave::open()
         return target.status();
     file_ = std::make_unique<QSaveFile>(*target);
     if (!file_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return Status::failure(cannotWrite(name_, systemReason(file_->errorString())));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, systemReason(file_->errorString())));
     return Status::success();
 }
 
@@ -179,22 +179,22 @@ Status SafeSave::commit()
         const QString reason = failed ? why() : QString();
         stream_->close();
         if (failed || stream_->error() != QFileDevice::NoError)
-            return Status::failure(cannotWrite(name_, failed ? reason : why()));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, failed ? reason : why()));
         return Status::success();
     }
     if (!file_)
-        return Status::failure(cannotWrite(name_, QStringLiteral("文件未打开")));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, QStringLiteral("文件未打开")));
     if (file_->error() != QFileDevice::NoError) {
         const QString reason = why();
         file_->cancelWriting();
         file_->commit();   // drops the temporary file
-        return Status::failure(cannotWrite(name_, reason));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, reason));
     }
     if (!file_->commit()) {
         // Opened by another program (Excel) since we checked: the old file stays.
         if (lockedByAnotherProgram(file_->fileName()))
-            return Status::failure(cannotWrite(name_, fileLockedText()));
-        return Status::failure(cannotWrite(name_, why()));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, fileLockedText()));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, why()));
     }
     return Status::success();
 }
@@ -238,17 +238,17 @@ Expected<QString> SaveBeside::temporaryPath()
             return temp_;
         }
     }
-    return Status::failure(cannotWrite(name_, QStringLiteral("找不到可用的临时文件名")));
+    return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, QStringLiteral("找不到可用的临时文件名")));
 }
 
 Status SaveBeside::commit()
 {
     if (temp_.isEmpty())
-        return Status::failure(cannotWrite(name_, QStringLiteral("没有临时文件")));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, QStringLiteral("没有临时文件")));
     if (stream_) {
         QFile finished(temp_);
         if (!finished.open(QIODevice::ReadOnly))
-            return Status::failure(cannotWrite(name_, systemReason(finished.errorString())));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, systemReason(finished.errorString())));
         const QByteArray bytes = finished.readAll();
         finished.close();
         return saveFile(target_, bytes);   // the temporary file goes with this object
@@ -259,7 +259,7 @@ Status SaveBeside::commit()
     }
     // QFile::rename refuses to replace; this replaces in one step.
     if (Status s = replaceFile(temp_, target_); !s)
-        return Status::failure(cannotWrite(name_, systemReason(s.message())));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, systemReason(s.message())));
     committed_ = true;
     return Status::success();
 }

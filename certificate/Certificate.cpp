@@ -142,7 +142,7 @@ Expected<RecordFacts> recordFacts(const Archive& archive, int recordId, const QS
     if (!r)
         return r.status();
     if (!*r)
-        return Status::failure(QStringLiteral("存档中没有档案号为 %1 的%2").arg(recordId).arg(role));
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有档案号为 %1 的%2").arg(recordId).arg(role));
     return RecordFacts{(*r)->raw, recordFields((*r)->raw)};
 }
 
@@ -154,7 +154,7 @@ Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const Rec
     if (!outcome)
         return outcome.status();
     if (!outcome->judgement)
-        return Status::failure(outcome->whyNot + QStringLiteral("，不能出具证书"));
+        return Status::failure(ErrorCode::Refused, outcome->whyNot + QStringLiteral("，不能出具证书"));
     StoredJudgement j = *outcome->judgement;
     if (j.id == 0) {
         auto id = archive.nextId(QStringLiteral("judgements"));
@@ -187,7 +187,7 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     if (!lab)
         return lab.status();
     if (!*lab || (*lab)->name.trimmed().isEmpty())
-        return Status::failure(QStringLiteral("实验室信息中没有校验单位名称，不能出具证书（工具 → 实验室信息）"));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("实验室信息中没有校验单位名称，不能出具证书（工具 → 实验室信息）"));
 
     auto record = recordFacts(archive, rq.recordId, QStringLiteral("记录"));
     if (!record)
@@ -196,33 +196,33 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     if (!serial)
         return serial.status();
     if (!*serial)
-        return Status::failure(QStringLiteral("记录 %1 没有关联继电器，不能出具证书").arg(rq.recordId));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("记录 %1 没有关联继电器，不能出具证书").arg(rq.recordId));
     if (!record->fields.testTime)
-        return Status::failure(QStringLiteral("记录 %1 的测试时间不是有效日期，无法核对标准器的有效期，不能出具证书")
+        return Status::failure(ErrorCode::Refused, QStringLiteral("记录 %1 的测试时间不是有效日期，无法核对标准器的有效期，不能出具证书")
                                    .arg(rq.recordId));
     const QString testDate = record->fields.testTime->left(kDateFormat.size());
 
     const QString standardSerial = rq.standardSerial.trimmed();
     if (standardSerial.isEmpty())
-        return Status::failure(QStringLiteral("没有选择标准器，不能出具证书"));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("没有选择标准器，不能出具证书"));
     auto standard = findStandard(archive, standardSerial);
     if (!standard)
         return standard.status();
     if (!*standard)
-        return Status::failure(QStringLiteral("标准器台账中没有编号为 %1 的标准器，不能出具证书").arg(standardSerial));
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("标准器台账中没有编号为 %1 的标准器，不能出具证书").arg(standardSerial));
     if ((*standard)->validUntil.isEmpty())
-        return Status::failure(QStringLiteral("标准器 %1 没有填写证书有效期，不能出具证书").arg(standardSerial));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("标准器 %1 没有填写证书有效期，不能出具证书").arg(standardSerial));
     // Both are yyyy-MM-dd: as texts they order as dates.
     if ((*standard)->validUntil < testDate)
-        return Status::failure(standardExpiredText(standardSerial, (*standard)->validUntil));
+        return Status::failure(ErrorCode::Refused, standardExpiredText(standardSerial, (*standard)->validUntil));
 
     const QString tester = rq.tester.trimmed(), checker = rq.checker.trimmed();
     if (tester.isEmpty())
-        return Status::failure(QStringLiteral("没有填写校验员，不能出具证书"));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("没有填写校验员，不能出具证书"));
     if (checker.isEmpty())
-        return Status::failure(QStringLiteral("没有填写核验员，不能出具证书"));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("没有填写核验员，不能出具证书"));
     if (tester == checker)
-        return Status::failure(QStringLiteral("核验员与校验员不能是同一人（%1），不能出具证书").arg(tester));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("核验员与校验员不能是同一人（%1），不能出具证书").arg(tester));
 
     std::optional<RecordFacts> asFound;
     if (rq.asFoundRecordId) {
@@ -234,15 +234,15 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         if (!foundSerial)
             return foundSerial.status();
         if (!*foundSerial)
-            return Status::failure(QStringLiteral("调整前记录 %1 没有关联继电器，应关联继电器 %2").arg(m).arg(**serial));
+            return Status::failure(ErrorCode::Refused, QStringLiteral("调整前记录 %1 没有关联继电器，应关联继电器 %2").arg(m).arg(**serial));
         if (**foundSerial != **serial)
-            return Status::failure(QStringLiteral("调整前记录 %1 关联的是继电器 %2，不是记录 %3 的继电器 %4")
+            return Status::failure(ErrorCode::Refused, QStringLiteral("调整前记录 %1 关联的是继电器 %2，不是记录 %3 的继电器 %4")
                                        .arg(m)
                                        .arg(**foundSerial)
                                        .arg(rq.recordId)
                                        .arg(**serial));
         if (m == rq.recordId || found->fields.testOrder >= record->fields.testOrder)
-            return Status::failure(QStringLiteral("调整前记录 %1 的测试时间不早于记录 %2").arg(m).arg(rq.recordId));
+            return Status::failure(ErrorCode::Refused, QStringLiteral("调整前记录 %1 的测试时间不早于记录 %2").arg(m).arg(rq.recordId));
         asFound = std::move(*found);
     }
 
@@ -250,7 +250,7 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     if (!relay)
         return relay.status();
     if (!*relay)
-        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器，不能出具证书").arg(**serial));
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("继电器台账中没有编号为 %1 的继电器，不能出具证书").arg(**serial));
     auto asLeft = judgedRecord(archive, rq.recordId, *record, **serial);
     if (!asLeft)
         return asLeft.status();
@@ -371,7 +371,7 @@ Expected<std::optional<StoredCertificate>> storedWhere(const Archive& archive, c
     const QJsonDocument doc = QJsonDocument::fromJson(q->value(1).toString().toUtf8());
     auto content = contentFromJson(doc.object());
     if (!content)
-        return archive.failure(QStringLiteral("读取证书"), QStringLiteral("证书 %1：%2").arg(number, content.error()));
+        return archive.failure(QStringLiteral("读取证书"), QStringLiteral("证书 %1：%2").arg(number, content.error()), ErrorCode::ArchiveDamaged);
     s.content = *content;
     auto state = stateOf(archive, s.id, number);
     if (!state)
@@ -513,7 +513,7 @@ Expected<std::optional<LabProfile>> currentLab(const Archive& archive)
 Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
 {
     if (texts.prefix && !texts.prefix->trimmed().isEmpty() && !validPrefix(texts.prefix->trimmed()))
-        return Status::failure(
+        return Status::failure(ErrorCode::InvalidValue, 
             QStringLiteral("实验室信息：「证书编号前缀」只能由字母、数字和“-”组成（%1），未保存。").arg(*texts.prefix));
     Archive::Write write(archive);
     if (!write.begun())
@@ -560,11 +560,11 @@ Expected<ReferenceStandard> saveStandard(Archive& archive, const QString& serial
 {
     const QString key = serial.trimmed();
     if (key.isEmpty())
-        return Status::failure(QStringLiteral("标准器：「编号」不能为空，未保存。"));
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("标准器：「编号」不能为空，未保存。"));
     if (texts.validUntil && !texts.validUntil->trimmed().isEmpty()) {
         const QString d = texts.validUntil->trimmed();
         if (!QDate::fromString(d, kDateFormat).isValid() || d.size() != kDateFormat.size())
-            return Status::failure(
+            return Status::failure(ErrorCode::InvalidValue, 
                 QStringLiteral("标准器：「有效期至」应写成 yyyy-mm-dd（例如 2027-06-30）：%1，未保存。").arg(d));
     }
     Archive::Write write(archive);
@@ -644,7 +644,7 @@ Status approve(Archive& archive, const QString& number, const QString& approver)
 {
     const QString who = approver.trimmed();
     if (who.isEmpty())
-        return Status::failure(QStringLiteral("没有填写批准人，证书 %1 未批准").arg(number));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("没有填写批准人，证书 %1 未批准").arg(number));
     Archive::Write write(archive);
     if (!write.begun())
         return write.begun();
@@ -653,15 +653,15 @@ Status approve(Archive& archive, const QString& number, const QString& approver)
     if (!q)
         return q.status();
     if (!q->next())
-        return Status::failure(noCertificateText(number));
+        return Status::failure(ErrorCode::NotFound, noCertificateText(number));
     const int id = q->value(0).toInt();
     auto state = stateOf(archive, id, number);
     if (!state)
         return state.status();
     if (!state->supersededBy.isEmpty())
-        return Status::failure(QStringLiteral("证书 %1 已被 %2 替代，不能批准").arg(number, state->supersededBy));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("证书 %1 已被 %2 替代，不能批准").arg(number, state->supersededBy));
     if (!state->approvedBy.isEmpty())
-        return Status::failure(QStringLiteral("证书 %1 已于 %2 由 %3 批准，不能再次批准")
+        return Status::failure(ErrorCode::Refused, QStringLiteral("证书 %1 已于 %2 由 %3 批准，不能再次批准")
                                    .arg(number, state->approvedAt, state->approvedBy));
     const QString at = Archive::now();
     if (auto i = archive.run(QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, "
@@ -683,7 +683,7 @@ Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const
 {
     const QString why = reason.trimmed();
     if (why.isEmpty())
-        return Status::failure(QStringLiteral("替代证书 %1 需要说明原因").arg(number));
+        return Status::failure(ErrorCode::Refused, QStringLiteral("替代证书 %1 需要说明原因").arg(number));
     Archive::Write write(archive);
     if (!write.begun())
         return write.begun();
@@ -691,9 +691,9 @@ Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const
     if (!old)
         return old.status();
     if (!*old)
-        return Status::failure(noCertificateText(number));
+        return Status::failure(ErrorCode::NotFound, noCertificateText(number));
     if (!(*old)->state.supersededBy.isEmpty())
-        return Status::failure(
+        return Status::failure(ErrorCode::Refused, 
             QStringLiteral("证书 %1 已被 %2 替代，不能再次替代").arg(number, (*old)->state.supersededBy));
     const CertificateContent& was = (*old)->content;
     CertifyRequest rq = changes;
@@ -815,7 +815,7 @@ Expected<CertificateVerification> verifyCertificate(const Archive& archive, cons
     if (!q)
         return q.status();
     if (!q->next())
-        return Status::failure(noCertificateText(number.trimmed()));
+        return Status::failure(ErrorCode::NotFound, noCertificateText(number.trimmed()));
     const QString found = q->value(0).toString(), content = q->value(1).toString(), sha = q->value(2).toString();
     const auto asLeft = optionalBytes(q->value(3)), asFound = optionalBytes(q->value(4));
     const RecordsToCheck records = recordsToCheck(*q);

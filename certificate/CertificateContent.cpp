@@ -327,7 +327,7 @@ Expected<CertificateContent> contentFromJson(const QJsonObject& o)
     c.supersedes = r.text(o, "supersedes");
     c.amendReason = r.text(o, "amendReason");
     if (!r.ok)
-        return Status::failure(QStringLiteral("证书内容无法读取（字段 %1）").arg(r.field));
+        return Status::failure(ErrorCode::ArchiveDamaged, QStringLiteral("证书内容无法读取（字段 %1）").arg(r.field));
     return c;
 }
 

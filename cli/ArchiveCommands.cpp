@@ -21,16 +21,6 @@ namespace {
 
 const QString kProgram = QStringLiteral("sf6cli");
 
-sf6::Expected<std::shared_ptr<sf6::Archive>> openArchive(const QCommandLineParser& p, sf6::Archive::Access access)
-{
-    const auto location = archiveLocation(p);
-    if (!location)
-        return location.status();
-    if (location->off())
-        return sf6::Status::failure(QStringLiteral("--no-archive：没有可查询的存档"));
-    return sf6::Archive::open(*location, access);
-}
-
 // Each record's report: its latest report reprinted exactly where it has one,
 // else the defaults with its own test date; the options given override either.
 // A report that differs from the latest is kept as a new one.
@@ -112,6 +102,8 @@ sf6::Expected<RecordReport> buildReport(const QCommandLineParser& p, sf6::Archiv
     }
     return out;
 }
+
+} // namespace
 
 // The reports are made and written one record at a time, each page let go once
 // painted; the new reports are kept together, in one transaction, only when
@@ -252,6 +244,10 @@ int listCommand(const QCommandLineParser& p, const sf6::Archive& archive, const 
 
 int exportCommand(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::ArchiveFilter& filter)
 {
+    if (!p.isSet(QStringLiteral("xlsx"))) {
+        err(QStringLiteral("archive export 需要 --xlsx FILE"));
+        return kUsage;
+    }
     auto total = sf6::countRecords(archive, filter);
     if (!total) {
         err(total.error());
@@ -282,6 +278,8 @@ int exportCommand(const QCommandLineParser& p, const sf6::Archive& archive, cons
     return kOk;
 }
 
+namespace {
+
 int writeListed(const QCommandLineParser& p, const QByteArray& tsvBytes, const QByteArray& jsonBytes)
 {
     const bool tsv = p.isSet(QStringLiteral("tsv")), json = p.isSet(QStringLiteral("json"));
@@ -301,62 +299,14 @@ int writeListed(const QCommandLineParser& p, const QByteArray& tsvBytes, const Q
 
 } // namespace
 
-int archiveCommand(const QCommandLineParser& p, const QString& what)
+int syncsCommand(const QCommandLineParser& p, const sf6::Archive& archive)
 {
-    static const QStringList kKnown{QStringLiteral("list"),   QStringLiteral("export"), QStringLiteral("report"),
-                                    QStringLiteral("syncs"),  QStringLiteral("relay"),  QStringLiteral("relays"),
-                                    QStringLiteral("link"),   QStringLiteral("unlink"), QStringLiteral("judge"),
-                                    QStringLiteral("trend"),  QStringLiteral("audit")};
-    static const QStringList kRegister{QStringLiteral("relay"), QStringLiteral("relays"), QStringLiteral("link"),
-                                       QStringLiteral("unlink"), QStringLiteral("judge"), QStringLiteral("trend")};
-    if (!kKnown.contains(what) && !certificateCommands().contains(what)) {
-        err(QStringLiteral("未知的 archive 命令：%1（可用：%2）")
-                .arg(what, (kKnown + certificateCommands()).join(QStringLiteral(", "))));
-        return kUsage;
-    }
-    const auto filter = archiveFilter(p);
-    if (!filter) {
-        err(filter.error());
-        return kUsage;
-    }
-    if (what == QLatin1String("export") && !p.isSet(QStringLiteral("xlsx"))) {
-        err(QStringLiteral("archive export 需要 --xlsx FILE"));
-        return kUsage;
-    }
-    // Commands that keep something check the file for damage first.
-    static const QStringList kWriting{QStringLiteral("report"), QStringLiteral("relay"), QStringLiteral("link"),
-                                      QStringLiteral("judge")};
-    const bool writing = (kWriting.contains(what) && !(what == QLatin1String("judge") && p.isSet(QStringLiteral("no-store"))))
-        || certificateCommandWrites(p, what);
-    auto archive = openArchive(p, writing ? sf6::Archive::Access::Write : sf6::Archive::Access::Read);
-    if (!archive) {
-        err(archive.error());
+    const auto syncs = sf6::listSyncs(archive);
+    if (!syncs) {
+        err(syncs.error());
         return kArchiveFailed;
     }
-    // A command that would keep something says it where it fails, once.
-    if (!writing && !(*archive)->readOnlyReason().isEmpty())
-        err((*archive)->readOnlyReason());
-    if (kRegister.contains(what))
-        return registerCommand(p, **archive, what);
-    if (certificateCommands().contains(what))
-        return certificateCommand(p, **archive, what);
-    if (what == QLatin1String("audit"))
-        return auditCommand(p, **archive);
-
-    if (what == QLatin1String("syncs")) {
-        const auto syncs = sf6::listSyncs(**archive);
-        if (!syncs) {
-            err(syncs.error());
-            return kArchiveFailed;
-        }
-        return writeListed(p, syncsAsTsv(*syncs), syncsAsJson(*syncs));
-    }
-
-    if (what == QLatin1String("list"))
-        return listCommand(p, **archive, *filter);
-    if (what == QLatin1String("export"))
-        return exportCommand(p, **archive, *filter);
-    return reportCommand(p, **archive, *filter);
+    return writeListed(p, syncsAsTsv(*syncs), syncsAsJson(*syncs));
 }
 
 } // namespace cli

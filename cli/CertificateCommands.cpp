@@ -29,6 +29,8 @@ int numberOption(const QCommandLineParser& p, const char* name)
     return ok && n > 0 ? n : 0;
 }
 
+} // namespace
+
 int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
 {
     sf6::LabTexts t;
@@ -41,8 +43,7 @@ int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
     if (t.name || t.address || t.phone || t.accreditation || t.prefix) {
         auto saved = sf6::saveLab(archive, t);
         if (!saved) {
-            err(saved.error());
-            return saved.error().contains(QStringLiteral("未保存")) ? kUsage : kArchiveFailed;
+            return fail(saved.status());
         }
         err(QStringLiteral("实验室信息已保存（第%1版）").arg(saved->version));
         lab = *saved;
@@ -94,8 +95,7 @@ int standardCommand(const QCommandLineParser& p, sf6::Archive& archive)
     t.uncertainty = option(p, "uncertainty");
     auto saved = sf6::saveStandard(archive, serial, t);
     if (!saved) {
-        err(saved.error());
-        return saved.error().contains(QStringLiteral("未保存")) ? kUsage : kArchiveFailed;
+        return fail(saved.status());
     }
     err(QStringLiteral("标准器 %1 已保存（第%2版）").arg(saved->serial).arg(saved->version));
     return kOk;
@@ -117,6 +117,8 @@ int standardsCommand(const QCommandLineParser& p, const sf6::Archive& archive)
                         QString::number(s.version)});
     return writeTable(p, header, rows);
 }
+
+namespace {
 
 // The certificate's pages into the PDF --pdf names. The certificate stands
 // whether or not its PDF could be written: it can be printed again.
@@ -178,6 +180,8 @@ int issued(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::
     return writeCertificatePdf(p, archive, c.content.number, true);
 }
 
+} // namespace
+
 int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive)
 {
     const auto rq = certifyOptions(p);
@@ -188,10 +192,8 @@ int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive)
         return kUsage;
     }
     auto c = sf6::certify(archive, *rq);
-    if (!c) {
-        err(c.error());
-        return kNoAnswer;
-    }
+    if (!c)
+        return fail(c.status());
     return issued(p, archive, *c);
 }
 
@@ -203,10 +205,8 @@ int approveCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive approve 需要 --certificate 证书编号 和 --approver 批准人"));
         return kUsage;
     }
-    if (const sf6::Status s = sf6::approve(archive, number, approver); !s) {
-        err(s.message());
-        return kNoAnswer;
-    }
+    if (const sf6::Status s = sf6::approve(archive, number, approver); !s)
+        return fail(s);
     err(QStringLiteral("证书 %1 已由 %2 批准").arg(number, approver));
     return kOk;
 }
@@ -223,10 +223,8 @@ int amendCommand(const QCommandLineParser& p, sf6::Archive& archive)
     if (!rq)
         return kUsage;
     auto c = sf6::amend(archive, number, reason, *rq);
-    if (!c) {
-        err(c.error());
-        return kNoAnswer;
-    }
+    if (!c)
+        return fail(c.status());
     err(QStringLiteral("本证书替代 %1，原因：%2").arg(number, reason));
     return issued(p, archive, *c);
 }
@@ -274,8 +272,7 @@ int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
     if (p.isSet(QStringLiteral("certificate"))) {
         auto one = sf6::verifyCertificate(archive, p.value(QStringLiteral("certificate")));
         if (!one) {
-            err(one.error());
-            return one.error().startsWith(QStringLiteral("存档中没有")) ? kNoAnswer : kArchiveFailed;
+            return fail(one.status());
         }
         if (const sf6::Status s = writeOutput(kStdout, QStringLiteral("校验码：%1\n").arg(one->code).toUtf8()); !s) {
             err(s.message());
@@ -301,54 +298,6 @@ int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
         return kWriteFailed;
     }
     return kOk;
-}
-
-} // namespace
-
-const QStringList& certificateCommands()
-{
-    static const QStringList commands{QStringLiteral("lab"),          QStringLiteral("standard"),
-                                      QStringLiteral("standards"),    QStringLiteral("certify"),
-                                      QStringLiteral("approve"),      QStringLiteral("amend"),
-                                      QStringLiteral("certificate"),  QStringLiteral("certificates"),
-                                      QStringLiteral("verify")};
-    return commands;
-}
-
-bool certificateCommandWrites(const QCommandLineParser& p, const QString& what)
-{
-    static const QStringList writing{QStringLiteral("standard"), QStringLiteral("certify"), QStringLiteral("approve"),
-                                     QStringLiteral("amend")};
-    if (what == QLatin1String("lab"))
-        for (const char* o : {"name", "address", "phone", "accreditation", "prefix"})
-            if (p.isSet(QLatin1String(o)))
-                return true;
-    return writing.contains(what);
-}
-
-int certificateCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what)
-{
-    if (certificateCommandWrites(p, what) && archive.readOnly()) {
-        err(archive.readOnlyReason());
-        return kArchiveFailed;
-    }
-    if (what == QLatin1String("lab"))
-        return labCommand(p, archive);
-    if (what == QLatin1String("standard"))
-        return standardCommand(p, archive);
-    if (what == QLatin1String("standards"))
-        return standardsCommand(p, archive);
-    if (what == QLatin1String("certify"))
-        return certifyCommand(p, archive);
-    if (what == QLatin1String("approve"))
-        return approveCommand(p, archive);
-    if (what == QLatin1String("amend"))
-        return amendCommand(p, archive);
-    if (what == QLatin1String("certificate"))
-        return reprintCommand(p, archive);
-    if (what == QLatin1String("certificates"))
-        return certificatesCommand(p, archive);
-    return verifyCommand(p, archive);
 }
 
 } // namespace cli

@@ -1,7 +1,9 @@
 #pragma once
-// sf6cli's commands. Each returns the program's exit code (cli/Output.h).
+// sf6cli's command handlers, named by the command table (cli/CommandTable.cpp).
+// Each returns the program's exit code (cli/Output.h).
 
 #include "archive/Archive.h"
+#include "archive/ArchiveStore.h"
 
 #include <QCommandLineParser>
 
@@ -11,16 +13,34 @@ int portsCommand();
 int connectCommand();
 // demo: against a simulated calibrator the command serves itself.
 int syncCommand(const QCommandLineParser& p, bool demo);
-// archive list | export | report | syncs | relay | relays | link | judge | trend
-int archiveCommand(const QCommandLineParser& p, const QString& what);
-// The register's part: relay, relays, link, judge, trend.
+
+// The history window's lists and reports.
+int listCommand(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::ArchiveFilter& filter);
+int exportCommand(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::ArchiveFilter& filter);
+int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6::ArchiveFilter& filter);
+int syncsCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+
+// The register: entries, links, judgements, trends.
+int relayCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink);
+int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int trendCommand(const QCommandLineParser& p, sf6::Archive& archive);
+
 // archive import FILE...: earlier exports back into the archive.
-int importCommand(const QCommandLineParser& p, const QStringList& files);
-int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
-// Certificates: lab, standard, standards, certify, approve, amend, certificate, certificates, verify.
-const QStringList& certificateCommands();
-bool certificateCommandWrites(const QCommandLineParser& p, const QString& what);
-int certificateCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
+int importCommand(const QCommandLineParser& p, sf6::Archive& archive, const QStringList& files);
+
+// Certificates.
+int labCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int standardCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int standardsCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int approveCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int amendCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int reprintCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+int certificatesCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+
 // archive audit: the audit trail.
 int auditCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 

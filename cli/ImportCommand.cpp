@@ -19,22 +19,8 @@ int severity(int exit)
 }
 } // namespace
 
-int importCommand(const QCommandLineParser& p, const QStringList& files)
+int importCommand(const QCommandLineParser&, sf6::Archive& archive, const QStringList& files)
 {
-    const auto location = archiveLocation(p);
-    if (!location) {
-        err(location.error());
-        return kUsage;
-    }
-    if (location->off()) {
-        err(QStringLiteral("--no-archive：没有可导入的存档"));
-        return kUsage;
-    }
-    auto archive = sf6::Archive::open(*location, sf6::Archive::Access::Write);
-    if (!archive) {
-        err(archive.error());
-        return kArchiveFailed;
-    }
     int exit = kOk;
     auto worst = [&exit](int e) {
         if (severity(e) > severity(exit))
@@ -42,7 +28,7 @@ int importCommand(const QCommandLineParser& p, const QStringList& files)
     };
     std::vector<sf6::import::FileImport> done;
     for (const QString& file : files) {
-        sf6::import::FileImport f = sf6::import::importFile(**archive, file);
+        sf6::import::FileImport f = sf6::import::importFile(archive, file);
         for (const QString& row : f.refusedRows)
             err(row);
         if (f.outcome == sf6::import::FileImport::ArchiveFailed) {

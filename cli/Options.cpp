@@ -12,20 +12,20 @@ const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "ar
 struct DetailOption {
     const char* name;
     QString sf6::ReportDetails::*field;
-    const char* help;
 };
 
+// The report dialog's fields; their help is in kOptions.
 const DetailOption kDetailOptions[] = {
-    {"title", &sf6::ReportDetails::title, "Report title."},
-    {"unit", &sf6::ReportDetails::calibratingUnit, "Calibrating unit."},
-    {"client", &sf6::ReportDetails::submittingUnit, "Submitting unit."},
-    {"relay", &sf6::ReportDetails::relayName, "Relay name."},
-    {"model", &sf6::ReportDetails::model, "Relay model."},
-    {"serial", &sf6::ReportDetails::serialNumber, "Relay serial number."},
-    {"made", &sf6::ReportDetails::productionDate, "Relay production date."},
-    {"tester", &sf6::ReportDetails::tester, "Tested by."},
-    {"reviewer", &sf6::ReportDetails::reviewer, "Reviewed by."},
-    {"approver", &sf6::ReportDetails::approver, "Approved by."},
+    {"title", &sf6::ReportDetails::title},
+    {"unit", &sf6::ReportDetails::calibratingUnit},
+    {"client", &sf6::ReportDetails::submittingUnit},
+    {"relay", &sf6::ReportDetails::relayName},
+    {"model", &sf6::ReportDetails::model},
+    {"serial", &sf6::ReportDetails::serialNumber},
+    {"made", &sf6::ReportDetails::productionDate},
+    {"tester", &sf6::ReportDetails::tester},
+    {"reviewer", &sf6::ReportDetails::reviewer},
+    {"approver", &sf6::ReportDetails::approver},
 };
 
 sf6::Expected<std::optional<QDate>> dateOption(const QCommandLineParser& p, const char* name)
@@ -34,56 +34,85 @@ sf6::Expected<std::optional<QDate>> dateOption(const QCommandLineParser& p, cons
         return std::optional<QDate>();
     const QDate d = QDate::fromString(p.value(QLatin1String(name)), QStringLiteral("yyyy-MM-dd"));
     if (!d.isValid())
-        return sf6::Status::failure(QStringLiteral("--%1 的日期应写成 YYYY-MM-DD").arg(QLatin1String(name)));
+        return sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("--%1 的日期应写成 YYYY-MM-DD").arg(QLatin1String(name)));
     return std::optional<QDate>(d);
 }
 
 } // namespace
 
+const std::vector<OptionSpec>& optionSpecs()
+{
+    static const std::vector<OptionSpec> kOptions = {
+        {"port", "NAME", QStringLiteral("试探这个串口，而不是系统的串口列表（可重复；空名不试探任何串口）")},
+        {"tsv", "FILE", QStringLiteral("写成制表符分隔的文本（- 为标准输出）")},
+        {"json", "FILE", QStringLiteral("写成 JSON（- 为标准输出）")},
+        {"xlsx", "FILE", QStringLiteral("写成工作簿（.xlsx）")},
+        {"pdf-dir", "DIR", QStringLiteral("每条记录一份报表 PDF，写入文件夹 DIR")},
+        {"pdf", "FILE", QStringLiteral("写成一个 PDF 文件")},
+        {"records", "N", QStringLiteral("demo：模拟记录的条数（0 到 255，默认 12）；archive link/unlink：档案号，例如 1,2,5-9"), "12"},
+        {"archive", "LOCATION", QStringLiteral("存档：SQLite 文件，或 postgresql://用户@主机:端口/数据库名"
+                                               "（默认为环境变量 SF6_ARCHIVE，否则为用户的存档）")},
+        {"no-archive", nullptr, QStringLiteral("不使用存档")},
+        {"from", "YYYY-MM-DD", QStringLiteral("只取这一天及以后的测试")},
+        {"to", "YYYY-MM-DD", QStringLiteral("只取这一天及以前的测试")},
+        {"text", "TEXT", QStringLiteral("报表的继电器或单位信息、或所关联继电器的台账信息中含有这段文字")},
+        {"record", "N", QStringLiteral("记录的档案号（link/unlink 可重复）")},
+        {"no-store", nullptr, QStringLiteral("只显示判定，不保存")},
+        {"name", "TEXT", QStringLiteral("名称：继电器名称、校验单位名称或标准器名称")},
+        {"range", "LO,HI", QStringLiteral("量程，MPa（默认 -0.1,0.9）")},
+        {"class", "C", QStringLiteral("准确度等级：1.0、1.6 或 2.5")},
+        {"alarm", "V", QStringLiteral("报警触点在20°C时的设定值，MPa（留空不判定）")},
+        {"lock1", "V", QStringLiteral("闭锁1触点在20°C时的设定值，MPa（留空不判定）")},
+        {"lock2", "V", QStringLiteral("闭锁2触点在20°C时的设定值，MPa（留空不判定）")},
+        {"diff-limit", "V", QStringLiteral("切换差限值，MPa（留空则等于允许误差）")},
+        {"interval-months", "N", QStringLiteral("校验周期，月（默认 12）")},
+        {"png", "FILE", QStringLiteral("趋势图写成 PNG 图片")},
+        {"address", "TEXT", QStringLiteral("实验室地址")},
+        {"phone", "TEXT", QStringLiteral("实验室电话")},
+        {"accreditation", "TEXT", QStringLiteral("授权/认可证书号")},
+        {"prefix", "TEXT", QStringLiteral("证书编号前缀（字母、数字和“-”，默认 SF6）")},
+        {"certificate", "TEXT", QStringLiteral("archive standard：标准器的证书编号；approve/amend/verify：证书编号")},
+        {"issuer", "TEXT", QStringLiteral("标准器证书的发证单位")},
+        {"valid-until", "YYYY-MM-DD", QStringLiteral("标准器证书的有效期至")},
+        {"uncertainty", "TEXT", QStringLiteral("标准器的不确定度或准确度等级（照原样打印）")},
+        {"standard", "S", QStringLiteral("标准器编号")},
+        {"checker", "TEXT", QStringLiteral("核验员（不能与校验员是同一人）")},
+        {"humidity", "H", QStringLiteral("相对湿度，%")},
+        {"as-found", "M", QStringLiteral("同一继电器调整前的记录的档案号")},
+        {"reason", "TEXT", QStringLiteral("替代证书的原因")},
+        {"number", "NO", QStringLiteral("要重新打印的证书编号")},
+        {"title", "TEXT", QStringLiteral("报表标题")},
+        {"unit", "TEXT", QStringLiteral("校验单位")},
+        {"client", "TEXT", QStringLiteral("送检单位")},
+        {"relay", "TEXT", QStringLiteral("继电器名称")},
+        {"model", "TEXT", QStringLiteral("型号")},
+        {"serial", "TEXT", QStringLiteral("编号：继电器编号（报表中的编号）或标准器编号")},
+        {"made", "TEXT", QStringLiteral("生产日期")},
+        {"tester", "TEXT", QStringLiteral("校验员")},
+        {"reviewer", "TEXT", QStringLiteral("核验员（报表）")},
+        {"approver", "TEXT", QStringLiteral("批准人")},
+    };
+    return kOptions;
+}
+
+const OptionSpec* findOption(const QString& name)
+{
+    for (const OptionSpec& o : optionSpecs())
+        if (name == QLatin1String(o.name))
+            return &o;
+    return nullptr;
+}
+
 void addOptions(QCommandLineParser& p)
 {
-    p.addOptions({
-        {QStringLiteral("port"), QStringLiteral("Port to try instead of the system's list (repeatable)."), QStringLiteral("NAME")},
-        {QStringLiteral("tsv"), QStringLiteral("Write the rows as tab-separated text (- for stdout)."), QStringLiteral("FILE")},
-        {QStringLiteral("json"), QStringLiteral("Write the rows as JSON (- for stdout)."), QStringLiteral("FILE")},
-        {QStringLiteral("xlsx"), QStringLiteral("Write the rows as a workbook."), QStringLiteral("FILE")},
-        {QStringLiteral("pdf-dir"), QStringLiteral("Write one report PDF per record into DIR."), QStringLiteral("DIR")},
-        {QStringLiteral("pdf"), QStringLiteral("archive report: all reports in one PDF."), QStringLiteral("FILE")},
-        {QStringLiteral("records"), QStringLiteral("demo: number of simulated records; archive link/unlink: archive numbers, e.g. 1,2,5-9."), QStringLiteral("N"), QStringLiteral("12")},
-        {QStringLiteral("archive"), QStringLiteral("Archive: an SQLite file or postgresql://USER@HOST:PORT/DBNAME "
-                                                   "(default: $SF6_ARCHIVE, else the user's archive)."), QStringLiteral("LOCATION")},
-        {QStringLiteral("no-archive"), QStringLiteral("Keep nothing in the archive.")},
-        {QStringLiteral("from"), QStringLiteral("archive: tests on or after this date."), QStringLiteral("YYYY-MM-DD")},
-        {QStringLiteral("to"), QStringLiteral("archive: tests on or before this date."), QStringLiteral("YYYY-MM-DD")},
-        {QStringLiteral("text"), QStringLiteral("archive: text in a report's relay or unit fields or the linked relay's entry."), QStringLiteral("TEXT")},
-        {QStringLiteral("record"), QStringLiteral("archive link/unlink/judge: the record's archive number (link/unlink: repeatable)."), QStringLiteral("N")},
-        {QStringLiteral("no-store"), QStringLiteral("archive judge: print the judgement without keeping it.")},
-        {QStringLiteral("name"), QStringLiteral("archive relay: relay name; archive lab: the lab's name; archive standard: its name."), QStringLiteral("TEXT")},
-        {QStringLiteral("range"), QStringLiteral("archive relay: measuring range in MPa."), QStringLiteral("LO,HI")},
-        {QStringLiteral("class"), QStringLiteral("archive relay: accuracy class 1.0, 1.6 or 2.5."), QStringLiteral("C")},
-        {QStringLiteral("alarm"), QStringLiteral("archive relay: nominal alarm value at 20 °C, MPa (empty: not judged)."), QStringLiteral("V")},
-        {QStringLiteral("lock1"), QStringLiteral("archive relay: nominal lock-out 1 value at 20 °C, MPa."), QStringLiteral("V")},
-        {QStringLiteral("lock2"), QStringLiteral("archive relay: nominal lock-out 2 value at 20 °C, MPa."), QStringLiteral("V")},
-        {QStringLiteral("diff-limit"), QStringLiteral("archive relay: switching differential limit, MPa (empty: the allowed error)."), QStringLiteral("V")},
-        {QStringLiteral("interval-months"), QStringLiteral("archive relay: calibration interval in months."), QStringLiteral("N")},
-        {QStringLiteral("png"), QStringLiteral("archive trend: the chart as a PNG image."), QStringLiteral("FILE")},
-        {QStringLiteral("address"), QStringLiteral("archive lab: the lab's address."), QStringLiteral("TEXT")},
-        {QStringLiteral("phone"), QStringLiteral("archive lab: the lab's phone."), QStringLiteral("TEXT")},
-        {QStringLiteral("accreditation"), QStringLiteral("archive lab: authorisation or accreditation number."), QStringLiteral("TEXT")},
-        {QStringLiteral("prefix"), QStringLiteral("archive lab: certificate-number prefix (letters, digits, -; default SF6)."), QStringLiteral("TEXT")},
-        {QStringLiteral("certificate"), QStringLiteral("archive standard: its certificate number; approve/amend/verify: the certificate's number."), QStringLiteral("TEXT")},
-        {QStringLiteral("issuer"), QStringLiteral("archive standard: the body that issued its certificate."), QStringLiteral("TEXT")},
-        {QStringLiteral("valid-until"), QStringLiteral("archive standard: its certificate is valid until this date."), QStringLiteral("YYYY-MM-DD")},
-        {QStringLiteral("uncertainty"), QStringLiteral("archive standard: uncertainty or class, as printed."), QStringLiteral("TEXT")},
-        {QStringLiteral("standard"), QStringLiteral("archive certify/amend: the reference standard's serial number."), QStringLiteral("S")},
-        {QStringLiteral("checker"), QStringLiteral("archive certify/amend: checked by (not the tester)."), QStringLiteral("TEXT")},
-        {QStringLiteral("humidity"), QStringLiteral("archive certify/amend: relative humidity, %."), QStringLiteral("H")},
-        {QStringLiteral("as-found"), QStringLiteral("archive certify/amend: the record of the test before adjustment."), QStringLiteral("M")},
-        {QStringLiteral("reason"), QStringLiteral("archive amend: why the certificate is replaced."), QStringLiteral("TEXT")},
-        {QStringLiteral("number"), QStringLiteral("archive certificate: the certificate to print again."), QStringLiteral("NO")},
-    });
-    for (const DetailOption& o : kDetailOptions)
-        p.addOption({QLatin1String(o.name), QStringLiteral("Report: %1").arg(QLatin1String(o.help)), QStringLiteral("TEXT")});
+    for (const OptionSpec& o : optionSpecs()) {
+        QCommandLineOption option(QString::fromLatin1(o.name), o.help);
+        if (o.valueName)
+            option.setValueName(QString::fromLatin1(o.valueName));
+        if (o.defaultValue)
+            option.setDefaultValue(QString::fromLatin1(o.defaultValue));
+        p.addOption(option);
+    }
 }
 
 std::optional<QString> emptyPathOption(const QCommandLineParser& p)
@@ -117,7 +146,7 @@ sf6::ReportDetails reportDetails(const QCommandLineParser& p, const sf6::Archive
 sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p, bool forDemo)
 {
     if (p.isSet(QStringLiteral("archive")) && p.isSet(QStringLiteral("no-archive")))
-        return sf6::Status::failure(QStringLiteral("--archive 与 --no-archive 不能同时使用"));
+        return sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("--archive 与 --no-archive 不能同时使用"));
     const std::optional<QString> option =
         p.isSet(QStringLiteral("archive")) ? std::optional<QString>(p.value(QStringLiteral("archive"))) : std::nullopt;
     return sf6::ArchiveLocation::choose(option, p.isSet(QStringLiteral("no-archive")), forDemo);
@@ -133,7 +162,7 @@ sf6::Expected<sf6::ArchiveFilter> archiveFilter(const QCommandLineParser& p)
     if (!to)
         return to.status();
     if (*from && *to && **from > **to)
-        return sf6::Status::failure(QStringLiteral("--from %1 晚于 --to %2：没有日期能同时满足两者")
+        return sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("--from %1 晚于 --to %2：没有日期能同时满足两者")
                                         .arg(p.value(QStringLiteral("from")), p.value(QStringLiteral("to"))));
     f.from = *from;
     f.to = *to;

@@ -9,9 +9,24 @@
 #include <QCommandLineParser>
 
 #include <optional>
+#include <vector>
 
 namespace cli {
 
+// One option of sf6cli: its name without the dashes, the name of its value
+// (none for a switch) and what it does, in Chinese.
+struct OptionSpec {
+    const char* name;
+    const char* valueName;
+    QString help;
+    const char* defaultValue = nullptr;
+};
+
+// Every option, in the order help lists them.
+const std::vector<OptionSpec>& optionSpecs();
+const OptionSpec* findOption(const QString& name);
+
+// Every option of optionSpecs(), for every command: a command ignores those it has no use for.
 void addOptions(QCommandLineParser& p);
 
 // Options that name a file or folder: an empty name is a mistake, never "here".

@@ -18,6 +18,46 @@ constexpr char16_t kDeletePicture = 0x2421;     // ␡
 
 } // namespace
 
+int exitCode(sf6::ErrorCode code)
+{
+    using C = sf6::ErrorCode;
+    struct Row {
+        C code;
+        Exit exit;
+    };
+    static constexpr Row kExits[] = {
+        {C::None, kOk},
+        {C::Failed, kNoAnswer},
+        {C::Usage, kUsage},
+        {C::InvalidValue, kUsage},
+        {C::NotAnExport, kUsage},
+        {C::NotFound, kNoAnswer},
+        {C::Refused, kNoAnswer},
+        {C::NoAnswer, kNoAnswer},
+        {C::Cancelled, kNoAnswer},
+        {C::NoPorts, kNoPorts},
+        {C::SyncBrokenOff, kBrokenOff},
+        {C::OutputNotWritten, kWriteFailed},
+        {C::ArchiveUnavailable, kArchiveFailed},
+        {C::ArchiveReadOnly, kArchiveFailed},
+        {C::ArchiveDamaged, kArchiveFailed},
+        {C::ArchiveLocked, kArchiveFailed},
+        {C::ArchiveForeign, kArchiveFailed},
+        {C::Altered, kAltered},
+        {C::RowsRefused, kRowsRefused},
+    };
+    for (const Row& r : kExits)
+        if (r.code == code)
+            return r.exit;
+    return kNoAnswer;
+}
+
+int fail(const sf6::Status& s)
+{
+    err(s.message());
+    return exitCode(s.code());
+}
+
 QString terminalSafe(QString s)
 {
     for (QChar& c : s) {
@@ -54,7 +94,7 @@ sf6::Status writeOutput(const QString& target, const QByteArray& bytes)
     if (std::fflush(stdout) != 0 || written != size_t(shown.size()) || std::ferror(stdout)) {
         const int why = errno ? errno : EIO;
         std::clearerr(stdout);
-        return sf6::Status::failure(QStringLiteral("无法写入标准输出：%1").arg(sf6::systemReason(why)));
+        return sf6::Status::failure(sf6::ErrorCode::OutputNotWritten, QStringLiteral("无法写入标准输出：%1").arg(sf6::systemReason(why)));
     }
     return sf6::Status::success();
 }
@@ -130,7 +170,7 @@ void Progress::step(qint64 done)
     lastShown_ = shown;
     if (!terminal_ && shown == 0)
         return;
-    const QByteArray line = format_.arg(done).arg(total_).toLocal8Bit();
+    const QByteArray line = sf6::consoleBytes(format_.arg(done).arg(total_));
     if (terminal_) {
         std::fprintf(stderr, "\r%s", line.constData());
         open_ = true;

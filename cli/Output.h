@@ -25,6 +25,12 @@ enum Exit {
     kRowsRefused = 8,  // archive import: some rows gave no record; the others are in
 };
 
+// The exit code for a kind of failure: the one table every command's failures go through.
+int exitCode(sf6::ErrorCode code);
+
+// Says the failure on standard error; its exit code.
+int fail(const sf6::Status& s);
+
 inline const QString kStdout = QStringLiteral("-");
 
 // A message on standard error.

@@ -29,6 +29,8 @@ int recordOption(const QCommandLineParser& p)
     return ok && n > 0 ? n : 0;
 }
 
+} // namespace
+
 int relayCommand(const QCommandLineParser& p, sf6::Archive& archive)
 {
     const QString serial = p.value(QStringLiteral("serial")).trimmed();
@@ -59,19 +61,19 @@ int relayCommand(const QCommandLineParser& p, sf6::Archive& archive)
     t.intervalMonths = option(p, "interval-months");
 
     const auto edit = sf6::editRelay(archive, serial, t, kProgram);
-    if (!edit) {
-        err(edit.error());
-        return kArchiveFailed;
-    }
-    if (!edit->refused) {
-        err(edit->refused.message());
-        return kUsage;
-    }
+    if (!edit)
+        return fail(edit.status());
+    if (!edit->refused)
+        return fail(edit->refused);
     err(QStringLiteral("继电器 %1 已保存（第%2版）").arg(edit->saved->serial).arg(edit->saved->version));
     return kOk;
 }
 
+namespace {
+
 QString optionalText(const std::optional<sf6::Decimal>& d) { return d ? d->text() : QString(); }
+
+} // namespace
 
 int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
 {
@@ -102,6 +104,8 @@ int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
     return writeTable(p, header, rows);
 }
 
+namespace {
+
 // Every --record and every number of --records (1,2,5-9); refuses a list
 // with anything but archive numbers rather than dropping a part of it.
 sf6::Expected<std::vector<int>> recordList(const QCommandLineParser& p)
@@ -112,7 +116,7 @@ sf6::Expected<std::vector<int>> recordList(const QCommandLineParser& p)
             out.push_back(n);
     };
     const auto bad = [](const QString& what) {
-        return sf6::Status::failure(QStringLiteral("档案号应为正整数（--record N，或 --records 1,2,5-9）：%1").arg(what));
+        return sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("档案号应为正整数（--record N，或 --records 1,2,5-9）：%1").arg(what));
     };
     for (const QString& v : p.values(QStringLiteral("record"))) {
         bool ok = false;
@@ -139,6 +143,8 @@ sf6::Expected<std::vector<int>> recordList(const QCommandLineParser& p)
     return out;
 }
 
+} // namespace
+
 int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
 {
     const auto records = recordList(p);
@@ -157,10 +163,8 @@ int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
             return kUsage;
         }
         const auto done = sf6::unlinkRecords(archive, *records, kProgram);
-        if (!done) {
-            err(done.error());
-            return kNoAnswer;
-        }
+        if (!done)
+            return fail(done.status());
         err(QStringLiteral("已取消%1条记录的关联").arg(*done));
         return kOk;
     }
@@ -168,10 +172,8 @@ int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
         err(QStringLiteral("archive link 需要 --record 档案号 和 --serial 编号"));
         return kUsage;
     }
-    if (const sf6::Status s = sf6::linkRecords(archive, *records, serial, kProgram); !s) {
-        err(s.message());
-        return kNoAnswer;
-    }
+    if (const sf6::Status s = sf6::linkRecords(archive, *records, serial, kProgram); !s)
+        return fail(s);
     if (records->size() == 1)
         err(QStringLiteral("记录 %1 已关联到继电器 %2").arg(records->front()).arg(serial));
     else
@@ -227,10 +229,8 @@ int trendCommand(const QCommandLineParser& p, sf6::Archive& archive)
         return kUsage;
     }
     const auto trend = sf6::trendOf(archive, serial);
-    if (!trend) {
-        err(trend.error());
-        return kNoAnswer;
-    }
+    if (!trend)
+        return fail(trend.status());
     if (trend->points.empty()) {
         err(QStringLiteral("继电器 %1 没有关联的记录，未生成趋势图").arg(serial));
         return kNoAnswer;
@@ -248,21 +248,6 @@ int trendCommand(const QCommandLineParser& p, sf6::Archive& archive)
         }
     err(QStringLiteral("继电器 %1 的趋势：%2条记录").arg(serial).arg(trend->points.size()));
     return ok ? kOk : kWriteFailed;
-}
-
-} // namespace
-
-int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what)
-{
-    if (what == QLatin1String("relay"))
-        return relayCommand(p, archive);
-    if (what == QLatin1String("relays"))
-        return relaysCommand(p, archive);
-    if (what == QLatin1String("link") || what == QLatin1String("unlink"))
-        return linkCommand(p, archive, what == QLatin1String("unlink"));
-    if (what == QLatin1String("judge"))
-        return judgeCommand(p, archive);
-    return trendCommand(p, archive);
 }
 
 } // namespace cli

@@ -80,7 +80,7 @@ int connectLink(sf6::SerialLink& link, bool print, QString* port = nullptr)
         if (port)
             *port = r.portName;
         if (print)
-            std::printf("%s\t%s\n", r.portName.toLocal8Bit().constData(), r.kind.toUtf8().constData());
+            std::printf("%s\t%s\n", r.portName.toUtf8().constData(), r.kind.toUtf8().constData());
         else
             err(QStringLiteral("%1 %2 %3%4").arg(sf6::kTextConnected, r.portName, sf6::kTextPortKindPrefix, r.kind));
         return kOk;
@@ -125,12 +125,12 @@ int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& r
         report(writeOutput(p.value(QStringLiteral("json")), rowsAsJson(rows)));
     if (p.isSet(QStringLiteral("xlsx"))) {
         if (const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook(rows), p.value(QStringLiteral("xlsx"))); !s)
-            report(sf6::Status::failure(QStringLiteral("导出失败：") + s.message()));
+            report(sf6::Status::failure(s.code(), QStringLiteral("导出失败：") + s.message()));
     }
     if (p.isSet(QStringLiteral("pdf-dir"))) {
         const QDir dir(p.value(QStringLiteral("pdf-dir")));
         if (!dir.exists() && !QDir().mkpath(dir.path())) {
-            report(sf6::Status::failure(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir.path()))));
+            report(sf6::Status::failure(sf6::ErrorCode::OutputNotWritten, QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir.path()))));
         } else {
             const sf6::ReportDetails base = reportDetails(p, archive);
             for (size_t i = 0; i < rows.size(); ++i) {
@@ -167,7 +167,7 @@ int portsCommand()
     std::sort(names.begin(), names.end());
     QByteArray out;
     for (const QString& n : names)
-        out += n.toLocal8Bit() + '\n';
+        out += n.toUtf8() + '\n';
     if (const sf6::Status s = writeOutput(kStdout, out); !s) {
         err(s.message());
         return kWriteFailed;

@@ -1,31 +1,9 @@
 // sf6cli: the calibrator scan, the record download and the archive without a window.
-//   sf6cli ports   [--port NAME]...    the ports a scan would try, in scan order
-//   sf6cli connect [--port NAME]...    find the calibrator: NAME<TAB>KIND
-//   sf6cli sync    [--port NAME]... [--tsv FILE|-] [--json FILE|-] [--xlsx FILE] [--pdf-dir DIR] [details]
-//                  [--archive LOCATION | --no-archive]
-//   sf6cli demo    [--records N] [as for sync]     against a simulated calibrator
-//   sf6cli archive list|export|report|syncs [--from D] [--to D] [--text T] [outputs] [details]
-//   sf6cli archive relay --serial S [--name T] [--model T] [--made T] [--client T] [--range LO,HI] [--class C]
-//                        [--alarm V] [--lock1 V] [--lock2 V] [--diff-limit V] [--interval-months N]
-//   sf6cli archive relays [--tsv -|--json -]; archive link --record N... | --records 1,2,5-9 --serial S;
-//   sf6cli archive unlink --record N... | --records 1,2,5-9
-//   sf6cli archive judge --record N [--json -]; archive trend --serial S --png FILE [--pdf FILE]
-//   sf6cli archive import FILE... [--archive LOCATION]   earlier exports back into the archive
-//   sf6cli archive lab [--name T] [--address T] [--phone T] [--accreditation T] [--prefix T] [--json -]
-//   sf6cli archive standard --serial S [--name T] [--model T] [--certificate T] [--issuer T] [--valid-until D]
-//                           [--uncertainty T]; archive standards [--tsv -|--json -]
-//   sf6cli archive certify --record N --standard S --tester T --checker T [--approver T] [--humidity H]
-//                          [--as-found M] [--pdf FILE]
-//   sf6cli archive approve --certificate NO --approver T; archive amend --certificate NO --reason T [certify options]
-//   sf6cli archive certificate --number NO --pdf FILE; archive certificates [--tsv -|--json -]
-//   sf6cli archive verify [--certificate NO]
-//   sf6cli archive audit [--tsv -|--json -]   every change on the audit trail, oldest first
-// Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
-//       4 sync broken off (stalled or link lost); 5 an output could not be written;
-//       6 the archive could not be opened or written (the outputs were written);
-//       archive import: 2 a file is no export of this program, 8 some rows could not be imported;
-//       archive verify: 7 an audit row or a certificate was altered.
-#include "cli/Commands.h"
+// Its commands, their options and what they do are in one table (cli/CommandTable.cpp):
+// sf6cli --help lists them, sf6cli help COMMAND tells one.
+// Exit codes come from the kind of failure (cli/Output.h, exitCode).
+#include "cli/CommandTable.h"
+#include "cli/Help.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "base/Console.h"
@@ -39,11 +17,68 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 using namespace cli;
 
+namespace {
+
+// The words that name a command but none of them: the archive commands there are.
+int unknownCommand(const QStringList& words)
+{
+    if (words.value(0) == QLatin1String("archive")) {
+        QStringList known;
+        for (const Command& c : commands())
+            if (c.name.startsWith(QLatin1String("archive ")))
+                known << c.name.mid(qsizetype(sizeof("archive")));
+        err(QStringLiteral("未知的 archive 命令：%1（可用：%2）").arg(words.value(1), known.join(QStringLiteral(", "))));
+    } else {
+        err(QStringLiteral("未知命令：%1").arg(words.value(0)));
+    }
+    return kUsage;
+}
+
+// The archive a command's row asks for, opened to write when the command
+// writes with these options: a damaged file is refused before anything is kept.
+int withArchive(const Command& c, Invocation& inv)
+{
+    const QCommandLineParser& p = inv.options;
+    if (const auto filter = archiveFilter(p); !filter)
+        return fail(filter.status());
+    const auto location = archiveLocation(p);
+    if (!location)
+        return fail(location.status());
+    if (location->off()) {
+        const bool importing = c.name == QLatin1String("archive import");
+        err(importing ? QStringLiteral("--no-archive：没有可导入的存档") : QStringLiteral("--no-archive：没有可查询的存档"));
+        return kUsage;
+    }
+    const bool writing = writes(c, p);
+    auto archive = sf6::Archive::open(*location, writing ? sf6::Archive::Access::Write : sf6::Archive::Access::Read);
+    if (!archive)
+        return fail(archive.status());
+    const QString& readOnly = (*archive)->readOnlyReason();
+    // A command that would keep something says it where it fails, once.
+    if (!writing && !readOnly.isEmpty())
+        err(readOnly);
+    if (writing && c.writes == Writes::Yes && !readOnly.isEmpty())
+        return fail(sf6::Status::failure(sf6::ErrorCode::ArchiveReadOnly, readOnly));
+    inv.archive = archive->get();
+    return c.handler(inv);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // The man page's commands, for the build: before Qt, which it does not need.
+    if (argc == 2 && std::strcmp(argv[1], "--man-commands") == 0) {
+        const QByteArray text = manCommands().toUtf8();
+        return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
+                && std::fflush(stdout) == 0
+            ? kOk
+            : kWriteFailed;
+    }
 #ifndef Q_OS_WIN
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");   // reports are drawn without a screen
@@ -61,41 +96,45 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(SF6_VERSION));
 
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "SF6 density-relay calibrator: find it, download its records, keep them in the archive.\n"
-        "Commands: ports, connect, sync, demo,\n"
-        "archive list|export|report|syncs|relay|relays|link|judge|trend|import|audit,\n"
-        "archive lab|standard|standards|certify|approve|amend|certificate|certificates|verify.\n"
-        "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
-        "5 an output could not be written, 6 the archive could not be opened or written,\n"
-        "7 (verify) an audit row or a certificate was altered, 8 (import) some rows could not be imported."));
-    p.addHelpOption();
-    p.addVersionOption();
-    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports | connect | sync | demo | archive WHAT"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示帮助"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("显示版本"));
+    p.addOption(help);
+    p.addOption(version);
     addOptions(p);
 
     if (!p.parse(QCoreApplication::arguments())) {
-        err(p.errorText());
+        if (!p.unknownOptionNames().isEmpty())
+            err(QStringLiteral("未知的选项：%1（sf6cli --help 列出全部命令，sf6cli help 命令 列出它的选项）")
+                    .arg(p.unknownOptionNames().first()));
+        else
+            err(p.errorText());
         return kUsage;
     }
-    if (p.isSet(QStringLiteral("version"))) {
+    if (p.isSet(version)) {
         std::printf("sf6cli %s\n", SF6_VERSION);
         return kOk;
     }
-    if (p.isSet(QStringLiteral("help"))) {
-        std::printf("%s", p.helpText().toLocal8Bit().constData());
-        return kOk;
+    const QStringList args = p.positionalArguments();
+    if (p.isSet(help)) {
+        // sf6cli COMMAND --help is sf6cli help COMMAND.
+        const Command* helpCmd = findCommand({QStringLiteral("help")});
+        const bool helpOfCommand = args.size() > 1 && args.value(0) == QLatin1String("help");
+        return helpCmd->handler(Invocation{p, helpOfCommand ? args.mid(1) : args});
     }
     if (const auto empty = emptyPathOption(p)) {
         err(QStringLiteral("--%1 需要一个文件名（标准输出用 -）").arg(*empty));
         return kUsage;
     }
-    const QStringList args = p.positionalArguments();
-    const QString command = args.value(0);
-    const qsizetype expected = command == QLatin1String("archive") ? 2 : 1;
-    const bool importing = command == QLatin1String("archive") && args.value(1) == QLatin1String("import");
-    if (importing ? args.size() <= expected : args.size() != expected) {
-        err(p.helpText());
+    if (args.isEmpty() || args == QStringList{QStringLiteral("archive")}) {
+        err(generalHelp());
+        return kUsage;
+    }
+    const Command* c = findCommand(args);
+    if (!c)
+        return unknownCommand(args);
+    Invocation inv{p, args.mid(nameWords(*c))};
+    if (!argumentsFit(*c, inv.arguments)) {
+        err(commandHelp(*c));
         return kUsage;
     }
     if (p.isSet(QStringLiteral("port"))) {
@@ -104,19 +143,7 @@ int main(int argc, char** argv)
         names.removeAll(QString());
         sf6::setPortListOverride(names);
     }
-
-    if (command == QLatin1String("ports"))
-        return portsCommand();
-    if (command == QLatin1String("connect"))
-        return connectCommand();
-    if (command == QLatin1String("sync"))
-        return syncCommand(p, false);
-    if (command == QLatin1String("demo"))
-        return syncCommand(p, true);
-    if (importing)
-        return importCommand(p, args.mid(2));
-    if (command == QLatin1String("archive"))
-        return archiveCommand(p, args[1]);
-    err(QStringLiteral("未知命令：%1").arg(command));
-    return kUsage;
+    if (c->archive == ArchiveUse::Opened)
+        return withArchive(*c, inv);
+    return c->handler(inv);
 }

@@ -185,7 +185,7 @@ Status writeSheet(const WorkbookInput& input, const RowFeed* feed, const QString
     std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> wb(
         workbook_new_opt(path.constData(), &options), lxw_workbook_free);
     if (!wb)
-        return Status::failure(cannotWrite(fileName, libraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED, errno, {})));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName, libraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED, errno, {})));
 
     FirstError check;
     Sheet sheet = startSheet(wb.get(), input, check);
@@ -200,7 +200,7 @@ Status writeSheet(const WorkbookInput& input, const RowFeed* feed, const QString
     if (!fed)
         return fed;   // the half-written file is dropped with save
     if (check.error != LXW_NO_ERROR)
-        return Status::failure(
+        return Status::failure(ErrorCode::OutputNotWritten, 
             cannotWrite(fileName, libraryReason(check.error, errnoAfter, QFileInfo(*temp).absolutePath())));
     return save.commit();
 }

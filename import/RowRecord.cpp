@@ -144,8 +144,8 @@ Expected<int> checkHeader(const QStringList& captions)
     for (qsizetype i = 0; i < std::max(expected.size(), captions.size()); ++i) {
         if (captions.value(i) != expected.value(i)) {
             if (i >= expected.size())
-                return Status::failure(QStringLiteral("第一行不是导出的列标题：第%1列“%2”多余").arg(i + 1).arg(captions[i]));
-            return Status::failure(QStringLiteral("第一行不是导出的列标题：第%1列应为“%2”，实为“%3”")
+                return Status::failure(ErrorCode::NotAnExport, QStringLiteral("第一行不是导出的列标题：第%1列“%2”多余").arg(i + 1).arg(captions[i]));
+            return Status::failure(ErrorCode::NotAnExport, QStringLiteral("第一行不是导出的列标题：第%1列应为“%2”，实为“%3”")
                                        .arg(i + 1).arg(i == 0 ? QStringLiteral("组数”或“档案号") : expected[i],
                                                        captions.value(i)));
         }
@@ -161,7 +161,7 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
     while (used > width && !cells[size_t(used - 1)].number && cells[size_t(used - 1)].text.trimmed().isEmpty())
         --used;
     if (used > width)
-        return Status::failure(QStringLiteral("第%1列“%2”多余").arg(width + 1).arg(cellText(cells[size_t(width)])));
+        return Status::failure(ErrorCode::RowsRefused, QStringLiteral("第%1列“%2”多余").arg(width + 1).arg(cellText(cells[size_t(width)])));
     auto cell = [&](int column) -> const Cell* {
         const size_t at = size_t(leading + column - 1);
         if (at >= size_t(used))
@@ -171,7 +171,7 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
     };
     for (int column = 1; column < kColumnCount; ++column)
         if (!cell(column))
-            return Status::failure(QStringLiteral("列“%1”：缺少值").arg(columnCaptions()[column]));
+            return Status::failure(ErrorCode::RowsRefused, QStringLiteral("列“%1”：缺少值").arg(columnCaptions()[column]));
 
     QByteArray r(kRecordSize, '\0');
 
@@ -182,16 +182,16 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
     {
         const Cell& c = *cell(kColTime);
         if (c.number && dates == DateSystem::Unknown)
-            return Status::failure(refused(kColTime, cellText(c), QStringLiteral("是日期数，但工作簿的日期系统无法读出")));
+            return Status::failure(ErrorCode::RowsRefused, refused(kColTime, cellText(c), QStringLiteral("是日期数，但工作簿的日期系统无法读出")));
         const QString t = c.number ? dateTimeOfSerial(*c.number, dates) : cellText(c);
         const auto m = time.match(t);
         if (!m.hasMatch())
-            return Status::failure(refused(kColTime, t, QStringLiteral("不是日期时间")));
+            return Status::failure(ErrorCode::RowsRefused, refused(kColTime, t, QStringLiteral("不是日期时间")));
         const int offsets[] = {kRecYear, kRecMonth, kRecDay, kRecHour, kRecMinute};
         for (int k = 0; k < 5; ++k) {
             const auto v = signedByte(m.captured(k + 1));
             if (!v)
-                return Status::failure(refused(kColTime, t, QStringLiteral("不是日期时间")));
+                return Status::failure(ErrorCode::RowsRefused, refused(kColTime, t, QStringLiteral("不是日期时间")));
             r[offsets[k]] = char(static_cast<unsigned char>(*v));
         }
     }
@@ -203,9 +203,9 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
             t.chop(2);
         const auto v = decimalCounts(t, kTemperatureDecimals, c.number ? Rounding::Nearest : Rounding::Exact);
         if (!v)
-            return Status::failure(refused(kColTemperature, shown, QStringLiteral("不是温度")));
+            return Status::failure(ErrorCode::RowsRefused, refused(kColTemperature, shown, QStringLiteral("不是温度")));
         if (*v < 0 || *v > kMaxCounts16)
-            return Status::failure(refused(kColTemperature, shown, QStringLiteral("超出0.0°C至6553.5°C")));
+            return Status::failure(ErrorCode::RowsRefused, refused(kColTemperature, shown, QStringLiteral("超出0.0°C至6553.5°C")));
         putBe16(r, kRecTemperature, *v);
     }
     {
@@ -215,14 +215,14 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
         else if (t == acquisitionModeText(1))
             r[kRecMode] = 1;
         else
-            return Status::failure(refused(kColMode, t, QStringLiteral("不是“系统采集”或“手工输入”")));
+            return Status::failure(ErrorCode::RowsRefused, refused(kColMode, t, QStringLiteral("不是“系统采集”或“手工输入”")));
     }
     {
         const Cell& c = *cell(kColTestCount);
         // A whole number, however it was typed: an integer has no binary noise to round away.
         const auto v = decimalCounts(cellText(c), 0, Rounding::Exact);
         if (!v || *v < 0 || *v > kMaxTestCount)
-            return Status::failure(refused(kColTestCount, cellText(c), QStringLiteral("不是0至255的测试次数")));
+            return Status::failure(ErrorCode::RowsRefused, refused(kColTestCount, cellText(c), QStringLiteral("不是0至255的测试次数")));
         r[kRecTestCount] = char(*v);
     }
     for (int j = 0; j < kValueCount; ++j) {
@@ -230,9 +230,9 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
         const Cell& c = *cell(column);
         const auto v = counts(c, kPressureDecimals);
         if (!v)
-            return Status::failure(refused(column, cellText(c), QStringLiteral("不是压力值")));
+            return Status::failure(ErrorCode::RowsRefused, refused(column, cellText(c), QStringLiteral("不是压力值")));
         if (*v < 0 || *v > kMaxCounts16)
-            return Status::failure(refused(column, cellText(c), QStringLiteral("超出0.000至65.535")));
+            return Status::failure(ErrorCode::RowsRefused, refused(column, cellText(c), QStringLiteral("超出0.000至65.535")));
         putBe16(r, kRecValues + 2 * j, *v);
     }
     return r;

@@ -36,7 +36,7 @@ Status readTsv(QFile& file, const SheetRows& sink)
             sink.progress(double(file.pos()) / size);
     }
     if (file.error() != QFileDevice::NoError)
-        return Status::failure(file.errorString());
+        return Status::failure(ErrorCode::NotAnExport, file.errorString());
     return Status::success();
 }
 
@@ -199,7 +199,7 @@ bool readObject(JsonStream& json, QStringList& keys, std::vector<Cell>& values)
 
 Status readJson(QFile& file, const SheetRows& sink)
 {
-    const Status malformed = Status::failure(QStringLiteral("不是导出的TSV或JSON文件"));
+    const Status malformed = Status::failure(ErrorCode::NotAnExport, QStringLiteral("不是导出的TSV或JSON文件"));
     if (file.peek(3) == kUtf8Bom)
         file.read(3);
     JsonStream json(file);
@@ -259,7 +259,7 @@ Status readTextRows(const QString& path, const SheetRows& sink)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Status::failure(QStringLiteral("无法打开：%1").arg(file.errorString()));
+        return Status::failure(ErrorCode::NotAnExport, QStringLiteral("无法打开：%1").arg(file.errorString()));
     QByteArray head = file.peek(64);
     if (head.startsWith(kUtf8Bom))
         head.remove(0, 3);

@@ -12,7 +12,7 @@ namespace sf6::import {
 
 Status readXlsRows(const QString&, const SheetRows&)
 {
-    return Status::failure(QStringLiteral("这一版本的程序不能读取.xls工作簿"));
+    return Status::failure(ErrorCode::NotAnExport, QStringLiteral("这一版本的程序不能读取.xls工作簿"));
 }
 
 #else
@@ -34,11 +34,11 @@ Status readXlsRows(const QString& path, const SheetRows& sink)
     // FreeXL opens by an 8-bit name: on Windows a Chinese one reaches it as the short name.
     const QByteArray name = narrowExistingFileName(path);
     if (name.isEmpty())
-        return Status::failure(QStringLiteral("文件名中有本系统不能交给.xls读取器的字符，请改名后重试"));
+        return Status::failure(ErrorCode::NotAnExport, QStringLiteral("文件名中有本系统不能交给.xls读取器的字符，请改名后重试"));
     Handle xls;
     if (freexl_open(name.constData(), &xls.h) != FREEXL_OK
         || freexl_select_active_worksheet(xls.h, 0) != FREEXL_OK)
-        return Status::failure(kNotWorkbook);
+        return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
     // Date-formatted cells come as text already; a plain number in the time column needs the mode.
     unsigned mode = 0;
     if (freexl_get_info(xls.h, FREEXL_BIFF_DATEMODE, &mode) != FREEXL_OK)
@@ -50,14 +50,14 @@ Status readXlsRows(const QString& path, const SheetRows& sink)
     unsigned rows = 0;
     unsigned short columns = 0;
     if (freexl_worksheet_dimensions(xls.h, &rows, &columns) != FREEXL_OK)
-        return Status::failure(kNotWorkbook);
+        return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
     std::vector<Cell> cells;
     for (unsigned r = 0; r < rows; ++r) {
         cells.assign(columns, Cell());
         for (unsigned short c = 0; c < columns; ++c) {
             FreeXL_CellValue v;
             if (freexl_get_cell_value(xls.h, r, c, &v) != FREEXL_OK)
-                return Status::failure(kNotWorkbook);
+                return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
             switch (v.type) {
             case FREEXL_CELL_INT: cells[c] = Cell::ofNumber(v.value.int_value); break;
             case FREEXL_CELL_DOUBLE: cells[c] = Cell::ofNumber(v.value.double_value); break;

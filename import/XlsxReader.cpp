@@ -13,7 +13,7 @@ namespace sf6::import {
 
 Status readXlsxRows(const QString&, const SheetRows&)
 {
-    return Status::failure(QStringLiteral("这一版本的程序不能读取.xlsx工作簿"));
+    return Status::failure(ErrorCode::NotAnExport, QStringLiteral("这一版本的程序不能读取.xlsx工作簿"));
 }
 
 #else
@@ -232,18 +232,18 @@ Status readXlsxRows(const QString& path, const SheetRows& sink)
 {
     Zip zip(path);
     if (!zip.ok())
-        return Status::failure(kNotWorkbook);
+        return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
     QString sharedPart;
     DateSystem dates = DateSystem::From1900;
     const QString sheetPart = firstSheetPart(zip, sharedPart, dates);
     if (sheetPart.isEmpty())
-        return Status::failure(kNotWorkbook);
+        return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
     QStringList shared;
     if (!sharedPart.isEmpty() && !readSharedStrings(zip, sharedPart, shared))
-        return Status::failure(kNotWorkbook);
+        return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
     auto sheet = zip.entry(sheetPart);
     if (!sheet)
-        return Status::failure(kNotWorkbook);
+        return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
     sink.dateSystem(dates);
 
     QXmlStreamReader xml(sheet.get());
@@ -263,7 +263,7 @@ Status readXlsxRows(const QString& path, const SheetRows& sink)
             if (a.hasAttribute(QLatin1String("r")))
                 rowNumber = rowOf(a.value(QLatin1String("r")));
             if (column < 0 || column >= kMaxColumns)
-                return Status::failure(kNotWorkbook);
+                return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
             QString value, inlineText;
             bool hasInline = false;
             while (xml.readNextStartElement()) {
@@ -292,7 +292,7 @@ Status readXlsxRows(const QString& path, const SheetRows& sink)
                 bool ok = false;
                 const int index = value.toInt(&ok);
                 if (!ok || index < 0 || index >= shared.size())
-                    return Status::failure(kNotWorkbook);
+                    return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
                 cell = Cell::ofText(shared[index]);
             } else if (type == u"inlineStr" || hasInline) {
                 cell = Cell::ofText(inlineText);
@@ -314,7 +314,7 @@ Status readXlsxRows(const QString& path, const SheetRows& sink)
         }
     }
     if (xml.hasError() || sheet->failed())
-        return Status::failure(kNotWorkbook);
+        return Status::failure(ErrorCode::NotAnExport, kNotWorkbook);
     return Status::success();
 }
 

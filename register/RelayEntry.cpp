@@ -13,7 +13,7 @@ constexpr int kMaxIntervalMonths = 1200;
 
 Status refuse(const QString& field, const QString& why)
 {
-    return Status::failure(QStringLiteral("继电器台账：「%1」%2，未保存。").arg(field, why));
+    return Status::failure(ErrorCode::InvalidValue, QStringLiteral("继电器台账：「%1」%2，未保存。").arg(field, why));
 }
 
 // Number fields: how each text is read into the entry.

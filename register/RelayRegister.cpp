@@ -157,7 +157,7 @@ Expected<std::optional<StoredJudgement>> judgementWhere(const Archive& archive, 
     s.madeAt = Archive::timestampText(q->value(3));
     const auto j = judgementFromJson(q->value(4).toString().toUtf8());
     if (!j)
-        return archive.failure(QStringLiteral("读取判定"), QStringLiteral("判定%1的内容无法读取").arg(s.id));
+        return archive.failure(QStringLiteral("读取判定"), QStringLiteral("判定%1的内容无法读取").arg(s.id), ErrorCode::ArchiveDamaged);
     s.judgement = *j;
     auto version = relayVersion(archive, s.relayVersionId);
     if (!version)
@@ -179,7 +179,7 @@ Expected<RelayEntry> relayVersion(const Archive& archive, int versionId)
     if (!found)
         return found.status();
     if (found->empty())
-        return archive.failure(QStringLiteral("读取继电器台账"), QStringLiteral("没有版本%1").arg(versionId));
+        return archive.failure(QStringLiteral("读取继电器台账"), QStringLiteral("没有版本%1").arg(versionId), ErrorCode::ArchiveDamaged);
     return found->front();
 }
 
@@ -279,7 +279,7 @@ Status recordExists(const Archive& archive, int recordId)
     if (!record)
         return record.status();
     if (!*record)
-        return Status::failure(QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId));
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有档案号为 %1 的记录").arg(recordId));
     return Status::success();
 }
 
@@ -322,7 +322,7 @@ Status linkRecords(Archive& archive, const std::vector<int>& recordIds, const QS
     if (!relay)
         return relay.status();
     if (!*relay)
-        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
     for (int id : recordIds)
         if (Status s = recordExists(archive, id); !s)
             return s;
@@ -588,7 +588,7 @@ Expected<TrendData> trendOf(const Archive& archive, const QString& serial)
     if (!relay)
         return relay.status();
     if (!*relay)
-        return Status::failure(QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("继电器台账中没有编号为 %1 的继电器").arg(serial));
     TrendData t;
     t.entry = **relay;
     auto q = archive.run(QStringLiteral("SELECT r.id, r.test_time, r.p20_alarm_mean, r.p20_lock1_mean, r.p20_lock2_mean, r.raw "

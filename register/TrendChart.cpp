@@ -200,7 +200,7 @@ Status saveTrendPng(const TrendData& data, const QString& fileName, QSize size)
     QBuffer png;
     png.open(QIODevice::WriteOnly);
     if (!render(data, size).save(&png, "PNG"))
-        return Status::failure(cannotWrite(fileName, QStringLiteral("无法生成图片")));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName, QStringLiteral("无法生成图片")));
     return saveFile(fileName, png.data());
 }
 
@@ -217,7 +217,7 @@ Status saveTrendPdf(const TrendData& data, const QString& fileName)
         writer.setTitle(QStringLiteral("继电器 %1 趋势").arg(data.entry.serial));
         QPainter painter;
         if (!painter.begin(&writer))
-            return Status::failure(cannotWrite(fileName, QStringLiteral("无法生成PDF")));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName, QStringLiteral("无法生成PDF")));
         const QRect page = painter.viewport();
         const QSize size = kTrendImageSize.scaled(page.size(), Qt::KeepAspectRatio);
         render(data, painter, QRectF(page.topLeft(), size), kTrendImageSize);

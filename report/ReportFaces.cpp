@@ -50,7 +50,7 @@ const LoadedFiles& loadedFiles()
             QStringList folders;
             for (const QString& folder : reportFontFolders())
                 folders << QDir::toNativeSeparators(folder);
-            f.status = Status::failure(QStringLiteral("找不到报表字体文件 %1（已查找：%2），报表无法正确显示中文和数字")
+            f.status = Status::failure(ErrorCode::OutputNotWritten, QStringLiteral("找不到报表字体文件 %1（已查找：%2），报表无法正确显示中文和数字")
                                            .arg(missing.join(QStringLiteral("、")), folders.join(QStringLiteral("；"))));
         }
         return f;

@@ -106,7 +106,7 @@ Status writeReportPdf(const ReportPage& page, const QString& fileName)
 Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileName)
 {
     if (pages.empty())
-        return Status::failure(cannotWrite(fileName, QStringLiteral("没有要输出的页")));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName, QStringLiteral("没有要输出的页")));
     ReportPdfWriter pdf(fileName);
     for (const ReportPage& page : pages)
         if (Status s = pdf.addPage(page); !s)
@@ -137,7 +137,7 @@ Status ReportPdfWriter::addPage(const ReportPage& page)
     if (!open_) {
         // A PDF in substitute faces would not give back the text it shows.
         if (const Status faces = ReportFaces::available(); !faces)
-            return Status::failure(cannotWrite(fileName_, faces.message()));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName_, faces.message()));
         auto o = std::make_unique<Open>(fileName_);
         if (Status s = o->file.open(); !s)
             return s;
@@ -149,7 +149,7 @@ Status ReportPdfWriter::addPage(const ReportPage& page)
         if (const PageLabel* t = page.label(QStringLiteral("QRLTitle")))
             o->writer->setTitle(t->text);
         if (!o->painter.begin(o->writer.get()))
-            return Status::failure(cannotWrite(fileName_, QStringLiteral("无法生成PDF")));
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName_, QStringLiteral("无法生成PDF")));
         open_ = std::move(o);
     } else {
         open_->writer->newPage();
@@ -162,7 +162,7 @@ Status ReportPdfWriter::addPage(const ReportPage& page)
 Status ReportPdfWriter::commit()
 {
     if (!open_)
-        return Status::failure(cannotWrite(fileName_, QStringLiteral("没有要输出的页")));
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName_, QStringLiteral("没有要输出的页")));
     open_->painter.end();
     open_->writer.reset();
     const Status s = open_->file.commit();

@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 
+#include "base/Console.h"
 #include "base/Platform.h"
 #include "ui/MessageBox.h"
 
@@ -16,7 +17,7 @@ void developerChannel(QtMsgType type, const QMessageLogContext& context, const Q
 {
     static const bool shown = qEnvironmentVariableIsSet(kQtMessagesVariable);
     if (shown || type == QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n", sf6::consoleBytes(qFormatLogMessage(type, context, text)).constData());
         std::fflush(stderr);
     }
 }

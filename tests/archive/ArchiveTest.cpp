@@ -437,6 +437,7 @@ TEST_P(ArchiveOn, aDatabaseThatOnlyLooksLikeOursIsRefusedUntouched)
     }
     auto a = tryOpen();
     ASSERT_FALSE(a.ok());
+    EXPECT_EQ(a.code(), ErrorCode::ArchiveForeign) << a.error().toStdString();
     EXPECT_TRUE(a.error().contains(QStringLiteral("不是本程序的存档，程序不会改动它"))) << a.error().toStdString();
     if (GetParam() == Engine::SQLite) {
         EXPECT_EQ(bytesOf(location), before);
@@ -689,7 +690,7 @@ TEST(ArchiveFile, aReadOnlyFileIsReadAndNeverWritten)
         EXPECT_EQ(listed->size(), 3u);
         auto refused = archiveSync(**a, logOf(sim::plausibleRecords(2, 5)));
         ASSERT_FALSE(refused.ok());
-        EXPECT_TRUE(refused.error().contains(QStringLiteral("存档是只读的")));
+        EXPECT_EQ(refused.code(), ErrorCode::ArchiveReadOnly) << refused.error().toStdString();
     }
     EXPECT_EQ(bytesOf(path), before);
 }
@@ -729,7 +730,7 @@ TEST(ArchiveFile, aDamagedFileIsRefusedForWritingAndLeftAsItIs)
         const QByteArray before = bytesOf(path);
         auto refused = Archive::open(*ArchiveLocation::parse(path));
         ASSERT_FALSE(refused.ok()) << path.toStdString();
-        EXPECT_TRUE(refused.error().contains(QStringLiteral("存档文件已损坏"))) << refused.error().toStdString();
+        EXPECT_EQ(refused.code(), ErrorCode::ArchiveDamaged) << refused.error().toStdString();
         EXPECT_EQ(bytesOf(path), before);
         EXPECT_EQ(QFileInfo(path + QStringLiteral("-wal")).size(), 0) << "nothing written beside it either";
     }
@@ -761,4 +762,33 @@ TEST(ArchiveFile, engineFailuresComeWithWhatTheyMean)
     const QString reason = Archive::reason(q.lastError());
     EXPECT_TRUE(reason.contains(QRegularExpression(QStringLiteral("^\\p{Han}")))) << reason.toStdString();
     EXPECT_TRUE(reason.contains(QStringLiteral("nowhere"))) << "the engine's words stay for support: " << reason.toStdString();
+}
+
+// The kind of an engine's failure, by SQLite's result code (extended codes
+// included) or PostgreSQL's SQLSTATE: what sf6cli's exit code and the
+// windows' choices rest on.
+TEST(ArchiveFile, engineFailuresHaveTheirKind)
+{
+    const struct {
+        const char* nativeCode;
+        const char* text;
+        ErrorCode code;
+    } cases[] = {
+        {"5", "database is locked", ErrorCode::ArchiveLocked},
+        {"517", "database is locked", ErrorCode::ArchiveLocked},   // SQLITE_BUSY_SNAPSHOT
+        {"6", "database table is locked", ErrorCode::ArchiveLocked},
+        {"8", "attempt to write a readonly database", ErrorCode::ArchiveReadOnly},
+        {"42501", "permission denied for table records", ErrorCode::ArchiveReadOnly},
+        {"11", "database disk image is malformed", ErrorCode::ArchiveDamaged},
+        {"26", "file is not a database", ErrorCode::ArchiveDamaged},
+        {"13", "database or disk is full", ErrorCode::ArchiveUnavailable},
+        {"57P01", "terminating connection due to administrator command", ErrorCode::ArchiveUnavailable},
+        {"", "something else", ErrorCode::ArchiveUnavailable},
+    };
+    for (const auto& c : cases) {
+        const QSqlError e(QString(), QString::fromUtf8(c.text), QSqlError::StatementError, QString::fromLatin1(c.nativeCode));
+        EXPECT_EQ(Archive::code(e), c.code) << c.nativeCode << " " << c.text;
+    }
+    const QSqlError trigger(QString(), schema::kRowsKeptAsTheyAre, QSqlError::StatementError, QStringLiteral("19"));
+    EXPECT_EQ(Archive::code(trigger), ErrorCode::Refused);
 }

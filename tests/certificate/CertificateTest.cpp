@@ -275,12 +275,13 @@ TEST_P(Certificates, anApprovalIsRecordedOnceAndNeverForASupersededCertificate)
     const Status twice = approve(*archive, number, QStringLiteral("赵六"));
     ASSERT_FALSE(twice);
     EXPECT_TRUE(twice.message().contains(QStringLiteral("不能再次批准"))) << twice.message().toStdString();
-    EXPECT_FALSE(approve(*archive, QStringLiteral("SF6-2026-9999"), QStringLiteral("王五")));
+    EXPECT_EQ(approve(*archive, QStringLiteral("SF6-2026-9999"), QStringLiteral("王五")).code(), ErrorCode::NotFound);
 
     const QString other = issue(ids[1]);
     ASSERT_TRUE(amend(*archive, other, QStringLiteral("湿度记错"), {}).ok());
     const Status superseded = approve(*archive, other, QStringLiteral("王五"));
     ASSERT_FALSE(superseded);
+    EXPECT_EQ(superseded.code(), ErrorCode::Refused);
     EXPECT_TRUE(superseded.message().contains(QStringLiteral("已被 SF6-2026-0003 替代")));
 }
 

@@ -1,0 +1,331 @@
+#include "cli/CommandTable.h"
+
+#include "cli/Commands.h"
+#include "cli/Help.h"
+#include "cli/Options.h"
+#include "cli/Output.h"
+
+namespace cli {
+
+namespace {
+
+bool noStore(const QCommandLineParser& p) { return p.isSet(QStringLiteral("no-store")); }
+
+// archive lab without a field to change only shows the lab.
+bool noLabField(const QCommandLineParser& p)
+{
+    for (const char* o : {"name", "address", "phone", "accreditation", "prefix"})
+        if (p.isSet(QLatin1String(o)))
+            return false;
+    return true;
+}
+
+// --from, --to and --text, for the commands that list records.
+template <class ArchiveRef>
+int withFilter(const Invocation& i, int (*handler)(const QCommandLineParser&, ArchiveRef, const sf6::ArchiveFilter&))
+{
+    const auto filter = archiveFilter(i.options);
+    if (!filter)
+        return fail(filter.status());
+    return handler(i.options, *i.archive, *filter);
+}
+
+} // namespace
+
+const std::vector<Command>& commands()
+{
+    static const std::vector<Command> kCommands = {
+        {QStringLiteral("help"),
+         QStringLiteral("[命令]"),
+         QStringLiteral("显示帮助：全部命令，或一个命令的用法和选项"),
+         ArchiveUse::None, Writes::No, nullptr,
+         {},
+         helpCommand,
+         QStringLiteral(R"roff(The commands, a line each; with a command's name (\fBsf6cli help archive link\fR), its options. Also \fBsf6cli\fR \fIcommand\fR \fB\-\-help\fR.
+)roff")},
+        {QStringLiteral("ports"),
+         QString(),
+         QStringLiteral("列出扫描时要试探的串口，按扫描顺序"),
+         ArchiveUse::None, Writes::No, nullptr,
+         {QStringLiteral("port")},
+         [](const Invocation&) { return portsCommand(); },
+         QStringLiteral(R"roff(The ports a scan would try, in scan order.
+)roff")},
+        {QStringLiteral("connect"),
+         QString(),
+         QStringLiteral("查找校验仪：输出应答的串口和端口类型，试过的每个串口的失败原因写到标准错误"),
+         ArchiveUse::None, Writes::No, nullptr,
+         {QStringLiteral("port")},
+         [](const Invocation&) { return connectCommand(); },
+         QStringLiteral(R"roff(Find the calibrator: prints
+\fINAME\fR<TAB>\fIKIND\fR
+of the answering port; every refused port is named on standard error with the reason.
+)roff")},
+        {QStringLiteral("sync"),
+         QString(),
+         QStringLiteral("联机，下载全部测试记录并存档，写出要求的输出文件"),
+         ArchiveUse::None, Writes::Yes, nullptr,
+         {QStringLiteral("port"), QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("xlsx"), QStringLiteral("pdf-dir"), QStringLiteral("archive"), QStringLiteral("no-archive"), QStringLiteral("title"), QStringLiteral("unit"), QStringLiteral("client"), QStringLiteral("relay"), QStringLiteral("model"), QStringLiteral("serial"), QStringLiteral("made"), QStringLiteral("tester"), QStringLiteral("reviewer"), QStringLiteral("approver")},
+         [](const Invocation& i) { return syncCommand(i.options, false); },
+         QStringLiteral(R"roff(Connect, download every record, archive them, and write the outputs asked for.
+A sync that brings no record writes no output.
+)roff")},
+        {QStringLiteral("demo"),
+         QString(),
+         QStringLiteral("同 sync，对象是程序内模拟的校验仪（端口 DEMO）"),
+         ArchiveUse::None, Writes::Yes, nullptr,
+         {QStringLiteral("records"), QStringLiteral("port"), QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("xlsx"), QStringLiteral("pdf-dir"), QStringLiteral("archive"), QStringLiteral("no-archive"), QStringLiteral("title"), QStringLiteral("unit"), QStringLiteral("client"), QStringLiteral("relay"), QStringLiteral("model"), QStringLiteral("serial"), QStringLiteral("made"), QStringLiteral("tester"), QStringLiteral("reviewer"), QStringLiteral("approver")},
+         [](const Invocation& i) { return syncCommand(i.options, true); },
+         QStringLiteral(R"roff(As
+.BR sync ,
+against a simulated calibrator served inside the program, on its port DEMO.
+)roff")},
+        {QStringLiteral("archive list"),
+         QString(),
+         QStringLiteral("列出存档中的记录，最新的测试在前"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("text"), QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return withFilter(i, listCommand); },
+         QStringLiteral(R"roff(The archived records, newest test first: archive number, archiving time, then the list's columns 1 to 52.
+)roff")},
+        {QStringLiteral("archive export"),
+         QString(),
+         QStringLiteral("把存档中的记录导出为工作簿（A列为档案号）"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("text"), QStringLiteral("xlsx"), QStringLiteral("archive")},
+         [](const Invocation& i) { return withFilter(i, exportCommand); },
+         QStringLiteral(R"roff(The archived records as a workbook
+.RB ( \-\-xlsx ),
+column A the archive number.
+)roff")},
+        {QStringLiteral("archive report"),
+         QString(),
+         QStringLiteral("为存档中的每条记录生成报表 PDF，新的报表保存在存档中"),
+         ArchiveUse::Opened, Writes::IfItCan, nullptr,
+         {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("text"), QStringLiteral("pdf"), QStringLiteral("pdf-dir"), QStringLiteral("archive"), QStringLiteral("title"), QStringLiteral("unit"), QStringLiteral("client"), QStringLiteral("relay"), QStringLiteral("model"), QStringLiteral("serial"), QStringLiteral("made"), QStringLiteral("tester"), QStringLiteral("reviewer"), QStringLiteral("approver")},
+         [](const Invocation& i) { return withFilter(i, reportCommand); },
+         QStringLiteral(R"roff(One report a record
+.RB ( \-\-pdf " one file, " \-\-pdf\-dir " one file each);"
+a record's latest report is reprinted exactly, options override it; a judged record's report has two pages.
+)roff")},
+        {QStringLiteral("archive syncs"),
+         QString(),
+         QStringLiteral("列出每一次同步和导入"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return syncsCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Every sync: when, the port, records announced and received, how it ended, how many were new.
+An import is logged as a sync of the program import: its port is the file's name, records announced the rows
+read, and it adds the file's SHA-256 and the rows that could not be imported.
+The outcome reads 完成, 中断, 连接断开 or 无记录 in TSV; JSON keeps the names complete, stalled,
+link_lost and empty.
+)roff")},
+        {QStringLiteral("archive relay"),
+         QString(),
+         QStringLiteral("新建或修改继电器台账中的一只继电器（每次修改保存为新版本）"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("serial"), QStringLiteral("name"), QStringLiteral("model"), QStringLiteral("made"), QStringLiteral("client"), QStringLiteral("range"), QStringLiteral("class"), QStringLiteral("alarm"), QStringLiteral("lock1"), QStringLiteral("lock2"), QStringLiteral("diff-limit"), QStringLiteral("interval-months"), QStringLiteral("archive")},
+         [](const Invocation& i) { return relayCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Create or change a register entry
+.RB ( \-\-serial " and the relay options)."
+Every change is a new version; a wrong field is refused by name and nothing is stored.
+)roff")},
+        {QStringLiteral("archive relays"),
+         QString(),
+         QStringLiteral("列出继电器台账，含上次校验、上次结论和下次到期日"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return relaysCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(The register with each relay's last test, last verdict and next due date.
+)roff")},
+        {QStringLiteral("archive link"),
+         QString(),
+         QStringLiteral("把记录关联到台账中的一只继电器"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("record"), QStringLiteral("records"), QStringLiteral("serial"), QStringLiteral("archive")},
+         [](const Invocation& i) { return linkCommand(i.options, *i.archive, false); },
+         QStringLiteral(R"roff(Link records
+.RB ( \-\-record ", repeatable, or " "\-\-records 1,2,5\-9" )
+to a relay
+.RB ( \-\-serial ),
+all in one transaction or none.
+)roff")},
+        {QStringLiteral("archive unlink"),
+         QString(),
+         QStringLiteral("取消记录的关联（台账的关联变更中留有记录）"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("record"), QStringLiteral("records"), QStringLiteral("archive")},
+         [](const Invocation& i) { return linkCommand(i.options, *i.archive, true); },
+         QStringLiteral(R"roff(Undo the links of records
+.RB ( \-\-record " or " \-\-records );
+the register keeps the change.
+)roff")},
+        {QStringLiteral("archive judge"),
+         QString(),
+         QStringLiteral("按所关联继电器的台账判定一条记录，输出 JSON"),
+         ArchiveUse::Opened, Writes::IfItCan, noStore,
+         {QStringLiteral("record"), QStringLiteral("json"), QStringLiteral("no-store"), QStringLiteral("archive")},
+         [](const Invocation& i) { return judgeCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Judge a record against its relay's entry; prints the judgement as JSON.
+)roff")},
+        {QStringLiteral("archive trend"),
+         QString(),
+         QStringLiteral("继电器的漂移趋势图（PNG 或 PDF）"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("serial"), QStringLiteral("png"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         [](const Invocation& i) { return trendCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(The drift chart of a relay
+.RB ( \-\-png ", " \-\-pdf ).
+)roff")},
+        {QStringLiteral("archive import"),
+         QStringLiteral("FILE..."),
+         QStringLiteral("把以前导出的工作簿（.xls、.xlsx）、TSV 和 JSON 文件导入存档"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("archive")},
+         [](const Invocation& i) { return importCommand(i.options, *i.archive, i.arguments); },
+         QStringLiteral(R"roff(Earlier exports back into the archive: workbooks (.xls, .xlsx), TSV and JSON, told by their content.
+The first row must hold the list's 53 captions (column A 组数 or 档案号); each row is rebuilt into its record
+exactly and stored as a sync stores it, once. A row that gives no record is named on standard error
+.RI ( FILE : ROW ": 列“温度”：“abc”不是温度)"
+and the others are imported. Prints 导入N条新记录，M条已在存档中，K行无法导入.
+)roff")},
+        {QStringLiteral("archive lab"),
+         QString(),
+         QStringLiteral("显示实验室信息；给出选项时修改并保存为新版本"),
+         ArchiveUse::Opened, Writes::Yes, noLabField,
+         {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("phone"), QStringLiteral("accreditation"), QStringLiteral("prefix"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return labCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(The lab that issues certificates: 校验单位
+.RB ( \-\-name ),
+address, phone, accreditation number and the certificate-number prefix
+.RB ( \-\-prefix ,
+letters, digits and \-; default SF6). Every change is a new version. Prints the current profile
+.RB ( \-\-json " as JSON)."
+)roff")},
+        {QStringLiteral("archive standard"),
+         QString(),
+         QStringLiteral("新建或修改一台标准器（每次修改保存为新版本）"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("serial"), QStringLiteral("name"), QStringLiteral("model"), QStringLiteral("certificate"), QStringLiteral("issuer"), QStringLiteral("valid-until"), QStringLiteral("uncertainty"), QStringLiteral("archive")},
+         [](const Invocation& i) { return standardCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Create or change a reference standard
+.RB ( \-\-serial ", " \-\-name ", " \-\-model ", " \-\-certificate ", " \-\-issuer ", " \-\-valid\-until ", " \-\-uncertainty );
+every change is a new version.
+)roff")},
+        {QStringLiteral("archive standards"),
+         QString(),
+         QStringLiteral("列出标准器（当前版本）"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return standardsCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(The reference standards, current versions.
+)roff")},
+        {QStringLiteral("archive certify"),
+         QString(),
+         QStringLiteral("为已关联继电器的记录出具校准证书，输出证书编号"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         [](const Invocation& i) { return certifyCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Issue a certificate for a record linked to a relay
+.RB ( \-\-record ", " \-\-standard ", " \-\-tester ", " \-\-checker ;
+optional
+.BR \-\-approver ", " \-\-humidity ", " \-\-as\-found " M, " \-\-pdf ).
+The record is judged with the relay's current entry; with \-\-as\-found, the older record M of the same relay
+is judged too and the verdict is the as-left one's. Prints the number
+.IR PREFIX \- YYYY \- NNNN ,
+the next of the year of issue. Refused, with the reason and no number spent: no lab name, a record not linked,
+a standard unknown, without a validity or expired at the test date
+(标准器 S 的证书已于 yyyy\-mm\-dd 过期，不能出具证书), a checker who is the tester, a wrong as-found record.
+A PDF that cannot be written leaves the certificate issued; it can be printed again.
+)roff")},
+        {QStringLiteral("archive approve"),
+         QString(),
+         QStringLiteral("批准一份证书"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("certificate"), QStringLiteral("approver"), QStringLiteral("archive")},
+         [](const Invocation& i) { return approveCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Approve a certificate
+.RB ( \-\-certificate " NO, " \-\-approver );
+a second approval, or one of a superseded certificate, is refused.
+)roff")},
+        {QStringLiteral("archive amend"),
+         QString(),
+         QStringLiteral("出具替代证书（新编号），原证书标为“已替代”"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("certificate"), QStringLiteral("reason"), QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         [](const Invocation& i) { return amendCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Replace a certificate
+.RB ( \-\-certificate " NO, " \-\-reason ", any certify option)"
+with a new one under a new number; what is not given is the old one's. The old one becomes 已替代.
+)roff")},
+        {QStringLiteral("archive certificate"),
+         QString(),
+         QStringLiteral("按出具时的原样重新打印一份证书"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("number"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         [](const Invocation& i) { return reprintCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Print a certificate again exactly as issued
+.RB ( \-\-number " NO, " \-\-pdf ).
+)roff")},
+        {QStringLiteral("archive certificates"),
+         QString(),
+         QStringLiteral("列出全部证书及其状态（未批准、已批准、已替代）"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return certificatesCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Every certificate: number, records, relay, verdict, issued at, tester, checker, approver, approved at, state
+(未批准, 已批准, 已替代).
+)roff")},
+        {QStringLiteral("archive verify"),
+         QString(),
+         QStringLiteral("核对审计记录的链和每份证书的校验值"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("certificate"), QStringLiteral("archive")},
+         [](const Invocation& i) { return verifyCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Check the audit trail's chain and every certificate's hash against its records as they are now:
+prints 存档完整：N条审计记录，M份证书, or names the first altered audit row or certificate and exits 7.
+With
+.BI \-\-certificate " NO"
+prints that certificate's verification code 校验码：XXXXXXXX.
+)roff")},
+        {QStringLiteral("archive audit"),
+         QString(),
+         QStringLiteral("按先后列出审计记录"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return auditCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(The audit trail, oldest first: number, time, OS user, host, program, action, object, the values before
+and after (JSON) and the reason of every change to the archive (relay entries, links, unlinks, reports,
+imports). TSV by default, or
+.BR "\-\-json \-" ;
+JSON gives the stored action names and the values as JSON.
+)roff")},
+    };
+    return kCommands;
+}
+
+qsizetype nameWords(const Command& c) { return c.name.count(u' ') + 1; }
+
+const Command* findCommand(const QStringList& words)
+{
+    for (const Command& c : commands())
+        if (words.mid(0, nameWords(c)).join(u' ') == c.name)
+            return &c;
+    return nullptr;
+}
+
+bool writes(const Command& c, const QCommandLineParser& p)
+{
+    return c.writes != Writes::No && !(c.readsOnly && c.readsOnly(p));
+}
+
+bool argumentsFit(const Command& c, const QStringList& arguments)
+{
+    if (c.arguments.startsWith(u'['))
+        return true;
+    if (c.arguments.endsWith(QLatin1String("...")))
+        return !arguments.isEmpty();
+    return arguments.isEmpty();
+}
+
+} // namespace cli
