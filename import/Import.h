@@ -14,6 +14,8 @@
 namespace sf6::import {
 
 inline const QString kImportProgram = QStringLiteral("import");
+// A file of bad rows is listed only this far; the rest are counted.
+constexpr int kMaxListedRefusals = 1000;
 
 struct FileImport {
     QString file;              // as named to the import
@@ -22,7 +24,8 @@ struct FileImport {
     int rowsRead = 0;          // data rows, good and refused
     int newRecords = 0;
     int alreadyArchived = 0;
-    QStringList refusedRows;   // "FILE:ROW: 列“温度”：“abc”不是温度"
+    QStringList refusedRows;   // "FILE:ROW: 列“温度”：“abc”不是温度", the first kMaxListedRefusals
+    int rowsRefused = 0;       // all of them
 };
 
 // fraction of the file read, 0 to 1.
