@@ -114,6 +114,7 @@ FileImport importFile(Archive& archive, const QString& path, const Progress& pro
     if (out.rowsRefused > kMaxListedRefusals)
         out.refusedRows << QStringLiteral("%1: 另有%2行无法导入，未逐一列出").arg(out.file).arg(out.rowsRefused - kMaxListedRefusals);
     log.rowsRefused = out.rowsRefused;
+    log.fromListTexts = true;
     auto stored = archiveSync(archive, log);
     if (!stored) {
         out.outcome = FileImport::ArchiveFailed;
@@ -122,18 +123,21 @@ FileImport importFile(Archive& archive, const QString& path, const Progress& pro
     }
     out.newRecords = stored->newRecords;
     out.alreadyArchived = int(stored->recordIds.size()) - stored->newRecords;
+    out.matchedByTexts = stored->matchedByTexts;
     return out;
 }
 
 QString importSummary(const std::vector<FileImport>& files)
 {
-    int added = 0, already = 0, refused = 0;
+    int added = 0, already = 0, byTexts = 0, refused = 0;
     for (const FileImport& f : files) {
         added += f.newRecords;
         already += f.alreadyArchived;
+        byTexts += f.matchedByTexts;
         refused += f.rowsRefused;
     }
-    return QStringLiteral("导入%1条新记录，%2条已在存档中，%3行无法导入").arg(added).arg(already).arg(refused);
+    const QString matched = byTexts > 0 ? QStringLiteral("（其中%1条按相同的列表文字认出）").arg(byTexts) : QString();
+    return QStringLiteral("导入%1条新记录，%2条已在存档中%3，%4行无法导入").arg(added).arg(already).arg(matched).arg(refused);
 }
 
 } // namespace sf6::import
