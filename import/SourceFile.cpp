@@ -31,14 +31,14 @@ Status SourceFile::openSource()
     const auto kind = std::filesystem::status(QFileInfo(file_.fileName()).filesystemAbsoluteFilePath(), error).type();
     if (!error && kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::fifo
         && kind != std::filesystem::file_type::not_found)
-        return Status::failure(QStringLiteral("不是普通文件（设备、文件夹等），不能导入"));
+        return Status::failure(ErrorCode::NotAnExport, QStringLiteral("不是普通文件（设备、文件夹等），不能导入"));
     if (!file_.open(QIODevice::ReadOnly))
-        return Status::failure(QStringLiteral("无法打开：%1").arg(file_.errorString()));
+        return Status::failure(ErrorCode::NotAnExport, QStringLiteral("无法打开：%1").arg(file_.errorString()));
     if (kind == std::filesystem::file_type::regular) {
         expected_ = file_.size();
         if (expected_ > maxBytes_) {
             overBound_ = true;
-            return Status::failure(boundText());
+            return Status::failure(ErrorCode::NotAnExport, boundText());
         }
     }
     head_.resize(kHeadSize);
@@ -46,7 +46,7 @@ Status SourceFile::openSource()
     while (got < kHeadSize && !eof_) {
         const qint64 n = readFile(head_.data() + got, kHeadSize - got);
         if (n < 0)
-            return Status::failure(file_.errorString());
+            return Status::failure(ErrorCode::NotAnExport, file_.errorString());
         got += n;
     }
     head_.truncate(got);
@@ -103,11 +103,11 @@ Expected<QByteArray> SourceFile::readRest(qint64 limit)
         if (n <= 0)
             break;
         if (out.size() + n > limit)
-            return Status::failure(QStringLiteral("文件大于%1 MB，不是导出的工作簿").arg(limit / kBytesPerMb));
+            return Status::failure(ErrorCode::NotAnExport, QStringLiteral("文件大于%1 MB，不是导出的工作簿").arg(limit / kBytesPerMb));
         out.append(block, n);
     }
     if (failed_)
-        return Status::failure(errorString());
+        return Status::failure(ErrorCode::NotAnExport, errorString());
     return out;
 }
 
@@ -117,7 +117,7 @@ Expected<QString> SourceFile::sha256()
     while (read(block, kDrainBlock) > 0) {
     }
     if (failed_)
-        return Status::failure(errorString());
+        return Status::failure(ErrorCode::NotAnExport, errorString());
     return QString::fromLatin1(hash_.result().toHex());
 }
 
