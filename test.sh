@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal build,
 # once under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzz
-# target of the receive loop for a minute, and last the Debian package of the
+# target of the receive loop for a minute (and that a planted crash, leak and
+# timeout fail that run), and last the Debian package of the
 # normal build, and then the Windows build with its tests under Wine
 # (scripts/test-windows.sh; skipped, with the reason, without a toolchain).
 # Warnings are errors in these builds.
@@ -27,6 +28,7 @@ if [[ "${1:-}" != "--quick" ]]; then
   )
   echo "Fuzzing the receive loop for ${SF6_FUZZ_SECONDS:-60} s:"
   scripts/fuzz.sh "${SF6_FUZZ_SECONDS:-60}"
+  scripts/check-fuzz.sh
   (cd build && ctest --output-on-failure --timeout 600 -L package)
   scripts/test-windows.sh
 fi
