@@ -11,14 +11,10 @@ shift $(($# > 0))
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$root/build-fuzz
 artifacts=${SF6_FUZZ_ARTIFACTS:-$dir}
-launcher=()
-if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+. "$root/scripts/ccache-env.sh"
 if [[ ! -f "$dir/CMakeCache.txt" ]]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSF6_FUZZ=ON \
-    "${launcher[@]}" >/dev/null
+    "${ccache_launcher[@]}" >/dev/null
 fi
 cmake --build "$dir" -j"$(nproc)" >/dev/null
 scratch=$(mktemp -d)
