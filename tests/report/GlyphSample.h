@@ -15,7 +15,7 @@ QImage drawGlyphSample();
 
 struct GlyphAgreement {
     int inkPixels = 0;     // dark in either image
-    int disagreeing = 0;   // dark in one, light in the other
+    int disagreeing = 0;   // ink in one with paper all around it in the other
     int worstCellPercent = 0;   // the same share in the worst cell of about a glyph's size
     bool sameSize = false;
     // Hinting and rasterisers differ a little between systems, so edges may

@@ -33,9 +33,9 @@ int main(int argc, char** argv)
     if (argc == 3) {
         const QImage reference(QString::fromLocal8Bit(argv[2]));
         const sf6test::GlyphAgreement a = sf6test::compareGlyphImages(drawn, reference);
-        std::printf("%s: %d of %d ink pixels dark on one side and light on the other (at most %d%% may)\n",
-                    qPrintable(QGuiApplication::platformName()), a.disagreeing, a.inkPixels,
-                    sf6test::GlyphAgreement::kTolerancePercent);
+        std::printf("%s: %d of %d ink pixels without ink within a pixel on the other side, worst cell %d%% (at most %d%% and %d%% may)\n",
+                    qPrintable(QGuiApplication::platformName()), a.disagreeing, a.inkPixels, a.worstCellPercent,
+                    sf6test::GlyphAgreement::kTolerancePercent, sf6test::GlyphAgreement::kCellTolerancePercent);
         if (!a.agrees()) {
             std::fprintf(stderr, "the text drawn here differs from %s\n", argv[2]);
             return 1;

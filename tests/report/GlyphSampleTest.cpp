@@ -16,7 +16,7 @@ QRect inkIn(const QImage& image, const QRect& area)
     QRect ink;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            if (qGray(image.pixel(x, y)) < 96)
+            if (qGray(image.pixel(x, y)) < 160)
                 ink |= QRect(x, y, 1, 1);
     return ink;
 }
@@ -31,17 +31,29 @@ TEST(GlyphSample, agreesWithItsOwnDrawing)
     EXPECT_EQ(a.disagreeing, 0);
 }
 
+TEST(GlyphSample, stemsMovedByAPixelAgree)
+{
+    ASSERT_TRUE(sf6::ReportFaces::available().ok());
+    const QImage drawn = sf6test::drawGlyphSample();
+    // Hinting on another system may put every stem a pixel over.
+    QImage moved(drawn.size(), drawn.format());
+    moved.fill(255);
+    QPainter(&moved).drawImage(1, 0, drawn);
+    EXPECT_TRUE(sf6test::compareGlyphImages(moved, drawn).agrees());
+}
+
 TEST(GlyphSample, aMissingStrokeInOneGlyphDisagrees)
 {
     ASSERT_TRUE(sf6::ReportFaces::available().ok());
     const QImage drawn = sf6test::drawGlyphSample();
-    // 警 at 12 pixels, the second character of the first line: its lower half
-    // (the 言 under 敬) erased, as a bitmap without those strokes would draw it.
-    const QRect glyph = inkIn(drawn, QRect(17, 6, 11, 18));
+    // 警 at 12 pixels, the second cell of the first line: its lower half (the
+    // 言 under 敬) erased, as a bitmap without those strokes would draw it.
+    const QRect glyph = inkIn(drawn, QRect(4 + 24, 4, 24, 22));
     ASSERT_FALSE(glyph.isEmpty());
     QImage damaged = drawn;
     QPainter(&damaged).fillRect(QRect(glyph.left(), glyph.center().y(), glyph.width(), glyph.height() / 2 + 1),
                                 Qt::white);
+
     const sf6test::GlyphAgreement a = sf6test::compareGlyphImages(damaged, drawn);
     EXPECT_FALSE(a.agrees()) << a.disagreeing << " of " << a.inkPixels << ", worst cell " << a.worstCellPercent << "%";
     EXPECT_GT(a.worstCellPercent, sf6test::GlyphAgreement::kCellTolerancePercent);
