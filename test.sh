@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal build,
 # once under AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzz
-# target of the receive loop for a minute, and last the Debian package of the
+# target of the receive loop for a minute (and that a planted crash, leak and
+# timeout fail that run), and last the Debian package of the
 # normal build, and then the Windows build with its tests under Wine
 # (scripts/test-windows.sh; skipped, with the reason, without a toolchain).
 # Warnings are errors in these builds.
@@ -12,7 +13,13 @@ cd "$(dirname "$0")"
 scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 
-scripts/build.sh build -DSF6_WERROR=ON
+# The portability check compiles every source for Windows, syntax only,
+# unless the Windows build below compiles them all for real.
+portable_compile=ON
+if [[ "${1:-}" != "--quick" ]] && scripts/build-windows.sh --available; then
+  portable_compile=OFF
+fi
+scripts/build.sh build -DSF6_WERROR=ON -DSF6_PORTABILITY_COMPILE=$portable_compile
 (cd build && ctest --output-on-failure --timeout 300 -j2 -LE package)
 
 if [[ "${1:-}" != "--quick" ]]; then
@@ -27,6 +34,7 @@ if [[ "${1:-}" != "--quick" ]]; then
   )
   echo "Fuzzing the receive loop for ${SF6_FUZZ_SECONDS:-60} s:"
   scripts/fuzz.sh "${SF6_FUZZ_SECONDS:-60}"
+  scripts/check-fuzz.sh
   (cd build && ctest --output-on-failure --timeout 600 -L package)
   scripts/test-windows.sh
 fi

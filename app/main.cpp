@@ -39,6 +39,7 @@ int main(int argc, char** argv)
         }
     }
     keepQtMessagesOffStderr();
+    sf6::platform::drawTextFromOutlines();
     TApplication app(argc, argv);
     TApplication::setApplicationName(QStringLiteral("sf6companion"));
     TApplication::setApplicationVersion(QStringLiteral(SF6_VERSION));

@@ -55,6 +55,14 @@ bool postgresHasTls()
 #endif
 }
 
+void drawTextFromOutlines()
+{
+#ifdef Q_OS_WIN
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "windows:fontengine=freetype");
+#endif
+}
+
 QString exceptionText(const char* what)
 {
     const QByteArray bytes(what ? what : "");

@@ -25,4 +25,11 @@ bool postgresHasTls();
 // Windows is not UTF-8 (936 on the users' PCs).
 QString exceptionText(const char* what);
 
+// Before the application object: text is drawn from the faces' outlines.
+// Windows' own font engine takes a face's embedded bitmaps at small sizes, and
+// those of the shipped Chinese face lack strokes (报警 drawn as 报⺮); Qt's
+// FreeType engine, chosen here unless QT_QPA_PLATFORM names a platform, draws
+// outlines. Nothing to do elsewhere.
+void drawTextFromOutlines();
+
 } // namespace sf6::platform

@@ -7,6 +7,7 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "base/Console.h"
+#include "base/Platform.h"
 #include "link/PortList.h"
 #include "ui/Application.h"
 
@@ -88,6 +89,7 @@ int main(int argc, char** argv)
     // before the workbook and the reports are written.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    sf6::platform::drawTextFromOutlines();
     keepQtMessagesOffStderr();   // nothing but sf6cli's own messages on standard error
     sf6::useUtf8Console();
     // Widgets for the trend chart (Qt Charts draws with them), never shown.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# build-windows.sh [cmake targets...]: cross-builds the programs and the tests
+# build-windows.sh [--available | cmake targets...]: cross-builds the programs and the tests
 # for Windows x86_64 with MinGW-w64 into build-windows/, warnings as errors,
 # then packs the portable zip and the setup program (only when every target is
 # built, i.e. no targets are named).
@@ -12,6 +12,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build-windows
 skip_marker="SF6-WINDOWS-SKIPPED"
+# --available: only says (exit 0) whether the Windows build would be made here.
+available_only=false
+[[ "${1:-}" == --available ]] && available_only=true
+skip() {
+  $available_only && exit 1
+  echo "$skip_marker: $*; the Windows build and its Wine tests were not run."
+  exit 0
+}
 
 toolchain=${SF6_WIN_TOOLCHAIN:-}
 if [[ -z "$toolchain" && -d "$root/../shared/toolchains" ]]; then
@@ -20,19 +28,15 @@ fi
 qt_pack=qt-6.4.2-mingw-w64.tar.xz
 deps_pack=deps-mingw-w64.tar.xz
 if [[ -z "$toolchain" ]]; then
-  echo "$skip_marker: no Windows toolchain (neither \$SF6_WIN_TOOLCHAIN nor ../shared/toolchains beside the checkout); the Windows build and its Wine tests were not run."
-  exit 0
+  skip "no Windows toolchain (neither \$SF6_WIN_TOOLCHAIN nor ../shared/toolchains beside the checkout)"
 fi
 if [[ ! -f "$toolchain/$qt_pack" || ! -f "$toolchain/$deps_pack" ]]; then
-  echo "$skip_marker: $toolchain lacks $qt_pack or $deps_pack; the Windows build and its Wine tests were not run."
-  exit 0
+  skip "$toolchain lacks $qt_pack or $deps_pack"
 fi
 for tool in x86_64-w64-mingw32-g++-posix wine makensis; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "$skip_marker: $tool is missing (scripts/deps.sh installs it); the Windows build and its Wine tests were not run."
-    exit 0
-  fi
+  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
 done
+$available_only && exit 0
 
 # The packs, unpacked once; again only when a tarball changes.
 sdk=$out/sdk
@@ -62,13 +66,9 @@ export PKG_CONFIG_LIBDIR="$sdk/deps/lib/pkgconfig:$readers/lib/pkgconfig"
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
-launcher=()
-if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+. "$root/scripts/ccache-env.sh"
 if [[ ! -f "$out/CMakeCache.txt" ]] || ! grep -qx "QT_ADDITIONAL_PACKAGES_PREFIX_PATH:.*=$readers" "$out/CMakeCache.txt"; then
-  cmake -S "$root" -B "$out" "${generator[@]}" "${launcher[@]}" \
+  cmake -S "$root" -B "$out" "${generator[@]}" "${ccache_launcher[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$sdk/qt6-mingw/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DSF6WIN_DEPS_DIR="$sdk/deps" -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$readers" \
     -DCMAKE_BUILD_TYPE=Release -DSF6_WERROR=ON -DSF6_BENCH=OFF \

@@ -9,14 +9,9 @@ while [[ $# -gt 0 ]]; do
   if [[ $1 == -- ]]; then shift; targets=("$@"); break; fi
   options+=("$1"); shift
 done
-launcher=()
-if command -v ccache >/dev/null; then
-  # Several checkouts share one cache: paths below the checkout and the build folder's name don't count.
-  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+. "$root/scripts/ccache-env.sh"
 if [[ ! -f "$dir/CMakeCache.txt" || ${#options[@]} -gt 0 ]]; then
-  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${options[@]}" >/dev/null
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${ccache_launcher[@]}" "${options[@]}" >/dev/null
 fi
 if [[ ${#targets[@]} -gt 0 ]]; then
   cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"

@@ -12,13 +12,20 @@ present=$(cd "$folder" && ls -1 | tr 'A-Z' 'a-z')
 missing=0 checked=0
 while IFS= read -r -d '' binary; do
   checked=$((checked + 1))
+  # Read first: objdump failing inside a process substitution would pass the binary unread.
+  imports=$("$objdump" -p "$binary")
+  grep -q '^The Import Tables' <<<"$imports" || {
+    echo "${binary#"$folder"/}: objdump shows no import table" >&2
+    missing=$((missing + 1))
+    continue
+  }
   while read -r dll; do
     lower=$(tr 'A-Z' 'a-z' <<<"$dll")
     if grep -qxE "($system)(\.dll)?" <<<"$lower"; then continue; fi
     if grep -qxF "$lower" <<<"$present"; then continue; fi
     echo "${binary#"$folder"/} imports $dll, which is neither shipped nor part of Windows" >&2
     missing=$((missing + 1))
-  done < <("$objdump" -p "$binary" | sed -n 's/^\s*DLL Name: //p')
+  done < <(sed -n 's/^\s*DLL Name: //p' <<<"$imports")
 done < <(find "$folder" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 if [[ $checked -eq 0 ]]; then
   echo "no programs or DLLs in $folder" >&2

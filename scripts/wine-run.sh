@@ -3,7 +3,8 @@
 # under Wine in the build's own prefix (build-windows/wineprefix, made on first
 # use), headless, with the Qt and library DLLs of the toolchain on its path and
 # the report faces where Qt's offscreen platform looks for fonts.
-# SF6_WINEPREFIX names another prefix.
+# SF6_WINEPREFIX names another prefix; SF6_WINE_QPA another Qt platform than
+# offscreen (own: none, the program's own choice).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build-windows
@@ -30,7 +31,34 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 gcc_dir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 export WINEPATH="$(winpath "$sdk/qt6-mingw/bin");$(winpath "$sdk/deps/bin");$(winpath "$out/readers/bin");$(winpath /usr/x86_64-w64-mingw32/lib);$(winpath "$gcc_dir")"
 # Wine hands WINE<name> to the program as <name>.
-export WINEQT_QPA_PLATFORM=${SF6_WINE_QPA:-offscreen}
+# SF6_WINE_QPA=own: the platform the program chooses itself, as on a user's PC.
+if [[ "${SF6_WINE_QPA:-}" == own ]]; then
+  unset WINEQT_QPA_PLATFORM QT_QPA_PLATFORM
+else
+  export WINEQT_QPA_PLATFORM=${SF6_WINE_QPA:-offscreen}
+fi
 export WINEQT_QPA_FONTDIR=$(winpath "$out/fonts")
 export WINEQT_PLUGIN_PATH=$(winpath "$sdk/qt6-mingw/plugins")
-exec wine "$@"
+if [[ -z "${SF6_WINE_RERUN_SILENT:-}" ]]; then
+  exec wine "$@"
+fi
+# The test programs (SF6_WINE_RERUN_SILENT set by scripts/test-windows.sh):
+# every one prints a line first thing, so one that fails having printed
+# nothing at all died in Wine's start of the process, not in the test. It is
+# run once more, saying so (also into SF6_WINE_RERUN_LOG when set); a
+# program that printed anything is never rerun.
+# Its output goes through a file: Wine's service processes, when this program
+# is the one that starts them, keep a pipe open until the wineserver ends.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+status=0
+wine "$@" >"$log" 2>&1 </dev/null || status=$?
+if [[ $status -ne 0 && ! -s "$log" ]]; then
+  note="wine-run.sh: $(basename "$1") ${*:2} ended with status $status before printing anything, which is Wine starting the process, not the test: running it once more"
+  echo "$note" >&2
+  [[ -n "${SF6_WINE_RERUN_LOG:-}" ]] && echo "$note" >>"$SF6_WINE_RERUN_LOG"
+  status=0
+  wine "$@" >"$log" 2>&1 </dev/null || status=$?
+fi
+cat "$log"
+exit "$status"

@@ -8,7 +8,8 @@ Target amd64-unicode
 
 !define APPNAME "sf6companion"
 !define DISPLAYNAME "全自动SF6密度继电器校验仪配套工具"
-!define PUBLISHER "sf6companion"
+; Windows' list of programs shows the publisher: the name the shortcuts carry.
+!define PUBLISHER "${DISPLAYNAME}"
 !define UNINSTKEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APPNAME}"
 
 Name "${DISPLAYNAME}"
@@ -16,8 +17,14 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${APPNAME}"
 InstallDirRegKey HKLM "${UNINSTKEY}" "InstallLocation"
 RequestExecutionLevel admin
-SetCompressor /SOLID lzma
+!ifdef UNCOMPRESSED
+  SetCompress off   ; the texts readable in the file, for the check of scripts/test-windows.sh
+!else
+  SetCompressor /SOLID lzma
+!endif
 ShowInstDetails show
+; The line above the buttons names the program, not the installer's maker.
+BrandingText "${DISPLAYNAME} ${VERSION}"
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey /LANG=2052 "ProductName" "${DISPLAYNAME}"
 VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"

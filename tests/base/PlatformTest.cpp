@@ -229,3 +229,24 @@ TEST(Platform, postgresClientEncryptsEverywhereButInTheWindowsBuild)
     EXPECT_TRUE(platform::postgresHasTls());
 #endif
 }
+
+// On Windows the programs choose Qt's FreeType engine, which draws outlines,
+// unless the platform was named; on Linux the choice is fontconfig's, untouched.
+TEST(Platform, textIsDrawnFromOutlinesUnlessThePlatformWasNamed)
+{
+    const QByteArray before = qgetenv("QT_QPA_PLATFORM");
+    qunsetenv("QT_QPA_PLATFORM");
+    platform::drawTextFromOutlines();
+#ifdef _WIN32
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray("windows:fontengine=freetype"));
+#else
+    EXPECT_TRUE(qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"));
+#endif
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    platform::drawTextFromOutlines();
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray("offscreen"));
+    if (before.isNull())
+        qunsetenv("QT_QPA_PLATFORM");
+    else
+        qputenv("QT_QPA_PLATFORM", before);
+}

@@ -7,8 +7,10 @@
 #include <QByteArray>
 #include <QLocale>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -20,11 +22,38 @@ void check(bool ok, const char* what)
     }
 }
 
+// scripts/check-fuzz.sh proves that scripts/fuzz.sh fails when the fuzzer
+// finds something: with SF6_FUZZ_PLANT set to crash, leak or timeout, an input
+// that begins with "PLANT" makes that fault. Unset (every real run), the
+// target has no such input; the switch keeps the fuzzer from finding it.
+volatile std::uintptr_t plantedLeak;   // volatile: the compiler keeps the store
+
+void plantFault(const uint8_t* data, size_t size)
+{
+    static const char* const kind = std::getenv("SF6_FUZZ_PLANT");
+    if (kind == nullptr || size < 5 || std::memcmp(data, "PLANT", 5) != 0)
+        return;
+    if (std::strcmp(kind, "crash") == 0) {
+        char* volatile bytes = new char[size];   // volatile: the compiler keeps it
+        const volatile size_t pastTheEnd = size;
+        bytes[pastTheEnd] = char(data[0]);
+        delete[] bytes;
+    } else if (std::strcmp(kind, "leak") == 0) {
+        // Hidden from LeakSanitizer's scan, so the block is lost.
+        plantedLeak = reinterpret_cast<std::uintptr_t>(std::malloc(size)) ^ UINTPTR_MAX;
+    } else if (std::strcmp(kind, "timeout") == 0) {
+        volatile unsigned spin = 0;
+        for (;;)
+            spin = spin + 1;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace sf6;
+    plantFault(data, size);
     ReceiveLoop loop;
     loop.start();
     QByteArray stream;   // every byte fed, in order: the reply is its beginning
