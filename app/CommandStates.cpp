@@ -8,11 +8,11 @@ constexpr Switch of = Switch::Off;
 constexpr Switch kp = Switch::Keep;   // "–": the handler leaves it as it was
 } // namespace
 
-const std::array<CommandStateRow, 11>& commandStateTable()
+const std::array<CommandStateRow, 12>& commandStateTable()
 {
     using S = CommandState;
     // clang-format off
-    static const std::array<CommandStateRow, 11> table = {{
+    static const std::array<CommandStateRow, 12> table = {{
         //                       N1  N2  N3  N4  N6  N7  N8  TB1 TB2 TB3 TB4 AP
         {S::Idle,             {{ of, of, of, on, on, of, of, on, of, of, of, of }}},
         {S::Connecting,       {{ of, of, of, kp, of, of, of, of, of, of, of, kp }}},
@@ -26,6 +26,8 @@ const std::array<CommandStateRow, 11>& commandStateTable()
         {S::Disconnected,     {{ of, of, of, on, on, of, of, on, of, of, of, of }}},
         {S::LinkLost,         {{ of, of, of, on, on, of, of, on, of, of, of, of }}},
         {S::LinkLostWithRows, {{ on, on, on, on, on, of, of, on, of, on, on, on }}},
+        // The scan runs off the window's thread: the user may give it up.
+        {S::Scanning,         {{ of, of, of, on, of, on, of, of, of, of, of, kp }}},
     }};
     // clang-format on
     return table;
@@ -61,6 +63,7 @@ const char* commandStateName(CommandState s)
     case CommandState::Disconnected: return "Disconnected";
     case CommandState::LinkLost: return "LinkLost";
     case CommandState::LinkLostWithRows: return "LinkLostWithRows";
+    case CommandState::Scanning: return "Scanning";
     }
     return "?";
 }

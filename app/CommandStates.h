@@ -11,6 +11,7 @@ enum class CommandState {
     Idle, Connecting, Online, ConnectFailed, NoPorts, Syncing, SyncDone, SyncEmpty, Disconnected,
     LinkLost,           // the port went away; no rows to act on
     LinkLostWithRows,   // the port went away; the rows that arrived stay usable
+    Scanning,           // the ports are being tried; disconnect ends the scan
 };
 
 // Columns of the table: menu items, toolbar buttons, the list's automatic pop-up.
@@ -24,7 +25,7 @@ struct CommandStateRow {
     std::array<Switch, kCommandCount> cells;
 };
 
-const std::array<CommandStateRow, 11>& commandStateTable();
+const std::array<CommandStateRow, 12>& commandStateTable();
 const CommandStateRow& commandStateRow(CommandState s);
 
 // Calls set(command, enabled) for every command the state switches; "Keep" cells are skipped.
