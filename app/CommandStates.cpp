@@ -26,6 +26,8 @@ const std::array<CommandStateRow, kCommandStateCount>& commandStateTable()
         {S::Disconnected,     {{ of, of, of, on, on, of, of, on, of, of, of, of }}},
         {S::LinkLost,         {{ of, of, of, on, on, of, of, on, of, of, of, of }}},
         {S::LinkLostWithRows, {{ on, on, on, on, on, of, of, on, of, on, on, on }}},
+        // The scan runs off the window's thread: the user may give it up.
+        {S::Scanning,         {{ of, of, of, on, of, on, of, of, of, of, of, kp }}},
     }};
     // clang-format on
     return table;
@@ -61,6 +63,7 @@ const char* commandStateName(CommandState s)
     case CommandState::Disconnected: return "Disconnected";
     case CommandState::LinkLost: return "LinkLost";
     case CommandState::LinkLostWithRows: return "LinkLostWithRows";
+    case CommandState::Scanning: return "Scanning";
     }
     return "?";
 }

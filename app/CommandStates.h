@@ -11,9 +11,10 @@ enum class CommandState {
     Idle, Connecting, Online, ConnectFailed, NoPorts, Syncing, SyncDone, SyncEmpty, Disconnected,
     LinkLost,           // the port went away; no rows to act on
     LinkLostWithRows,   // the port went away; the rows that arrived stay usable
+    Scanning,           // the ports are being tried; disconnect ends the scan
 };
-// The states, for a loop over them: LinkLostWithRows stays the last.
-constexpr int kCommandStateCount = int(CommandState::LinkLostWithRows) + 1;
+// The states, for a loop over them: Scanning stays the last.
+constexpr int kCommandStateCount = int(CommandState::Scanning) + 1;
 
 // Columns of the table: menu items, toolbar buttons, the list's automatic pop-up.
 enum class Command { N1, N2, N3, N4, N6, N7, N8, TB1, TB2, TB3, TB4, AP };

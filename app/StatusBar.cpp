@@ -7,6 +7,7 @@ constexpr QColor kGreen{0, 128, 0};
 constexpr QColor kRed{255, 0, 0};
 constexpr int kIndicatorDiameter = 15;
 constexpr int kProgressWidth = 120;
+const QString kDemoNote = QStringLiteral("演示：模拟校验仪");
 
 class IndicatorPanel : public QWidget {
 public:
@@ -107,3 +108,17 @@ void TStatusBar::drawIndicator(QPainter& p, const QRect& rect) const
     const QPointF corner = QPointF(rect.topLeft()) + QPointF(0.5, 0.5);
     p.drawEllipse(QRectF(corner, QSizeF(kIndicatorDiameter - 1, kIndicatorDiameter - 1)));
 }
+
+void TStatusBar::showDemoNote()
+{
+    if (demoNote_)
+        return;
+    demoNote_ = new QLabel(kDemoNote, this);
+    demoNote_->setObjectName(QStringLiteral("DemoNote"));
+    demoNote_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    demoNote_->setContentsMargins(2, 0, 2, 0);
+    demoNote_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    addPermanentWidget(demoNote_);
+}
+
+QString TStatusBar::demoNote() const { return demoNote_ ? demoNote_->text() : QString(); }

@@ -39,10 +39,15 @@ public:
 
     void drawIndicator(QPainter& p, const QRect& rect) const;
 
+    // A note at the right end that the instrument is simulated (the demo).
+    void showDemoNote();
+    QString demoNote() const;
+
 private:
     std::array<QWidget*, kPanelCount> panels_{};
     std::array<QLabel*, kPanelCount> labels_{};
     QProgressBar* progress_ = nullptr;
     QLabel* progressCount_ = nullptr;
+    QLabel* demoNote_ = nullptr;
     std::function<bool()> connected_;
 };

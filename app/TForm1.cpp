@@ -121,6 +121,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
 
     connect(&MSComm1, &sf6::SerialLink::linkLost, this, &TForm1::LinkLost);
+    connect(&Scanner1, &sf6::PortScanner::trying, this, &TForm1::Scanner1Trying);
+    connect(&Scanner1, &sf6::PortScanner::finished, this, &TForm1::Scanner1Finished);
+    connect(&ui::SavedFiles::instance(), &ui::SavedFiles::saved, this, &TForm1::FileSaved);
 
     resize(kOuterWidth, kOuterHeight);
     FormCreate();
@@ -247,6 +250,7 @@ void TForm1::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    Scanner1.cancel();
     Timer1->stop();
     Timer3->stop();
     if (MSComm1.IsOpen())
@@ -303,6 +307,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
         return true;
     return QMainWindow::eventFilter(watched, e);
 }
+
+void TForm1::FileSaved(const QString& file) { setPanelText(1, ui::SavedFiles::text(file)); }
+
+void TForm1::markAsDemo() { StatusBar1->showDemoNote(); }
 
 // Kept as the handler the window is designed with; panel 1 is laid out to
 // stretch with the window, so nothing calls it.
@@ -388,12 +396,36 @@ void TForm1::ConnectionClick()
     if (ConnectAnimationMs != kSpinnerEndMs)
         return;
     StatusBar1->repaint();
-    const sf6::ScanResult r = sf6::scanForCalibrator(MSComm1, [this](const QStringList& names) {
-        cbxComlist->clear();
-        cbxComlist->addItems(names);
-    });
+    if (MSComm1.IsOpen())
+        MSComm1.Close();
+    const QStringList names = sf6::portsToScan();
+    cbxComlist->clear();
+    cbxComlist->addItems(names);
+    if (names.isEmpty()) {
+        ui::MessageBoxes::show(sf6::kTextNoPorts, this);
+        Timer1->stop();
+        enterState(CommandState::NoPorts);
+        return;
+    }
+    // A re-run from the Connection button while connected keeps its commands.
+    if (Connected == 0)
+        enterState(CommandState::Scanning);
+    Scanner1.start(names);
+}
+
+void TForm1::Scanner1Trying(const QString& port) { setPanelText(2, sf6::kTextTryingPort.arg(port)); }
+
+void TForm1::Scanner1Finished(const sf6::ScanResult& result)
+{
+    sf6::ScanResult r = result;
+    sf6::openFoundPort(MSComm1, r);
+    // The scan is over: the outcome's commands are switched from the connect's own state.
+    if (state_ == CommandState::Scanning)
+        enterState(CommandState::Connecting);
     using O = sf6::ScanResult::Outcome;
     switch (r.outcome) {
+    case O::Cancelled:
+        return;
     case O::NoPorts:
         ui::MessageBoxes::show(sf6::kTextNoPorts, this);
         Timer1->stop();
@@ -412,6 +444,7 @@ void TForm1::ConnectionClick()
         [[fallthrough]];
     case O::Error:
         setPanelText(1, sf6::kTextConnectFailedPanel);
+        setPanelText(2, QString());   // no port is being tried any more
         ui::Message m{sf6::kTextConnectFailed};
         m.details = r.refusalDetails();
         ui::MessageBoxes::show(m, this);
@@ -422,6 +455,7 @@ void TForm1::ConnectionClick()
 
 void TForm1::N7Click()
 {
+    Scanner1.cancel();   // a scan still trying ports ends here
     if (MSComm1.IsOpen())
         MSComm1.Close();
     setPanelText(1, sf6::kTextLinkLost);
@@ -469,6 +503,7 @@ void TForm1::N8Click()
 {
     setPanelText(1, sf6::kTextSyncStart);
     setPanelText(3, QString());
+    setPanelText(TStatusBar::kArchivePanel, QString());   // the last sync's count is not this one's
     FormActivate();
     if (!Sync.begin()) {
         ui::MessageBoxes::show(sf6::kTextNotConnected, this);
@@ -480,6 +515,16 @@ void TForm1::N8Click()
     StatusBar1->showProgress(0, 0);
     Sync.waitFirstPoll();
     Timer3Timer();
+}
+
+void TForm1::noteSilence()
+{
+    // Not a byte: the instrument is off or gone though the port stays open.
+    // The indicator says so; a sync can still be tried again on the port.
+    if (Sync.loop().BytesReceived() > 0)
+        return;
+    Connected = 0;
+    repaintIndicator();
 }
 
 void TForm1::endSync()
@@ -500,6 +545,10 @@ void TForm1::Timer3Timer()
     }
     // Whatever came is kept, however the sync ended.
     archiveSync(*step.end);
+    if (Sync.loop().BytesReceived() > 0 && MSComm1.IsOpen() && Connected == 0) {
+        Connected = 1;   // answered again after a silent sync
+        repaintIndicator();
+    }
     switch (*step.end) {
     case sf6::SyncEnd::Complete:
         endSync();
@@ -515,6 +564,7 @@ void TForm1::Timer3Timer()
         return;
     case sf6::SyncEnd::Empty:
         endSync();
+        noteSilence();
         setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Empty));
         setPanelText(3, Sync.progressText());
         // The message first, then the commands: the user reads before acting.

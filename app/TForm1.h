@@ -6,6 +6,7 @@
 #include "archive/ArchiveStore.h"
 #include "report/ReportPage.h"
 #include "app/StatusBar.h"
+#include "link/PortScan.h"
 #include "link/SerialLink.h"
 #include "sync/SyncSession.h"
 
@@ -117,6 +118,7 @@ public:
 
     // The serial link and the process-wide state shared by the handlers.
     sf6::SerialLink MSComm1;
+    sf6::PortScanner Scanner1;   // tries the ports off the window's thread
     int ConnectAnimationMs = 0;
     int Connected = 0;
     sf6::SyncSession Sync{MSComm1};
@@ -174,11 +176,17 @@ public slots:
 
     void Timer1Timer();
     void ConnectionClick();
+    void Scanner1Trying(const QString& port);
+    void Scanner1Finished(const sf6::ScanResult& result);
     void Timer3Timer();
     void AddDBGridClick();
     void StatusBar1Resize();
 
     void LinkLost();
+    void FileSaved(const QString& file);   // any window saved a file: the status bar says where
+
+    // The demo's calibrator is simulated: the status bar says so for as long as the window is open.
+    void markAsDemo();
 
 signals:
     void closed();   // the program ends with its main window, open dialogs or not
@@ -199,6 +207,7 @@ private:
     void enterState(sf6::CommandState s);
     void repaintIndicator();
     void endSync();
+    void noteSilence();
     void reportLinkLost(const QString& reason);
     bool openArchive(bool tellUser);
     void archiveSync(sf6::SyncEnd end);

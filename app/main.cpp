@@ -74,6 +74,8 @@ int main(int argc, char** argv)
         TForm3 form3;
         TForm4 form4{sf6::ReportPage{}};
         QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        if (p.isSet(QStringLiteral("demo")))
+            form1.markAsDemo();
         form1.show();
 
         // After the window is up, so a problem with the archive shows over it.
@@ -90,8 +92,9 @@ int main(int argc, char** argv)
 
         if (p.isSet(QStringLiteral("auto"))) {
             QTimer::singleShot(kAutoStartDelay, &form1, &TForm1::N6Click);
+            // After the scan that connects: the window has handled its outcome by then.
             auto syncOnce = std::make_shared<QMetaObject::Connection>();
-            *syncOnce = QObject::connect(form1.Timer1, &QTimer::timeout, &form1, [&form1, syncOnce] {
+            *syncOnce = QObject::connect(&form1.Scanner1, &sf6::PortScanner::finished, &form1, [&form1, syncOnce] {
                 if (form1.Connected == 1) {
                     QObject::disconnect(*syncOnce);
                     QTimer::singleShot(kAutoStartDelay, &form1, &TForm1::N8Click);

@@ -15,7 +15,14 @@ namespace sf6 {
 const QStringList& auditCaptions();
 // An action as the user reads it ("继电器台账"); one this program does not know, as stored.
 QString auditActionText(const QString& action);
-// A row's fields in the order of auditCaptions(), the action in words.
+// What changed, as the user reads it ("记录 36" for "record 36"); one this
+// program does not know, as stored.
+QString auditObjectText(const QString& object);
+// Stored values (JSON, kept as written) as the user reads them: one
+// "名称：值" a key, joined by the separator; text that is not a JSON object, as stored.
+QString auditValuesText(const QString& json, const QString& separator = QStringLiteral("；"));
+// A row's fields in the order of auditCaptions(), the action in words; the
+// object and the values as stored, for lists a program reads.
 QStringList auditFields(const AuditRow& row);
 
 class AuditModel : public QSqlQueryModel {
@@ -28,6 +35,7 @@ public:
     // Reads the trail again, with what others appended meanwhile.
     Status refresh();
 
+    // The tooltip holds a cell's whole text, values one to a line: a column cuts what is long.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QLabel;
+class QPlainTextEdit;
 class QTableView;
 
 namespace sf6 {
@@ -24,6 +25,10 @@ public:
     QTableView* AuditGrid = nullptr;
     sf6::AuditModel* Model = nullptr;
     QLabel* lbCount = nullptr;
+    QPlainTextEdit* mmDetail = nullptr;   // the selected change whole: the columns cut long values
+
+    // Shows the selected change in the detail pane.
+    void AuditGridCurrentChanged();
 
     // Reads the trail again; a failure is said in a message.
     void FormShow();
@@ -33,5 +38,6 @@ protected:
 
 private:
     TAuditForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent);
+    void sizeColumns();
     std::shared_ptr<sf6::Archive> archive_;
 };

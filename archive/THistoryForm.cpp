@@ -35,6 +35,9 @@ const QString kSelectRow = QStringLiteral("请选择一行数据！");
 const QString kCancelled = QStringLiteral("已取消");
 constexpr std::chrono::milliseconds kProgressDelay{500};   // a short export shows no progress window
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+
+// Records from the archive, named apart from a sync's list of the same day.
+QString historyWorkbookName(const QDate& day) { return QStringLiteral("历史记录_%1.xlsx").arg(day.toString(kDateFormat)); }
 } // namespace
 
 TDateFilter::TDateFilter(QWidget* parent) : QLineEdit(parent)
@@ -281,7 +284,9 @@ void THistoryForm::btnExportClick()
         return;
     }
     const QString chosen =
-        ui::FileDialogs::saveFileName(ui::SaveRequest{QStringLiteral("导出数据"), QString(), sf6::kWorkbookFilter}, this);
+        ui::FileDialogs::saveFileName(ui::SaveRequest{QStringLiteral("导出数据"), historyWorkbookName(QDate::currentDate()),
+                                                      sf6::kWorkbookFilter},
+                                      this);
     if (chosen.isEmpty())
         return;
     // Each row's texts are made as the sheet takes it; a cancel costs the file.
@@ -298,8 +303,11 @@ void THistoryForm::btnExportClick()
         progress.setValue(int(records.size()));
         return sf6::Status::success();
     };
-    const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook({}), feed, sf6::withXlsxExtension(chosen));
-    if (!s && s.code() != sf6::ErrorCode::Cancelled)
+    const QString file = sf6::withXlsxExtension(chosen);
+    const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook({}), feed, file);
+    if (s)
+        ui::SavedFiles::tell(file);
+    else if (s.code() != sf6::ErrorCode::Cancelled)
         ui::MessageBoxes::show(ui::Message{QStringLiteral("导出失败：") + s.message(), QStringLiteral("ListView2Excel"),
                                            QMessageBox::Critical},
                                this);

@@ -28,6 +28,7 @@ bool saveCertificatePdf(const CertificateContent& content, const CertificateStat
         ui::MessageBoxes::show(written.message(), parent);
         return false;
     }
+    ui::SavedFiles::tell(file);
     return true;
 }
 

@@ -70,11 +70,13 @@ SyncOutcome runSync(sf6::SerialLink& link)
     return out;
 }
 
-// Scan; on success the link is open on the calibrator's port. Every refused
-// port is named on standard error with the reason.
+// Scan; on success the link is open on the calibrator's port. Each port is
+// named on standard error as it is tried, and every refused one with the reason.
 int connectLink(sf6::SerialLink& link, bool print, QString* port = nullptr)
 {
-    const sf6::ScanResult r = sf6::scanForCalibrator(link);
+    sf6::ScanEvents events;
+    events.trying = [](const QString& name) { err(sf6::kTextTryingPort.arg(name)); };
+    const sf6::ScanResult r = sf6::scanForCalibrator(link, events);
     switch (r.outcome) {
     case sf6::ScanResult::Outcome::Found:
         if (port)
@@ -89,6 +91,7 @@ int connectLink(sf6::SerialLink& link, bool print, QString* port = nullptr)
         return kNoPorts;
     case sf6::ScanResult::Outcome::NoAnswer:
     case sf6::ScanResult::Outcome::Error:
+    case sf6::ScanResult::Outcome::Cancelled:
         err(sf6::kTextConnectFailed);
         if (const QString details = r.refusalDetails(); !details.isEmpty())
             err(details);

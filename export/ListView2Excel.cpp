@@ -1,5 +1,6 @@
 #include "export/ListView2Excel.h"
 
+#include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
 #include "export/Workbook.h"
 
@@ -49,8 +50,10 @@ void ListView2Excel(QTreeWidget* list, const QString& fileName)
     if (!list)
         return;
     const Status r = writeWorkbook(gather(list), fileName);
-    if (r)
+    if (r) {
+        ui::SavedFiles::tell(fileName);
         return;
+    }
     ui::MessageBoxes::show(ui::Message{kExportFailedText + r.message(), kExportCaption, QMessageBox::Critical});
 }
 

@@ -8,24 +8,52 @@
 #include <QThread>
 
 #include <map>
+#include <mutex>
 #include <utility>
 
 namespace sf6 {
 
 namespace {
+// Ports are opened on the scan's threads: what every open reads is guarded.
+std::mutex& openSettingsMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
 std::map<QString, std::shared_ptr<ByteLink>>& inProcessPorts()
 {
     static std::map<QString, std::shared_ptr<ByteLink>> ports;
     return ports;
 }
+
+std::function<void(const QString&)>& openHook()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+std::shared_ptr<ByteLink> inProcessPort(const QString& name)
+{
+    std::lock_guard lock(openSettingsMutex());
+    const auto it = inProcessPorts().find(name);
+    return it == inProcessPorts().end() ? nullptr : it->second;
+}
 } // namespace
 
 void setInProcessPort(const QString& name, std::shared_ptr<ByteLink> farEnd)
 {
+    std::lock_guard lock(openSettingsMutex());
     if (farEnd)
         inProcessPorts()[name] = std::move(farEnd);
     else
         inProcessPorts().erase(name);
+}
+
+void setPortOpenHook(std::function<void(const QString& name)> hook)
+{
+    std::lock_guard lock(openSettingsMutex());
+    openHook() = std::move(hook);
 }
 
 std::optional<PortSettings> PortSettings::parse(const QString& text)
@@ -120,8 +148,15 @@ void SerialLink::Open()
     openDenied_ = false;
     lost_.reset();
     salvaged_.clear();
-    if (const auto it = inProcessPorts().find(portName_); it != inProcessPorts().end()) {
-        inProcess_ = it->second;
+    std::function<void(const QString&)> hook;
+    {
+        std::lock_guard lock(openSettingsMutex());
+        hook = openHook();
+    }
+    if (hook)
+        hook(portName_);
+    if (auto farEnd = inProcessPort(portName_)) {
+        inProcess_ = std::move(farEnd);
         inProcess_->FlushInput();   // as a port: nothing from before the open
         return;
     }

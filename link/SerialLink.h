@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -39,6 +40,11 @@ QString portErrorText(QSerialPort::SerialPortError error, const QString& systemT
 // name talks to farEnd, which answers as the instrument does, instead of a
 // system port. A null farEnd takes the name back.
 void setInProcessPort(const QString& name, std::shared_ptr<ByteLink> farEnd);
+
+// Called with the port's name before every open, on the thread that opens:
+// lets a test make a port as slow to open as a Bluetooth port on Windows.
+// An empty hook removes it.
+void setPortOpenHook(std::function<void(const QString& name)> hook);
 
 class SerialLink : public QObject, public ByteLink {
     Q_OBJECT

@@ -36,6 +36,15 @@ const QString kFailed = QStringLiteral("不合格");
 constexpr int kSerialRole = Qt::UserRole;   // on every cell: the row's relay, whatever the sort order
 constexpr int kWindowMargin = 40;
 constexpr int kMostListShare = 65;   // percent of the screen's width
+constexpr int kHistoryRowsShown = 5;   // the versions and link changes show at least this many rows
+
+// Tall enough for its header and the given number of rows, with room for a
+// scroll bar under them when the columns are wider than the table.
+int heightForRows(const QTableWidget* t, int rows)
+{
+    return t->horizontalHeader()->sizeHint().height() + rows * t->verticalHeader()->defaultSectionSize()
+        + t->horizontalScrollBar()->sizeHint().height() + 2 * t->frameWidth();
+}
 
 const QStringList kVersionColumns{QStringLiteral("版本"),     QStringLiteral("修改时间"),  QStringLiteral("量程"),
                                   QStringLiteral("等级"),     QStringLiteral("报警"),      QStringLiteral("闭锁1"),
@@ -84,6 +93,8 @@ TRelayRegisterForm::TRelayRegisterForm(std::shared_ptr<sf6::Archive> archive, QW
     VersionGrid->setObjectName(QStringLiteral("VersionGrid"));
     LinkGrid = table(kLinkColumns, this);
     LinkGrid->setObjectName(QStringLiteral("LinkGrid"));
+    for (QTableWidget* t : {VersionGrid, LinkGrid})
+        t->setMinimumHeight(heightForRows(t, kHistoryRowsShown));
 
     auto* fields = new QGroupBox(QStringLiteral("继电器信息"), this);
     auto* form = new QFormLayout(fields);
@@ -147,9 +158,13 @@ TRelayRegisterForm::TRelayRegisterForm(std::shared_ptr<sf6::Archive> archive, QW
     // Wide enough for every column of the list beside the entry's fields.
     const int wanted = RelayGrid->minimumWidth() + right->sizeHint().width() + kWindowMargin;
     int width = std::max(kWindowSize.width(), wanted);
-    if (const QScreen* screen = this->screen())
+    // And tall enough for the entry's fields above its versions and link changes.
+    int height = std::max(kWindowSize.height(), right->sizeHint().height() + kWindowMargin);
+    if (const QScreen* screen = this->screen()) {
         width = std::min(width, screen->availableGeometry().width());
-    resize(width, kWindowSize.height());
+        height = std::min(height, screen->availableGeometry().height());
+    }
+    resize(width, height);
 }
 
 void TRelayRegisterForm::setToday(const QDate& d)

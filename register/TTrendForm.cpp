@@ -58,8 +58,11 @@ void TTrendForm::btnSavePngClick()
         {QStringLiteral("保存趋势图"), data_.entry.serial + QStringLiteral("-趋势.png"), QStringLiteral("PNG图片(*.png)")}, this);
     if (name.isEmpty())
         return;
-    if (const sf6::Status s = sf6::saveTrendPng(data_, withSuffix(name, "png")); !s)
+    const QString file = withSuffix(name, "png");
+    if (const sf6::Status s = sf6::saveTrendPng(data_, file); !s)
         ui::MessageBoxes::show(s.message(), this);
+    else
+        ui::SavedFiles::tell(file);
 }
 
 void TTrendForm::btnSavePdfClick()
@@ -68,6 +71,9 @@ void TTrendForm::btnSavePdfClick()
         {QStringLiteral("保存趋势图"), data_.entry.serial + QStringLiteral("-趋势.pdf"), QStringLiteral("PDF文件(*.pdf)")}, this);
     if (name.isEmpty())
         return;
-    if (const sf6::Status s = sf6::saveTrendPdf(data_, withSuffix(name, "pdf")); !s)
+    const QString file = withSuffix(name, "pdf");
+    if (const sf6::Status s = sf6::saveTrendPdf(data_, file); !s)
         ui::MessageBoxes::show(s.message(), this);
+    else
+        ui::SavedFiles::tell(file);
 }

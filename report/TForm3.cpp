@@ -327,4 +327,6 @@ void TForm3::btnPdfClick()
     endBatch(made && written.ok());
     if (!written)
         ui::MessageBoxes::show(QStringLiteral("导出PDF失败！\n") + written.message(), this);
+    else if (made)
+        ui::SavedFiles::tell(name);
 }

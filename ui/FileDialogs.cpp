@@ -1,8 +1,9 @@
 #include "ui/FileDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QDir>
+#include <QStandardPaths>
 
 namespace ui {
 
@@ -26,12 +27,25 @@ QString& lastFolder()
 }
 } // namespace
 
+QString FileDialogs::startingFolder()
+{
+    if (!lastFolder().isEmpty())
+        return lastFolder();
+    // Never the program's own folder, where a user cannot write (C:\Program Files\…).
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
+}
+
 QString FileDialogs::startingName(const QString& initialName)
 {
-    if (lastFolder().isEmpty() || initialName.contains(QLatin1Char('/')) || initialName.contains(QLatin1Char('\\')))
+    if (initialName.contains(QLatin1Char('/')) || initialName.contains(QLatin1Char('\\')))
         return initialName;
-    return QDir(lastFolder()).filePath(initialName);
+    return QDir(startingFolder()).filePath(initialName);
 }
+
+void FileDialogs::forgetLastFolder() { lastFolder().clear(); }
 
 QString FileDialogs::saveFileName(const SaveRequest& r, QWidget* parent)
 {
@@ -51,13 +65,26 @@ void FileDialogs::setHandler(Handler h) { current() = std::move(h); }
 QStringList FileDialogs::openFileNames(const OpenRequest& r, QWidget* parent)
 {
     const QStringList chosen = currentOpen() ? currentOpen()(r)
-                                             : QFileDialog::getOpenFileNames(parent, r.title, lastFolder(), r.filter);
+                                             : QFileDialog::getOpenFileNames(parent, r.title, startingFolder(), r.filter);
     if (!chosen.isEmpty())
         lastFolder() = QFileInfo(chosen.front()).absolutePath();
     return chosen;
 }
 
 void FileDialogs::setOpenHandler(OpenHandler h) { currentOpen() = std::move(h); }
+
+SavedFiles& SavedFiles::instance()
+{
+    static SavedFiles notifier;
+    return notifier;
+}
+
+void SavedFiles::tell(const QString& file) { emit instance().saved(file); }
+
+QString SavedFiles::text(const QString& file)
+{
+    return QStringLiteral("已保存到 %1").arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
+}
 
 OpenAnswer::OpenAnswer(QStringList n) : names(std::move(n)), saved_(currentOpen())
 {

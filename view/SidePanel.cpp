@@ -133,6 +133,22 @@ QLabel* staticCaption(QWidget* parent, const QString& text, int x, int y, bool s
     return label;
 }
 
+// A caption left of a value at valueX keeps a gap to it: its font is made
+// smaller, a pixel at a time, where the face found is wider than the design's.
+constexpr int kCaptionGap = 3;
+constexpr int kSmallestCaptionPixels = 11;
+void keepClearOf(QLabel* caption, int valueX)
+{
+    QFont f = caption->font();
+    // Measured by its ink: the full-width colon's advance ends in blank space.
+    const auto inkRight = [caption] { return caption->x() + caption->fontMetrics().boundingRect(caption->text()).right(); };
+    while (inkRight() + kCaptionGap > valueX && f.pixelSize() > kSmallestCaptionPixels) {
+        f.setPixelSize(f.pixelSize() - 1);
+        caption->setFont(f);
+    }
+    caption->adjustSize();
+}
+
 } // namespace
 
 SidePanel::SidePanel(QWidget* parent) : QFrame(parent)
@@ -165,11 +181,12 @@ SidePanel::SidePanel(QWidget* parent) : QFrame(parent)
     }
     // Latin captions in the panel's own sans face: 宋体's Latin letters are serifed.
     for (int b = Box1; b <= Box6; ++b) {
-        staticCaption(parents[b], QStringLiteral("Pt："), 7, kPtRowY, false);
-        staticCaption(parents[b], QStringLiteral("P20："), 7, kP20RowY, false);
+        keepClearOf(staticCaption(parents[b], QStringLiteral("Pt："), 7, kPtRowY, false), kTrial1X);
+        keepClearOf(staticCaption(parents[b], QStringLiteral("P20："), 7, kP20RowY, false), kTrial1X);
     }
-    staticCaption(GroupBox7, QStringLiteral("Pt："), 7, 46, false);
-    staticCaption(GroupBox7, QStringLiteral("P20："), 7, 84, false);
+    constexpr int kFirstMeanX = 44;
+    keepClearOf(staticCaption(GroupBox7, QStringLiteral("Pt："), 7, 46, false), kFirstMeanX);
+    keepClearOf(staticCaption(GroupBox7, QStringLiteral("P20："), 7, 84, false), kFirstMeanX);
     constexpr int kHeadingY = 17;
     staticCaption(GroupBox7, QStringLiteral("均报警回"), 37, kHeadingY, true);
     staticCaption(GroupBox7, QStringLiteral("均报警值"), 106, kHeadingY, true);

@@ -69,6 +69,17 @@ TEST(CommandStates, lostLink_allowsConnectOnly_plusRowCommandsWhenRowsArrived)
     EXPECT_EQ(enabled(withRows), (std::vector{C::N1, C::N2, C::N3, C::N4, C::N6, C::TB1, C::TB3, C::TB4, C::AP}));
 }
 
+TEST(CommandStates, scanning_allowsDisconnectAndExitOnly_andItsOutcomesLookAsWithoutIt)
+{
+    EXPECT_EQ(enabled(run({S::Idle, S::Connecting, S::Scanning})), (std::vector{C::N4, C::N7}));
+    // The window goes back to Connecting when the scan ends, then to the outcome.
+    for (S outcome : {S::Online, S::ConnectFailed, S::NoPorts})
+        EXPECT_EQ(enabled(run({S::Idle, S::Connecting, S::Scanning, S::Connecting, outcome})),
+                  enabled(run({S::Idle, S::Connecting, outcome})))
+            << sf6::commandStateName(outcome);
+    EXPECT_EQ(enabled(run({S::Idle, S::Connecting, S::Scanning, S::Disconnected})), (std::vector{C::N4, C::N6, C::TB1}));
+}
+
 // Over the states, not the table: a state without a row would otherwise pass unseen.
 TEST(CommandStates, everyStateHasItsOwnRowAndName)
 {

@@ -8,10 +8,12 @@
 #include "sim/Records.h"
 #include "tests/app/InstrumentFixture.h"
 #include "tests/app/WindowDriver.h"
+#include "tests/link/SlowPort.h"
 #include "view/SidePanel.h"
 
 #include <QApplication>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -202,6 +204,79 @@ TEST_F(MainWindow, newConnectWhileConnected_turnsRedAtOnceAndEmptiesTheList)
     EXPECT_TRUE(w->panelText(2).isEmpty());
     EXPECT_EQ(enabledCommands(), (std::vector{C::N4}));
     w->Timer1->stop();
+}
+
+// A port whose open blocks sorts before the instrument's (a pseudo-terminal, or DEMO).
+const QString kBlockingPort = QStringLiteral("/dev/aaa-blocking");
+
+TEST_F(MainWindow, aPortWhoseOpenBlocks_keepsTheWindowTurning_andTheScanGoesOnToTheInstrument)
+{
+    auto* s = startInstrument();
+    sf6::setPortListOverride(QStringList{kBlockingPort, instrumentPort()});
+    testsupport::SlowPort slow(kBlockingPort);
+    w->N6Click();
+    for (int i = 0; i < 10; ++i)
+        w->Timer1Timer();
+    EXPECT_EQ(w->commandState(), CommandState::Scanning);
+    EXPECT_EQ(enabledCommands(), (std::vector{C::N4, C::N7})) << "disconnect and exit work during a scan";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->panelText(2) == QStringLiteral("正在试探 ") + kBlockingPort; }, 2000))
+        << "the port being tried is shown";
+
+    // The longest the event loop went without turning while the open blocked.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 worst = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        worst = std::max(worst, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start();
+    ASSERT_TRUE(testsupport::waitScanEnd(*w));
+    EXPECT_LT(worst, 300) << "the window stood still for " << worst << " ms";
+    EXPECT_GE(clock.elapsed(), 500) << "measured while the open blocked";
+
+    EXPECT_EQ(w->commandState(), CommandState::Online);
+    EXPECT_EQ(w->panelText(2), QStringLiteral("通信端口：串口"));
+    EXPECT_TRUE(w->MSComm1.IsOpen());
+    EXPECT_EQ(s->probesSeen(), 1);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(MainWindow, disconnectOrExitDuringAScan_endsItAtOnce)
+{
+    auto* s = startInstrument();
+    sf6::setPortListOverride(QStringList{kBlockingPort, instrumentPort()});
+    testsupport::SlowPort slow(kBlockingPort);
+    w->N6Click();
+    for (int i = 0; i < 10; ++i)
+        w->Timer1Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slow.opens() == 1; }, 2000));
+    w->N7Click();
+    EXPECT_FALSE(w->Scanner1.running());
+    QCoreApplication::processEvents();   // whatever the scan had posted
+    EXPECT_EQ(w->commandState(), CommandState::Disconnected);
+    EXPECT_EQ(w->panelText(1), QStringLiteral("连接已断开！"));
+    EXPECT_TRUE(w->panelText(2).isEmpty());
+    EXPECT_TRUE(messages.messages.empty()) << "a cancelled scan reports nothing";
+    EXPECT_EQ(s->probesSeen(), 0) << "no port is tried after the disconnect";
+    EXPECT_FALSE(w->MSComm1.IsOpen());
+
+    // Exit while the open blocks again: the window closes without waiting for it.
+    w->show();
+    w->N6Click();
+    for (int i = 0; i < 10; ++i)
+        w->Timer1Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slow.opens() == 2; }, 2000));
+    QElapsedTimer clock;
+    clock.start();
+    w->N4Click();
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->Scanner1.running());
+    EXPECT_EQ(s->probesSeen(), 0);
 }
 
 TEST_F(MainWindow, disconnect_closesThePortAndClearsEverything)

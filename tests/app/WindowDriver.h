@@ -2,7 +2,15 @@
 // Drives the main window's connect command the way its timers do.
 #include "app/TForm1.h"
 
+#include <QTest>
+
 namespace testsupport {
+
+// Waits, with the event loop running, until the window's scan has ended.
+inline bool waitScanEnd(TForm1& w, int limitMs = 15000)
+{
+    return QTest::qWaitFor([&w] { return !w.Scanner1.running(); }, limitMs);
+}
 
 // Runs the connect command through its ten spinner ticks and the scan.
 inline void connectThroughScan(TForm1& w)
@@ -10,6 +18,7 @@ inline void connectThroughScan(TForm1& w)
     w.N6Click();
     for (int i = 0; i < 10; ++i)
         w.Timer1Timer();
+    waitScanEnd(w);
 }
 
 } // namespace testsupport

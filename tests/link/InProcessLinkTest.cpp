@@ -7,6 +7,9 @@
 #include "sim/Records.h"
 #include "sync/ReceiveLoop.h"
 #include "sync/SyncSession.h"
+#include "tests/link/SlowPort.h"
+
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +162,70 @@ TEST_F(InProcessCalibrator, aSerialLinkOpensItAsAPortAndDropsWhatCameBeforeTheOp
     link.Open();
     EXPECT_FALSE(link.IsOpen());
     EXPECT_FALSE(link.lastError().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// A port that blocks its open, sorted before the calibrator's.
+const QString kBlocking = QStringLiteral("BT-SLOW");
+
+class BlockingPort : public InProcessCalibrator {
+protected:
+    void SetUp() override
+    {
+        far = std::make_shared<sim::InProcessLink>();
+        sf6::setInProcessPort(sim::kDemoPortName, far);
+        sf6::setPortListOverride(QStringList{sim::kDemoPortName, kBlocking});
+    }
+    std::shared_ptr<sim::InProcessLink> far;
+    testsupport::SlowPort slow{kBlocking};
+};
+
+TEST_F(BlockingPort, isPassedOverAfterTheOpenWait_andTheNextPortAnswers)
+{
+    QStringList tried;
+    sf6::ScanEvents events;
+    events.trying = [&tried](const QString& port) { tried << port; };
+    sf6::SerialLink link;
+    QElapsedTimer clock;
+    clock.start();
+    const ScanResult r = sf6::scanForCalibrator(link, events);
+    const auto took = std::chrono::milliseconds(clock.elapsed());
+
+    ASSERT_EQ(r.outcome, ScanResult::Outcome::Found);
+    EXPECT_EQ(r.portName, sim::kDemoPortName);
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_EQ(far->probesSeen(), 1);
+    EXPECT_EQ(tried, (QStringList{kBlocking, sim::kDemoPortName})) << "each port is named as it is tried";
+    ASSERT_EQ(r.attempts.size(), 2u);
+    EXPECT_EQ(r.attempts[0].reason, sf6::kTextOpenTimedOut.arg(sf6::kOpenWait.count()));
+    EXPECT_EQ(slow.opens(), 1);
+    // The open would block for a minute; the scan gives it its wait and goes on.
+    EXPECT_GE(took, sf6::kOpenWait);
+    EXPECT_LT(took, sf6::kOpenWait + sf6::kProbeWait + 1500ms);
+}
+
+TEST_F(BlockingPort, aCancelEndsTheScanWhileTheOpenStillBlocks)
+{
+    sf6::ScanEvents events;
+    events.cancelled = [this] { return slow.opens() > 0; };
+    sf6::SerialLink link;
+    QElapsedTimer clock;
+    clock.start();
+    const ScanResult r = sf6::scanForCalibrator(link, events);
+    EXPECT_EQ(r.outcome, ScanResult::Outcome::Cancelled);
+    EXPECT_LT(std::chrono::milliseconds(clock.elapsed()), sf6::kOpenWait) << "the open's wait was not sat out";
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(far->probesSeen(), 0) << "no port after the cancel is tried";
+
+    // Released later, the abandoned open closes its port again: the port is free.
+    slow.release();
+    sf6::setPortListOverride(QStringList{kBlocking, sim::kDemoPortName});
+    const ScanResult again = sf6::scanForCalibrator(link);
+    EXPECT_EQ(again.outcome, ScanResult::Outcome::Found);
+    EXPECT_EQ(far->probesSeen(), 1);
 }
 
 } // namespace
