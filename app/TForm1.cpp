@@ -1,5 +1,6 @@
 #include "app/TForm1.h"
 
+#include "base/Clock.h"
 #include "ui/FileDialogs.h"
 #include "app/Icons.h"
 #include "ui/Fonts.h"
@@ -9,6 +10,9 @@
 #include "export/Workbook.h"
 #include "import/TImportDialog.h"
 #include "link/PortScan.h"
+#include "ops/Links.h"
+#include "ops/Reports.h"
+#include "ops/Syncs.h"
 #include "report/TForm3.h"
 #include "sync/Columns.h"
 #include "archive/ArchiveStore.h"
@@ -18,7 +22,6 @@
 #include "certificate/TCertifyDialog.h"
 #include "certificate/TLabForm.h"
 #include "certificate/TStandardsForm.h"
-#include "register/JudgedReport.h"
 #include "register/TRelayRegisterForm.h"
 #include "register/TTrendForm.h"
 #include "ui/Choices.h"
@@ -510,7 +513,7 @@ void TForm1::N8Click()
         return;
     }
     ListView1->clear();
-    SyncDate = QDate::currentDate();
+    SyncDate = sf6::Clock::today();
     enterState(CommandState::Syncing);
     StatusBar1->showProgress(0, 0);
     Sync.waitFirstPoll();
@@ -625,9 +628,7 @@ void TForm1::archiveSync(sf6::SyncEnd end)
     setPanelText(TStatusBar::kArchivePanel, sf6::kTextNotArchived);
     if (!openArchive(true))
         return;
-    const sf6::SyncLog log{sf6::Archive::now(), kProgramName, MSComm1.PortName(),
-                           Sync.loop().RecordTotal(), end, records};
-    auto stored = sf6::archiveSync(*archive_, log);
+    auto stored = sf6::ops::keepSync(*archive_, {kProgramName, MSComm1.PortName(), Sync.loop().RecordTotal(), end, records});
     if (!stored) {
         if (stored.error() != archiveProblemShown_) {
             archiveProblemShown_ = stored.error();
@@ -646,51 +647,40 @@ int TForm1::archiveNumber(const QTreeWidgetItem* item) const
     return item ? item->data(0, kArchiveIdRole).toInt() : 0;
 }
 
-void TForm1::prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive)
+void TForm1::prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive, bool fromLatestReport)
 {
-    // The dialog opens with the lab's details as last confirmed and the
-    // record's own relay where it has one.
     if (sf6::Archive* a = archive()) {
-        if (!dialog->detailsGiven())
-            if (auto start = sf6::startingDetails(*a, dialog->details()); start)
-                dialog->setDetails(*start);
-        const int first = dialog->recordIds().empty() ? 0 : dialog->recordIds().front();
-        if (first > 0)
-            if (auto serial = sf6::linkedSerial(*a, first); serial && *serial)
-                if (auto e = sf6::findRelay(*a, **serial); e && *e)
-                    dialog->setRelayFields({(*e)->name, (*e)->model, (*e)->serial, (*e)->made, (*e)->client});
+        const sf6::ops::DialogStart start = sf6::ops::dialogStart(*a, dialog->recordIds(), dialog->details(), fromLatestReport);
+        if (start.details)
+            dialog->setDetails(*start.details);
+        if (const auto& e = start.linkedRelay)
+            dialog->setRelayFields({e->name, e->model, e->serial, e->made, e->client});
     }
-    // A confirmed report of an archived record updates the register, is judged
-    // and kept; the pages come with the judgement where there is one.
     // The reports wait for the end of the confirmation: all kept together once
     // its pages are made (and its PDF saved), none after a failure or a cancel.
-    auto waiting = std::make_shared<std::vector<sf6::NewReport>>();
-    dialog->setReportMaker([this, archive, waiting, dialog](const sf6::ReportDetails& d, const sf6::ListRow& row, int recordId) {
+    auto batch = std::make_shared<sf6::ops::ReportBatch>();
+    dialog->setReportMaker([this, archive, batch, dialog](const sf6::ReportDetails& d, const sf6::ListRow& row, int recordId) {
         sf6::Archive* a = archive();
-        if (!a || recordId <= 0 || a->readOnly())
-            return std::vector<sf6::ReportPage>{sf6::buildReportPage(d, row)};
         sf6::ReportRelay how{dialog->serialChosen(), false};
         const QString serial = d.serialNumber.trimmed();
-        if (how.serialChosen && !serial.isEmpty())
+        if (a && recordId > 0 && !a->readOnly() && how.serialChosen && !serial.isEmpty())
             if (auto linked = sf6::linkedSerial(*a, recordId); linked && *linked && **linked != serial)
                 how.moveLink = ui::Choices::choose({QStringLiteral("关联继电器"),
                                                     QStringLiteral("记录已关联到继电器 %1，改为关联到 %2？").arg(**linked, serial),
                                                     {}},
                                                    dialog)
                     == 0;
-        const sf6::MadeReport made = sf6::prepareReport(*a, recordId, d, row, kProgramName, how);
+        const sf6::ops::RecordReport made = sf6::ops::confirmedReport(a, recordId, d, row, kProgramName, how);
         if (!made.problems.isEmpty())
             ui::MessageBoxes::show(made.problems.join(u'\n'), this);
-        waiting->push_back(sf6::keptAs(made, recordId, d));
+        batch->add(made);
         return made.pages;
     });
-    dialog->setBatchEnd([this, archive, waiting, dialog](bool complete) {
-        std::vector<sf6::NewReport> reports;
-        reports.swap(*waiting);
+    dialog->setBatchEnd([archive, batch, dialog](bool complete) {
         sf6::Archive* a = archive();
-        if (!complete || !a)
+        if (!a)
             return;
-        if (auto kept = sf6::storeReports(*a, reports, kProgramName); !kept)
+        if (auto kept = batch->finish(*a, complete, kProgramName); !kept)
             ui::MessageBoxes::show(kept.error(), dialog);
     });
     if (!archive())
@@ -724,7 +714,9 @@ void TForm1::N15Click()
     THistoryForm* history = THistoryForm::open(archiveLocation_, nullptr);
     if (!history)
         return;
-    history->onReportDialog = [this, history](TForm3* d) { prepareReportDialog(d, [history] { return &history->archive(); }); };
+    history->onReportDialog = [this, history](TForm3* d) {
+        prepareReportDialog(d, [history] { return &history->archive(); }, true);
+    };
     history->addCommand(QStringLiteral("关联继电器"), [this, history](const std::vector<sf6::ArchivedRecord>& records) {
         linkToRelay(history, records);
     });
@@ -764,7 +756,7 @@ void TForm1::linkToRelay(THistoryForm* history, const std::vector<sf6::ArchivedR
     std::vector<int> ids;
     for (const sf6::ArchivedRecord& r : records)
         ids.push_back(r.id);
-    if (const sf6::Status s = sf6::linkRecords(history->archive(), ids, serial, kProgramName); !s) {
+    if (const sf6::Status s = sf6::ops::linkRecords(history->archive(), ids, serial, kProgramName); !s) {
         ui::MessageBoxes::show(s.message(), history);
         return;
     }
@@ -776,7 +768,7 @@ void TForm1::unlinkFromRelay(THistoryForm* history, const std::vector<sf6::Archi
     std::vector<int> ids;
     for (const sf6::ArchivedRecord& r : records)
         ids.push_back(r.id);
-    const auto unlinked = sf6::unlinkRecords(history->archive(), ids, kProgramName);
+    const auto unlinked = sf6::ops::unlinkRecords(history->archive(), ids, kProgramName);
     ui::MessageBoxes::show(unlinked ? QStringLiteral("已取消%1条记录的关联。").arg(*unlinked) : unlinked.error(), history);
 }
 
@@ -934,7 +926,7 @@ void TForm1::N1Click()
     }
     auto* dialog = new TForm3(nullptr);
     dialog->loadRow(*row, archiveNumber(ListView1->selectedItems().value(0)));
-    prepareReportDialog(dialog, [this]() { return archive_.get(); });
+    prepareReportDialog(dialog, [this]() { return archive_.get(); }, false);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
@@ -945,7 +937,7 @@ void TForm1::N2Click()
     // The name last chosen, else the sync's date, in the folder last used by any save dialog.
     const QString proposed = !SaveDialog1FileName.isEmpty()
                                  ? QFileInfo(SaveDialog1FileName).fileName()
-                                 : sf6::workbookFileName(SyncDate.isValid() ? SyncDate : QDate::currentDate());
+                                 : sf6::workbookFileName(SyncDate.isValid() ? SyncDate : sf6::Clock::today());
     const QString chosen = ui::FileDialogs::saveFileName(
         ui::SaveRequest{QStringLiteral("导出数据"), proposed, sf6::kWorkbookFilter}, this);
     if (chosen.isEmpty())

@@ -211,8 +211,9 @@ private:
     void reportLinkLost(const QString& reason);
     bool openArchive(bool tellUser);
     void archiveSync(sf6::SyncEnd end);
-    // The archive's part in a report dialog: keeping, judging, the register's picker.
-    void prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive);
+    // The archive's part in a report dialog: its starting details (the record's
+    // latest report's, for the history), keeping, judging, the register's picker.
+    void prepareReportDialog(TForm3* dialog, std::function<sf6::Archive*()> archive, bool fromLatestReport);
     void linkToRelay(THistoryForm* history, const std::vector<sf6::ArchivedRecord>& records);
     void unlinkFromRelay(THistoryForm* history, const std::vector<sf6::ArchivedRecord>& records);
     void openTrend(sf6::Archive& archive, const QString& serial, QWidget* parent);

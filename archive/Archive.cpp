@@ -1,5 +1,6 @@
 #include "archive/Archive.h"
 
+#include "base/Clock.h"
 #include "archive/Schema.h"
 
 #include <QAtomicInt>
@@ -400,7 +401,7 @@ QString Archive::timestampText(const QVariant& value)
     return value.toString().left(kTimestampFormat.size()).replace(u'T', u' ');
 }
 
-QString Archive::now() { return QDateTime::currentDateTime().toString(kTimestampFormat); }
+QString Archive::now() { return Clock::now().toString(kTimestampFormat); }
 
 void Archive::loadDriver(const ArchiveLocation& location)
 {

@@ -15,10 +15,6 @@ namespace {
 
 const auto* bytes(const QByteArray& a) { return reinterpret_cast<const unsigned char*>(a.constData()); }
 
-int be16(const unsigned char* p) { return (int(p[0]) << 8) | int(p[1]); }
-
-int signedByte(unsigned char b) { return static_cast<signed char>(b); }
-
 QVariant text(const QString& s) { return Archive::text(s); }
 
 // The reports columns in ReportDetails order.
@@ -84,22 +80,19 @@ Expected<std::optional<int>> sameListTexts(Archive& archive, QSqlQuery& alike, c
 
 RecordFields recordFields(const QByteArray& raw)
 {
+    const RecordNumbers n = recordNumbers(bytes(raw));
     RecordFields f;
-    const unsigned char* r = bytes(raw);
-    const int year = 2000 + signedByte(r[kRecYear]);
-    const int month = signedByte(r[kRecMonth]), day = signedByte(r[kRecDay]);
-    const int hour = signedByte(r[kRecHour]), minute = signedByte(r[kRecMinute]);
-    const QDate date(year, month, day);
-    const QTime time(hour, minute);
+    const QDate date(n.year, n.month, n.day);
+    const QTime time(n.hour, n.minute);
     if (date.isValid() && time.isValid())
         f.testTime = QDateTime(date, time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     // The list's own order of its time text, for valid and implausible times alike.
-    f.testOrder = ((((qint64(year) * 100 + month) * 100 + day) * 100 + hour) * 100) + minute;
-    f.temperatureTenths = be16(r + kRecTemperature);
-    f.mode = r[kRecMode];
-    f.testCount = r[kRecTestCount];
+    f.testOrder = ((((qint64(n.year) * 100 + n.month) * 100 + n.day) * 100 + n.hour) * 100) + n.minute;
+    f.temperatureTenths = int(n.temperatureTenths);
+    f.mode = n.mode;
+    f.testCount = n.testCount;
     for (int j = 0; j < kValueCount; ++j)
-        f.pressures[j] = be16(r + kRecValues + 2 * j);
+        f.pressures[j] = int(n.pressures[j]);
     return f;
 }
 

@@ -1,5 +1,6 @@
 #include "archive/THistoryForm.h"
 
+#include "base/Clock.h"
 #include "archive/ArchiveWindows.h"
 #include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
@@ -30,7 +31,6 @@ namespace {
 constexpr QSize kWindowSize{1180, 720};
 constexpr int kRelayColumnWidth = 100;
 constexpr int kVerdictColumnWidth = 60;
-const QString kProgram = QStringLiteral("sf6companion");
 const QString kSelectRow = QStringLiteral("请选择一行数据！");
 const QString kCancelled = QStringLiteral("已取消");
 constexpr std::chrono::milliseconds kProgressDelay{500};   // a short export shows no progress window
@@ -70,7 +70,7 @@ void TDateFilter::CalendarClick()
     auto* calendar = new QCalendarWidget(this);
     calendar->setWindowFlags(Qt::Popup);
     calendar->setAttribute(Qt::WA_DeleteOnClose);
-    calendar->setSelectedDate(date().value_or(QDate::currentDate()));   // never a placeholder year
+    calendar->setSelectedDate(date().value_or(sf6::Clock::today()));   // never a placeholder year
     connect(calendar, &QCalendarWidget::clicked, this, [this, calendar](const QDate& d) {
         setDate(d);
         calendar->close();
@@ -233,27 +233,10 @@ void THistoryForm::btnReportClick()
     }
     auto* dialog = new TForm3(nullptr);
     dialog->loadRows(rows, ids);
-    // The texts of the record's latest report, where it has one.
-    if (auto latest = sf6::latestReport(*archive_, ids.front()); latest && latest->has_value())
-        dialog->setDetails((*latest)->details);
-    if (onReportDialog) {
+    // Its starting details, the judging and the keeping come from the program
+    // that opened the history; without it the dialog only prints.
+    if (onReportDialog)
         onReportDialog(dialog);
-    } else {
-        // Kept all together once the confirmation's pages are made (and its PDF saved).
-        auto waiting = std::make_shared<std::vector<sf6::NewReport>>();
-        dialog->setReportMaker([waiting](const sf6::ReportDetails& d, const sf6::ListRow& row, int id) {
-            waiting->push_back(sf6::NewReport{id, d, 0});
-            return std::vector<sf6::ReportPage>{sf6::buildReportPage(d, row)};
-        });
-        dialog->setBatchEnd([this, waiting](bool complete) {
-            std::vector<sf6::NewReport> reports;
-            reports.swap(*waiting);
-            if (!complete)
-                return;
-            if (auto kept = sf6::storeReports(*archive_, reports, kProgram); !kept)
-                ui::MessageBoxes::show(kept.error(), this);
-        });
-    }
     emit reportDialogOpened(dialog);
     dialog->show();
     dialog->raise();

@@ -63,8 +63,8 @@ public:
     // and entries changed elsewhere).
     void refresh();
 
-    // Lets the window that opened this one add to every report dialog it makes
-    // (the register's judgement and pages); without it a report is kept as made.
+    // Lets the window that opened this one make every report dialog's reports
+    // (starting details, judgement, keeping); without it a report is only printed.
     std::function<void(TForm3*)> onReportDialog;
     // A further command on the selection (the register adds its own); its
     // button joins the others.

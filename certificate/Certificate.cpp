@@ -4,6 +4,7 @@
 #include "archive/ArchiveStore.h"
 #include "archive/Audit.h"
 #include "archive/Schema.h"
+#include "archive/Versions.h"
 #include "base/Platform.h"
 #include "register/JudgedReport.h"
 #include "register/RelayRegister.h"
@@ -534,23 +535,27 @@ Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
         lab.prefix = texts.prefix->trimmed().isEmpty() ? kDefaultCertificatePrefix : texts.prefix->trimmed();
     if (*before && sameLab(**before, lab))
         return lab;   // nothing changed: no new version
-    auto id = archive.nextId(QStringLiteral("lab_versions"));
-    if (!id)
-        return id.status();
-    lab.versionId = *id;
-    lab.version = *before ? (*before)->version + 1 : 1;
-    lab.changedAt = Archive::now();
-    if (auto q = archive.run(QStringLiteral("INSERT INTO lab_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                                 .arg(kLabColumns),
-                             {lab.versionId, lab.version, lab.changedAt, text(lab.name), text(lab.address),
-                              text(lab.phone), text(lab.accreditation), text(lab.prefix), text(program())},
-                             QStringLiteral("保存实验室信息"));
-        !q)
-        return q.status();
-    if (Status s = appendAudit(archive, {audit::kLabChanged, QStringLiteral("lab"),
-                                         *before ? QJsonValue(labValues(**before)) : QJsonValue(), labValues(lab), {}});
-        !s)
-        return s;
+    NextVersion next;
+    next.versionsTable = QStringLiteral("lab_versions");
+    next.insert = QStringLiteral("INSERT INTO lab_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kLabColumns);
+    next.values = [&lab](const VersionStamp& v) {
+        return QVariantList{v.id, v.version, v.changedAt, text(lab.name), text(lab.address), text(lab.phone),
+                            text(lab.accreditation), text(lab.prefix), text(program())};
+    };
+    next.previousVersion = *before ? (*before)->version : 0;
+    next.action = audit::kLabChanged;
+    next.object = QStringLiteral("lab");
+    next.oldValues = *before ? QJsonValue(labValues(**before)) : QJsonValue();
+    next.newValues = [&lab](int version) {
+        LabProfile after = lab;
+        after.version = version;
+        return labValues(after);
+    };
+    next.doing = QStringLiteral("保存实验室信息");
+    const auto stamp = addVersion(archive, next);
+    if (!stamp)
+        return stamp.status();
+    stampEntry(lab, *stamp);
     if (Status c = write.commit(); !c)
         return c;
     return lab;
@@ -583,29 +588,30 @@ Expected<ReferenceStandard> saveStandard(Archive& archive, const QString& serial
             *field = (*given)->trimmed();
     if (*before && sameStandard(**before, s))
         return s;
-    auto id = archive.nextId(QStringLiteral("standard_versions"));
-    if (!id)
-        return id.status();
-    s.versionId = *id;
-    s.version = *before ? (*before)->version + 1 : 1;
-    s.changedAt = Archive::now();
-    if (auto q = archive.runList(
-            QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, name, model, certificate, "
-                           "issuer, valid_until, uncertainty, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {s.versionId, s.serial, s.version, s.changedAt, text(s.name), text(s.model), text(s.certificate),
-             text(s.issuer), text(s.validUntil), text(s.uncertainty), text(program())},
-            QStringLiteral("保存标准器"));
-        !q)
-        return q.status();
-    const QString sql = *before ? QStringLiteral("UPDATE standards SET current_version = ? WHERE serial_number = ?")
-                                : QStringLiteral("INSERT INTO standards (current_version, serial_number) VALUES (?, ?)");
-    if (auto q = archive.run(sql, {s.versionId, s.serial}, QStringLiteral("保存标准器")); !q)
-        return q.status();
-    if (Status a = appendAudit(archive, {audit::kStandardChanged, QStringLiteral("standard %1").arg(s.serial),
-                                         *before ? QJsonValue(standardValues(**before)) : QJsonValue(),
-                                         standardValues(s), {}});
-        !a)
-        return a;
+    NextVersion next;
+    next.versionsTable = QStringLiteral("standard_versions");
+    next.insert = QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, name, model, "
+                                 "certificate, issuer, valid_until, uncertainty, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    next.values = [&s](const VersionStamp& v) {
+        return QVariantList{v.id, s.serial, v.version, v.changedAt, text(s.name), text(s.model), text(s.certificate),
+                            text(s.issuer), text(s.validUntil), text(s.uncertainty), text(program())};
+    };
+    next.previousVersion = *before ? (*before)->version : 0;
+    next.entriesTable = QStringLiteral("standards");
+    next.serial = s.serial;
+    next.action = audit::kStandardChanged;
+    next.object = QStringLiteral("standard %1").arg(s.serial);
+    next.oldValues = *before ? QJsonValue(standardValues(**before)) : QJsonValue();
+    next.newValues = [&s](int version) {
+        ReferenceStandard after = s;
+        after.version = version;
+        return standardValues(after);
+    };
+    next.doing = QStringLiteral("保存标准器");
+    const auto stamp = addVersion(archive, next);
+    if (!stamp)
+        return stamp.status();
+    stampEntry(s, *stamp);
     if (Status c = write.commit(); !c)
         return c;
     return s;

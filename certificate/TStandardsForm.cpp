@@ -1,5 +1,6 @@
 #include "certificate/TStandardsForm.h"
 
+#include "base/Clock.h"
 #include "archive/ArchiveWindows.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
@@ -34,7 +35,7 @@ TStandardsForm* TStandardsForm::open(const sf6::ArchiveLocation& location, QWidg
 }
 
 TStandardsForm::TStandardsForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)
-    : QWidget(parent, Qt::Window), archive_(std::move(archive)), today_(QDate::currentDate())
+    : QWidget(parent, Qt::Window), archive_(std::move(archive)), today_(sf6::Clock::today())
 {
     setObjectName(QStringLiteral("StandardsForm"));
     setWindowTitle(QStringLiteral("标准器"));

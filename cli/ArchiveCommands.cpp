@@ -5,9 +5,8 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/RowWriters.h"
-#include "export/Workbook.h"
-#include "register/JudgedReport.h"
-#include "register/RelayRegister.h"
+#include "ops/Exports.h"
+#include "ops/Reports.h"
 #include "report/ReportRenderer.h"
 
 #include <QDir>
@@ -20,88 +19,6 @@ namespace cli {
 namespace {
 
 const QString kProgram = QStringLiteral("sf6cli");
-
-// Each record's report: its latest report reprinted exactly where it has one,
-// else the defaults with its own test date; the options given override either.
-// A report that differs from the latest is kept as a new one.
-struct RecordReport {
-    std::vector<sf6::ReportPage> pages;
-    QString file;                        // for --pdf-dir
-    std::optional<sf6::NewReport> keep;  // a new report, kept once its PDF is complete
-};
-
-// The same failure for every record is said once: lastProblem is the one said last.
-sf6::Expected<RecordReport> buildReport(const QCommandLineParser& p, sf6::Archive& archive,
-                                        const sf6::ReportDetails& defaults, const sf6::ArchivedRecord& r,
-                                        QString& lastProblem)
-{
-    RecordReport out;
-    auto problem = [&lastProblem](const QString& message) {
-        if (message != lastProblem)
-            err(message);
-        lastProblem = message;
-    };
-    std::optional<QString> serialOption;
-    if (p.isSet(QStringLiteral("serial")) && !p.value(QStringLiteral("serial")).trimmed().isEmpty())
-        serialOption = p.value(QStringLiteral("serial")).trimmed();
-    {
-        const sf6::ListRow row = r.row();
-        auto latest = sf6::latestReport(archive, r.id);
-        if (!latest)
-            return latest.status();
-        auto linked = sf6::linkedSerial(archive, r.id);
-        if (!linked)
-            return linked.status();
-        // The report's relay: the one --serial names, else the record's own.
-        const std::optional<QString> relaySerial = serialOption ? serialOption : *linked;
-        sf6::ReportDetails d;
-        if (latest->has_value()) {
-            d = (*latest)->details;
-        } else {
-            d = defaults;
-            d.testDate = sf6::testDateOfRow(row);
-        }
-        // A new report, or one for the relay --serial names, takes the relay's
-        // texts from the register; a stored one keeps its own.
-        if (relaySerial && (serialOption || !latest->has_value())) {
-            auto entry = sf6::findRelay(archive, *relaySerial);
-            if (!entry)
-                return entry.status();
-            if (*entry)
-                sf6::fillRelayDetails(d, **entry);
-        }
-        overrideDetails(p, d);
-        const bool namesRelay = relaySerial && d.serialNumber.trimmed() == *relaySerial;
-        // A report reprinted exactly prints the judgement it printed; a new one
-        // is judged with the entry of the relay it names, as it is now.
-        std::optional<sf6::StoredJudgement> judgement;
-        const bool reprint = latest->has_value() && (*latest)->details == d;
-        if (reprint && (*latest)->judgementId > 0) {
-            if (auto j = sf6::findJudgement(archive, (*latest)->judgementId); j && *j) {
-                const QString judged = (**j).judgement.relay.serial;
-                if (judged == d.serialNumber.trimmed())
-                    judgement = *j;
-                else
-                    err(QStringLiteral("记录 %1 的报表编号为 %2，而保存的判定是继电器 %3 的，判定未打印（可用 --serial 重新生成报表）")
-                            .arg(r.id)
-                            .arg(d.serialNumber, judged));
-            } else if (!j) {
-                problem(j.error());
-            }
-        } else if (!reprint && namesRelay) {
-            if (auto j = sf6::judgeRecordWith(archive, r.id, *relaySerial, !archive.readOnly()); j)
-                judgement = j->judgement;
-            else
-                problem(j.error());
-        }
-        out.pages =
-            sf6::reportPages(d, row, judgement ? std::optional<sf6::Judgement>(judgement->judgement) : std::nullopt);
-        out.file = sf6::reportPdfFileName(d.testDate, QString::number(r.id));
-        if (!reprint)
-            out.keep = sf6::NewReport{r.id, d, judgement ? judgement->id : 0};
-    }
-    return out;
-}
 
 } // namespace
 
@@ -138,17 +55,23 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
             dir.reset();
         }
     }
-    const sf6::ReportDetails defaults = reportDetails(p, &archive);
-    std::vector<sf6::NewReport> keep;
-    QString lastProblem;
+    const sf6::ReportDetails start = sf6::ops::startingReportDetails(&archive);
+    const sf6::ops::GivenDetails given = givenDetails(p);
+    sf6::ops::ReportBatch batch;
+    QString lastProblem;   // the same failure for every record is said once
     size_t made = 0;
     Progress progress(QStringLiteral("已生成%1/%2份报表"), qint64(records->size()));
     for (const sf6::ArchivedRecord& r : *records) {
-        auto report = buildReport(p, archive, defaults, r, lastProblem);
+        auto report = sf6::ops::recordReport(&archive, r.id, r.row(), start, given);
         if (!report) {
             progress.finish();
             err(report.error());
             return kArchiveFailed;   // the PDF is dropped unwritten
+        }
+        for (const QString& problem : report->problems) {
+            if (problem != lastProblem)
+                err(problem);
+            lastProblem = problem;
         }
         if (pdf) {
             for (const sf6::ReportPage& page : report->pages) {
@@ -162,7 +85,8 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
             }
         }
         if (dir) {
-            if (const sf6::Status s = sf6::writeReportPdf(report->pages, dir->filePath(report->file)); !s) {
+            const QString file = sf6::reportPdfFileName(report->details.testDate, QString::number(r.id));
+            if (const sf6::Status s = sf6::writeReportPdf(report->pages, dir->filePath(file)); !s) {
                 progress.finish();
                 err(s.message());
                 ok = false;
@@ -170,8 +94,7 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
         }
         if (!pdf && !dir)
             break;   // no output left to write
-        if (report->keep)
-            keep.push_back(std::move(*report->keep));
+        batch.add(*report);
         ++made;
         progress.step(qint64(made));
     }
@@ -185,7 +108,7 @@ int reportCommand(const QCommandLineParser& p, sf6::Archive& archive, const sf6:
     err(QStringLiteral("已生成%1份报表").arg(made));
     if (!ok)
         return kWriteFailed;   // an output failed: no report is kept
-    if (auto stored = sf6::storeReports(archive, keep, kProgram); !stored) {
+    if (auto stored = batch.finish(archive, true, kProgram); !stored) {
         err(stored.error());
         return kArchiveFailed;
     }
@@ -254,27 +177,21 @@ int exportCommand(const QCommandLineParser& p, const sf6::Archive& archive, cons
         return kArchiveFailed;
     }
     Progress progress(QStringLiteral("已导出%1/%2条记录"), *total);
-    qint64 rows = 0;
-    sf6::Status listed = sf6::Status::success();
-    const sf6::RowFeed feed = [&](const sf6::AddRow& add) {
-        listed = sf6::forEachRecord(archive, filter, [&](const sf6::ArchivedRecord& r) {
-            add(r.row());   // column A: the archive number
-            progress.step(++rows);
+    const sf6::ops::RecordsExported done =
+        sf6::ops::exportRecords(archive, filter, p.value(QStringLiteral("xlsx")), [&progress](qint64 rows) {
+            progress.step(rows);
             return true;
         });
-        return listed;
-    };
-    const sf6::Status s = sf6::writeWorkbook(sf6::listWorkbook({}), feed, p.value(QStringLiteral("xlsx")));
     progress.finish();
-    if (!listed) {
-        err(listed.message());
+    if (!done.read) {
+        err(done.read.message());
         return kArchiveFailed;
     }
-    if (!s) {
-        err(QStringLiteral("导出失败：") + s.message());
+    if (!done.written) {
+        err(QStringLiteral("导出失败：") + done.written.message());
         return kWriteFailed;
     }
-    err(QStringLiteral("已导出%1条记录").arg(rows));
+    err(QStringLiteral("已导出%1条记录").arg(done.rows));
     return kOk;
 }
 

@@ -123,24 +123,13 @@ std::optional<QString> emptyPathOption(const QCommandLineParser& p)
     return std::nullopt;
 }
 
-void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d)
+sf6::ops::GivenDetails givenDetails(const QCommandLineParser& p)
 {
+    sf6::ops::GivenDetails given;
     for (const DetailOption& o : kDetailOptions)
         if (p.isSet(QLatin1String(o.name)))
-            d.*(o.field) = p.value(QLatin1String(o.name));
-}
-
-sf6::ReportDetails reportDetails(const QCommandLineParser& p) { return reportDetails(p, nullptr); }
-
-sf6::ReportDetails reportDetails(const QCommandLineParser& p, const sf6::Archive* archive)
-{
-    const QString today = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
-    sf6::ReportDetails d = sf6::defaultReportDetails(today);
-    if (archive)
-        if (auto start = sf6::startingDetails(*archive, d); start)
-            d = *start;
-    overrideDetails(p, d);
-    return d;
+            given.fields.emplace_back(o.field, p.value(QLatin1String(o.name)));
+    return given;
 }
 
 sf6::Expected<sf6::ArchiveLocation> archiveLocation(const QCommandLineParser& p, bool forDemo)

@@ -4,6 +4,7 @@
 
 #include "archive/ArchiveLocation.h"
 #include "archive/ArchiveStore.h"
+#include "ops/Reports.h"
 #include "report/ReportPage.h"
 
 #include <QCommandLineParser>
@@ -33,13 +34,8 @@ void addOptions(QCommandLineParser& p);
 // Returns the first such option given empty.
 std::optional<QString> emptyPathOption(const QCommandLineParser& p);
 
-// The dialog's defaults (today in the short date format), each detail option
-// given overriding its field.
-sf6::ReportDetails reportDetails(const QCommandLineParser& p);
-// The same, starting from the lab's details as last confirmed in the archive.
-sf6::ReportDetails reportDetails(const QCommandLineParser& p, const sf6::Archive* archive);
-// The given details over a stored or default set.
-void overrideDetails(const QCommandLineParser& p, sf6::ReportDetails& d);
+// The details given as options, each field on its own.
+sf6::ops::GivenDetails givenDetails(const QCommandLineParser& p);
 
 // --archive / --no-archive / SF6_ARCHIVE, as the window chooses.
 // A demo keeps its simulated records in an archive of its own unless told otherwise.

@@ -1,8 +1,10 @@
 // sf6cli archive relay | relays | link | unlink | judge | trend: the relay register,
 // judgements and trends from the command line.
+#include "base/Clock.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/RowWriters.h"
+#include "ops/Links.h"
 #include "register/RelayRegister.h"
 #include "register/TrendChart.h"
 
@@ -77,7 +79,7 @@ QString optionalText(const std::optional<sf6::Decimal>& d) { return d ? d->text(
 
 int relaysCommand(const QCommandLineParser& p, sf6::Archive& archive)
 {
-    const auto statuses = sf6::relayStatuses(archive, QDate::currentDate());
+    const auto statuses = sf6::relayStatuses(archive, sf6::Clock::today());
     if (!statuses) {
         err(statuses.error());
         return kArchiveFailed;
@@ -154,7 +156,7 @@ int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
     }
     const QString serial = p.value(QStringLiteral("serial")).trimmed();
     if (archive.readOnly()) {
-        err(archive.readOnlyReason());
+        err(archive.readOnlyReason());   // before any usage mistake
         return kArchiveFailed;
     }
     if (unlink) {
@@ -162,7 +164,7 @@ int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
             err(QStringLiteral("archive unlink 需要 --record 档案号（可重复）或 --records 1,2,5-9"));
             return kUsage;
         }
-        const auto done = sf6::unlinkRecords(archive, *records, kProgram);
+        const auto done = sf6::ops::unlinkRecords(archive, *records, kProgram);
         if (!done)
             return fail(done.status());
         err(QStringLiteral("已取消%1条记录的关联").arg(*done));
@@ -172,7 +174,7 @@ int linkCommand(const QCommandLineParser& p, sf6::Archive& archive, bool unlink)
         err(QStringLiteral("archive link 需要 --record 档案号 和 --serial 编号"));
         return kUsage;
     }
-    if (const sf6::Status s = sf6::linkRecords(archive, *records, serial, kProgram); !s)
+    if (const sf6::Status s = sf6::ops::linkRecords(archive, *records, serial, kProgram); !s)
         return fail(s);
     if (records->size() == 1)
         err(QStringLiteral("记录 %1 已关联到继电器 %2").arg(records->front()).arg(serial));
@@ -188,25 +190,14 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive judge 需要 --record 档案号"));
         return kUsage;
     }
-    // An archive that cannot keep the judgement still gives it, and says so.
-    const bool store = !p.isSet(QStringLiteral("no-store")) && !archive.readOnly();
-    if (!store && !p.isSet(QStringLiteral("no-store")))
-        err(QStringLiteral("判定不会存档：") + archive.readOnlyReason());
-    else if (!store)
-        err(QStringLiteral("判定不会存档（--no-store）。"));
-    auto judged = sf6::judgeRecord(archive, record, store);
-    bool keptFailed = false;
-    if (!judged && store) {
-        // Kept it could not be; given it still is.
-        err(QStringLiteral("判定不会存档：") + judged.error());
-        keptFailed = true;
-        judged = sf6::judgeRecord(archive, record, false);
-    }
+    const auto judged = sf6::ops::judgeRecord(archive, record, !p.isSet(QStringLiteral("no-store")));
     if (!judged) {
-        if (!keptFailed)
-            err(judged.error());
+        err(judged.error());
         return kArchiveFailed;
     }
+    if (!judged->notKept.isEmpty())
+        err(judged->notKept);
+    const bool keptFailed = judged->keepFailed;
     if (!judged->judgement) {
         err(judged->whyNot);
         return kNoAnswer;

@@ -7,7 +7,8 @@
 #include "export/Workbook.h"
 #include "link/PortList.h"
 #include "link/PortScan.h"
-#include "register/JudgedReport.h"
+#include "ops/Reports.h"
+#include "ops/Syncs.h"
 #include "report/ReportRenderer.h"
 #include "sim/InProcessLink.h"
 #include "sync/SyncSession.h"
@@ -135,27 +136,34 @@ int writeOutputs(const QCommandLineParser& p, const std::vector<sf6::ListRow>& r
         if (!dir.exists() && !QDir().mkpath(dir.path())) {
             report(sf6::Status::failure(sf6::ErrorCode::OutputNotWritten, QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir.path()))));
         } else {
-            const sf6::ReportDetails base = reportDetails(p, archive);
+            const sf6::ReportDetails start = sf6::ops::startingReportDetails(archive);
+            const sf6::ops::GivenDetails given = givenDetails(p);
+            sf6::ops::ReportBatch batch;
+            bool written = true;
             for (size_t i = 0; i < rows.size(); ++i) {
-                sf6::ReportDetails d = base;
-                d.testDate = sf6::testDateOfRow(rows[i]);
-                const QString file = dir.filePath(sf6::reportPdfFileName(d.testDate, rows[i].value(sf6::kColNumber)));
-                std::vector<sf6::ReportPage> pages{sf6::buildReportPage(d, rows[i])};
-                if (archive && i < recordIds.size()) {
-                    // A relay named on the command line is the dialog's 编号: the
-                    // register learns it and the record is judged by it.
-                    if (p.isSet(QStringLiteral("serial"))) {
-                        sf6::MadeReport made = sf6::makeReport(*archive, recordIds[i], d, rows[i], kProgram);
-                        pages = std::move(made.pages);
-                        for (const QString& problem : made.problems)
-                            err(problem);
-                        *archiveFailed |= !made.problems.isEmpty();
-                    } else if (auto stored = sf6::storeReport(*archive, recordIds[i], d, kProgram); !stored) {
-                        err(stored.error());
-                        *archiveFailed = true;
-                    }
+                const int id = i < recordIds.size() ? recordIds[i] : 0;
+                auto made = sf6::ops::syncedRecordReport(archive, id, rows[i], start, given, kProgram);
+                if (!made) {
+                    err(made.error());
+                    *archiveFailed = true;
+                    made = sf6::ops::recordReport(nullptr, 0, rows[i], start, given);   // the PDF all the same
                 }
-                report(sf6::writeReportPdf(pages, file));
+                for (const QString& problem : made->problems)
+                    err(problem);
+                *archiveFailed |= !made->problems.isEmpty();
+                const QString file =
+                    dir.filePath(sf6::reportPdfFileName(made->details.testDate, rows[i].value(sf6::kColNumber)));
+                const sf6::Status s = sf6::writeReportPdf(made->pages, file);
+                written = written && s.ok();
+                report(s);
+                batch.add(*made);
+            }
+            // Kept only when every report asked for is written, like archive report.
+            if (archive && batch.waiting() > 0) {
+                if (auto kept = batch.finish(*archive, written, kProgram); !kept) {
+                    err(kept.error());
+                    *archiveFailed = true;
+                }
             }
         }
     }
@@ -229,8 +237,7 @@ int syncCommand(const QCommandLineParser& p, bool demo)
             archiveFailed = true;
         } else {
             archive = std::move(*opened);
-            sf6::SyncLog log{sf6::Archive::now(), kProgram, port, s.recordTotal, s.end, s.records};
-            if (auto stored = sf6::archiveSync(*archive, log); !stored) {
+            if (auto stored = sf6::ops::keepSync(*archive, {kProgram, port, s.recordTotal, s.end, s.records}); !stored) {
                 err(stored.error());
                 archiveFailed = true;
                 archive.reset();

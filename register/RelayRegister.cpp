@@ -2,6 +2,7 @@
 
 #include "archive/Audit.h"
 #include "archive/SearchText.h"
+#include "archive/Versions.h"
 
 #include <QJsonObject>
 #include <QSqlQuery>
@@ -98,33 +99,33 @@ QString recordObject(int recordId) { return QStringLiteral("record %1").arg(reco
 Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString& source,
                                    const std::optional<RelayEntry>& previous)
 {
-    const int previousVersion = previous ? previous->version : 0;
-    auto id = nextId(archive, QStringLiteral("relay_versions"));
-    if (!id)
-        return id.status();
-    e.versionId = *id;
-    e.version = previousVersion + 1;
-    e.changedAt = Archive::now();
-    if (auto q = archive.run(
-            QStringLiteral("INSERT INTO relay_versions (%1, source, search_text) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(kVersionColumns),
-            {e.versionId, text(e.serial), e.version, e.changedAt, text(e.name), text(e.model), text(e.made),
-             text(e.client), e.lower.text(), e.upper.text(), e.classText(), optionalText(e.alarm),
-             optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit), e.intervalMonths, text(source),
-             relaySearchText(e.serial, e.name, e.model, e.client)},
-            QStringLiteral("保存继电器台账"));
-        !q)
-        return q.status();
-    const QString sql = previousVersion == 0
-        ? QStringLiteral("INSERT INTO relays (current_version, serial_number) VALUES (?, ?)")
-        : QStringLiteral("UPDATE relays SET current_version = ? WHERE serial_number = ?");
-    if (auto q = archive.run(sql, {e.versionId, text(e.serial)}, QStringLiteral("保存继电器台账")); !q)
-        return q.status();
-    if (Status s = appendAudit(archive, {audit::kRelayChanged, relayObject(e.serial),
-                                         previous ? QJsonValue(auditValues(*previous)) : QJsonValue(), auditValues(e), {}});
-        !s)
-        return s;
+    NextVersion next;
+    next.versionsTable = QStringLiteral("relay_versions");
+    next.insert = QStringLiteral("INSERT INTO relay_versions (%1, source, search_text) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                      .arg(kVersionColumns);
+    next.values = [&](const VersionStamp& v) {
+        return QVariantList{v.id, text(e.serial), v.version, v.changedAt, text(e.name), text(e.model), text(e.made),
+                            text(e.client), e.lower.text(), e.upper.text(), e.classText(), optionalText(e.alarm),
+                            optionalText(e.lock1), optionalText(e.lock2), optionalText(e.diffLimit), e.intervalMonths,
+                            text(source), relaySearchText(e.serial, e.name, e.model, e.client)};
+    };
+    next.previousVersion = previous ? previous->version : 0;
+    next.entriesTable = QStringLiteral("relays");
+    next.serial = e.serial;
+    next.action = audit::kRelayChanged;
+    next.object = relayObject(e.serial);
+    next.oldValues = previous ? QJsonValue(auditValues(*previous)) : QJsonValue();
+    next.newValues = [&e](int version) {
+        RelayEntry after = e;
+        after.version = version;
+        return auditValues(after);
+    };
+    next.doing = QStringLiteral("保存继电器台账");
+    const auto stamp = addVersion(archive, next);
+    if (!stamp)
+        return stamp.status();
+    stampEntry(e, *stamp);
     return e;
 }
 

@@ -1,5 +1,6 @@
 #include "register/TRelayRegisterForm.h"
 
+#include "base/Clock.h"
 #include "archive/ArchiveWindows.h"
 #include "archive/ArchiveChanges.h"
 #include "archive/SearchText.h"
@@ -72,7 +73,7 @@ TRelayRegisterForm* TRelayRegisterForm::open(const sf6::ArchiveLocation& locatio
 }
 
 TRelayRegisterForm::TRelayRegisterForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)
-    : QWidget(parent, Qt::Window), archive_(std::move(archive)), today_(QDate::currentDate())
+    : QWidget(parent, Qt::Window), archive_(std::move(archive)), today_(sf6::Clock::today())
 {
     setObjectName(QStringLiteral("RelayRegisterForm"));
     setWindowTitle(QStringLiteral("继电器台账"));

@@ -1,5 +1,6 @@
 #include "register/TrendChart.h"
 
+#include "base/Clock.h"
 #include "base/SafeSave.h"
 #include "report/ReportFaces.h"
 
@@ -117,7 +118,7 @@ QChart* makeTrendChart(const TrendData& data)
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
 
-    QDateTime first = data.points.empty() ? QDateTime::currentDateTime() : data.points.front().when;
+    QDateTime first = data.points.empty() ? sf6::Clock::now() : data.points.front().when;
     QDateTime last = data.points.empty() ? first : data.points.back().when;
     const qint64 dateMargin = std::max(first.msecsTo(last) / kDateMarginDivisor,
                                    qint64(std::chrono::milliseconds(kMinDateMargin).count()));

@@ -1,5 +1,6 @@
 #include "report/TForm3.h"
 
+#include "base/Clock.h"
 #include <QDate>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -47,7 +48,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     setFixedSize(kClientSize);
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose);
-    today_ = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    today_ = QLocale().toString(sf6::Clock::today(), QLocale::ShortFormat);
 
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));

@@ -11,12 +11,27 @@ unsigned bigEndian16(const unsigned char* p)
     return (unsigned(p[0]) << 8) | unsigned(p[1]);
 }
 
-QString signedTwoDigits(unsigned char byte)
-{
-    return formatTwoDigits(static_cast<signed char>(byte));
-}
+int signedByte(unsigned char byte) { return static_cast<signed char>(byte); }
+
+constexpr int kCentury = 2000;
 
 } // namespace
+
+RecordNumbers recordNumbers(const unsigned char* record)
+{
+    RecordNumbers n;
+    n.testCount = record[kRecTestCount];
+    n.temperatureTenths = bigEndian16(record + kRecTemperature);
+    n.mode = record[kRecMode];
+    n.year = kCentury + signedByte(record[kRecYear]);
+    n.month = signedByte(record[kRecMonth]);
+    n.day = signedByte(record[kRecDay]);
+    n.hour = signedByte(record[kRecHour]);
+    n.minute = signedByte(record[kRecMinute]);
+    for (int j = 0; j < kValueCount; ++j)
+        n.pressures[j] = bigEndian16(record + kRecValues + 2 * j);
+    return n;
+}
 
 QString formatTwoDigits(int value)
 {
@@ -37,12 +52,15 @@ QString formatThousandths(unsigned raw, const QLocale& locale)
         + QString::number(raw % 1000).rightJustified(3, u'0');
 }
 
-QString dateTimeText(const unsigned char* record)
+namespace {
+QString dateTimeText(const RecordNumbers& n)
 {
-    return QStringLiteral("20") + signedTwoDigits(record[kRecYear]) + u'-'
-        + signedTwoDigits(record[kRecMonth]) + u'-' + signedTwoDigits(record[kRecDay]) + u' '
-        + signedTwoDigits(record[kRecHour]) + u':' + signedTwoDigits(record[kRecMinute]);
+    return QStringLiteral("20") + formatTwoDigits(n.year - kCentury) + u'-' + formatTwoDigits(n.month) + u'-'
+        + formatTwoDigits(n.day) + u' ' + formatTwoDigits(n.hour) + u':' + formatTwoDigits(n.minute);
 }
+} // namespace
+
+QString dateTimeText(const unsigned char* record) { return dateTimeText(recordNumbers(record)); }
 
 QString temperatureText(unsigned raw, const QLocale& locale)
 {
@@ -56,13 +74,13 @@ QString acquisitionModeText(unsigned char mode)
 
 ListRow decodeRecord(const unsigned char* record, int number, const QLocale& locale)
 {
+    const RecordNumbers n = recordNumbers(record);
     ListRow row;
     row.reserve(kColumnCount);
-    row << QString::number(number) << dateTimeText(record)
-        << temperatureText(bigEndian16(record + kRecTemperature), locale)
-        << acquisitionModeText(record[kRecMode]) << QString::number(record[kRecTestCount]);
-    for (int j = 0; j < kValueCount; ++j)
-        row << formatThousandths(bigEndian16(record + kRecValues + 2 * j), locale);
+    row << QString::number(number) << dateTimeText(n) << temperatureText(n.temperatureTenths, locale)
+        << acquisitionModeText(static_cast<unsigned char>(n.mode)) << QString::number(n.testCount);
+    for (unsigned pressure : n.pressures)
+        row << formatThousandths(pressure, locale);
     return row;
 }
 

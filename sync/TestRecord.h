@@ -22,6 +22,18 @@ constexpr int kRecHour = 7;
 constexpr int kRecMinute = 8;
 constexpr int kRecValues = 9;        // 48 x 16-bit big-endian, 0.001 MPa
 
+// The numbers of a record as the instrument sent them, read from the bytes
+// here only: the row's texts and the archive's columns are both made of them.
+struct RecordNumbers {
+    int testCount = 0;
+    unsigned temperatureTenths = 0;
+    int mode = 0;
+    int year = 0;   // in full: 2000 + the signed byte
+    int month = 0, day = 0, hour = 0, minute = 0;
+    unsigned pressures[kValueCount] = {};
+};
+RecordNumbers recordNumbers(const unsigned char* record);
+
 // "#00": at least two digits, a minus sign in front when negative.
 QString formatTwoDigits(int value);
 // "#0.0" of raw / 10, exact.

@@ -250,6 +250,43 @@ TEST_P(CliArchive, archiveReportReprintsLatestReportsInOnePdf)
     EXPECT_TRUE(QFile::exists(xlsx));
 }
 
+// Reports of a sync that nobody described name no relay and are not kept;
+// with details given on the command line, every one is kept.
+TEST_P(CliArchive, syncKeepsReportsOnlyForDetailsGivenAndInventsNoRelay)
+{
+    auto* s = startSim(2);
+    const QString plain = dir.filePath(QStringLiteral("plain"));
+    const CliRun r = sf6cli(sync(s, {QStringLiteral("--pdf-dir"), plain}));
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    const QStringList files = QDir(plain).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    ASSERT_EQ(files.size(), 2);
+    for (const QString& f : files) {
+        const QString text = run("pdftotext", {QDir(plain).filePath(f), QStringLiteral("-")});
+        ASSERT_FALSE(text.isEmpty());
+        for (const char* sample : {"1#开关继电器", "20121212", "XXX换流站"})
+            EXPECT_FALSE(text.contains(QString::fromUtf8(sample))) << sample;
+    }
+    const auto keptReports = [this] {
+        auto a = sf6::Archive::open(*sf6::ArchiveLocation::parse(archive), sf6::Archive::Access::Read);
+        EXPECT_TRUE(a.ok()) << a.error().toStdString();
+        int kept = 0;
+        if (!a.ok())
+            return kept;
+        const auto records = sf6::listRecords(**a, {});
+        EXPECT_TRUE(records.ok());
+        if (records.ok())
+            for (const sf6::ArchivedRecord& record : *records)
+                kept += sf6::latestReport(**a, record.id)->has_value() ? 1 : 0;
+        return kept;
+    };
+    EXPECT_EQ(keptReports(), 0);
+    ASSERT_EQ(sf6cli(sync(s, {QStringLiteral("--pdf-dir"), dir.filePath(QStringLiteral("given")), QStringLiteral("--client"),
+                              QStringLiteral("天山换流站")}))
+                  .exit,
+              0);
+    EXPECT_EQ(keptReports(), 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, CliArchive, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
                          archivetest::engineName);
 
