@@ -306,7 +306,7 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
     static const QStringList kKnown{QStringLiteral("list"),   QStringLiteral("export"), QStringLiteral("report"),
                                     QStringLiteral("syncs"),  QStringLiteral("relay"),  QStringLiteral("relays"),
                                     QStringLiteral("link"),   QStringLiteral("unlink"), QStringLiteral("judge"),
-                                    QStringLiteral("trend"),  QStringLiteral("audit")};
+                                    QStringLiteral("trend"),  QStringLiteral("audit"),  QStringLiteral("p20")};
     static const QStringList kRegister{QStringLiteral("relay"), QStringLiteral("relays"), QStringLiteral("link"),
                                        QStringLiteral("unlink"), QStringLiteral("judge"), QStringLiteral("trend")};
     if (!kKnown.contains(what) && !certificateCommands().contains(what)) {
@@ -342,6 +342,8 @@ int archiveCommand(const QCommandLineParser& p, const QString& what)
         return certificateCommand(p, **archive, what);
     if (what == QLatin1String("audit"))
         return auditCommand(p, **archive);
+    if (what == QLatin1String("p20"))
+        return archiveP20Command(p, **archive);
 
     if (what == QLatin1String("syncs")) {
         const auto syncs = sf6::listSyncs(**archive);

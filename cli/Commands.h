@@ -21,6 +21,9 @@ int registerCommand(const QCommandLineParser& p, sf6::Archive& archive, const QS
 const QStringList& certificateCommands();
 bool certificateCommandWrites(const QCommandLineParser& p, const QString& what);
 int certificateCommand(const QCommandLineParser& p, sf6::Archive& archive, const QString& what);
+// p20 --pt V --temp C | --p20 V --temp C: the SF6 conversion; archive p20 --record N: the record's check.
+int p20Command(const QCommandLineParser& p);
+int archiveP20Command(const QCommandLineParser& p, const sf6::Archive& archive);
 // archive audit: the audit trail.
 int auditCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 

@@ -75,12 +75,19 @@ void addOptions(QCommandLineParser& p)
         {QStringLiteral("issuer"), QStringLiteral("archive standard: the body that issued its certificate."), QStringLiteral("TEXT")},
         {QStringLiteral("valid-until"), QStringLiteral("archive standard: its certificate is valid until this date."), QStringLiteral("YYYY-MM-DD")},
         {QStringLiteral("uncertainty"), QStringLiteral("archive standard: uncertainty or class, as printed."), QStringLiteral("TEXT")},
-        {QStringLiteral("standard"), QStringLiteral("archive certify/amend: the reference standard's serial number."), QStringLiteral("S")},
+        {QStringLiteral("standard"), QStringLiteral("archive certify/amend/judge: the reference standard's serial number (judge: its U for a guard band)."), QStringLiteral("S")},
         {QStringLiteral("checker"), QStringLiteral("archive certify/amend: checked by (not the tester)."), QStringLiteral("TEXT")},
         {QStringLiteral("humidity"), QStringLiteral("archive certify/amend: relative humidity, %."), QStringLiteral("H")},
         {QStringLiteral("as-found"), QStringLiteral("archive certify/amend: the record of the test before adjustment."), QStringLiteral("M")},
         {QStringLiteral("reason"), QStringLiteral("archive amend: why the certificate is replaced."), QStringLiteral("TEXT")},
         {QStringLiteral("number"), QStringLiteral("archive certificate: the certificate to print again."), QStringLiteral("NO")},
+        {QStringLiteral("pt"), QStringLiteral("p20: the pressure shown at --temp, gauge MPa; prints the P20."), QStringLiteral("V")},
+        {QStringLiteral("p20"), QStringLiteral("p20: the pressure at 20 °C, gauge MPa; prints the Pt at --temp."), QStringLiteral("V")},
+        {QStringLiteral("decision-rule"), QStringLiteral("archive lab: simple (简单接受) or guard-band (保护带, w = U)."), QStringLiteral("RULE")},
+        {QStringLiteral("expanded-uncertainty"), QStringLiteral("archive standard: expanded uncertainty U in MPa (empty: none)."), QStringLiteral("U")},
+        {QStringLiteral("coverage-factor"), QStringLiteral("archive standard: the coverage factor k of U (default 2)."), QStringLiteral("K")},
+        {QStringLiteral("accept-p20"), QStringLiteral("archive certify/amend: issue although the record's P20 disagrees with the SF6 equation.")},
+        {QStringLiteral("temp"), QStringLiteral("p20: the temperature, °C (-40 to 80)."), QStringLiteral("C")},
     });
     for (const DetailOption& o : kDetailOptions)
         p.addOption({QLatin1String(o.name), QStringLiteral("Report: %1").arg(QLatin1String(o.help)), QStringLiteral("TEXT")});

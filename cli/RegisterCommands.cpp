@@ -192,13 +192,15 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("判定不会存档：") + archive.readOnlyReason());
     else if (!store)
         err(QStringLiteral("判定不会存档（--no-store）。"));
-    auto judged = sf6::judgeRecord(archive, record, store);
+    // A guard band takes U from the standard the test was made with.
+    const QString standard = p.value(QStringLiteral("standard")).trimmed();
+    auto judged = sf6::judgeRecord(archive, record, store, standard);
     bool keptFailed = false;
     if (!judged && store) {
         // Kept it could not be; given it still is.
         err(QStringLiteral("判定不会存档：") + judged.error());
         keptFailed = true;
-        judged = sf6::judgeRecord(archive, record, false);
+        judged = sf6::judgeRecord(archive, record, false, standard);
     }
     if (!judged) {
         if (!keptFailed)
@@ -210,6 +212,7 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         return kNoAnswer;
     }
     err(sf6::conclusionLine(judged->judgement->judgement));
+    err(QStringLiteral("判定规则：") + sf6::ruleText(judged->judgement->judgement.rule));
     const QByteArray json = sf6::judgementJson(record, judged->judgement->judgement) + '\n';
     if (const sf6::Status s = writeOutput(p.isSet(QStringLiteral("json")) ? p.value(QStringLiteral("json")) : kStdout, json);
         !s) {

@@ -8,6 +8,7 @@
 #include "link/PortList.h"
 #include "link/PortScan.h"
 #include "register/JudgedReport.h"
+#include "register/P20Check.h"
 #include "report/ReportRenderer.h"
 #include "sim/InProcessLink.h"
 #include "sync/SyncSession.h"
@@ -208,6 +209,9 @@ int syncCommand(const QCommandLineParser& p, bool demo)
         return rc;
     const SyncOutcome s = runSync(link);
     link.Close();
+    // Said once, and nothing more: the records are kept and written as they came.
+    if (const QString disagree = sf6::p20SyncMessage(s.rows); !disagree.isEmpty())
+        err(disagree);
     if (s.rows.empty()) {
         // An empty sync must not replace yesterday's files with empty ones.
         if (anyOutput(p))

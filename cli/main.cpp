@@ -20,11 +20,14 @@
 //   sf6cli archive certificate --number NO --pdf FILE; archive certificates [--tsv -|--json -]
 //   sf6cli archive verify [--certificate NO]
 //   sf6cli archive audit [--tsv -|--json -]   every change on the audit trail, oldest first
+//   sf6cli p20 --pt V --temp C | --p20 V --temp C [--json FILE]   SF6 pressure at 20 °C and back
+//   sf6cli archive p20 --record N [--tsv FILE|--json FILE]   the record's P20 against the equation
 // Exit: 0 done; 1 no answer / no records; 2 bad usage; 3 no ports;
 //       4 sync broken off (stalled or link lost); 5 an output could not be written;
 //       6 the archive could not be opened or written (the outputs were written);
 //       archive import: 2 a file is no export of this program, 8 some rows could not be imported;
-//       archive verify: 7 an audit row or a certificate was altered.
+//       archive verify: 7 an audit row or a certificate was altered;
+//       archive p20: 9 a reading's P20 disagrees, 10 the record cannot be checked.
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
@@ -63,12 +66,13 @@ int main(int argc, char** argv)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "SF6 density-relay calibrator: find it, download its records, keep them in the archive.\n"
-        "Commands: ports, connect, sync, demo,\n"
-        "archive list|export|report|syncs|relay|relays|link|judge|trend|import|audit,\n"
+        "Commands: ports, connect, sync, demo, p20,\n"
+        "archive list|export|report|syncs|relay|relays|link|judge|trend|import|audit|p20,\n"
         "archive lab|standard|standards|certify|approve|amend|certificate|certificates|verify.\n"
         "Exit: 0 done, 1 no answer or no records, 2 bad usage, 3 no ports, 4 sync broken off,\n"
         "5 an output could not be written, 6 the archive could not be opened or written,\n"
-        "7 (verify) an audit row or a certificate was altered, 8 (import) some rows could not be imported."));
+        "7 (verify) an audit row or a certificate was altered, 8 (import) some rows could not be imported,\n"
+        "9 (archive p20) a P20 disagrees with the SF6 equation, 10 (archive p20) the record cannot be checked."));
     p.addHelpOption();
     p.addVersionOption();
     p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports | connect | sync | demo | archive WHAT"));
@@ -113,6 +117,8 @@ int main(int argc, char** argv)
         return syncCommand(p, false);
     if (command == QLatin1String("demo"))
         return syncCommand(p, true);
+    if (command == QLatin1String("p20"))
+        return p20Command(p);
     if (importing)
         return importCommand(p, args.mid(2));
     if (command == QLatin1String("archive"))
