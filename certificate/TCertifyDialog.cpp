@@ -4,6 +4,7 @@
 #include "certificate/CertificatePrint.h"
 #include "register/RelayRegister.h"
 #include "sync/Columns.h"
+#include "ui/Choices.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 
