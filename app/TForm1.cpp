@@ -22,6 +22,9 @@
 #include "certificate/TCertifyDialog.h"
 #include "certificate/TLabForm.h"
 #include "certificate/TStandardsForm.h"
+#include "register/JudgedReport.h"
+#include "register/P20Check.h"
+#include "register/TPressureForm.h"
 #include "register/TRelayRegisterForm.h"
 #include "register/TTrendForm.h"
 #include "ui/Choices.h"
@@ -153,10 +156,11 @@ void TForm1::buildMenus()
     N19 = N5->addAction(QStringLiteral("标准器(&N)"), this, &TForm1::N19Click);
     N20 = N5->addAction(QStringLiteral("证书(&E)"), this, &TForm1::N20Click);
     N21 = N5->addAction(QStringLiteral("审计记录(&U)"), this, &TForm1::N21Click);
+    N22 = N5->addAction(QStringLiteral("SF6压力换算(&P)"), this, &TForm1::N22Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"},
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"}, {N22, "N22"},
                         {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
@@ -558,6 +562,7 @@ void TForm1::Timer3Timer()
         ListView1Click();
         setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Complete));
         enterState(CommandState::SyncDone);
+        showP20Notice();
         if (step.linkLost)
             reportLinkLost(step.lostReason);
         return;
@@ -581,6 +586,7 @@ void TForm1::Timer3Timer()
         setPanelText(1, sf6::SyncSession::endPanelText(sf6::SyncEnd::Stalled));
         enterState(Sync.loop().RowsLoaded() > 0 ? CommandState::SyncDone : CommandState::SyncEmpty);
         ui::MessageBoxes::show(Sync.endMessage(sf6::SyncEnd::Stalled), this);
+        showP20Notice();
         return;
     }
 }
@@ -732,6 +738,7 @@ void TForm1::N15Click()
         openTrend(history->archive(), **serial, history);
     });
     TCertifyDialog::addCommandTo(history);
+    TPressureForm::addP20CheckTo(history);
     history->show();
     history->raise();
     emit historyOpened(history);
@@ -848,6 +855,36 @@ void TForm1::N21Click()
     if (TAuditForm* form = showArchiveWindow<TAuditForm>(
             archiveLocation_, QStringLiteral("存档未启用（--no-archive），没有审计记录可查看。"), this))
         emit auditOpened(form);
+}
+
+void TForm1::N22Click()
+{
+    auto* form = new TPressureForm(this);
+    form->show();
+    form->raise();
+}
+
+void TForm1::showP20Notice()
+{
+    std::vector<sf6::ListRow> rows;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = ListView1->topLevelItem(i);
+        sf6::ListRow row;
+        for (int c = 0; c < sf6::kColumnCount; ++c)
+            row << item->text(c);
+        rows.push_back(row);
+    }
+    const QString text = sf6::p20SyncMessage(rows);
+    if (text.isEmpty())
+        return;
+    // Beside the sync, not in its way: the user reads it and closes it when done.
+    if (!P20Notice) {
+        P20Notice = new QMessageBox(QMessageBox::NoIcon, ui::kMessageCaption, QString(), QMessageBox::Ok, this);
+        P20Notice->setObjectName(QStringLiteral("P20Notice"));
+        P20Notice->setModal(false);
+    }
+    P20Notice->setText(text);
+    P20Notice->show();
 }
 
 void TForm1::AddDBGridClick()

@@ -15,6 +15,7 @@
 #include <QDate>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolBar>
@@ -93,6 +94,7 @@ public:
     QAction* N19 = nullptr;   // 标准器
     QAction* N20 = nullptr;   // 证书
     QAction* N21 = nullptr;   // 审计记录
+    QAction* N22 = nullptr;   // SF6压力换算
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -110,6 +112,8 @@ public:
     TListView* ListView1 = nullptr;
     sf6::SidePanel* Panel1 = nullptr;
     TStatusBar* StatusBar1 = nullptr;
+    // Which records of the last sync disagree with the SF6 equation; closed by the user.
+    QMessageBox* P20Notice = nullptr;
     QComboBox* cbxComlist = nullptr;
     QPushButton* Connection = nullptr;
     QPushButton* AddDBGrid = nullptr;
@@ -167,6 +171,7 @@ public slots:
     void N19Click();
     void N20Click();
     void N21Click();
+    void N22Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }
@@ -202,6 +207,7 @@ protected:
 
 private:
     void buildMenus();
+    void showP20Notice();
     void buildToolBar();
     void buildList();
     void enterState(sf6::CommandState s);

@@ -79,6 +79,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
     case kArchivedAtColumn: return Archive::timestampText(field(index.row(), kArchivedAtField));
     case kRelayColumn: return field(index.row(), kSerialField).toString();
     case kVerdictColumn: return field(index.row(), kVerdictField).toString();
+    case kP20Column: return rowCheck_ ? rowCheck_(*decoded(index.row())) : QString();
     default: {
         const ListRow* row = decoded(index.row());
         return row->value(index.column() - kFirstListColumn + 1);
@@ -98,6 +99,8 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
         return QStringLiteral("继电器编号");
     if (section == kVerdictColumn)
         return QStringLiteral("结论");
+    if (section == kP20Column)
+        return QStringLiteral("P20核查");
     return columnCaptions().value(section - kFirstListColumn + 1);
 }
 

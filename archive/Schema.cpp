@@ -347,7 +347,16 @@ const std::vector<Step>& steps()
                            "  hash TEXT NOT NULL\n"
                            ")"),
         }, installKeepTriggers};
-        return std::vector<Step>{v1, v2, v3, v4, v5};
+        // Decimal values as their exact texts, as in version 2.
+        Step v6{6, {
+            QStringLiteral("ALTER TABLE lab_versions ADD COLUMN decision_rule TEXT"),
+            QStringLiteral("ALTER TABLE standard_versions ADD COLUMN expanded_uncertainty TEXT"),
+            QStringLiteral("ALTER TABLE standard_versions ADD COLUMN coverage_factor TEXT"),
+            QStringLiteral("ALTER TABLE judgements ADD COLUMN decision_rule TEXT"),
+            QStringLiteral("ALTER TABLE judgements ADD COLUMN expanded_uncertainty TEXT"),
+            QStringLiteral("ALTER TABLE judgements ADD COLUMN coverage_factor TEXT"),
+        }};
+        return std::vector<Step>{v1, v2, v3, v4, v5, v6};
     }();
     return all;
 }

@@ -26,7 +26,10 @@ namespace sf6::schema {
 // SHA-256 and the rows that gave no record.
 // Version 5: the lab profile and reference standards with their versions,
 // certificates and their approvals, and the audit trail.
-constexpr int kCurrentVersion = 5;
+// Version 6: the lab's decision rule, a standard's numeric expanded
+// uncertainty and coverage factor, and the rule each judgement was made with
+// (none: the simple rule of every judgement made before).
+constexpr int kCurrentVersion = 6;
 
 struct Step {
     int version;                 // the version the archive has after this step

@@ -122,6 +122,7 @@ THistoryForm::THistoryForm(std::shared_ptr<sf6::Archive> archive, QWidget* paren
     HistoryGrid->setColumnWidth(sf6::HistoryModel::kArchivedAtColumn, sf6::kColumn1Width);
     HistoryGrid->setColumnWidth(sf6::HistoryModel::kRelayColumn, kRelayColumnWidth);
     HistoryGrid->setColumnWidth(sf6::HistoryModel::kVerdictColumn, kVerdictColumnWidth);
+    HistoryGrid->setColumnWidth(sf6::HistoryModel::kP20Column, kVerdictColumnWidth + 10);
     HistoryGrid->setColumnWidth(sf6::HistoryModel::kFirstListColumn, sf6::kColumn1Width);
     HistoryGrid->setWordWrap(false);
 

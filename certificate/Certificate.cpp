@@ -7,6 +7,8 @@
 #include "archive/Versions.h"
 #include "base/Platform.h"
 #include "register/JudgedReport.h"
+#include "register/DecisionRuleStore.h"
+#include "register/P20Check.h"
 #include "register/RelayRegister.h"
 
 #include <QCoreApplication>
@@ -32,13 +34,14 @@ QString issueTime() { return clock() ? clock()() : Archive::now(); }
 QString program() { return QCoreApplication::applicationName(); }
 
 QVariant text(const QString& s) { return Archive::text(s); }
+QVariant optionalText(const QString& s) { return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : text(s); }
 QVariant nullInt() { return QVariant(QMetaType(QMetaType::Int)); }
 QVariant optionalId(const std::optional<int>& id) { return id ? QVariant(*id) : nullInt(); }
 
 // ---- lab profile -------------------------------------------------------
 
 const QString kLabColumns =
-    QStringLiteral("id, version, changed_at, name, address, phone, accreditation, prefix");
+    QStringLiteral("id, version, changed_at, name, address, phone, accreditation, prefix, decision_rule");
 
 LabProfile labOf(const QSqlQuery& q)
 {
@@ -51,6 +54,8 @@ LabProfile labOf(const QSqlQuery& q)
     l.phone = q.value(5).toString();
     l.accreditation = q.value(6).toString();
     l.prefix = q.value(7).toString();
+    if (!q.value(8).isNull())   // a profile saved before rules were kept: the simple rule
+        l.decisionRule = q.value(8).toString();
     return l;
 }
 
@@ -58,13 +63,14 @@ QJsonObject labValues(const LabProfile& l)
 {
     return {{QStringLiteral("name"), l.name},         {QStringLiteral("address"), l.address},
             {QStringLiteral("phone"), l.phone},       {QStringLiteral("accreditation"), l.accreditation},
-            {QStringLiteral("prefix"), l.prefix},     {QStringLiteral("version"), l.version}};
+            {QStringLiteral("prefix"), l.prefix},     {QStringLiteral("version"), l.version},
+            {QStringLiteral("decisionRule"), l.decisionRule}};
 }
 
 bool sameLab(const LabProfile& a, const LabProfile& b)
 {
     return a.name == b.name && a.address == b.address && a.phone == b.phone && a.accreditation == b.accreditation
-        && a.prefix == b.prefix;
+        && a.prefix == b.prefix && a.decisionRule == b.decisionRule;
 }
 
 // Letters, digits and '-': the number goes into file names and onto paper as it is.
@@ -82,7 +88,7 @@ bool validPrefix(const QString& prefix)
 
 const QString kStandardColumns = QStringLiteral(
     "v.id, v.serial_number, v.version, v.changed_at, v.name, v.model, v.certificate, v.issuer, v.valid_until, "
-    "v.uncertainty");
+    "v.uncertainty, v.expanded_uncertainty, v.coverage_factor");
 
 ReferenceStandard standardOf(const QSqlQuery& q)
 {
@@ -97,6 +103,8 @@ ReferenceStandard standardOf(const QSqlQuery& q)
     s.issuer = q.value(7).toString();
     s.validUntil = q.value(8).toString();
     s.uncertainty = q.value(9).toString();
+    s.expandedUncertainty = q.value(10).toString();
+    s.coverageFactor = q.value(11).toString();
     return s;
 }
 
@@ -105,13 +113,16 @@ QJsonObject standardValues(const ReferenceStandard& s)
     return {{QStringLiteral("serial"), s.serial},           {QStringLiteral("name"), s.name},
             {QStringLiteral("model"), s.model},             {QStringLiteral("certificate"), s.certificate},
             {QStringLiteral("issuer"), s.issuer},           {QStringLiteral("validUntil"), s.validUntil},
-            {QStringLiteral("uncertainty"), s.uncertainty}, {QStringLiteral("version"), s.version}};
+            {QStringLiteral("uncertainty"), s.uncertainty}, {QStringLiteral("version"), s.version},
+            {QStringLiteral("expandedUncertainty"), s.expandedUncertainty},
+            {QStringLiteral("coverageFactor"), s.coverageFactor}};
 }
 
 bool sameStandard(const ReferenceStandard& a, const ReferenceStandard& b)
 {
     return a.name == b.name && a.model == b.model && a.certificate == b.certificate && a.issuer == b.issuer
-        && a.validUntil == b.validUntil && a.uncertainty == b.uncertainty;
+        && a.validUntil == b.validUntil && a.uncertainty == b.uncertainty
+        && a.expandedUncertainty == b.expandedUncertainty && a.coverageFactor == b.coverageFactor;
 }
 
 Expected<std::vector<ReferenceStandard>> standardsWhere(const Archive& archive, const QString& where,
@@ -132,6 +143,11 @@ Expected<std::vector<ReferenceStandard>> standardsWhere(const Archive& archive, 
 
 QString certificateObject(const QString& number) { return QStringLiteral("certificate %1").arg(number); }
 
+QString p20RefusalText(int recordId, const P20Check& check)
+{
+    return QStringLiteral("记录 %1 的%2，需确认后才能出具证书").arg(recordId).arg(p20CheckLine(check));
+}
+
 struct RecordFacts {
     QByteArray raw;
     RecordFields fields;
@@ -149,9 +165,10 @@ Expected<RecordFacts> recordFacts(const Archive& archive, int recordId, const QS
 
 // The record judged with the relay's current version, the judgement kept
 // inside the caller's write when these values never judged it before.
-Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const RecordFacts& facts, const QString& serial)
+Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const RecordFacts& facts, const QString& serial,
+                                       const QString& standardSerial)
 {
-    auto outcome = judgeRecordWith(archive, recordId, serial, false);
+    auto outcome = judgeRecordWith(archive, recordId, serial, false, standardSerial);
     if (!outcome)
         return outcome.status();
     if (!outcome->judgement)
@@ -162,13 +179,8 @@ Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const Rec
         if (!id)
             return id.status();
         j.id = *id;
-        if (auto q = archive.run(QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
-                                                "VALUES (?, ?, ?, ?, ?, ?)"),
-                                 {j.id, recordId, j.relayVersionId, j.madeAt, j.judgement.verdict(),
-                                  QString::fromUtf8(judgementJson(recordId, j.judgement))},
-                                 QStringLiteral("保存判定"));
-            !q)
-            return q.status();
+        if (Status q = insertJudgement(archive, j); !q)
+            return q;
     }
     CertifiedRecord c;
     c.recordId = recordId;
@@ -176,6 +188,7 @@ Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const Rec
     c.judgementId = j.id;
     c.verdict = j.judgement.verdict();
     c.conclusion = conclusionOf(j.judgement);
+    c.rule = j.judgement.rule;
     return c;
 }
 
@@ -217,6 +230,11 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     if ((*standard)->validUntil < testDate)
         return Status::failure(ErrorCode::Refused, standardExpiredText(standardSerial, (*standard)->validUntil));
 
+    // The verdict rests on the instrument's P20: one that does not follow from Pt needs a person's word.
+    const P20Check p20 = checkP20(ArchivedRecord{rq.recordId, {}, record->raw}.row());
+    if (p20.state == P20State::Disagrees && !rq.acceptP20)
+        return Status::failure(ErrorCode::Refused, p20RefusalText(rq.recordId, p20));
+
     const QString tester = rq.tester.trimmed(), checker = rq.checker.trimmed();
     if (tester.isEmpty())
         return Status::failure(ErrorCode::Refused, QStringLiteral("没有填写校验员，不能出具证书"));
@@ -252,12 +270,12 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         return relay.status();
     if (!*relay)
         return Status::failure(ErrorCode::NotFound, QStringLiteral("继电器台账中没有编号为 %1 的继电器，不能出具证书").arg(**serial));
-    auto asLeft = judgedRecord(archive, rq.recordId, *record, **serial);
+    auto asLeft = judgedRecord(archive, rq.recordId, *record, **serial, standardSerial);
     if (!asLeft)
         return asLeft.status();
     std::optional<CertifiedRecord> asFoundJudged;
     if (asFound) {
-        auto j = judgedRecord(archive, *rq.asFoundRecordId, *asFound, **serial);
+        auto j = judgedRecord(archive, *rq.asFoundRecordId, *asFound, **serial, standardSerial);
         if (!j)
             return j.status();
         asFoundJudged = *j;
@@ -300,6 +318,10 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     c.approver = rq.approver.trimmed();
     c.supersedes = rq.supersedes;
     c.amendReason = rq.amendReason;
+    c.p20Accepted = p20.state == P20State::Disagrees;
+    // The rule the verdict was reached by, in words; the simple rule keeps its sentence.
+    if (const DecisionRule& rule = asLeft->rule; rule.guardBand())
+        c.decisionRule = guardBandSentence(rule);
 
     IssuedCertificate out;
     out.content = c;
@@ -495,6 +517,17 @@ std::optional<QByteArray> optionalBytes(const QVariant& v)
 
 void setCertificateClock(std::function<QString()> now) { clock() = std::move(now); }
 
+Expected<QString> p20ConfirmationNeeded(const Archive& archive, int recordId)
+{
+    auto found = findRecord(archive, recordId);
+    if (!found)
+        return found.status();
+    if (!*found)
+        return QString();   // certify says what is wrong with it
+    const P20Check check = checkP20((*found)->row());
+    return check.state == P20State::Disagrees ? p20RefusalText(recordId, check) : QString();
+}
+
 QString standardExpiredText(const QString& serial, const QString& validUntil)
 {
     return QStringLiteral("标准器 %1 的证书已于 %2 过期，不能出具证书").arg(serial, validUntil);
@@ -513,8 +546,12 @@ Expected<std::optional<LabProfile>> currentLab(const Archive& archive)
 
 Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
 {
+    if (texts.decisionRule && !ruleKind(texts.decisionRule->trimmed()))
+        return Status::failure(ErrorCode::InvalidValue,
+            QStringLiteral("实验室信息：「判定规则」应为 simple（简单接受）或 guard-band（保护带）（%1），未保存。")
+                .arg(*texts.decisionRule));
     if (texts.prefix && !texts.prefix->trimmed().isEmpty() && !validPrefix(texts.prefix->trimmed()))
-        return Status::failure(ErrorCode::InvalidValue, 
+        return Status::failure(ErrorCode::InvalidValue,
             QStringLiteral("实验室信息：「证书编号前缀」只能由字母、数字和“-”组成（%1），未保存。").arg(*texts.prefix));
     Archive::Write write(archive);
     if (!write.begun())
@@ -533,14 +570,16 @@ Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
         lab.accreditation = texts.accreditation->trimmed();
     if (texts.prefix)
         lab.prefix = texts.prefix->trimmed().isEmpty() ? kDefaultCertificatePrefix : texts.prefix->trimmed();
+    if (texts.decisionRule)
+        lab.decisionRule = texts.decisionRule->trimmed();
     if (*before && sameLab(**before, lab))
         return lab;   // nothing changed: no new version
     NextVersion next;
     next.versionsTable = QStringLiteral("lab_versions");
-    next.insert = QStringLiteral("INSERT INTO lab_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kLabColumns);
+    next.insert = QStringLiteral("INSERT INTO lab_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kLabColumns);
     next.values = [&lab](const VersionStamp& v) {
         return QVariantList{v.id, v.version, v.changedAt, text(lab.name), text(lab.address), text(lab.phone),
-                            text(lab.accreditation), text(lab.prefix), text(program())};
+                            text(lab.accreditation), text(lab.prefix), text(lab.decisionRule), text(program())};
     };
     next.previousVersion = *before ? (*before)->version : 0;
     next.action = audit::kLabChanged;
@@ -569,9 +608,18 @@ Expected<ReferenceStandard> saveStandard(Archive& archive, const QString& serial
     if (texts.validUntil && !texts.validUntil->trimmed().isEmpty()) {
         const QString d = texts.validUntil->trimmed();
         if (!QDate::fromString(d, kDateFormat).isValid() || d.size() != kDateFormat.size())
-            return Status::failure(ErrorCode::InvalidValue, 
+            return Status::failure(ErrorCode::InvalidValue,
                 QStringLiteral("标准器：「有效期至」应写成 yyyy-mm-dd（例如 2027-06-30）：%1，未保存。").arg(d));
     }
+    // U and k are numbers the guard band computes with: positive, exact, in MPa.
+    for (const auto& [given, caption] : {std::pair{&texts.expandedUncertainty, QStringLiteral("扩展不确定度U")},
+                                         std::pair{&texts.coverageFactor, QStringLiteral("包含因子k")}})
+        if (*given && !(*given)->trimmed().isEmpty()) {
+            const std::optional<Decimal> d = Decimal::parse((*given)->trimmed());
+            if (!d || d->nano() <= 0)
+                return Status::failure(ErrorCode::InvalidValue,
+                    QStringLiteral("标准器：「%1」应为正数（例如 0.002）：%2，未保存。").arg(caption, **given));
+        }
     Archive::Write write(archive);
     if (!write.begun())
         return write.begun();
@@ -586,15 +634,27 @@ Expected<ReferenceStandard> saveStandard(Archive& archive, const QString& serial
     for (const auto& [given, field] : fields)
         if (*given)
             *field = (*given)->trimmed();
+    if (texts.expandedUncertainty)
+        s.expandedUncertainty = texts.expandedUncertainty->trimmed().isEmpty()
+                                    ? QString()
+                                    : Decimal::parse(texts.expandedUncertainty->trimmed())->text();
+    if (texts.coverageFactor && !texts.coverageFactor->trimmed().isEmpty())
+        s.coverageFactor = Decimal::parse(texts.coverageFactor->trimmed())->text();
+    if (s.expandedUncertainty.isEmpty())
+        s.coverageFactor.clear();
+    else if (s.coverageFactor.isEmpty())
+        s.coverageFactor = QStringLiteral("2");   // the usual k for about 95 %
     if (*before && sameStandard(**before, s))
         return s;
     NextVersion next;
     next.versionsTable = QStringLiteral("standard_versions");
     next.insert = QStringLiteral("INSERT INTO standard_versions (id, serial_number, version, changed_at, name, model, "
-                                 "certificate, issuer, valid_until, uncertainty, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                 "certificate, issuer, valid_until, uncertainty, source, expanded_uncertainty, coverage_factor) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     next.values = [&s](const VersionStamp& v) {
         return QVariantList{v.id, s.serial, v.version, v.changedAt, text(s.name), text(s.model), text(s.certificate),
-                            text(s.issuer), text(s.validUntil), text(s.uncertainty), text(program())};
+                            text(s.issuer), text(s.validUntil), text(s.uncertainty), text(program()),
+                            optionalText(s.expandedUncertainty), optionalText(s.coverageFactor)};
     };
     next.previousVersion = *before ? (*before)->version : 0;
     next.entriesTable = QStringLiteral("standards");
@@ -714,6 +774,7 @@ Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const
             *field = *old;
     if (!rq.asFoundRecordId && was.asFound)
         rq.asFoundRecordId = was.asFound->recordId;
+    rq.acceptP20 = rq.acceptP20 || was.p20Accepted;   // confirmed once for this record
     rq.supersedes = number;
     rq.amendReason = why;
     auto issued = issueLocked(archive, rq, audit::kCertificateAmended,

@@ -22,11 +22,14 @@ Expected<std::optional<LabProfile>> currentLab(const Archive& archive);
 // A field not given keeps its value; the prefix defaults to "SF6".
 struct LabTexts {
     std::optional<QString> name, address, phone, accreditation, prefix;
+    std::optional<QString> decisionRule;   // "simple" or "guard-band"
 };
 Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts);
 
 struct StandardTexts {
     std::optional<QString> name, model, certificate, issuer, validUntil, uncertainty;
+    // U in MPa (empty: none) and its coverage factor k (empty: 2).
+    std::optional<QString> expandedUncertainty, coverageFactor;
 };
 // Creates the standard or its next version; a valid-until that is not a
 // yyyy-mm-dd date is refused by name.
@@ -41,6 +44,7 @@ struct CertifyRequest {
     QString tester, checker, approver, humidity;
     std::optional<int> asFoundRecordId;
     QString supersedes, amendReason;   // set by amend
+    bool acceptP20 = false;   // issue although the record's P20 disagrees with the SF6 equation
 };
 
 struct IssuedCertificate {
@@ -52,6 +56,9 @@ struct IssuedCertificate {
 // (no lab name, record not linked, standard expired or unknown, checker is the
 // tester, as-found record wrong); a refusal consumes no number.
 Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& request);
+// Why a record's certificate needs the user's confirmation (acceptP20): its
+// P20 disagrees with the SF6 equation. Empty when it does not.
+Expected<QString> p20ConfirmationNeeded(const Archive& archive, int recordId);
 // "标准器 S 的证书已于 yyyy-mm-dd 过期，不能出具证书"
 QString standardExpiredText(const QString& serial, const QString& validUntil);
 // The time a certificate is issued at ("yyyy-MM-dd HH:mm:ss"), which gives its

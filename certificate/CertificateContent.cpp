@@ -13,7 +13,7 @@ QJsonValue optionalDecimal(const std::optional<Decimal>& d) { return d ? QJsonVa
 
 QJsonObject labJson(const LabProfile& l)
 {
-    return {{QStringLiteral("name"), l.name},
+    QJsonObject o{{QStringLiteral("name"), l.name},
             {QStringLiteral("address"), l.address},
             {QStringLiteral("phone"), l.phone},
             {QStringLiteral("accreditation"), l.accreditation},
@@ -21,6 +21,10 @@ QJsonObject labJson(const LabProfile& l)
             {QStringLiteral("versionId"), l.versionId},
             {QStringLiteral("version"), l.version},
             {QStringLiteral("changedAt"), l.changedAt}};
+    // Written only where it differs from what every earlier certificate had.
+    if (l.decisionRule != QLatin1String(kRuleSimpleKey))
+        o.insert(QStringLiteral("decisionRule"), l.decisionRule);
+    return o;
 }
 
 QJsonObject relayJson(const RelayEntry& e)
@@ -45,7 +49,7 @@ QJsonObject relayJson(const RelayEntry& e)
 
 QJsonObject standardJson(const ReferenceStandard& s)
 {
-    return {{QStringLiteral("serial"), s.serial},
+    QJsonObject o{{QStringLiteral("serial"), s.serial},
             {QStringLiteral("name"), s.name},
             {QStringLiteral("model"), s.model},
             {QStringLiteral("certificate"), s.certificate},
@@ -55,6 +59,11 @@ QJsonObject standardJson(const ReferenceStandard& s)
             {QStringLiteral("versionId"), s.versionId},
             {QStringLiteral("version"), s.version},
             {QStringLiteral("changedAt"), s.changedAt}};
+    if (!s.expandedUncertainty.isEmpty()) {
+        o.insert(QStringLiteral("expandedUncertainty"), s.expandedUncertainty);
+        o.insert(QStringLiteral("coverageFactor"), s.coverageFactor);
+    }
+    return o;
 }
 
 QJsonObject detailsJson(const ReportDetails& d)
@@ -170,6 +179,8 @@ LabProfile labFrom(Reader& r, const QJsonObject& o)
     l.versionId = r.number(o, "versionId");
     l.version = r.number(o, "version");
     l.changedAt = r.text(o, "changedAt");
+    if (o.contains(QStringLiteral("decisionRule")))
+        l.decisionRule = r.text(o, "decisionRule");
     return l;
 }
 
@@ -208,6 +219,10 @@ ReferenceStandard standardFrom(Reader& r, const QJsonObject& o)
     s.versionId = r.number(o, "versionId");
     s.version = r.number(o, "version");
     s.changedAt = r.text(o, "changedAt");
+    if (o.contains(QStringLiteral("expandedUncertainty"))) {
+        s.expandedUncertainty = r.text(o, "expandedUncertainty");
+        s.coverageFactor = r.text(o, "coverageFactor");
+    }
     return s;
 }
 
@@ -279,7 +294,7 @@ QString stateText(const CertificateState& state)
 
 QJsonObject toJson(const CertificateContent& c)
 {
-    return {{QStringLiteral("number"), c.number},
+    QJsonObject o{{QStringLiteral("number"), c.number},
             {QStringLiteral("year"), c.year},
             {QStringLiteral("sequence"), c.sequence},
             {QStringLiteral("issuedAt"), c.issuedAt},
@@ -299,6 +314,10 @@ QJsonObject toJson(const CertificateContent& c)
             {QStringLiteral("decisionRule"), c.decisionRule},
             {QStringLiteral("supersedes"), c.supersedes},
             {QStringLiteral("amendReason"), c.amendReason}};
+    // Only where it was confirmed: certificates issued before keep their hash.
+    if (c.p20Accepted)
+        o.insert(QStringLiteral("p20Accepted"), true);
+    return o;
 }
 
 Expected<CertificateContent> contentFromJson(const QJsonObject& o)
@@ -326,6 +345,7 @@ Expected<CertificateContent> contentFromJson(const QJsonObject& o)
     c.decisionRule = r.text(o, "decisionRule");
     c.supersedes = r.text(o, "supersedes");
     c.amendReason = r.text(o, "amendReason");
+    c.p20Accepted = o.value(QStringLiteral("p20Accepted")).toBool();
     if (!r.ok)
         return Status::failure(ErrorCode::ArchiveDamaged, QStringLiteral("证书内容无法读取（字段 %1）").arg(r.field));
     return c;

@@ -5,6 +5,7 @@
 // signers. Its SHA-256 is taken over canonicalContent(); the verification
 // code printed on every page is the first 8 hex digits of it.
 
+#include "register/Judgement.h"
 #include "register/RelayEntry.h"
 #include "report/ReportPage.h"
 
@@ -26,6 +27,7 @@ constexpr int kVerificationCodeLength = 8;
 struct LabProfile {
     QString name, address, phone, accreditation;
     QString prefix = kDefaultCertificatePrefix;
+    QString decisionRule = QString::fromLatin1(kRuleSimpleKey);   // "simple" or "guard-band"
     int versionId = 0;   // 0: not stored
     int version = 0;
     QString changedAt;
@@ -36,6 +38,7 @@ struct ReferenceStandard {
     QString serial, name, model, certificate, issuer;
     QString validUntil;   // yyyy-MM-dd, empty: not given
     QString uncertainty;  // uncertainty or class, as typed
+    QString expandedUncertainty, coverageFactor;   // U in MPa and k, exact texts; empty: none given
     int versionId = 0;
     int version = 0;
     QString changedAt;
@@ -48,6 +51,7 @@ struct CertifiedRecord {
     int judgementId = 0;
     QString verdict;             // "合格" or "不合格"
     ReportConclusion conclusion; // as printed
+    DecisionRule rule;           // the rule it was judged by (not part of the content: its sentence is)
 };
 
 struct CertificateContent {
@@ -65,6 +69,8 @@ struct CertificateContent {
     QString tester, checker, approver;   // 校验员, 核验员, 批准人 (the approver may be named at approval)
     QString decisionRule = kDecisionRule;
     QString supersedes, amendReason;     // an amendment: the number it replaces and why
+    // Issued although the record's P20 disagrees with the SF6 equation, as confirmed.
+    bool p20Accepted = false;
 };
 
 // What happened to a certificate after it was issued; never part of its hash.

@@ -1,6 +1,9 @@
 #include "certificate/CertificatePages.h"
 
+#include "register/P20Check.h"
 #include "sync/TestRecord.h"
+
+#include <QDate>
 
 #include <algorithm>
 #include <cmath>
@@ -305,6 +308,13 @@ QString humidityText(QString humidity)
     return QStringLiteral("相对湿度：%1%RH").arg(humidity.trimmed());
 }
 
+// The test date plus the relay's interval; nothing for a date that is none.
+QString nextCalibrationDate(const QString& testDate, int months)
+{
+    const QDate d = QDate::fromString(testDate, QStringLiteral("yyyy-MM-dd"));
+    return d.isValid() ? d.addMonths(months).toString(QStringLiteral("yyyy-MM-dd")) : QString();
+}
+
 std::vector<ReportPage> lastPages(const CertificateContent& content, const CertificateState& state,
                                   const ListRow& asLeftRow)
 {
@@ -323,6 +333,8 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
         wide(QStringLiteral("环境条件"), QStringLiteral("温度：%1；%2")
                                              .arg(asLeftRow.value(kColTemperature), humidityText(content.humidity))),
         full(content.decisionRule),
+        full(p20CheckLine(checkP20(asLeftRow)) + (content.p20Accepted ? QStringLiteral("；经确认出具") : QString())),
+        wide(QStringLiteral("建议下次校准日期"), nextCalibrationDate(testDateOfRow(asLeftRow), content.relay.intervalMonths)),
         pair(QStringLiteral("校验员"), content.tester, dateCaption, issueDate),
         pair(QStringLiteral("核验员"), content.checker, dateCaption, issueDate),
         pair(QStringLiteral("批准人"), approver, dateCaption, approved ? state.approvedAt.left(kDateLength) : QString()),

@@ -4,6 +4,7 @@
 #include "certificate/CertificatePrint.h"
 #include "register/RelayRegister.h"
 #include "sync/Columns.h"
+#include "ui/Choices.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 
@@ -273,11 +274,18 @@ void TCertifyDialog::btnOKClick()
 {
     if (issued_)
         return;   // one certificate per dialog
+    sf6::CertifyRequest rq = request();
+    // A record whose P20 disagrees with the SF6 equation is certified only when the user says so.
+    if (const auto why = sf6::p20ConfirmationNeeded(archive_, rq.recordId); why && !why->isEmpty()) {
+        if (ui::Choices::choose({QStringLiteral("P20换算核查"), *why + QStringLiteral("。仍要出具证书吗？"), {}}, this) != 0)
+            return;
+        rq.acceptP20 = true;
+    }
     sf6::Expected<sf6::IssuedCertificate> made = sf6::Status::failure(QString());
     if (replaced_.isEmpty()) {
-        made = sf6::certify(archive_, request());
+        made = sf6::certify(archive_, rq);
     } else {
-        made = sf6::amend(archive_, replaced_, edReason->text(), request());
+        made = sf6::amend(archive_, replaced_, edReason->text(), rq);
     }
     if (!made) {
         ui::MessageBoxes::show(made.error(), this);

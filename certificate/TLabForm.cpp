@@ -4,6 +4,7 @@
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,7 +13,7 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr QSize kWindowSize{520, 260};
+constexpr QSize kWindowSize{520, 290};
 } // namespace
 
 TLabForm* TLabForm::open(const sf6::ArchiveLocation& location, QWidget* parent)
@@ -44,6 +45,10 @@ TLabForm::TLabForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)
     edAccreditation = field(QStringLiteral("授权/认可证书编号"), QStringLiteral("edAccreditation"), QStringLiteral("可不填"));
     edPrefix = field(QStringLiteral("证书编号前缀"), QStringLiteral("edPrefix"),
                      QStringLiteral("空：%1").arg(sf6::kDefaultCertificatePrefix));
+    cbDecisionRule = new QComboBox(this);
+    cbDecisionRule->setObjectName(QStringLiteral("cbDecisionRule"));
+    cbDecisionRule->addItems({sf6::kRuleSimpleName, sf6::kRuleGuardBandName});   // index = DecisionRule::Kind
+    form->addRow(QStringLiteral("判定规则"), cbDecisionRule);
     lbVersion = new QLabel(this);
     lbVersion->setObjectName(QStringLiteral("lbVersion"));
     btnSave = new QPushButton(QStringLiteral("保存"), this);
@@ -79,6 +84,7 @@ void TLabForm::showLab(const std::optional<sf6::LabProfile>& lab)
     edPhone->setText(shown_.phone);
     edAccreditation->setText(shown_.accreditation);
     edPrefix->setText(shown_.prefix);
+    cbDecisionRule->setCurrentIndex(shown_.decisionRule == QLatin1String(sf6::kRuleGuardBandKey) ? 1 : 0);
     lbVersion->setText(lab ? QStringLiteral("当前为第%1版，修改于 %2").arg(lab->version).arg(lab->changedAt)
                            : QStringLiteral("尚未保存，出具证书前请填写"));
 }
@@ -97,6 +103,10 @@ void TLabForm::btnSaveClick()
     texts.phone = given(edPhone, shown_.phone);
     texts.accreditation = given(edAccreditation, shown_.accreditation);
     texts.prefix = given(edPrefix, shown_.prefix);
+    if (const QString rule = QString::fromLatin1(cbDecisionRule->currentIndex() == 1 ? sf6::kRuleGuardBandKey
+                                                                                       : sf6::kRuleSimpleKey);
+        rule != shown_.decisionRule)
+        texts.decisionRule = rule;
     const auto saved = sf6::saveLab(*archive_, texts);
     if (!saved) {
         ui::MessageBoxes::show(saved.error(), this);

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,6 +26,7 @@ public:
     QLineEdit* edPhone = nullptr;
     QLineEdit* edAccreditation = nullptr;
     QLineEdit* edPrefix = nullptr;
+    QComboBox* cbDecisionRule = nullptr;   // 简单接受 or 保护带
     QLabel* lbVersion = nullptr;
     QPushButton* btnSave = nullptr;
 

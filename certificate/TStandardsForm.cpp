@@ -67,6 +67,10 @@ TStandardsForm::TStandardsForm(std::shared_ptr<sf6::Archive> archive, QWidget* p
     edIssuer = field(QStringLiteral("发证单位"));
     edValidUntil = field(QStringLiteral("有效期至"), QStringLiteral("例如 2027-06-30"));
     edUncertainty = field(QStringLiteral("不确定度/准确度等级"));
+    edExpandedUncertainty = field(QStringLiteral("扩展不确定度U（MPa）"), QStringLiteral("例如 0.002；保护带判定用"));
+    edCoverageFactor = field(QStringLiteral("包含因子k"), QStringLiteral("空：2"));
+    edExpandedUncertainty->setObjectName(QStringLiteral("edExpandedUncertainty"));
+    edCoverageFactor->setObjectName(QStringLiteral("edCoverageFactor"));
     btnNew = new QPushButton(QStringLiteral("新建"), this);
     btnSave = new QPushButton(QStringLiteral("保存"), this);
     lbToday = new QLabel(this);
@@ -143,6 +147,8 @@ void TStandardsForm::showStandard(const sf6::ReferenceStandard& s)
     edIssuer->setText(s.issuer);
     edValidUntil->setText(s.validUntil);
     edUncertainty->setText(s.uncertainty);
+    edExpandedUncertainty->setText(s.expandedUncertainty);
+    edCoverageFactor->setText(s.coverageFactor);
 }
 
 void TStandardsForm::StandardGridClick(int row)
@@ -182,6 +188,8 @@ void TStandardsForm::btnSaveClick()
     texts.issuer = given(edIssuer, shown_.issuer);
     texts.validUntil = given(edValidUntil, shown_.validUntil);
     texts.uncertainty = given(edUncertainty, shown_.uncertainty);
+    texts.expandedUncertainty = given(edExpandedUncertainty, shown_.expandedUncertainty);
+    texts.coverageFactor = given(edCoverageFactor, shown_.coverageFactor);
     const auto saved = sf6::saveStandard(*archive_, serial, texts);
     if (!saved) {
         ui::MessageBoxes::show(saved.error(), this);

@@ -37,6 +37,8 @@ public:
     QLineEdit* edIssuer = nullptr;
     QLineEdit* edValidUntil = nullptr;
     QLineEdit* edUncertainty = nullptr;
+    QLineEdit* edExpandedUncertainty = nullptr;   // U, MPa, for the guard band
+    QLineEdit* edCoverageFactor = nullptr;        // k
     QPushButton* btnNew = nullptr;
     QPushButton* btnSave = nullptr;
     QLabel* lbToday = nullptr;

@@ -39,8 +39,9 @@ int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
     t.phone = option(p, "phone");
     t.accreditation = option(p, "accreditation");
     t.prefix = option(p, "prefix");
+    t.decisionRule = option(p, "decision-rule");
     std::optional<sf6::LabProfile> lab;
-    if (t.name || t.address || t.phone || t.accreditation || t.prefix) {
+    if (t.name || t.address || t.phone || t.accreditation || t.prefix || t.decisionRule) {
         auto saved = sf6::saveLab(archive, t);
         if (!saved) {
             return fail(saved.status());
@@ -62,7 +63,9 @@ int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
     const std::pair<QString, QString> fields[] = {
         {QStringLiteral("校验单位"), lab->name},           {QStringLiteral("地址"), lab->address},
         {QStringLiteral("电话"), lab->phone},              {QStringLiteral("授权/认可证书号"), lab->accreditation},
-        {QStringLiteral("证书编号前缀"), lab->prefix},     {QStringLiteral("版本"), QString::number(lab->version)}};
+        {QStringLiteral("证书编号前缀"), lab->prefix},     {QStringLiteral("版本"), QString::number(lab->version)},
+        {QStringLiteral("判定规则"), lab->decisionRule == QLatin1String(sf6::kRuleGuardBandKey) ? sf6::kRuleGuardBandName
+                                                                                                : sf6::kRuleSimpleName}};
     QByteArray text;
     QJsonObject json;
     for (const auto& [caption, value] : fields) {
@@ -93,6 +96,8 @@ int standardCommand(const QCommandLineParser& p, sf6::Archive& archive)
     t.issuer = option(p, "issuer");
     t.validUntil = option(p, "valid-until");
     t.uncertainty = option(p, "uncertainty");
+    t.expandedUncertainty = option(p, "expanded-uncertainty");
+    t.coverageFactor = option(p, "coverage-factor");
     auto saved = sf6::saveStandard(archive, serial, t);
     if (!saved) {
         return fail(saved.status());
@@ -110,11 +115,12 @@ int standardsCommand(const QCommandLineParser& p, const sf6::Archive& archive)
     }
     const QStringList header{QStringLiteral("编号"),     QStringLiteral("名称"),     QStringLiteral("型号"),
                              QStringLiteral("证书编号"), QStringLiteral("发证单位"), QStringLiteral("有效期至"),
-                             QStringLiteral("不确定度/准确度等级"), QStringLiteral("版本")};
+                             QStringLiteral("不确定度/准确度等级"), QStringLiteral("版本"),
+                             QStringLiteral("扩展不确定度U（MPa）"), QStringLiteral("包含因子k")};
     std::vector<QStringList> rows;
     for (const sf6::ReferenceStandard& s : *all)
         rows.push_back({s.serial, s.name, s.model, s.certificate, s.issuer, s.validUntil, s.uncertainty,
-                        QString::number(s.version)});
+                        QString::number(s.version), s.expandedUncertainty, s.coverageFactor});
     return writeTable(p, header, rows);
 }
 
@@ -167,6 +173,7 @@ std::optional<sf6::CertifyRequest> certifyOptions(const QCommandLineParser& p)
     rq.checker = p.value(QStringLiteral("checker")).trimmed();
     rq.approver = p.value(QStringLiteral("approver")).trimmed();
     rq.humidity = p.value(QStringLiteral("humidity")).trimmed();
+    rq.acceptP20 = p.isSet(QStringLiteral("accept-p20"));
     return rq;
 }
 
@@ -190,6 +197,10 @@ int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive)
     if (rq->recordId == 0 || rq->standardSerial.isEmpty() || rq->tester.isEmpty() || rq->checker.isEmpty()) {
         err(QStringLiteral("archive certify 需要 --record 档案号、--standard 标准器编号、--tester 校验员 和 --checker 核验员"));
         return kUsage;
+    }
+    if (const auto why = sf6::p20ConfirmationNeeded(archive, rq->recordId); why && !why->isEmpty() && !rq->acceptP20) {
+        err(*why + QStringLiteral("（确认后用 --accept-p20 出具）"));
+        return kNoAnswer;
     }
     auto c = sf6::certify(archive, *rq);
     if (!c)

@@ -14,7 +14,7 @@ bool noStore(const QCommandLineParser& p) { return p.isSet(QStringLiteral("no-st
 // archive lab without a field to change only shows the lab.
 bool noLabField(const QCommandLineParser& p)
 {
-    for (const char* o : {"name", "address", "phone", "accreditation", "prefix"})
+    for (const char* o : {"name", "address", "phone", "accreditation", "prefix", "decision-rule"})
         if (p.isSet(QLatin1String(o)))
             return false;
     return true;
@@ -79,6 +79,20 @@ A sync that brings no record writes no output.
          QStringLiteral(R"roff(As
 .BR sync ,
 against a simulated calibrator served inside the program, on its port DEMO.
+)roff")},
+        {QStringLiteral("p20"),
+         QString(),
+         QStringLiteral("SF6压力换算：由 Pt 和温度求 P20，或由 P20 求该温度下的 Pt"),
+         ArchiveUse::None, Writes::No, nullptr,
+         {QStringLiteral("pt"), QStringLiteral("p20"), QStringLiteral("temp"), QStringLiteral("json")},
+         [](const Invocation& i) { return p20Command(i.options); },
+         QStringLiteral(R"roff(The SF6 conversion of DL/T 259\-2012 Appendix C:
+.BI \-\-pt " V " \-\-temp " C"
+prints the P20 of a pressure V (gauge MPa) shown at C \(deC;
+.BI \-\-p20 " V " \-\-temp " C"
+prints the Pt a relay set at P20 = V shows at C. Three decimals; four with
+.BR \-\-json .
+From \-40 to 80 \(deC and \-0.1 to 10 MPa; outside, or where SF6 is no gas, it says so and exits 2.
 )roff")},
         {QStringLiteral("archive list"),
          QString(),
@@ -164,9 +178,21 @@ the register keeps the change.
          QString(),
          QStringLiteral("按所关联继电器的台账判定一条记录，输出 JSON"),
          ArchiveUse::Opened, Writes::IfItCan, noStore,
-         {QStringLiteral("record"), QStringLiteral("json"), QStringLiteral("no-store"), QStringLiteral("archive")},
+         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("json"), QStringLiteral("no-store"), QStringLiteral("archive")},
          [](const Invocation& i) { return judgeCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Judge a record against its relay's entry; prints the judgement as JSON.
+)roff")},
+        {QStringLiteral("archive p20"),
+         QString(),
+         QStringLiteral("核查一条记录的P20换算是否符合SF6状态方程"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("record"), QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return archiveP20Command(i.options, *i.archive); },
+         QStringLiteral(R"roff(.BI \-\-record " N"
+checks the record's P20 against its Pt and temperature: one row per reading the test count makes meaningful
+(项目, Pt, 温度, P20（仪器）, P20（换算）, 偏差, 核查). Within 0.002 MPa is 一致. Exits 0 when all agree,
+9 when one disagrees, 10 when the record cannot be checked (a temperature outside the equation's range),
+1 for no such record. A sync says once, on standard error, which records disagree; it keeps them all.
 )roff")},
         {QStringLiteral("archive trend"),
          QString(),
@@ -193,7 +219,7 @@ and the others are imported. Prints 导入N条新记录，M条已在存档中，
          QString(),
          QStringLiteral("显示实验室信息；给出选项时修改并保存为新版本"),
          ArchiveUse::Opened, Writes::Yes, noLabField,
-         {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("phone"), QStringLiteral("accreditation"), QStringLiteral("prefix"), QStringLiteral("json"), QStringLiteral("archive")},
+         {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("phone"), QStringLiteral("accreditation"), QStringLiteral("prefix"), QStringLiteral("decision-rule"), QStringLiteral("json"), QStringLiteral("archive")},
          [](const Invocation& i) { return labCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(The lab that issues certificates: 校验单位
 .RB ( \-\-name ),
@@ -206,7 +232,7 @@ letters, digits and \-; default SF6). Every change is a new version. Prints the 
          QString(),
          QStringLiteral("新建或修改一台标准器（每次修改保存为新版本）"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("serial"), QStringLiteral("name"), QStringLiteral("model"), QStringLiteral("certificate"), QStringLiteral("issuer"), QStringLiteral("valid-until"), QStringLiteral("uncertainty"), QStringLiteral("archive")},
+         {QStringLiteral("serial"), QStringLiteral("name"), QStringLiteral("model"), QStringLiteral("certificate"), QStringLiteral("issuer"), QStringLiteral("valid-until"), QStringLiteral("uncertainty"), QStringLiteral("expanded-uncertainty"), QStringLiteral("coverage-factor"), QStringLiteral("archive")},
          [](const Invocation& i) { return standardCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Create or change a reference standard
 .RB ( \-\-serial ", " \-\-name ", " \-\-model ", " \-\-certificate ", " \-\-issuer ", " \-\-valid\-until ", " \-\-uncertainty );
@@ -224,7 +250,7 @@ every change is a new version.
          QString(),
          QStringLiteral("为已关联继电器的记录出具校准证书，输出证书编号"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("pdf"), QStringLiteral("archive")},
          [](const Invocation& i) { return certifyCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Issue a certificate for a record linked to a relay
 .RB ( \-\-record ", " \-\-standard ", " \-\-tester ", " \-\-checker ;
@@ -252,7 +278,7 @@ a second approval, or one of a superseded certificate, is refused.
          QString(),
          QStringLiteral("出具替代证书（新编号），原证书标为“已替代”"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("certificate"), QStringLiteral("reason"), QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         {QStringLiteral("certificate"), QStringLiteral("reason"), QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("pdf"), QStringLiteral("archive")},
          [](const Invocation& i) { return amendCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Replace a certificate
 .RB ( \-\-certificate " NO, " \-\-reason ", any certify option)"

@@ -41,6 +41,9 @@ int reprintCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 int certificatesCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 
+// p20 --pt V --temp C | --p20 V --temp C: the SF6 conversion; archive p20 --record N: the record's check.
+int p20Command(const QCommandLineParser& p);
+int archiveP20Command(const QCommandLineParser& p, const sf6::Archive& archive);
 // archive audit: the audit trail.
 int auditCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 

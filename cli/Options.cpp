@@ -75,7 +75,7 @@ const std::vector<OptionSpec>& optionSpecs()
         {"issuer", "TEXT", QStringLiteral("标准器证书的发证单位")},
         {"valid-until", "YYYY-MM-DD", QStringLiteral("标准器证书的有效期至")},
         {"uncertainty", "TEXT", QStringLiteral("标准器的不确定度或准确度等级（照原样打印）")},
-        {"standard", "S", QStringLiteral("标准器编号")},
+        {"standard", "S", QStringLiteral("标准器编号（archive judge：保护带所用 U 的标准器）")},
         {"checker", "TEXT", QStringLiteral("核验员（不能与校验员是同一人）")},
         {"humidity", "H", QStringLiteral("相对湿度，%")},
         {"as-found", "M", QStringLiteral("同一继电器调整前的记录的档案号")},
@@ -91,6 +91,13 @@ const std::vector<OptionSpec>& optionSpecs()
         {"tester", "TEXT", QStringLiteral("校验员")},
         {"reviewer", "TEXT", QStringLiteral("核验员（报表）")},
         {"approver", "TEXT", QStringLiteral("批准人")},
+        {"pt", "V", QStringLiteral("p20：在 --temp 温度下显示的压力（表压，MPa），求 P20")},
+        {"p20", "V", QStringLiteral("p20：20°C 时的压力（表压，MPa），求 --temp 温度下的 Pt")},
+        {"temp", "C", QStringLiteral("p20：温度，°C（-40 到 80）")},
+        {"decision-rule", "RULE", QStringLiteral("archive lab：判定规则，simple（简单接受）或 guard-band（保护带，w = U）")},
+        {"expanded-uncertainty", "U", QStringLiteral("archive standard：扩展不确定度 U，MPa（留空为没有）")},
+        {"coverage-factor", "K", QStringLiteral("archive standard：U 的包含因子 k（默认 2）")},
+        {"accept-p20", nullptr, QStringLiteral("archive certify/amend：记录的 P20 与 SF6 状态方程不符时，确认后仍出具")},
     };
     return kOptions;
 }

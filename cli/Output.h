@@ -23,6 +23,8 @@ enum Exit {
     kArchiveFailed = 6,
     kAltered = 7,      // archive verify: an audit row or a certificate is no longer as it was written
     kRowsRefused = 8,  // archive import: some rows gave no record; the others are in
+    kP20Disagrees = 9, // archive p20: a reading's P20 does not follow from its Pt
+    kP20Unchecked = 10, // archive p20: the record cannot be checked (e.g. its temperature)
 };
 
 // The exit code for a kind of failure: the one table every command's failures go through.

@@ -190,7 +190,9 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive judge 需要 --record 档案号"));
         return kUsage;
     }
-    const auto judged = sf6::ops::judgeRecord(archive, record, !p.isSet(QStringLiteral("no-store")));
+    // A guard band takes U from the standard the test was made with.
+    const QString standard = p.value(QStringLiteral("standard")).trimmed();
+    const auto judged = sf6::ops::judgeRecord(archive, record, !p.isSet(QStringLiteral("no-store")), standard);
     if (!judged) {
         err(judged.error());
         return kArchiveFailed;
@@ -203,6 +205,7 @@ int judgeCommand(const QCommandLineParser& p, sf6::Archive& archive)
         return kNoAnswer;
     }
     err(sf6::conclusionLine(judged->judgement->judgement));
+    err(QStringLiteral("判定规则：") + sf6::ruleText(judged->judgement->judgement.rule));
     const QByteArray json = sf6::judgementJson(record, judged->judgement->judgement) + '\n';
     if (const sf6::Status s = writeOutput(p.isSet(QStringLiteral("json")) ? p.value(QStringLiteral("json")) : kStdout, json);
         !s) {

@@ -9,6 +9,8 @@
 #include "link/PortScan.h"
 #include "ops/Reports.h"
 #include "ops/Syncs.h"
+#include "register/JudgedReport.h"
+#include "register/P20Check.h"
 #include "report/ReportRenderer.h"
 #include "sim/InProcessLink.h"
 #include "sync/SyncSession.h"
@@ -219,6 +221,9 @@ int syncCommand(const QCommandLineParser& p, bool demo)
         return rc;
     const SyncOutcome s = runSync(link);
     link.Close();
+    // Said once, and nothing more: the records are kept and written as they came.
+    if (const QString disagree = sf6::p20SyncMessage(s.rows); !disagree.isEmpty())
+        err(disagree);
     if (s.rows.empty()) {
         // An empty sync must not replace yesterday's files with empty ones.
         if (anyOutput(p))

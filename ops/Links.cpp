@@ -16,7 +16,7 @@ Expected<int> unlinkRecords(Archive& archive, const std::vector<int>& recordIds,
     return sf6::unlinkRecords(archive, recordIds, source);
 }
 
-Expected<JudgeResult> judgeRecord(Archive& archive, int recordId, bool keep)
+Expected<JudgeResult> judgeRecord(Archive& archive, int recordId, bool keep, const QString& standardSerial)
 {
     JudgeResult out;
     const bool store = keep && !archive.readOnly();
@@ -24,12 +24,12 @@ Expected<JudgeResult> judgeRecord(Archive& archive, int recordId, bool keep)
         out.notKept = QStringLiteral("判定不会存档（--no-store）。");
     else if (!store)
         out.notKept = QStringLiteral("判定不会存档：") + archive.readOnlyReason();
-    auto judged = sf6::judgeRecord(archive, recordId, store);
+    auto judged = sf6::judgeRecord(archive, recordId, store, standardSerial);
     if (!judged && store) {
         // Kept it could not be; given it still is.
         out.notKept = QStringLiteral("判定不会存档：") + judged.error();
         out.keepFailed = true;
-        judged = sf6::judgeRecord(archive, recordId, false);
+        judged = sf6::judgeRecord(archive, recordId, false, standardSerial);
     }
     if (!judged) {
         if (out.keepFailed)

@@ -25,6 +25,6 @@ struct JudgeResult {
 };
 // The record judged by the relay it is linked to. An archive that cannot keep
 // the judgement still gives it, and says so.
-Expected<JudgeResult> judgeRecord(Archive& archive, int recordId, bool keep);
+Expected<JudgeResult> judgeRecord(Archive& archive, int recordId, bool keep, const QString& standardSerial = {});
 
 } // namespace sf6::ops

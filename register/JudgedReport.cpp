@@ -1,5 +1,9 @@
 #include "register/JudgedReport.h"
 
+#include "register/P20Check.h"
+
+#include <algorithm>
+
 namespace sf6 {
 
 namespace {
@@ -11,11 +15,26 @@ QString plusMinus(Decimal d) { return QStringLiteral("±") + mpa(d); }
 // The table's verdict cell says what failed; "误差、切换差超差" would not fit its column.
 const QString kBothExceedCell = QStringLiteral("均超差");
 
+// A line of text below everything else on the page, across the frame.
+void addLineBelow(ReportPage& page, const QString& name, const QString& text)
+{
+    constexpr int kGap = 6;
+    int bottom = 0;
+    for (const PageLabel& l : page.labels)
+        bottom = std::max(bottom, l.box.y() + l.box.height());
+    for (const PageLine& l : page.lines)
+        bottom = std::max({bottom, l.line.y1(), l.line.y2()});
+    page.labels.push_back(PageLabel{name, QRect(kRuleLeft + 3, bottom + kGap, kFrameRight - kRuleLeft - 3, kLabelHeight),
+                                    PageLabel::Arial10, Qt::AlignLeft | Qt::AlignTop, printableText(text)});
+}
+
 QString itemVerdict(const JudgementItem& it)
 {
     if (it.pass())
         return kVerdictPass;
-    return it.errorPasses || it.differentialPasses ? it.failure() : kBothExceedCell;
+    if (it.undecided())
+        return kVerdictUndecided;
+    return it.failure() == kBothExceed ? kBothExceedCell : it.failure();
 }
 } // namespace
 
@@ -30,6 +49,8 @@ ReportConclusion conclusionOf(const Judgement& j)
         {QStringLiteral("允许误差"), plusMinus(j.allowed) + QStringLiteral("MPa")},
         {QStringLiteral("切换差限值"), plusMinus(j.limit) + QStringLiteral("MPa")},
     };
+    if (j.rule.guardBand())
+        c.rule.push_back({QStringLiteral("判定规则"), ruleText(j.rule)});
     for (const JudgementItem& it : j.items)
         c.items.push_back({contactName(it.contact), trialName(it.trial), mpa(it.nominal), mpa(it.action), mpa(it.error),
                            plusMinus(j.allowed), mpa(it.differential), plusMinus(j.limit),
@@ -54,7 +75,10 @@ std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow&
         return {first};
     const ReportConclusion c = conclusionOf(*judgement);
     addConclusion(first, c.line);
-    return {first, buildJudgementPage(details, c)};
+    ReportPage second = buildJudgementPage(details, c);
+    // The judgement rests on the instrument's P20: the page says whether it follows from Pt.
+    addLineBelow(second, kP20CheckLabel, p20CheckLine(checkP20(row)));
+    return {first, second};
 }
 
 MadeReport makeReport(Archive& archive, int recordId, const ReportDetails& details, const ListRow& row,

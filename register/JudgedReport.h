@@ -17,6 +17,9 @@ namespace sf6 {
 
 ReportConclusion conclusionOf(const Judgement& j);
 
+// The judgement page's line "P20换算核查：…", below its signatures.
+inline const QString kP20CheckLabel = QStringLiteral("QRP20Check");
+
 // The relay fields of a report (name, model, serial number, production date,
 // submitting unit) as the register entry has them.
 void fillRelayDetails(ReportDetails& details, const RelayEntry& entry);

@@ -46,6 +46,25 @@ std::optional<Decimal> decimalOf(const QJsonValue& v)
     return std::nullopt;
 }
 
+// One criterion against its limit under the judgement's rule, exactly.
+void decide(Decimal value, Decimal limit, const DecisionRule& rule, bool& passes, bool& undecided)
+{
+    const Decimal size = value.abs();
+    if (!rule.guardBand()) {
+        passes = size <= limit;
+        undecided = false;
+        return;
+    }
+    passes = size <= limit - rule.expanded;
+    undecided = !passes && size <= limit + rule.expanded;
+}
+
+void decide(JudgementItem& item, const Judgement& j)
+{
+    decide(item.error, j.allowed, j.rule, item.errorPasses, item.errorUndecided);
+    decide(item.differential, j.limit, j.rule, item.differentialPasses, item.differentialUndecided);
+}
+
 } // namespace
 
 const char* contactKey(Contact c)
@@ -77,11 +96,15 @@ QString trialName(int trial)
 
 QString JudgementItem::failure() const
 {
-    if (!errorPasses && !differentialPasses)
+    const bool errorFails = !errorPasses && !errorUndecided;
+    const bool differentialFails = !differentialPasses && !differentialUndecided;
+    if (errorFails && differentialFails)
         return kBothExceed;
-    if (!errorPasses)
+    if (errorFails)
         return kErrorExceeds;
-    return differentialPasses ? QString() : kDifferentialExceeds;
+    if (differentialFails)
+        return kDifferentialExceeds;
+    return pass() ? QString() : kVerdictUndecided;
 }
 
 bool Judgement::pass() const
@@ -89,7 +112,26 @@ bool Judgement::pass() const
     return std::all_of(items.begin(), items.end(), [](const JudgementItem& i) { return i.pass(); });
 }
 
-std::optional<Judgement> judge(const ListRow& row, const RelayEntry& relay)
+QString Judgement::verdict() const
+{
+    if (std::any_of(items.begin(), items.end(), [](const JudgementItem& i) { return i.fails(); }))
+        return kVerdictFail;
+    return pass() ? kVerdictPass : kVerdictUndecided;
+}
+
+QString ruleText(const DecisionRule& rule)
+{
+    if (!rule.guardBand())
+        return kRuleSimpleName;
+    return QStringLiteral("%1，U=%2MPa（k=%3）").arg(kRuleGuardBandName, rule.expanded.text(), rule.coverage.text());
+}
+
+QString guardBandSentence(const DecisionRule& rule)
+{
+    return QStringLiteral("判定规则：%1，|误差|≤E−U为合格，|误差|>E+U为不合格，其间为无法判定").arg(ruleText(rule));
+}
+
+std::optional<Judgement> judge(const ListRow& row, const RelayEntry& relay, const DecisionRule& rule)
 {
     if (!relay.judgeable())
         return std::nullopt;
@@ -97,6 +139,7 @@ std::optional<Judgement> judge(const ListRow& row, const RelayEntry& relay)
     j.relay = relay;
     j.allowed = relay.allowedError();
     j.limit = relay.differentialLimit();
+    j.rule = rule;
     // A count of 0 ran one trial, as the instrument counts; never more than three.
     bool countOk = false;
     const int count = row.value(kColTestCount).toInt(&countOk);
@@ -115,8 +158,7 @@ std::optional<Judgement> judge(const ListRow& row, const RelayEntry& relay)
                 return std::nullopt;
             JudgementItem item{c.contact, mean ? 0 : trial, *nominal, *action, *action - *nominal, *ret,
                                *ret - *action, false, false};
-            item.errorPasses = item.error.abs() <= j.allowed;
-            item.differentialPasses = item.differential.abs() <= j.limit;
+            decide(item, j);
             j.items.push_back(item);
         }
     }
@@ -137,9 +179,14 @@ QByteArray judgementJson(int recordId, const Judgement& j)
             + (it.trial == 0 ? QByteArray("\"mean\"") : QByteArray::number(it.trial)) + ",\"nominal\":"
             + number(it.nominal) + ",\"action\":" + number(it.action) + ",\"error\":" + number(it.error)
             + ",\"return\":" + number(it.returnValue) + ",\"differential\":" + number(it.differential)
-            + ",\"pass\":" + (it.pass() ? "true" : "false") + "}";
+            + ",\"pass\":" + (it.pass() ? "true" : "false") + (it.undecided() ? ",\"undecided\":true" : "") + "}";
     }
-    out += "],\"verdict\":" + quoted(j.verdict()) + "}";
+    out += "],\"verdict\":" + quoted(j.verdict());
+    // A simple rule's judgement reads as every judgement always has.
+    if (j.rule.guardBand())
+        out += ",\"rule\":\"" + QByteArray(kRuleGuardBandKey) + "\",\"expandedUncertainty\":" + number(j.rule.expanded)
+            + ",\"coverageFactor\":" + number(j.rule.coverage);
+    out += "}";
     return out;
 }
 
@@ -188,6 +235,12 @@ std::optional<Judgement> judgementFromJson(const QByteArray& json)
     j.relay.upper = *hi;
     j.allowed = *allowed;
     j.limit = *limit;
+    if (o[QStringLiteral("rule")].toString() == QLatin1String(kRuleGuardBandKey)) {
+        const auto u = decimalOf(o[QStringLiteral("expandedUncertainty")]), k = decimalOf(o[QStringLiteral("coverageFactor")]);
+        if (!u || !k)
+            return std::nullopt;
+        j.rule = {DecisionRule::GuardBand, *u, *k};
+    }
     for (const QJsonValue& v : o[QStringLiteral("items")].toArray()) {
         const QJsonObject it = v.toObject();
         JudgementItem item{};
@@ -208,8 +261,7 @@ std::optional<Judgement> judgementFromJson(const QByteArray& json)
         item.error = *error;
         item.returnValue = *ret;
         item.differential = *diff;
-        item.errorPasses = item.error.abs() <= j.allowed;
-        item.differentialPasses = item.differential.abs() <= j.limit;
+        decide(item, j);
         j.items.push_back(item);
     }
     return j;
@@ -236,9 +288,10 @@ QString conclusionLine(const Judgement& j)
     for (size_t i = 0; i < groups.size(); ++i)
         failing << contactName(keys[i].first) + groups[i].second.join(QStringLiteral("、")) + groups[i].first;
     const QString failed = failing.isEmpty() ? QString() : failing.join(QStringLiteral("，")) + QStringLiteral("；");
-    return QStringLiteral("结论：%1（%2依据DL/T 259-2012；准确度等级%3级，量程%4～%5MPa，允许误差±%6MPa）")
+    const QString rule = j.rule.guardBand() ? QStringLiteral("；判定规则：") + ruleText(j.rule) : QString();
+    return QStringLiteral("结论：%1（%2依据DL/T 259-2012；准确度等级%3级，量程%4～%5MPa，允许误差±%6MPa%7）")
         .arg(j.verdict(), failed, j.relay.classText(), j.relay.lower.text(), j.relay.upper.text(),
-             j.allowed.fixedText(kPressureDecimals));
+             j.allowed.fixedText(kPressureDecimals), rule);
 }
 
 } // namespace sf6

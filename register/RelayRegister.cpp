@@ -1,5 +1,7 @@
 #include "register/RelayRegister.h"
 
+#include "register/DecisionRuleStore.h"
+
 #include "archive/Audit.h"
 #include "archive/SearchText.h"
 #include "archive/Versions.h"
@@ -442,13 +444,28 @@ Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int 
     return out;
 }
 
-Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store)
+Status insertJudgement(const Archive& archive, const StoredJudgement& s)
+{
+    const DecisionRule& rule = s.judgement.rule;
+    const QVariant none(QMetaType(QMetaType::QString));
+    auto q = archive.run(QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items, "
+                                        "decision_rule, expanded_uncertainty, coverage_factor) "
+                                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                         {s.id, s.recordId, s.relayVersionId, s.madeAt, s.judgement.verdict(),
+                          QString::fromUtf8(judgementJson(s.recordId, s.judgement)),
+                          QString::fromLatin1(ruleKey(rule.kind)), rule.guardBand() ? QVariant(rule.expanded.text()) : none,
+                          rule.guardBand() ? QVariant(rule.coverage.text()) : none},
+                         QStringLiteral("保存判定"));
+    return q ? Status::success() : q.status();
+}
+
+Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store, const QString& standardSerial)
 {
     auto serial = linkedSerial(archive, recordId);
     if (!serial)
         return serial.status();
     if (*serial)
-        return judgeRecordWith(archive, recordId, **serial, store);
+        return judgeRecordWith(archive, recordId, **serial, store, standardSerial);
     // Not linked: say whether the record is there at all.
     auto record = findRecord(archive, recordId);
     if (!record)
@@ -459,7 +476,8 @@ Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store)
     return out;
 }
 
-Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial, bool store)
+Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial, bool store,
+                                       const QString& standardSerial)
 {
     JudgeOutcome out;
     auto record = findRecord(archive, recordId);
@@ -480,16 +498,28 @@ Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QSt
         out.whyNot = QStringLiteral("继电器 %1 没有设定值，不作判定").arg(serial);
         return out;
     }
-    // The same values judged before: that judgement stands.
-    auto earlier = judgementWhere(archive, QStringLiteral("WHERE record_id = ? AND relay_version_id = ?"),
-                                  {recordId, (*relay)->versionId});
+    auto rule = decisionRuleFor(archive, standardSerial);
+    if (!rule) {
+        out.whyNot = rule.error();
+        return out;
+    }
+    // The same values judged before under the same rule: that judgement stands.
+    // A judgement made before rules were kept was made with the simple rule.
+    auto earlier = judgementWhere(
+        archive,
+        QStringLiteral("WHERE record_id = ? AND relay_version_id = ? AND COALESCE(decision_rule, 'simple') = ? "
+                       "AND COALESCE(expanded_uncertainty, '') = ? AND COALESCE(coverage_factor, '') = ?"),
+        {recordId, (*relay)->versionId, QString::fromLatin1(ruleKey(rule->kind)),
+         // An empty text, never a null one: NULL would compare as unknown.
+         rule->guardBand() ? rule->expanded.text() : QStringLiteral(""),
+         rule->guardBand() ? rule->coverage.text() : QStringLiteral("")});
     if (!earlier)
         return earlier.status();
     if (*earlier) {
         out.judgement = *earlier;
         return out;
     }
-    const std::optional<Judgement> j = judge((*record)->row(), **relay);
+    const std::optional<Judgement> j = judge((*record)->row(), **relay, *rule);
     if (!j) {
         out.whyNot = QStringLiteral("记录 %1 的读数无法判定").arg(recordId);
         return out;
@@ -505,13 +535,8 @@ Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QSt
     if (!id)
         return id.status();
     StoredJudgement s{*id, recordId, (*relay)->versionId, Archive::now(), *j};
-    if (auto q = archive.run(QStringLiteral("INSERT INTO judgements (id, record_id, relay_version_id, made_at, verdict, items) "
-                                            "VALUES (?, ?, ?, ?, ?, ?)"),
-                             {s.id, recordId, s.relayVersionId, s.madeAt, j->verdict(),
-                              QString::fromUtf8(judgementJson(recordId, *j))},
-                             QStringLiteral("保存判定"));
-        !q)
-        return q.status();
+    if (Status q = insertJudgement(archive, s); !q)
+        return q;
     if (Status c = write.commit(); !c)
         return c;
     notifyRegisterChanged();   // a new verdict to show

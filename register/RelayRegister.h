@@ -84,13 +84,18 @@ struct JudgeOutcome {
     QString whyNot;   // when there is none: not linked, no nominal value, ...
 };
 
-// The record judged with its relay's current entry: the stored judgement when
-// that version was used before, else a new one, stored unless store is false
-// (its id is then 0).
-Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store = true);
+// The record judged with its relay's current entry under the lab's decision
+// rule: the stored judgement when that version was used before with the same
+// rule, else a new one, stored unless store is false (its id is then 0). A
+// guard band takes U from the standard named; without one it is not judged.
+Expected<JudgeOutcome> judgeRecord(Archive& archive, int recordId, bool store = true,
+                                   const QString& standardSerial = {});
 // The same with the current entry of the relay a report names, so that the
 // relay printed is the relay judged.
-Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial, bool store = true);
+Expected<JudgeOutcome> judgeRecordWith(Archive& archive, int recordId, const QString& serial, bool store = true,
+                                       const QString& standardSerial = {});
+// Adds a judgement inside the caller's write, with the rule it was made with.
+Status insertJudgement(const Archive& archive, const StoredJudgement& s);
 Expected<std::optional<StoredJudgement>> findJudgement(const Archive& archive, int judgementId);
 // Every judgement of a record, oldest first.
 Expected<std::vector<StoredJudgement>> judgementsOf(const Archive& archive, int recordId);

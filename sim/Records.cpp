@@ -1,5 +1,7 @@
 #include "sim/Records.h"
 
+#include "register/Sf6Gas.h"
+
 #include <QDateTime>
 
 #include <QFile>
@@ -28,8 +30,6 @@ enum : int {
     kMeanAlarm = 0, kMeanLock1, kMeanLock2, kMeanAlarmReturn, kMeanLock1Return, kMeanLock2Return,
     kAlarm = 6, kAlarmReturn = 9, kLock1 = 12, kLock1Return = 15, kLock2 = 18, kLock2Return = 21,
 };
-constexpr double kZeroCelsiusK = 273.15;
-constexpr double kReferenceK = kZeroCelsiusK + 20.0;
 } // namespace
 
 QByteArray encodeRecord(const RecordFields& r)
@@ -83,7 +83,7 @@ RecordFields plausibleRecord(int index, std::mt19937& rng)
     const int returnAt[3] = {kAlarmReturn, kLock1Return, kLock2Return};
     const int meanAt[3] = {kMeanAlarm, kMeanLock1, kMeanLock2};
     const int meanReturnAt[3] = {kMeanAlarmReturn, kMeanLock1Return, kMeanLock2Return};
-    const double toPt = (kZeroCelsiusK + r.temperatureTenths / 10.0) / kReferenceK;
+    const double celsius = r.temperatureTenths / 10.0;
 
     for (int q = 0; q < 3; ++q) {
         double sum = 0, sumReturn = 0;
@@ -98,8 +98,11 @@ RecordFields plausibleRecord(int index, std::mt19937& rng)
         r.values[meanAt[q]] = mpa(sum / r.testCount);
         r.values[meanReturnAt[q]] = mpa(sumReturn / r.testCount);
     }
-    for (int k = 0; k < 24; ++k)
-        r.values[24 + k] = r.values[k] == 0 ? 0 : mpa(r.values[k] / 1000.0 * toPt);
+    // Pt as a sound instrument measures it: the gas of that P20 at the test temperature.
+    for (int k = 0; k < 24; ++k) {
+        const sf6::Expected<double> pt = sf6::ptFromP20(r.values[k] / 1000.0, celsius);
+        r.values[24 + k] = r.values[k] == 0 || !pt ? 0 : mpa(*pt);
+    }
     return r;
 }
 
