@@ -49,16 +49,21 @@ struct IssuedCertificate {
     QString sha256;
 };
 // Issues a certificate, or refuses with a message that names what is missing
-// (no lab name, record not linked, standard expired or unknown, checker is the
-// tester, as-found record wrong); a refusal consumes no number.
+// (no lab name, record not linked, test dated after today, standard expired
+// or unknown, checker or approver the same person as another signer however
+// the name is typed, invisible characters, humidity not 0 to 100, as-found
+// record wrong, the clock set back); a refusal consumes no number.
 Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& request);
-// "标准器 S 的证书已于 yyyy-mm-dd 过期，不能出具证书"
-QString standardExpiredText(const QString& serial, const QString& validUntil);
-// The time a certificate is issued at ("yyyy-MM-dd HH:mm:ss"), which gives its
-// year: the archive's now unless a test sets another; an empty one restores it.
+// "标准器 S 的证书（有效期至 yyyy-mm-dd）在测试日期 yyyy-mm-dd 之前已过期，不能出具证书"
+QString standardExpiredText(const QString& serial, const QString& validUntil, const QString& testDate);
+// The time a certificate is issued or approved at ("yyyy-MM-dd HH:mm:ss"),
+// which gives its year: the PC's now on SQLite, the server's on PostgreSQL,
+// unless a test sets another; an empty one restores it. A time before the
+// newest issue or approval in the archive is refused (a clock set back).
 void setCertificateClock(std::function<QString()> now);
 
-// Records who approved and when; a second approval or a superseded certificate is refused.
+// Records who approved and when; a second approval, a superseded certificate
+// and an approver who tested or checked it are refused.
 Status approve(Archive& archive, const QString& number, const QString& approver);
 // A new certificate with a new number that replaces the old; unset fields are the old one's.
 Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const QString& reason,

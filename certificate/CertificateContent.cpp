@@ -1,5 +1,7 @@
 #include "certificate/CertificateContent.h"
 
+#include "certificate/CertificateRules.h"
+
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -341,6 +343,9 @@ QString contentSha256(const CertificateContent& content)
     return QString::fromLatin1(QCryptographicHash::hash(canonicalContent(content), QCryptographicHash::Sha256).toHex());
 }
 
-QString verificationCode(const QString& sha256Hex) { return sha256Hex.left(kVerificationCodeLength).toUpper(); }
+QString verificationCode(const QString& sha256Hex)
+{
+    return verificationCodeOf(QByteArray::fromHex(sha256Hex.toLatin1()));
+}
 
 } // namespace sf6
