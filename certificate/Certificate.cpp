@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
+#include "archive/RecordSource.h"
 #include "archive/Audit.h"
 #include "archive/Schema.h"
 #include "base/Platform.h"
@@ -145,6 +146,8 @@ QString certificateObject(const QString& number) { return QStringLiteral("certif
 struct RecordFacts {
     QByteArray raw;
     RecordFields fields;
+    QString source;
+    std::optional<QString> importedFrom;   // the file, for a record no instrument sync holds
 };
 
 Expected<RecordFacts> recordFacts(const Archive& archive, int recordId, const QString& role)
@@ -154,7 +157,13 @@ Expected<RecordFacts> recordFacts(const Archive& archive, int recordId, const QS
         return r.status();
     if (!*r)
         return Status::failure(QStringLiteral("存档中没有档案号为 %1 的%2").arg(recordId).arg(role));
-    return RecordFacts{(*r)->raw, recordFields((*r)->raw)};
+    auto source = recordSource(archive, recordId);
+    if (!source)
+        return source.status();
+    RecordFacts facts{(*r)->raw, recordFields((*r)->raw), *source ? (*source)->text() : QString(), std::nullopt};
+    if (*source && (*source)->imported)
+        facts.importedFrom = (*source)->file;
+    return facts;
 }
 
 // The record judged with the relay's current version, the judgement kept
@@ -183,6 +192,7 @@ Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const Rec
     CertifiedRecord c;
     c.recordId = recordId;
     c.raw = facts.raw;
+    c.source = facts.source;
     c.judgementId = j.id;
     c.verdict = j.judgement.verdict();
     c.conclusion = conclusionOf(j.judgement);
@@ -208,6 +218,8 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         return serial.status();
     if (!*serial)
         return Status::failure(QStringLiteral("记录 %1 没有关联继电器，不能出具证书").arg(rq.recordId));
+    if (record->importedFrom && !rq.acceptImported)
+        return Status::failure(importedRecordText(rq.recordId, *record->importedFrom));
     if (!record->fields.testTime)
         return Status::failure(QStringLiteral("记录 %1 的测试时间不是有效日期，无法核对标准器的有效期，不能出具证书")
                                    .arg(rq.recordId));
@@ -264,6 +276,8 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         auto found = recordFacts(archive, m, QStringLiteral("调整前记录"));
         if (!found)
             return found.status();
+        if (found->importedFrom && !rq.acceptImported)
+            return Status::failure(importedRecordText(m, *found->importedFrom));
         auto foundSerial = linkedSerial(archive, m);
         if (!foundSerial)
             return foundSerial.status();
@@ -522,6 +536,14 @@ std::optional<QByteArray> optionalBytes(const QVariant& v)
 } // namespace
 
 void setCertificateClock(std::function<QString()> now) { clock() = std::move(now); }
+
+QString importedRecordText(int recordId, const QString& file)
+{
+    return QStringLiteral("记录 %1 的数据来自导入的文件 %2，不是从校验仪同步的；确认数据无误后才能出具证书"
+                          "（sf6cli 加 --accept-imported）")
+        .arg(recordId)
+        .arg(file);
+}
 
 QString standardExpiredText(const QString& serial, const QString& validUntil, const QString& testDate)
 {

@@ -41,6 +41,9 @@ struct CertifyRequest {
     QString tester, checker, approver, humidity;
     std::optional<int> asFoundRecordId;
     QString supersedes, amendReason;   // set by amend
+    // A record whose data came from an imported file, not from the
+    // instrument, is certified only when the user confirmed it.
+    bool acceptImported = false;
 };
 
 struct IssuedCertificate {
@@ -54,6 +57,8 @@ struct IssuedCertificate {
 // the name is typed, invisible characters, humidity not 0 to 100, as-found
 // record wrong, the clock set back); a refusal consumes no number.
 Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& request);
+// "记录 N 的数据来自导入的文件 F，…": what asks for CertifyRequest::acceptImported.
+QString importedRecordText(int recordId, const QString& file);
 // "标准器 S 的证书（有效期至 yyyy-mm-dd）在测试日期 yyyy-mm-dd 之前已过期，不能出具证书"
 QString standardExpiredText(const QString& serial, const QString& validUntil, const QString& testDate);
 // The time a certificate is issued or approved at ("yyyy-MM-dd HH:mm:ss"),

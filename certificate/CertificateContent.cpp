@@ -87,11 +87,15 @@ QJsonObject conclusionJson(const ReportConclusion& c)
 
 QJsonObject recordJson(const CertifiedRecord& r)
 {
-    return {{QStringLiteral("recordId"), r.recordId},
-            {QStringLiteral("raw"), QString::fromLatin1(r.raw.toHex())},
-            {QStringLiteral("judgementId"), r.judgementId},
-            {QStringLiteral("verdict"), r.verdict},
-            {QStringLiteral("conclusion"), conclusionJson(r.conclusion)}};
+    QJsonObject o{{QStringLiteral("recordId"), r.recordId},
+                  {QStringLiteral("raw"), QString::fromLatin1(r.raw.toHex())},
+                  {QStringLiteral("judgementId"), r.judgementId},
+                  {QStringLiteral("verdict"), r.verdict},
+                  {QStringLiteral("conclusion"), conclusionJson(r.conclusion)}};
+    // Only where known: certificates issued before hash as they did.
+    if (!r.source.isEmpty())
+        o.insert(QStringLiteral("source"), r.source);
+    return o;
 }
 
 // Reading back: a field that is missing or of the wrong kind makes the whole
@@ -256,6 +260,8 @@ CertifiedRecord recordFrom(Reader& r, const QJsonObject& o)
         r.fail("raw");   // not lower-case hex of whole bytes
     c.judgementId = r.number(o, "judgementId");
     c.verdict = r.text(o, "verdict");
+    if (o.contains(QStringLiteral("source")))
+        c.source = r.text(o, "source");
     const QJsonObject conclusion = r.object(o, "conclusion");
     c.conclusion.line = r.text(conclusion, "line");
     for (const QJsonValue& pair : r.array(conclusion, "rule")) {

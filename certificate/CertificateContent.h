@@ -48,6 +48,7 @@ struct CertifiedRecord {
     int judgementId = 0;
     QString verdict;             // "合格" or "不合格"
     ReportConclusion conclusion; // as printed
+    QString source;              // "仪器同步" or "导入 old.xlsx"; empty in certificates issued before it was kept
 };
 
 struct CertificateContent {

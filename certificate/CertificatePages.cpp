@@ -353,6 +353,13 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
     else
         rows.push_back(pair(QStringLiteral("电话"), content.lab.phone, QStringLiteral("认可/授权编号"),
                             content.lab.accreditation));
+    // Where the readings came from: an imported file is said so on paper.
+    const QString found = content.asFound ? content.asFound->source : QString();
+    if (!found.isEmpty() && found != content.asLeft.source)
+        rows.push_back(full(QStringLiteral("数据来源：%1 %2；%3 %4")
+                                .arg(kAsFoundCaption, found, kAsLeftCaption, content.asLeft.source)));
+    else if (!content.asLeft.source.isEmpty())
+        rows.push_back(full(QStringLiteral("数据来源：") + content.asLeft.source));
     rows.push_back(full(QStringLiteral("校验码：") + verificationCode(contentSha256(content))));
     if (!content.supersedes.isEmpty())
         rows.push_back(full(QStringLiteral("本证书替代 %1，原因：%2").arg(content.supersedes, content.amendReason)));

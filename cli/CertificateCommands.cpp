@@ -165,6 +165,7 @@ std::optional<sf6::CertifyRequest> certifyOptions(const QCommandLineParser& p)
     rq.checker = p.value(QStringLiteral("checker")).trimmed();
     rq.approver = p.value(QStringLiteral("approver")).trimmed();
     rq.humidity = p.value(QStringLiteral("humidity")).trimmed();
+    rq.acceptImported = p.isSet(QStringLiteral("accept-imported"));
     return rq;
 }
 

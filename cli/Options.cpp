@@ -79,6 +79,7 @@ void addOptions(QCommandLineParser& p)
         {QStringLiteral("checker"), QStringLiteral("archive certify/amend: checked by (not the tester)."), QStringLiteral("TEXT")},
         {QStringLiteral("humidity"), QStringLiteral("archive certify/amend: relative humidity, %."), QStringLiteral("H")},
         {QStringLiteral("as-found"), QStringLiteral("archive certify/amend: the record of the test before adjustment."), QStringLiteral("M")},
+        {QStringLiteral("accept-imported"), QStringLiteral("archive certify/amend: certify a record whose data came from an imported file, not from the instrument.")},
         {QStringLiteral("reason"), QStringLiteral("archive amend: why the certificate is replaced."), QStringLiteral("TEXT")},
         {QStringLiteral("number"), QStringLiteral("archive certificate: the certificate to print again."), QStringLiteral("NO")},
     });

@@ -153,8 +153,14 @@ TEST_F(CertificatePdf, ALongNumberIsReadWholeOnEveryPage)
         const auto pages = certificatePages(c, {});
         const QString pdf = write(pages);
         for (int k = 1; k <= int(pages.size()); ++k) {
-            const QString text = squeezed(pageText(pdf, k));
-            EXPECT_TRUE(text.contains(QStringLiteral("证书编号：") + number)) << k << ": " << text.left(200).toStdString();
+            QString text = squeezed(pageText(pdf, k));
+            QString expected = QStringLiteral("证书编号：") + number;
+            if (number.size() > 30) {
+                // Wrapped after a hyphen, which pdftotext takes for a word broken at the line's end.
+                text.remove(u'-');
+                expected.remove(u'-');
+            }
+            EXPECT_TRUE(text.contains(expected)) << k << ": " << text.left(200).toStdString();
             const PageLabel* caption = pages[size_t(k - 1)].label(QStringLiteral("QRCCaption"));
             const PageLabel* box = pages[size_t(k - 1)].label(QStringLiteral("QRCNumber"));
             ASSERT_NE(box, nullptr);

@@ -379,6 +379,64 @@ TEST_P(Integrity, thePrefixIsShortAndTheHumidityANumberAsTyped)
     EXPECT_EQ(c->content.number, QStringLiteral("SGCC-HUBEI-EPRIJ-2026-0001"));
 }
 
+// Records under no certificate are checked too: columns against bytes, a
+// record taken out of its sync, one slipped in without a sync.
+TEST_P(Integrity, everyRecordIsCheckedNotOnlyCertifiedOnes)
+{
+    ASSERT_TRUE(verified().isEmpty()) << verified().toStdString();
+    tamper(QStringLiteral("records"),
+           QStringLiteral("UPDATE records SET p20_alarm_mean = p20_alarm_mean + 1 WHERE id = %1").arg(ids[4]));
+    EXPECT_EQ(verified(), QStringLiteral("记录 %1 的数据已被改动，与它的原始数据不符").arg(ids[4]));
+    tamper(QStringLiteral("records"),
+           QStringLiteral("UPDATE records SET p20_alarm_mean = p20_alarm_mean - 1 WHERE id = %1").arg(ids[4]));
+    ASSERT_TRUE(verified().isEmpty()) << verified().toStdString();
+
+    // SQLite checks no reference with its foreign keys off; the server keeps
+    // the sync's reference, so there the record goes only with its sync rows.
+    if (sqlite()) {
+        exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+        tamper(QStringLiteral("records"), QStringLiteral("DELETE FROM records WHERE id = %1").arg(ids[5]));
+        EXPECT_EQ(verified(), QStringLiteral("记录 %1 已被删除（第1次同步存入了它）").arg(ids[5]));
+    }
+    tamper(QStringLiteral("records"), QStringList{QStringLiteral("DELETE FROM sync_records WHERE record_id = %1").arg(ids[5]),
+                                                  QStringLiteral("DELETE FROM records WHERE id = %1").arg(ids[5])});
+    EXPECT_EQ(verified(), QStringLiteral("存档中有5条记录，各次同步和导入存入的是6条：有记录被删除或被加入"));
+}
+
+// A record from a file is certified only when confirmed, and says so; one
+// the instrument also sent is the instrument's.
+TEST_P(Integrity, anImportedRecordNeedsAConfirmationAndTheCertificateSaysWhereItCameFrom)
+{
+    std::vector<QByteArray> fromFile = sim::plausibleRecords(2, 99);
+    SyncLog imported{Archive::now(), QStringLiteral("import"), QStringLiteral("old.xlsx"), 2, SyncEnd::Complete, fromFile};
+    imported.fileSha256 = QString(64, u'b');
+    auto s = archiveSync(*archive, imported);
+    ASSERT_TRUE(s.ok()) << s.error().toStdString();
+    const int record = s->recordIds[0];
+    ASSERT_TRUE(linkRecords(*archive, {record, s->recordIds[1]}, QStringLiteral("R1")));
+    auto refused = certify(*archive, request(record));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(), importedRecordText(record, QStringLiteral("old.xlsx")));
+    EXPECT_TRUE(refused.error().contains(QStringLiteral("--accept-imported")));
+
+    CertifyRequest confirmed = request(record);
+    confirmed.acceptImported = true;
+    auto c = certify(*archive, confirmed);
+    ASSERT_TRUE(c.ok()) << c.error().toStdString();
+    EXPECT_EQ(c->content.asLeft.source, QStringLiteral("导入 old.xlsx"));
+    EXPECT_EQ(c->content.number, QStringLiteral("SF6-2026-0001")) << "the refusal cost no number";
+    EXPECT_EQ((*findCertificate(*archive, c->content.number))->content.asLeft.source, QStringLiteral("导入 old.xlsx"));
+
+    // The same bytes later sent by the instrument.
+    ASSERT_TRUE(archiveSync(*archive, SyncLog{Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), 1,
+                                              SyncEnd::Complete, {fromFile[1]}})
+                    .ok());
+    auto synced = certify(*archive, request(s->recordIds[1]));
+    ASSERT_TRUE(synced.ok()) << synced.error().toStdString();
+    EXPECT_EQ(synced->content.asLeft.source, QStringLiteral("仪器同步"));
+    EXPECT_TRUE(verified().isEmpty()) << verified().toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Integrity, archivetest::testedEngines(), archivetest::engineName);
 
 // ---- the rules themselves ----------------------------------------------

@@ -195,3 +195,19 @@ TEST_F(CliCertificates, aFailedPdfLeavesTheCertificateIssuedAndAReprintIgnoresLa
     EXPECT_EQ(pdfText(second), text);
     EXPECT_EQ(cmd("certificate", {"--number", "SF6-1999-0001", "--pdf", secondArg.constData()}).exit, 1);
 }
+
+// A guard dropped by hand: no command writes any more, each saying which is
+// missing, and verify names it with exit 7.
+TEST_F(CliCertificates, aDroppedGuardStopsWritesAndVerifyNamesIt)
+{
+    tamper(QStringLiteral("SELECT 1"));   // drops records_kept_update, changes nothing
+    const CliRun lab = cmd("lab", {"--phone", "021-1"});
+    EXPECT_NE(lab.exit, 0);
+    EXPECT_TRUE(lab.err.contains(QStringLiteral("存档的保护触发器缺失或已被改动：records_kept_update"))) << lab.err.toStdString();
+    const CliRun issued = certify({"--record", "3"});
+    EXPECT_NE(issued.exit, 0);
+    EXPECT_TRUE(issued.out.isEmpty());
+    const CliRun check = cmd("verify");
+    EXPECT_EQ(check.exit, 7);
+    EXPECT_TRUE(check.err.contains(QStringLiteral("存档的保护触发器缺失或已被改动：records_kept_update"))) << check.err.toStdString();
+}
