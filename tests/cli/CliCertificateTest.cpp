@@ -118,7 +118,7 @@ TEST_F(CliCertificates, refusalsSayWhyAndSpendNoNumber)
                                    QStringLiteral("--checker"), QStringLiteral("李四")});
     EXPECT_EQ(expired.exit, 1);
     EXPECT_TRUE(expired.out.isEmpty());
-    EXPECT_TRUE(expired.err.contains(QStringLiteral("标准器 OLD 的证书已于 2012-05-01 过期，不能出具证书")))
+    EXPECT_TRUE(expired.err.contains(QStringLiteral("标准器 OLD 的证书（有效期至 2012-05-01）在测试日期 2012-05-03 之前已过期，不能出具证书")))
         << expired.err.toStdString();
     const CliRun same = certify({"--record", "3", "--checker", "张三"});
     EXPECT_EQ(same.exit, 1);
