@@ -104,8 +104,9 @@ QString Archive::reason(const QSqlError& e)
     if (text.isEmpty())
         return QStringLiteral("未知错误");
     // Our own triggers' refusal is already the user's sentence.
-    if (text.contains(schema::kRowsKeptAsTheyAre))
-        return schema::kRowsKeptAsTheyAre;
+    for (const QString& own : {schema::kRowsKeptAsTheyAre, schema::kNewestVersionOnly, schema::kForwardOnly})
+        if (text.contains(own))
+            return own;
     const Meaning* m = meaningOf(e, text);
     return QStringLiteral("%1（%2）").arg(m ? QString::fromUtf8(m->sentence) : QStringLiteral("数据库报告了错误"),
                                        text.simplified());
@@ -114,8 +115,9 @@ QString Archive::reason(const QSqlError& e)
 ErrorCode Archive::code(const QSqlError& e)
 {
     const QString text = engineText(e);
-    if (text.contains(schema::kRowsKeptAsTheyAre))
-        return ErrorCode::Refused;
+    for (const QString& own : {schema::kRowsKeptAsTheyAre, schema::kNewestVersionOnly, schema::kForwardOnly})
+        if (text.contains(own))
+            return ErrorCode::Refused;
     const Meaning* m = meaningOf(e, text);
     return m ? m->code : ErrorCode::ArchiveUnavailable;
 }
@@ -690,8 +692,17 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
     // rather than fail halfway through.
     if (auto q = archive.run(QStringLiteral("UPDATE archive_lock SET counter = counter + 1 WHERE id = 1"), {},
                              QStringLiteral("写入"));
-        !q)
+        !q) {
         begun_ = q.status();
+        return;
+    }
+    // Rows the archive keeps as they are are written only while the engine
+    // itself still refuses to change them: guards dropped by hand stay seen.
+    if (auto missing = schema::missingGuards(archive); !missing)
+        begun_ = missing.status();
+    else if (!missing->isEmpty())
+        begun_ = Status::failure(QStringLiteral("无法写入存档 %1：%2。请让管理员查明原因，用备份替换存档。")
+                                     .arg(archive.location().display(), schema::missingGuardsText(*missing)));
 }
 
 Archive::Write::~Write()

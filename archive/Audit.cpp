@@ -13,6 +13,8 @@ namespace sf6 {
 
 namespace {
 
+// The schema from which the archive keeps the trail's head apart.
+constexpr int kHeadSchemaVersion = 6;
 // What the first row follows.
 const QString kNoPreviousHash(64, u'0');
 const QString kColumns = QStringLiteral(
@@ -63,6 +65,16 @@ Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entrie
         row.previousHash = last->value(1).toString();
     }
     last->finish();
+    // A trail that no longer ends at the head kept apart was cut: writing on
+    // would hide that.
+    if (archive.schemaVersion() >= kHeadSchemaVersion) {
+        auto head = archive.run(QStringLiteral("SELECT audit_id, audit_hash FROM archive_head WHERE id = 1"), {}, doing);
+        if (!head)
+            return head.status();
+        if (!head->next() || head->value(0).toInt() != row.id || head->value(1).toString() != row.previousHash)
+            return archive.failure(doing, QStringLiteral("审计记录的末条与存档记下的不符，审计记录可能被截去或改动，"
+                                                         "不再写入（请用 sf6cli archive verify 检查存档）"));
+    }
     row.user = platform::userName();
     row.host = QSysInfo::machineHostName();
     row.program = QCoreApplication::applicationName();
@@ -91,6 +103,17 @@ Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entrie
             return archive.failure(doing, Archive::reason(insert.lastError()));
         row.previousHash = row.hash;
     }
+    // The head kept apart: rows cut from the end of the trail no longer reach it.
+    if (archive.schemaVersion() < kHeadSchemaVersion)
+        return Status::success();
+    QSqlQuery head(archive.database());
+    head.prepare(QStringLiteral("UPDATE archive_head SET audit_id = ?, audit_hash = ? WHERE id = 1"));
+    head.addBindValue(row.id);
+    head.addBindValue(row.hash);
+    if (!head.exec())
+        return archive.failure(doing, Archive::reason(head.lastError()));
+    if (head.numRowsAffected() != 1)
+        return archive.failure(doing, QStringLiteral("存档中记下审计记录末条的行已不在"));
     return Status::success();
 }
 
@@ -128,7 +151,7 @@ Status forEachAuditRow(const Archive& archive, const std::function<bool(const Au
     return Status::success();
 }
 
-Expected<AuditCheck> verifyAuditChain(const Archive& archive)
+Expected<AuditCheck> verifyAuditChain(const Archive& archive, const std::function<void(const AuditRow&)>& alsoVisit)
 {
     AuditCheck check;
     QString expectedPrevious = kNoPreviousHash;
@@ -153,10 +176,34 @@ Expected<AuditCheck> verifyAuditChain(const Archive& archive)
         expectedPrevious = row.hash;
         previousId = row.id;
         ++check.rows;
+        if (alsoVisit)
+            alsoVisit(row);
         return true;
     });
     if (!read)
         return read;
+    if (check.firstAltered || archive.schemaVersion() < kHeadSchemaVersion)
+        return check;
+    auto head = archive.run(QStringLiteral("SELECT audit_id, audit_hash FROM archive_head WHERE id = 1"), {},
+                            QStringLiteral("读取审计记录"));
+    if (!head)
+        return head.status();
+    if (!head->next()) {
+        altered(previousId + 1, QStringLiteral("存档中记下审计记录末条的行已被删除，无法确认审计记录是否完整"));
+        return check;
+    }
+    const int headId = head->value(0).toInt();
+    const QString headHash = head->value(1).toString();
+    if (headId > previousId)
+        altered(previousId + 1, QStringLiteral("第%1条及以后的审计记录已被删除（存档记下的审计记录有%2条）")
+                                    .arg(previousId + 1)
+                                    .arg(headId));
+    else if (headId < previousId)
+        altered(headId + 1, QStringLiteral("第%1条及以后的审计记录不是本程序写入的（存档记下的审计记录只有%2条）")
+                                .arg(headId + 1)
+                                .arg(headId));
+    else if (headHash != (previousId == 0 ? kNoPreviousHash : expectedPrevious))
+        altered(headId, QStringLiteral("第%1条审计记录已被改动（与存档记下的末条不符）").arg(headId));
     return check;
 }
 

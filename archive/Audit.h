@@ -64,6 +64,10 @@ struct AuditCheck {
     std::optional<int> firstAltered;   // the id of the first row whose hash does not hold
     QString why;                       // for the user, when one is altered
 };
-Expected<AuditCheck> verifyAuditChain(const Archive& archive);
+// The chain from the first row, and its end against the head the archive
+// keeps apart (rows cut from the end are found too). Each row that holds is
+// also handed to alsoVisit, so that one read serves further checks.
+Expected<AuditCheck> verifyAuditChain(const Archive& archive,
+                                      const std::function<void(const AuditRow&)>& alsoVisit = {});
 
 } // namespace sf6

@@ -2,7 +2,10 @@
 
 #include "archive/Archive.h"
 #include "archive/SearchText.h"
+#include <QHash>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace sf6::schema {
 
@@ -35,7 +38,8 @@ const QStringList& ownTables()
                                     QStringLiteral("link_changes"),   QStringLiteral("lab_versions"),
                                     QStringLiteral("standards"),      QStringLiteral("standard_versions"),
                                     QStringLiteral("certificates"),   QStringLiteral("certificate_approvals"),
-                                    QStringLiteral("audit")};
+                                    QStringLiteral("audit"),          QStringLiteral("archive_head"),
+                                    QStringLiteral("certificate_numbers")};
     return tables;
 }
 
@@ -82,43 +86,238 @@ Status fillSearchTexts(const Archive& archive)
     return Status::success();
 }
 
+// A guard the archive's triggers give: its name, the statements that make
+// it, and what the engine keeps of it (SQLite: the trigger's text; PostgreSQL:
+// the function it runs).
+struct Guard {
+    QString name;
+    QStringList statements;
+    QString function;   // PostgreSQL only
+};
+
+const QString kNoHash(64, u'0');
+
+// SQLite's RAISE takes a literal only; the messages hold no quote.
+QString sqliteTrigger(const QString& name, const QString& when, const QString& message)
+{
+    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 %2 BEGIN SELECT RAISE(ABORT, '%3'); END").arg(name, when, message);
+}
+
+// The PostgreSQL functions the triggers run; their bodies are checked as well.
+struct GuardFunction {
+    QString name, body;
+};
+const std::vector<GuardFunction>& pgFunctions()
+{
+    static const std::vector<GuardFunction> functions{
+        {QStringLiteral("sf6_rows_kept"),
+         QStringLiteral(" BEGIN RAISE EXCEPTION '%1' USING ERRCODE = 'P0001'; END ").arg(kRowsKeptAsTheyAre)},
+        {QStringLiteral("sf6_heads_kept"),
+         QStringLiteral(" BEGIN RAISE EXCEPTION '%1' USING ERRCODE = 'P0001'; END ").arg(kForwardOnly)},
+        // TG_ARGV[0]: the table of the entry's versions.
+        {QStringLiteral("sf6_newest_version"),
+         QStringLiteral(" DECLARE newest INTEGER; BEGIN "
+                        "EXECUTE format('SELECT MAX(id) FROM %I WHERE serial_number = $1', TG_ARGV[0]) "
+                        "INTO newest USING NEW.serial_number; "
+                        "IF NEW.current_version IS DISTINCT FROM newest THEN "
+                        "RAISE EXCEPTION '%1' USING ERRCODE = 'P0001'; END IF; RETURN NEW; END ")
+             .arg(kNewestVersionOnly)},
+        {QStringLiteral("sf6_forward_only"),
+         QStringLiteral(" BEGIN IF TG_TABLE_NAME = 'archive_head' THEN "
+                        "IF NEW.id <> OLD.id OR NEW.audit_id < OLD.audit_id "
+                        "OR (NEW.audit_id = OLD.audit_id AND NEW.audit_hash <> OLD.audit_hash) "
+                        "OR NEW.relay_versions_before_trail <> OLD.relay_versions_before_trail THEN "
+                        "RAISE EXCEPTION '%1' USING ERRCODE = 'P0001'; END IF; "
+                        "ELSIF NEW.year <> OLD.year OR NEW.last_sequence < OLD.last_sequence THEN "
+                        "RAISE EXCEPTION '%1' USING ERRCODE = 'P0001'; END IF; RETURN NEW; END ")
+             .arg(kForwardOnly)},
+    };
+    return functions;
+}
+
+std::vector<Guard> guardsOf(ArchiveLocation::Engine engine)
+{
+    std::vector<Guard> out;
+    if (engine == ArchiveLocation::Engine::SQLite) {
+        for (const QString& table : keptTables())
+            for (const char* event : {"UPDATE", "DELETE"}) {
+                const QString name = QStringLiteral("%1_kept_%2").arg(table, QString::fromLatin1(event).toLower());
+                out.push_back({name,
+                               {sqliteTrigger(name, QStringLiteral("BEFORE %1 ON %2").arg(QLatin1String(event), table),
+                                              kRowsKeptAsTheyAre)},
+                               {}});
+            }
+        for (const auto& [table, versions] : {std::pair{QStringLiteral("relays"), QStringLiteral("relay_versions")},
+                                              std::pair{QStringLiteral("standards"), QStringLiteral("standard_versions")}})
+            for (const char* event : {"INSERT", "UPDATE"}) {
+                const QString name = QStringLiteral("%1_newest_%2").arg(table, QString::fromLatin1(event).toLower());
+                out.push_back({name,
+                               {sqliteTrigger(name,
+                                              QStringLiteral("BEFORE %1 ON %2 WHEN NEW.current_version IS NOT "
+                                                             "(SELECT MAX(id) FROM %3 WHERE serial_number = NEW.serial_number)")
+                                                  .arg(QLatin1String(event), table, versions),
+                                              kNewestVersionOnly)},
+                               {}});
+            }
+        const std::pair<QString, QString> forward[] = {
+            {QStringLiteral("archive_head"),
+             QStringLiteral("NEW.id IS NOT OLD.id OR NEW.audit_id < OLD.audit_id "
+                            "OR (NEW.audit_id = OLD.audit_id AND NEW.audit_hash IS NOT OLD.audit_hash) "
+                            "OR NEW.relay_versions_before_trail IS NOT OLD.relay_versions_before_trail")},
+            {QStringLiteral("certificate_numbers"),
+             QStringLiteral("NEW.year IS NOT OLD.year OR NEW.last_sequence < OLD.last_sequence")}};
+        for (const auto& [table, back] : forward) {
+            out.push_back({table + QStringLiteral("_forward_update"),
+                           {sqliteTrigger(table + QStringLiteral("_forward_update"),
+                                          QStringLiteral("BEFORE UPDATE ON %1 WHEN %2").arg(table, back), kForwardOnly)},
+                           {}});
+            out.push_back({table + QStringLiteral("_forward_delete"),
+                           {sqliteTrigger(table + QStringLiteral("_forward_delete"),
+                                          QStringLiteral("BEFORE DELETE ON %1").arg(table), kForwardOnly)},
+                           {}});
+        }
+        return out;
+    }
+    // Per statement for the kept rows, so that TRUNCATE is refused as well.
+    auto trigger = [](const QString& name, const QString& table, const QString& when, const QString& function) {
+        return Guard{name,
+                     {QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(name, table),
+                      QStringLiteral("CREATE TRIGGER %1 %2 ON %3 %4").arg(name, when, table, function)},
+                     function.section(QStringLiteral("FUNCTION "), 1).section(u'(', 0, 0)};
+    };
+    const QString statement = QStringLiteral("FOR EACH STATEMENT EXECUTE FUNCTION sf6_rows_kept()");
+    for (const QString& table : keptTables())
+        out.push_back(trigger(table + QStringLiteral("_kept"), table, QStringLiteral("BEFORE UPDATE OR DELETE OR TRUNCATE"),
+                              statement));
+    out.push_back(trigger(QStringLiteral("relays_newest"), QStringLiteral("relays"), QStringLiteral("BEFORE INSERT OR UPDATE"),
+                          QStringLiteral("FOR EACH ROW EXECUTE FUNCTION sf6_newest_version('relay_versions')")));
+    out.push_back(trigger(QStringLiteral("standards_newest"), QStringLiteral("standards"),
+                          QStringLiteral("BEFORE INSERT OR UPDATE"),
+                          QStringLiteral("FOR EACH ROW EXECUTE FUNCTION sf6_newest_version('standard_versions')")));
+    for (const QString& table : {QStringLiteral("archive_head"), QStringLiteral("certificate_numbers")}) {
+        out.push_back(trigger(table + QStringLiteral("_kept"), table, QStringLiteral("BEFORE DELETE OR TRUNCATE"),
+                              QStringLiteral("FOR EACH STATEMENT EXECUTE FUNCTION sf6_heads_kept()")));
+        out.push_back(trigger(table + QStringLiteral("_forward"), table, QStringLiteral("BEFORE UPDATE"),
+                              QStringLiteral("FOR EACH ROW EXECUTE FUNCTION sf6_forward_only()")));
+    }
+    return out;
+}
+
 // The database itself refuses changes to the rows that must stay as they
-// were, so that a hand-written statement is refused too.
+// were, so that a hand-written statement is refused too. Each install puts
+// back every guard of this version; those already there stay.
 Status installKeepTriggers(const Archive& archive)
 {
     const QString doing = QStringLiteral("升级结构");
     QStringList statements;
-    if (archive.location().engine == ArchiveLocation::Engine::SQLite) {
-        // SQLite's RAISE takes a literal only; the message holds no quote.
-        for (const QString& table : keptTables())
-            for (const char* event : {"UPDATE", "DELETE"})
-                statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_kept_%2 BEFORE %3 ON %1 "
-                                             "BEGIN SELECT RAISE(ABORT, '%4'); END")
-                                  .arg(table, QString::fromLatin1(event).toLower(), QLatin1String(event),
-                                       kRowsKeptAsTheyAre);
-    } else {
-        // Per statement, so that TRUNCATE is refused as well.
-        statements << QStringLiteral("CREATE OR REPLACE FUNCTION sf6_rows_kept() RETURNS trigger LANGUAGE plpgsql AS "
-                                     "$$ BEGIN RAISE EXCEPTION '%1' USING ERRCODE = 'P0001'; END $$")
-                          .arg(kRowsKeptAsTheyAre);
-        for (const QString& table : keptTables())
-            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1_kept ON %1").arg(table)
-                       << QStringLiteral("CREATE TRIGGER %1_kept BEFORE UPDATE OR DELETE OR TRUNCATE ON %1 "
-                                         "FOR EACH STATEMENT EXECUTE FUNCTION sf6_rows_kept()")
-                              .arg(table);
-    }
+    // DROP ... IF EXISTS says NOTICE for each trigger not there yet: not the user's business.
+    if (archive.location().engine == ArchiveLocation::Engine::PostgreSQL)
+        statements << QStringLiteral("SET LOCAL client_min_messages = warning");
+    if (archive.location().engine == ArchiveLocation::Engine::PostgreSQL)
+        for (const GuardFunction& f : pgFunctions())
+            statements << QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$%2$$")
+                              .arg(f.name, f.body);
+    for (const Guard& g : guardsOf(archive.location().engine))
+        statements += g.statements;
     for (const QString& sql : statements)
         if (auto q = archive.run(sql, {}, doing); !q)
             return q.status();
     return Status::success();
 }
 
+// Version 7's rows for an archive that had none: the trail's head where the
+// trail ends now, each year's last number as the certificates show it; then
+// the guards of this version.
+Status fillHeads(const Archive& archive)
+{
+    const QString doing = QStringLiteral("升级结构");
+    int lastId = 0;
+    QString lastHash = kNoHash;
+    {
+        auto q = archive.run(QStringLiteral("SELECT id, hash FROM audit ORDER BY id DESC LIMIT 1"), {}, doing);
+        if (!q)
+            return q.status();
+        if (q->next()) {
+            lastId = q->value(0).toInt();
+            lastHash = q->value(1).toString();
+        }
+    }
+    for (const auto& [sql, values] :
+         {std::pair{QStringLiteral("INSERT INTO archive_head (id, audit_id, audit_hash, relay_versions_before_trail) "
+                                   "SELECT 1, ?, ?, (SELECT COALESCE(MAX(id), 0) FROM relay_versions WHERE "
+                                   "NOT EXISTS (SELECT 1 FROM audit) OR changed_at < (SELECT MIN(at) FROM audit)) "
+                                   "WHERE NOT EXISTS (SELECT 1 FROM archive_head)"),
+                    QVariantList{lastId, lastHash}},
+          std::pair{QStringLiteral("INSERT INTO certificate_numbers (year, last_sequence) "
+                                   "SELECT year, MAX(sequence) FROM certificates GROUP BY year"),
+                    QVariantList{}}})
+        if (auto q = archive.runList(sql, values, doing); !q)
+            return q.status();
+    return installKeepTriggers(archive);
+}
+
 } // namespace
+
+QString missingGuardsText(const QStringList& missing)
+{
+    return QStringLiteral("存档的保护触发器缺失或已被改动：%1").arg(missing.join(QStringLiteral("、")));
+}
+
+Expected<QStringList> missingGuards(const Archive& archive)
+{
+    const QString doing = QStringLiteral("检查存档的保护");
+    const bool sqlite = archive.location().engine == ArchiveLocation::Engine::SQLite;
+    // What the engine holds: SQLite the text of each trigger, PostgreSQL
+    // whether each trigger is enabled and the function it runs.
+    QHash<QString, QString> held;
+    auto q = sqlite ? archive.run(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger'"), {}, doing)
+                    : archive.run(QStringLiteral("SELECT t.tgname, p.proname FROM pg_trigger t "
+                                                 "JOIN pg_class c ON c.oid = t.tgrelid JOIN pg_proc p ON p.oid = t.tgfoid "
+                                                 "WHERE NOT t.tgisinternal AND t.tgenabled <> 'D' "
+                                                 "AND c.relnamespace = current_schema()::regnamespace"),
+                                  {}, doing);
+    if (!q)
+        return q.status();
+    while (q->next())
+        held.insert(q->value(0).toString(), q->value(1).toString());
+    q->finish();
+    QHash<QString, QString> bodies;
+    if (!sqlite) {
+        auto f = archive.run(QStringLiteral("SELECT proname, prosrc FROM pg_proc "
+                                            "WHERE pronamespace = current_schema()::regnamespace AND proname LIKE 'sf6%'"),
+                             {}, doing);
+        if (!f)
+            return f.status();
+        while (f->next())
+            bodies.insert(f->value(0).toString(), f->value(1).toString());
+    }
+    QStringList missing;
+    for (const Guard& g : guardsOf(archive.location().engine)) {
+        const auto found = held.constFind(g.name);
+        bool whole = found != held.constEnd();
+        if (whole && sqlite) {
+            QString expected = g.statements.front();
+            expected.remove(QStringLiteral("IF NOT EXISTS "));
+            whole = found->simplified() == expected.simplified();
+        } else if (whole) {
+            const auto body = bodies.constFind(g.function);
+            whole = *found == g.function && body != bodies.constEnd()
+                 && std::any_of(pgFunctions().begin(), pgFunctions().end(), [&](const GuardFunction& f) {
+                        return f.name == g.function && f.body == *body;
+                    });
+        }
+        if (!whole)
+            missing << g.name;
+    }
+    return missing;
+}
 
 const QStringList& keptTables()
 {
-    static const QStringList tables{QStringLiteral("records"), QStringLiteral("certificates"),
-                                    QStringLiteral("certificate_approvals"), QStringLiteral("audit")};
+    static const QStringList tables{QStringLiteral("records"),           QStringLiteral("certificates"),
+                                    QStringLiteral("certificate_approvals"), QStringLiteral("audit"),
+                                    QStringLiteral("lab_versions"),      QStringLiteral("standard_versions"),
+                                    QStringLiteral("relay_versions")};
     return tables;
 }
 
@@ -346,7 +545,7 @@ const std::vector<Step>& steps()
                            "  previous_hash TEXT NOT NULL,\n"
                            "  hash TEXT NOT NULL\n"
                            ")"),
-        }, installKeepTriggers};
+        }};   // its guards come with version 7's
         // Decimal values as their exact texts, as in version 2.
         Step v6{6, {
             QStringLiteral("ALTER TABLE lab_versions ADD COLUMN decision_rule TEXT"),
@@ -356,7 +555,22 @@ const std::vector<Step>& steps()
             QStringLiteral("ALTER TABLE judgements ADD COLUMN expanded_uncertainty TEXT"),
             QStringLiteral("ALTER TABLE judgements ADD COLUMN coverage_factor TEXT"),
         }};
-        return std::vector<Step>{v1, v2, v3, v4, v5, v6};
+        // archive_head: the last audit row's id and hash, written with every
+        // row appended; the relay versions saved before there was a trail,
+        // which alone may lack their audit row. certificate_numbers: the last sequence given in each year.
+        Step v7{7, {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS archive_head (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  audit_id INTEGER NOT NULL,\n"
+                           "  audit_hash TEXT NOT NULL,\n"
+                           "  relay_versions_before_trail INTEGER NOT NULL DEFAULT 0\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS certificate_numbers (\n"
+                           "  year INTEGER PRIMARY KEY,\n"
+                           "  last_sequence INTEGER NOT NULL\n"
+                           ")"),
+        }, fillHeads};
+        return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7};
     }();
     return all;
 }

@@ -29,7 +29,12 @@ namespace sf6::schema {
 // Version 6: the lab's decision rule, a standard's numeric expanded
 // uncertainty and coverage factor, and the rule each judgement was made with
 // (none: the simple rule of every judgement made before).
-constexpr int kCurrentVersion = 6;
+// Version 7: the versions of the lab, standards and relays kept as they are;
+// the register's pointers move only to an entry's newest version; the audit
+// trail's head and each year's last certificate number kept apart, moving
+// only forward, so that cutting the newest rows is seen and no number comes
+// twice.
+constexpr int kCurrentVersion = 7;
 
 struct Step {
     int version;                 // the version the archive has after this step
@@ -55,6 +60,18 @@ constexpr qint32 kApplicationId = 0x53463641;
 // or DELETE of these rows (and on PostgreSQL TRUNCATE).
 inline const QString kRowsKeptAsTheyAre = QStringLiteral("存档中的记录、证书和审计记录按原样保存，不能修改或删除");
 const QStringList& keptTables();
+// What the engine answers when a relay's or standard's current version is
+// set to any but its newest one.
+inline const QString kNewestVersionOnly = QStringLiteral("台账只能指向最新保存的版本");
+// What it answers when the trail's head or a year's last number would go back.
+inline const QString kForwardOnly = QStringLiteral("存档记下的末条审计记录和证书序号只能向前，不能改回或删除");
+
+// The guards the archive's own triggers give, by name: the ones missing or
+// disabled (or altered) in this archive, empty when all are in place. A
+// writer refuses to write without them; verify names them.
+Expected<QStringList> missingGuards(const Archive& archive);
+// "存档的保护触发器缺失或已被改动：…"
+QString missingGuardsText(const QStringList& missing);
 
 // The tables an archive of the given version has, lower case, sorted.
 QStringList tablesOf(int version);

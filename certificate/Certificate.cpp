@@ -2,10 +2,13 @@
 
 #include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
+#include "archive/RecordSource.h"
 #include "archive/Audit.h"
 #include "archive/Schema.h"
 #include "archive/Versions.h"
 #include "base/Platform.h"
+#include "certificate/ArchiveCheck.h"
+#include "certificate/CertificateRules.h"
 #include "register/JudgedReport.h"
 #include "register/DecisionRuleStore.h"
 #include "register/P20Check.h"
@@ -29,7 +32,41 @@ std::function<QString()>& clock()
     return now;
 }
 
-QString issueTime() { return clock() ? clock()() : Archive::now(); }
+// The time of an issue, approval or amendment: on a shared server the
+// server's, so that one PC's clock gives no other date; else the PC's.
+Expected<QString> issueTime(const Archive& archive)
+{
+    if (clock())
+        return clock()();
+    if (archive.location().engine != ArchiveLocation::Engine::PostgreSQL)
+        return Archive::now();
+    auto q = archive.run(QStringLiteral("SELECT to_char(LOCALTIMESTAMP, 'YYYY-MM-DD HH24:MI:SS')"), {},
+                         QStringLiteral("读取服务器时间"));
+    if (!q)
+        return q.status();
+    if (!q->next())
+        return archive.failure(QStringLiteral("读取服务器时间"), QStringLiteral("服务器没有回答"));
+    return q->value(0).toString();
+}
+
+// A time before the newest issue or approval in the archive is a clock set
+// back: numbers and dates would no longer follow one another.
+Expected<QString> checkedTime(const Archive& archive, const QString& refusal)
+{
+    auto at = issueTime(archive);
+    if (!at)
+        return at;
+    auto q = archive.run(QStringLiteral("SELECT MAX(t) FROM (SELECT MAX(issued_at) AS t FROM certificates "
+                                        "UNION ALL SELECT MAX(approved_at) FROM certificate_approvals) s"),
+                         {}, QStringLiteral("读取证书"));
+    if (!q)
+        return q.status();
+    const QString newest = q->next() ? Archive::timestampText(q->value(0)) : QString();
+    if (!newest.isEmpty() && *at < newest)
+        return Status::failure(ErrorCode::Refused, QStringLiteral("电脑的时钟似乎不对：现在是 %1，早于存档中最近一次出具或批准证书的时间 %2，%3")
+                                   .arg(*at, newest, refusal));
+    return at;
+}
 
 QString program() { return QCoreApplication::applicationName(); }
 
@@ -59,30 +96,12 @@ LabProfile labOf(const QSqlQuery& q)
     return l;
 }
 
-QJsonObject labValues(const LabProfile& l)
-{
-    return {{QStringLiteral("name"), l.name},         {QStringLiteral("address"), l.address},
-            {QStringLiteral("phone"), l.phone},       {QStringLiteral("accreditation"), l.accreditation},
-            {QStringLiteral("prefix"), l.prefix},     {QStringLiteral("version"), l.version},
-            {QStringLiteral("decisionRule"), l.decisionRule}};
-}
-
 bool sameLab(const LabProfile& a, const LabProfile& b)
 {
     return a.name == b.name && a.address == b.address && a.phone == b.phone && a.accreditation == b.accreditation
         && a.prefix == b.prefix && a.decisionRule == b.decisionRule;
 }
 
-// Letters, digits and '-': the number goes into file names and onto paper as it is.
-bool validPrefix(const QString& prefix)
-{
-    if (prefix.isEmpty())
-        return false;
-    for (const QChar c : prefix)
-        if (!(c.isDigit() && c.unicode() < 128) && !(c.isLetter() && c.unicode() < 128) && c != u'-')
-            return false;
-    return true;
-}
 
 // ---- standards ---------------------------------------------------------
 
@@ -106,16 +125,6 @@ ReferenceStandard standardOf(const QSqlQuery& q)
     s.expandedUncertainty = q.value(10).toString();
     s.coverageFactor = q.value(11).toString();
     return s;
-}
-
-QJsonObject standardValues(const ReferenceStandard& s)
-{
-    return {{QStringLiteral("serial"), s.serial},           {QStringLiteral("name"), s.name},
-            {QStringLiteral("model"), s.model},             {QStringLiteral("certificate"), s.certificate},
-            {QStringLiteral("issuer"), s.issuer},           {QStringLiteral("validUntil"), s.validUntil},
-            {QStringLiteral("uncertainty"), s.uncertainty}, {QStringLiteral("version"), s.version},
-            {QStringLiteral("expandedUncertainty"), s.expandedUncertainty},
-            {QStringLiteral("coverageFactor"), s.coverageFactor}};
 }
 
 bool sameStandard(const ReferenceStandard& a, const ReferenceStandard& b)
@@ -151,6 +160,8 @@ QString p20RefusalText(int recordId, const P20Check& check)
 struct RecordFacts {
     QByteArray raw;
     RecordFields fields;
+    QString source;
+    std::optional<QString> importedFrom;   // the file, for a record no instrument sync holds
 };
 
 Expected<RecordFacts> recordFacts(const Archive& archive, int recordId, const QString& role)
@@ -160,7 +171,13 @@ Expected<RecordFacts> recordFacts(const Archive& archive, int recordId, const QS
         return r.status();
     if (!*r)
         return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有档案号为 %1 的%2").arg(recordId).arg(role));
-    return RecordFacts{(*r)->raw, recordFields((*r)->raw)};
+    auto source = recordSource(archive, recordId);
+    if (!source)
+        return source.status();
+    RecordFacts facts{(*r)->raw, recordFields((*r)->raw), *source ? (*source)->text() : QString(), std::nullopt};
+    if (*source && (*source)->imported)
+        facts.importedFrom = (*source)->file;
+    return facts;
 }
 
 // The record judged with the relay's current version, the judgement kept
@@ -185,6 +202,7 @@ Expected<CertifiedRecord> judgedRecord(Archive& archive, int recordId, const Rec
     CertifiedRecord c;
     c.recordId = recordId;
     c.raw = facts.raw;
+    c.source = facts.source;
     c.judgementId = j.id;
     c.verdict = j.judgement.verdict();
     c.conclusion = conclusionOf(j.judgement);
@@ -211,10 +229,20 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         return serial.status();
     if (!*serial)
         return Status::failure(ErrorCode::Refused, QStringLiteral("记录 %1 没有关联继电器，不能出具证书").arg(rq.recordId));
+    if (record->importedFrom && !rq.acceptImported)
+        return Status::failure(ErrorCode::Refused, importedRecordText(rq.recordId, *record->importedFrom));
     if (!record->fields.testTime)
         return Status::failure(ErrorCode::Refused, QStringLiteral("记录 %1 的测试时间不是有效日期，无法核对标准器的有效期，不能出具证书")
                                    .arg(rq.recordId));
     const QString testDate = record->fields.testTime->left(kDateFormat.size());
+    auto issuedAt = checkedTime(archive, QStringLiteral("不能出具证书"));
+    if (!issuedAt)
+        return issuedAt.status();
+    // A test after today: the instrument's clock was wrong when it tested.
+    if (testDate > issuedAt->left(kDateFormat.size()))
+        return Status::failure(ErrorCode::Refused, QStringLiteral("记录 %1 的测试日期 %2 晚于今天（%3），仪器的时钟可能有误，不能出具证书")
+                                   .arg(rq.recordId)
+                                   .arg(testDate, issuedAt->left(kDateFormat.size())));
 
     const QString standardSerial = rq.standardSerial.trimmed();
     if (standardSerial.isEmpty())
@@ -228,7 +256,7 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         return Status::failure(ErrorCode::Refused, QStringLiteral("标准器 %1 没有填写证书有效期，不能出具证书").arg(standardSerial));
     // Both are yyyy-MM-dd: as texts they order as dates.
     if ((*standard)->validUntil < testDate)
-        return Status::failure(ErrorCode::Refused, standardExpiredText(standardSerial, (*standard)->validUntil));
+        return Status::failure(ErrorCode::Refused, standardExpiredText(standardSerial, (*standard)->validUntil, testDate));
 
     // The verdict rests on the instrument's P20: one that does not follow from Pt needs a person's word.
     const P20Check p20 = checkP20(ArchivedRecord{rq.recordId, {}, record->raw}.row());
@@ -240,8 +268,23 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         return Status::failure(ErrorCode::Refused, QStringLiteral("没有填写校验员，不能出具证书"));
     if (checker.isEmpty())
         return Status::failure(ErrorCode::Refused, QStringLiteral("没有填写核验员，不能出具证书"));
-    if (tester == checker)
+    const QString approver = rq.approver.trimmed();
+    const std::pair<QString, QString> texts[] = {{QStringLiteral("校验员"), tester},
+                                                 {QStringLiteral("核验员"), checker},
+                                                 {QStringLiteral("批准人"), approver},
+                                                 {QStringLiteral("相对湿度"), rq.humidity},
+                                                 {QStringLiteral("替代原因"), rq.amendReason}};
+    for (const auto& [caption, t] : texts)
+        if (auto problem = invisibleCharacterProblem(caption, t))
+            return Status::failure(ErrorCode::Refused, *problem + QStringLiteral("，不能出具证书"));
+    if (sameSigner(tester, checker))
         return Status::failure(ErrorCode::Refused, QStringLiteral("核验员与校验员不能是同一人（%1），不能出具证书").arg(tester));
+    if (sameSigner(approver, tester) || sameSigner(approver, checker))
+        return Status::failure(ErrorCode::Refused, QStringLiteral("批准人不能是校验员或核验员（%1），不能出具证书").arg(approver));
+    const QString humidity = rq.humidity.trimmed();
+    if (!humidity.isEmpty() && !validHumidity(humidity))
+        return Status::failure(ErrorCode::InvalidValue,
+            QStringLiteral("相对湿度应是 0 到 100 之间的数（%RH），例如 55：%1，不能出具证书").arg(humidity));
 
     std::optional<RecordFacts> asFound;
     if (rq.asFoundRecordId) {
@@ -249,6 +292,8 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         auto found = recordFacts(archive, m, QStringLiteral("调整前记录"));
         if (!found)
             return found.status();
+        if (found->importedFrom && !rq.acceptImported)
+            return Status::failure(ErrorCode::Refused, importedRecordText(m, *found->importedFrom));
         auto foundSerial = linkedSerial(archive, m);
         if (!foundSerial)
             return foundSerial.status();
@@ -281,41 +326,52 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         asFoundJudged = *j;
     }
 
-    // The number: the writers' lock makes MAX + 1 safe on both engines, and
-    // certificates are never deleted, so a number is never given twice.
-    const QString issuedAt = issueTime();
-    const int year = issuedAt.left(4).toInt();
-    auto next = archive.run(QStringLiteral("SELECT COALESCE(MAX(sequence), 0) + 1 FROM certificates WHERE year = ?"),
-                            {year}, QStringLiteral("出具证书"));
+    // The number: the writers' lock makes the next one safe on both engines.
+    // The last number of each year is also kept apart, moving only forward,
+    // so that a certificate cut out of the archive never gives its number again.
+    const int year = issuedAt->left(4).toInt();
+    auto next = archive.run(QStringLiteral("SELECT MAX(n) FROM (SELECT MAX(sequence) AS n FROM certificates WHERE year = ? "
+                                           "UNION ALL SELECT MAX(last_sequence) FROM certificate_numbers WHERE year = ?) s"),
+                            {year, year}, QStringLiteral("出具证书"));
     if (!next)
         return next.status();
     next->next();
-    const int sequence = next->value(0).toInt();
+    const int sequence = next->value(0).toInt() + 1;
+    next->finish();
+    const QString keep = sequence == 1 ? QStringLiteral("INSERT INTO certificate_numbers (last_sequence, year) VALUES (?, ?)")
+                                       : QStringLiteral("UPDATE certificate_numbers SET last_sequence = ? WHERE year = ?");
+    auto kept = archive.run(keep, {sequence, year}, QStringLiteral("出具证书"));
+    if (!kept)
+        return kept.status();
+    if (kept->numRowsAffected() != 1
+        && !archive.run(QStringLiteral("INSERT INTO certificate_numbers (last_sequence, year) VALUES (?, ?)"),
+                        {sequence, year}, QStringLiteral("出具证书")))
+        return archive.failure(QStringLiteral("出具证书"), QStringLiteral("无法记下证书序号"));
 
     CertificateContent c;
     c.number = QStringLiteral("%1-%2-%3").arg((*lab)->prefix).arg(year).arg(sequence, kSequenceDigits, 10, QChar(u'0'));
     c.year = year;
     c.sequence = sequence;
-    c.issuedAt = issuedAt;
+    c.issuedAt = *issuedAt;
     c.issuedBy = platform::userName();
     c.host = QSysInfo::machineHostName();
     c.program = program();
     c.lab = **lab;
     c.relay = **relay;
     c.standard = **standard;
-    c.details = defaultReportDetails(issuedAt.left(kDateFormat.size()));
+    c.details = defaultReportDetails(issuedAt->left(kDateFormat.size()));
     c.details.calibratingUnit = c.lab.name;
     fillRelayDetails(c.details, c.relay);
     c.details.testDate = testDate;
     c.details.tester = tester;
     c.details.reviewer = checker;
-    c.details.approver = rq.approver.trimmed();
+    c.details.approver = approver;
     c.asLeft = *asLeft;
     c.asFound = asFoundJudged;
-    c.humidity = rq.humidity.trimmed();
+    c.humidity = humidity;
     c.tester = tester;
     c.checker = checker;
-    c.approver = rq.approver.trimmed();
+    c.approver = approver;
     c.supersedes = rq.supersedes;
     c.amendReason = rq.amendReason;
     c.p20Accepted = p20.state == P20State::Disagrees;
@@ -405,23 +461,6 @@ Expected<std::optional<StoredCertificate>> storedWhere(const Archive& archive, c
 
 QString noCertificateText(const QString& number) { return QStringLiteral("存档中没有编号为 %1 的证书").arg(number); }
 
-// The sha256 each certificate's issuing audit row recorded, by number.
-Expected<QHash<QString, QString>> auditedHashes(const Archive& archive)
-{
-    auto q = archive.run(QStringLiteral("SELECT new_values FROM audit WHERE action = ? OR action = ? ORDER BY id"),
-                         {audit::kCertificateIssued, audit::kCertificateAmended}, QStringLiteral("校验存档"));
-    if (!q)
-        return q.status();
-    QHash<QString, QString> out;
-    while (q->next()) {
-        const QJsonObject o = QJsonDocument::fromJson(q->value(0).toString().toUtf8()).object();
-        const QString number = o.value(QStringLiteral("number")).toString();
-        if (!number.isEmpty() && !out.contains(number))
-            out.insert(number, o.value(QStringLiteral("sha256")).toString());
-    }
-    return out;
-}
-
 // What is wrong with one certificate, empty when it holds: its content
 // hashed with its records' bytes as they are now, against the hash stored
 // with it and the hash its audit row recorded.
@@ -493,9 +532,10 @@ Expected<QString> recordsColumnsProblem(const Archive& archive, const QString& n
 // What the check reads of each certificate: number, content, hash, its
 // records' bytes as they are now and their ids.
 const QString kCertificateCheckQuery =
-    QStringLiteral("SELECT c.number, c.content, c.sha256, r.raw, f.raw, c.record_id, c.as_found_record_id "
+    QStringLiteral("SELECT c.number, c.content, c.sha256, r.raw, f.raw, c.record_id, c.as_found_record_id, %1 "
                    "FROM certificates c LEFT JOIN records r ON r.id = c.record_id "
-                   "LEFT JOIN records f ON f.id = c.as_found_record_id ");
+                   "LEFT JOIN records f ON f.id = c.as_found_record_id ")
+        .arg(check::kCertificateColumns);
 
 struct RecordsToCheck {
     QString number;
@@ -528,9 +568,18 @@ Expected<QString> p20ConfirmationNeeded(const Archive& archive, int recordId)
     return check.state == P20State::Disagrees ? p20RefusalText(recordId, check) : QString();
 }
 
-QString standardExpiredText(const QString& serial, const QString& validUntil)
+QString importedRecordText(int recordId, const QString& file)
 {
-    return QStringLiteral("标准器 %1 的证书已于 %2 过期，不能出具证书").arg(serial, validUntil);
+    return QStringLiteral("记录 %1 的数据来自导入的文件 %2，不是从校验仪同步的；确认数据无误后才能出具证书"
+                          "（sf6cli 加 --accept-imported）")
+        .arg(recordId)
+        .arg(file);
+}
+
+QString standardExpiredText(const QString& serial, const QString& validUntil, const QString& testDate)
+{
+    return QStringLiteral("标准器 %1 的证书（有效期至 %2）在测试日期 %3 之前已过期，不能出具证书")
+        .arg(serial, validUntil, testDate);
 }
 
 Expected<std::optional<LabProfile>> currentLab(const Archive& archive)
@@ -550,6 +599,10 @@ Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
         return Status::failure(ErrorCode::InvalidValue,
             QStringLiteral("实验室信息：「判定规则」应为 simple（简单接受）或 guard-band（保护带）（%1），未保存。")
                 .arg(*texts.decisionRule));
+    if (texts.prefix && texts.prefix->trimmed().size() > kMaxPrefixLength)
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("实验室信息：「证书编号前缀」最多%1个字符（%2），未保存。")
+                                   .arg(kMaxPrefixLength)
+                                   .arg(texts.prefix->trimmed()));
     if (texts.prefix && !texts.prefix->trimmed().isEmpty() && !validPrefix(texts.prefix->trimmed()))
         return Status::failure(ErrorCode::InvalidValue,
             QStringLiteral("实验室信息：「证书编号前缀」只能由字母、数字和“-”组成（%1），未保存。").arg(*texts.prefix));
@@ -584,11 +637,11 @@ Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
     next.previousVersion = *before ? (*before)->version : 0;
     next.action = audit::kLabChanged;
     next.object = QStringLiteral("lab");
-    next.oldValues = *before ? QJsonValue(labValues(**before)) : QJsonValue();
+    next.oldValues = *before ? QJsonValue(check::labValues(**before)) : QJsonValue();
     next.newValues = [&lab](int version) {
         LabProfile after = lab;
         after.version = version;
-        return labValues(after);
+        return check::labValues(after);
     };
     next.doing = QStringLiteral("保存实验室信息");
     const auto stamp = addVersion(archive, next);
@@ -661,11 +714,11 @@ Expected<ReferenceStandard> saveStandard(Archive& archive, const QString& serial
     next.serial = s.serial;
     next.action = audit::kStandardChanged;
     next.object = QStringLiteral("standard %1").arg(s.serial);
-    next.oldValues = *before ? QJsonValue(standardValues(**before)) : QJsonValue();
+    next.oldValues = *before ? QJsonValue(check::standardValues(**before)) : QJsonValue();
     next.newValues = [&s](int version) {
         ReferenceStandard after = s;
         after.version = version;
-        return standardValues(after);
+        return check::standardValues(after);
     };
     next.doing = QStringLiteral("保存标准器");
     const auto stamp = addVersion(archive, next);
@@ -729,15 +782,24 @@ Status approve(Archive& archive, const QString& number, const QString& approver)
     if (!state->approvedBy.isEmpty())
         return Status::failure(ErrorCode::Refused, QStringLiteral("证书 %1 已于 %2 由 %3 批准，不能再次批准")
                                    .arg(number, state->approvedAt, state->approvedBy));
-    const QString at = Archive::now();
+    if (auto problem = invisibleCharacterProblem(QStringLiteral("批准人"), who))
+        return Status::failure(ErrorCode::Refused, *problem + QStringLiteral("，证书 %1 未批准").arg(number));
+    auto stored = storedWhere(archive, number);
+    if (!stored)
+        return stored.status();
+    if (*stored && (sameSigner(who, (*stored)->content.tester) || sameSigner(who, (*stored)->content.checker)))
+        return Status::failure(ErrorCode::Refused, QStringLiteral("批准人不能是校验员或核验员（%1），证书 %2 未批准").arg(who, number));
+    auto at = checkedTime(archive, QStringLiteral("证书 %1 未批准").arg(number));
+    if (!at)
+        return at.status();
     if (auto i = archive.run(QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, "
                                             "approved_by) VALUES (?, ?, ?, ?)"),
-                             {id, who, at, text(platform::userName())}, QStringLiteral("批准证书"));
+                             {id, who, *at, text(platform::userName())}, QStringLiteral("批准证书"));
         !i)
         return i.status();
     if (Status a = appendAudit(archive, {audit::kCertificateApproved, certificateObject(number), QJsonValue(),
                                          QJsonObject{{QStringLiteral("approver"), who},
-                                                     {QStringLiteral("approvedAt"), at}},
+                                                     {QStringLiteral("approvedAt"), *at}},
                                          {}});
         !a)
         return a;
@@ -791,7 +853,7 @@ Expected<std::vector<CertificateListing>> listCertificates(const Archive& archiv
 {
     auto q = archive.run(
         QStringLiteral("SELECT c.id, c.number, c.record_id, c.as_found_record_id, c.serial_number, c.verdict, c.issued_at, "
-                       "c.tester, c.checker, c.approver, a.approver, a.approved_at, "
+                       "c.tester, c.checker, c.approver, a.approver, a.approved_at, c.content, "
                        "(SELECT MIN(s.number) FROM certificates s WHERE s.supersedes = c.number) "
                        "FROM certificates c LEFT JOIN certificate_approvals a ON a.certificate_id = c.id ORDER BY c.id"),
         {}, QStringLiteral("读取证书"));
@@ -812,10 +874,24 @@ Expected<std::vector<CertificateListing>> listCertificates(const Archive& archiv
         l.checker = q->value(8).toString();
         l.state.approvedBy = q->value(10).toString();
         l.state.approvedAt = Archive::timestampText(q->value(11));
-        l.state.supersededBy = q->value(12).toString();
+        l.state.supersededBy = q->value(13).toString();
         // The one who approved it once approved, else the one named at issue.
         l.approver = l.state.approvedBy.isEmpty() ? q->value(9).toString() : l.state.approvedBy;
         l.approvedAt = l.state.approvedAt;
+        // What the certificate says, not what its columns say: a column
+        // changed by hand shows nowhere (verify names it).
+        if (auto c = contentFromJson(QJsonDocument::fromJson(q->value(12).toString().toUtf8()).object())) {
+            l.number = c->number;
+            l.recordId = c->asLeft.recordId;
+            l.asFoundRecordId = c->asFound ? std::optional<int>(c->asFound->recordId) : std::nullopt;
+            l.relaySerial = c->relay.serial;
+            l.verdict = c->asLeft.verdict;
+            l.issuedAt = c->issuedAt;
+            l.tester = c->tester;
+            l.checker = c->checker;
+            if (l.state.approvedBy.isEmpty())
+                l.approver = c->approver;
+        }
         out.push_back(l);
     }
     return out;
@@ -833,68 +909,107 @@ QString ArchiveVerification::summary() const
     return QStringLiteral("存档完整：%1条审计记录，%2份证书").arg(auditRows).arg(certificates);
 }
 
+// One certificate as the check query reads it: its hash with its records as
+// they are now, its columns against its content, the versions it used.
+static Expected<QString> oneCertificateProblem(check::Checks& checks, const QSqlQuery& q, const check::Trail& trail)
+{
+    const QString number = q.value(0).toString();
+    const auto sha = trail.issued().constFind(number);
+    const QString problem = certificateProblem(number, q.value(1).toString(), q.value(2).toString(),
+                                               optionalBytes(q.value(3)), optionalBytes(q.value(4)),
+                                               sha == trail.issued().constEnd() ? std::nullopt
+                                                                                : std::optional<QString>(*sha));
+    if (!problem.isEmpty())
+        return problem;
+    // The hash held: the content is as issued, and can be read.
+    auto content = contentFromJson(QJsonDocument::fromJson(q.value(1).toString().toUtf8()).object());
+    if (const QString columns = check::columnsProblem(number, q, *content); !columns.isEmpty())
+        return columns;
+    return checks.versionsProblem(number, *content);
+}
+
 Expected<ArchiveVerification> verifyArchive(const Archive& archive)
 {
     ArchiveVerification out;
-    auto chain = verifyAuditChain(archive);
+    check::Trail trail;
+    auto chain = verifyAuditChain(archive, [&trail](const AuditRow& row) { trail.visit(row); });
     if (!chain)
         return chain.status();
     out.auditRows = chain->rows;
     if (chain->firstAltered)
         out.firstProblem = chain->why.isEmpty() ? QStringLiteral("审计记录 %1 已被改动").arg(*chain->firstAltered)
                                                 : chain->why;
-    auto audited = auditedHashes(archive);
-    if (!audited)
-        return audited.status();
+    check::Checks checks(archive, trail);
     auto q = archive.run(kCertificateCheckQuery + QStringLiteral("ORDER BY c.id"), {}, QStringLiteral("校验存档"));
     if (!q)
         return q.status();
     // Checked after this query: a second query on the connection would cut it short on PostgreSQL.
     std::vector<RecordsToCheck> columnsToCheck;
+    std::vector<std::pair<QString, CertificateContent>> versionsToCheck;
     while (q->next()) {
         ++out.certificates;
         if (!out.intact())
             continue;   // counted; the first problem is named already
         const QString number = q->value(0).toString();
-        const auto sha = audited->constFind(number);
+        const auto sha = trail.issued().constFind(number);
         out.firstProblem = certificateProblem(number, q->value(1).toString(), q->value(2).toString(),
                                               optionalBytes(q->value(3)), optionalBytes(q->value(4)),
-                                              sha == audited->constEnd() ? std::nullopt : std::optional<QString>(*sha));
-        if (out.intact())
+                                              sha == trail.issued().constEnd() ? std::nullopt
+                                                                               : std::optional<QString>(*sha));
+        if (!out.intact())
+            continue;
+        auto content = contentFromJson(QJsonDocument::fromJson(q->value(1).toString().toUtf8()).object());
+        out.firstProblem = check::columnsProblem(number, *q, *content);
+        if (out.intact()) {
             columnsToCheck.push_back(recordsToCheck(*q));
+            versionsToCheck.emplace_back(number, std::move(*content));
+        }
     }
     q->finish();
-    for (const RecordsToCheck& c : columnsToCheck) {
-        if (!out.intact())
-            break;
+    for (size_t i = 0; i < columnsToCheck.size() && out.intact(); ++i) {
+        const RecordsToCheck& c = columnsToCheck[i];
         auto columns = recordsColumnsProblem(archive, c.number, c.asLeftId, c.asFoundId);
         if (!columns)
             return columns.status();
         out.firstProblem = *columns;
+        if (!out.intact())
+            break;
+        auto versions = checks.versionsProblem(versionsToCheck[i].first, versionsToCheck[i].second);
+        if (!versions)
+            return versions.status();
+        out.firstProblem = *versions;
+    }
+    if (out.intact()) {
+        auto rest = checks.rest();
+        if (!rest)
+            return rest.status();
+        out.firstProblem = *rest;
     }
     return out;
 }
 
 Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number)
 {
+    check::Trail trail;
+    auto chain = verifyAuditChain(archive, [&trail](const AuditRow& row) { trail.visit(row); });
+    if (!chain)
+        return chain.status();
     auto q = archive.run(kCertificateCheckQuery + QStringLiteral("WHERE c.number = ?"), {number.trimmed()},
                          QStringLiteral("校验证书"));
     if (!q)
         return q.status();
     if (!q->next())
         return Status::failure(ErrorCode::NotFound, noCertificateText(number.trimmed()));
-    const QString found = q->value(0).toString(), content = q->value(1).toString(), sha = q->value(2).toString();
-    const auto asLeft = optionalBytes(q->value(3)), asFound = optionalBytes(q->value(4));
+    const QString found = q->value(0).toString();
     const RecordsToCheck records = recordsToCheck(*q);
-    q->finish();
-    auto audited = auditedHashes(archive);
-    if (!audited)
-        return audited.status();
-    const auto recorded = audited->constFind(found);
     CertificateVerification out;
-    out.code = verificationCode(sha);
-    out.problem = certificateProblem(found, content, sha, asLeft, asFound,
-                                     recorded == audited->constEnd() ? std::nullopt : std::optional<QString>(*recorded));
+    out.code = verificationCode(q->value(2).toString());
+    check::Checks checks(archive, trail);
+    auto problem = oneCertificateProblem(checks, *q, trail);
+    q->finish();
+    if (!problem)
+        return problem.status();
+    out.problem = *problem;
     if (out.problem.isEmpty()) {
         auto columns = recordsColumnsProblem(archive, found, records.asLeftId, records.asFoundId);
         if (!columns)

@@ -45,6 +45,9 @@ struct CertifyRequest {
     std::optional<int> asFoundRecordId;
     QString supersedes, amendReason;   // set by amend
     bool acceptP20 = false;   // issue although the record's P20 disagrees with the SF6 equation
+    // A record whose data came from an imported file, not from the
+    // instrument, is certified only when the user confirmed it.
+    bool acceptImported = false;
 };
 
 struct IssuedCertificate {
@@ -53,8 +56,10 @@ struct IssuedCertificate {
     QString sha256;
 };
 // Issues a certificate, or refuses with a message that names what is missing
-// (no lab name, record not linked, standard expired or unknown, checker is the
-// tester, as-found record wrong); a refusal consumes no number.
+// (no lab name, record not linked, test dated after today, standard expired
+// or unknown, checker or approver the same person as another signer however
+// the name is typed, invisible characters, humidity not 0 to 100, as-found
+// record wrong, the clock set back); a refusal consumes no number.
 Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& request);
 // Why a record's certificate needs the user's confirmation (acceptP20): its
 // P20 disagrees with the SF6 equation. Empty when it does not.
@@ -63,9 +68,18 @@ Expected<QString> p20ConfirmationNeeded(const Archive& archive, int recordId);
 QString standardExpiredText(const QString& serial, const QString& validUntil);
 // The time a certificate is issued at ("yyyy-MM-dd HH:mm:ss"), which gives its
 // year: the archive's now unless a test sets another; an empty one restores it.
+// "记录 N 的数据来自导入的文件 F，…": what asks for CertifyRequest::acceptImported.
+QString importedRecordText(int recordId, const QString& file);
+// "标准器 S 的证书（有效期至 yyyy-mm-dd）在测试日期 yyyy-mm-dd 之前已过期，不能出具证书"
+QString standardExpiredText(const QString& serial, const QString& validUntil, const QString& testDate);
+// The time a certificate is issued or approved at ("yyyy-MM-dd HH:mm:ss"),
+// which gives its year: the PC's now on SQLite, the server's on PostgreSQL,
+// unless a test sets another; an empty one restores it. A time before the
+// newest issue or approval in the archive is refused (a clock set back).
 void setCertificateClock(std::function<QString()> now);
 
-// Records who approved and when; a second approval or a superseded certificate is refused.
+// Records who approved and when; a second approval, a superseded certificate
+// and an approver who tested or checked it are refused.
 Status approve(Archive& archive, const QString& number, const QString& approver);
 // A new certificate with a new number that replaces the old; unset fields are the old one's.
 Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const QString& reason,

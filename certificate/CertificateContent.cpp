@@ -1,5 +1,7 @@
 #include "certificate/CertificateContent.h"
 
+#include "certificate/CertificateRules.h"
+
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -94,11 +96,15 @@ QJsonObject conclusionJson(const ReportConclusion& c)
 
 QJsonObject recordJson(const CertifiedRecord& r)
 {
-    return {{QStringLiteral("recordId"), r.recordId},
-            {QStringLiteral("raw"), QString::fromLatin1(r.raw.toHex())},
-            {QStringLiteral("judgementId"), r.judgementId},
-            {QStringLiteral("verdict"), r.verdict},
-            {QStringLiteral("conclusion"), conclusionJson(r.conclusion)}};
+    QJsonObject o{{QStringLiteral("recordId"), r.recordId},
+                  {QStringLiteral("raw"), QString::fromLatin1(r.raw.toHex())},
+                  {QStringLiteral("judgementId"), r.judgementId},
+                  {QStringLiteral("verdict"), r.verdict},
+                  {QStringLiteral("conclusion"), conclusionJson(r.conclusion)}};
+    // Only where known: certificates issued before hash as they did.
+    if (!r.source.isEmpty())
+        o.insert(QStringLiteral("source"), r.source);
+    return o;
 }
 
 // Reading back: a field that is missing or of the wrong kind makes the whole
@@ -269,6 +275,8 @@ CertifiedRecord recordFrom(Reader& r, const QJsonObject& o)
         r.fail("raw");   // not lower-case hex of whole bytes
     c.judgementId = r.number(o, "judgementId");
     c.verdict = r.text(o, "verdict");
+    if (o.contains(QStringLiteral("source")))
+        c.source = r.text(o, "source");
     const QJsonObject conclusion = r.object(o, "conclusion");
     c.conclusion.line = r.text(conclusion, "line");
     for (const QJsonValue& pair : r.array(conclusion, "rule")) {
@@ -361,6 +369,9 @@ QString contentSha256(const CertificateContent& content)
     return QString::fromLatin1(QCryptographicHash::hash(canonicalContent(content), QCryptographicHash::Sha256).toHex());
 }
 
-QString verificationCode(const QString& sha256Hex) { return sha256Hex.left(kVerificationCodeLength).toUpper(); }
+QString verificationCode(const QString& sha256Hex)
+{
+    return verificationCodeOf(QByteArray::fromHex(sha256Hex.toLatin1()));
+}
 
 } // namespace sf6

@@ -3,7 +3,7 @@
 // the relay entry and the reference standard in the versions it used, the
 // records' raw bytes, their judgements as printed, the conditions and the
 // signers. Its SHA-256 is taken over canonicalContent(); the verification
-// code printed on every page is the first 8 hex digits of it.
+// code printed on every page is the first 80 bits of it in base32.
 
 #include "register/Judgement.h"
 #include "register/RelayEntry.h"
@@ -21,7 +21,7 @@ inline const QString kCertificateBasis = QStringLiteral("DL/T 259-2012");
 inline const QString kDecisionRule =
     QStringLiteral("判定规则：测量值与设定值之差不超过允许误差即判为合格，未考虑测量不确定度");
 inline const QString kDefaultCertificatePrefix = QStringLiteral("SF6");
-constexpr int kVerificationCodeLength = 8;
+constexpr int kVerificationCodeLength = 16;   // base32 characters: 80 bits
 
 // 工具 → 实验室信息: the lab that issues certificates; every change a new version.
 struct LabProfile {
@@ -52,6 +52,7 @@ struct CertifiedRecord {
     QString verdict;             // "合格" or "不合格"
     ReportConclusion conclusion; // as printed
     DecisionRule rule;           // the rule it was judged by (not part of the content: its sentence is)
+    QString source;              // "仪器同步" or "导入 old.xlsx"; empty in certificates issued before it was kept
 };
 
 struct CertificateContent {
@@ -86,7 +87,7 @@ QString stateText(const CertificateState& state);
 // The bytes hashed: compact JSON with sorted keys, raw bytes as hex.
 QByteArray canonicalContent(const CertificateContent& content);
 QString contentSha256(const CertificateContent& content);   // lower-case hex
-QString verificationCode(const QString& sha256Hex);        // first 8 digits, upper case
+QString verificationCode(const QString& sha256Hex);        // verificationCodeOf its bytes: XXXX-XXXX-XXXX-XXXX
 
 QJsonObject toJson(const CertificateContent& content);
 Expected<CertificateContent> contentFromJson(const QJsonObject& json);

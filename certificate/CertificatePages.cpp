@@ -129,15 +129,34 @@ QString stateLine(const CertificateState& state)
     return parts.join(QStringLiteral("，"));
 }
 
+// The number never clips, whatever its length: its box widens towards the
+// state's (the title lies below that line), and a number longer still wraps
+// onto further lines, the caption moving down below it.
+QRect numberBox(const QString& text)
+{
+    // Room for the estimate to err: a line is cut where the printed text is wider.
+    constexpr int kSpare = 24;
+    constexpr int kWidest = kStateBox.x() - kNumberBox.x() - 8;
+    if (lineCount(text, kNumberBox.width() - kSpare) == 1)
+        return kNumberBox;
+    if (lineCount(text, kWidest - kSpare) == 1)
+        return {kNumberBox.x(), kNumberBox.y(), kWidest, kLabelHeight};
+    return {kNumberBox.x(), kNumberBox.y(), kNumberBox.width(),
+            lineCount(text, kNumberBox.width() - kSpare) * kLabelHeight};
+}
+
 void addHeader(ReportPage& page, const CertificateContent& content, const CertificateState& state,
                const QString& caption)
 {
-    addLabel(page, QStringLiteral("QRCNumber"), kNumberBox, kCertificateNumberCaption + content.number,
-             Qt::AlignLeft | Qt::AlignTop);
+    const QString number = kCertificateNumberCaption + content.number;
+    const QRect box = numberBox(number);
+    addLabel(page, QStringLiteral("QRCNumber"), box, number, Qt::AlignLeft | Qt::AlignTop);
     if (const QString s = stateLine(state); !s.isEmpty())
         addLabel(page, QStringLiteral("QRCState"), kStateBox, s, Qt::AlignRight | Qt::AlignTop);
     if (!caption.isEmpty())
-        addLabel(page, QStringLiteral("QRCCaption"), kCaptionBox, caption, Qt::AlignLeft | Qt::AlignTop);
+        addLabel(page, QStringLiteral("QRCCaption"),
+                 kCaptionBox.translated(0, std::max(0, box.bottom() + 1 - kCaptionBox.y())), caption,
+                 Qt::AlignLeft | Qt::AlignTop);
 }
 
 ListRow rowOf(const CertifiedRecord& record)
@@ -346,6 +365,13 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
     else
         rows.push_back(pair(QStringLiteral("电话"), content.lab.phone, QStringLiteral("认可/授权编号"),
                             content.lab.accreditation));
+    // Where the readings came from: an imported file is said so on paper.
+    const QString found = content.asFound ? content.asFound->source : QString();
+    if (!found.isEmpty() && found != content.asLeft.source)
+        rows.push_back(full(QStringLiteral("数据来源：%1 %2；%3 %4")
+                                .arg(kAsFoundCaption, found, kAsLeftCaption, content.asLeft.source)));
+    else if (!content.asLeft.source.isEmpty())
+        rows.push_back(full(QStringLiteral("数据来源：") + content.asLeft.source));
     rows.push_back(full(QStringLiteral("校验码：") + verificationCode(contentSha256(content))));
     if (!content.supersedes.isEmpty())
         rows.push_back(full(QStringLiteral("本证书替代 %1，原因：%2").arg(content.supersedes, content.amendReason)));

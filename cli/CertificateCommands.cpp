@@ -174,6 +174,7 @@ std::optional<sf6::CertifyRequest> certifyOptions(const QCommandLineParser& p)
     rq.approver = p.value(QStringLiteral("approver")).trimmed();
     rq.humidity = p.value(QStringLiteral("humidity")).trimmed();
     rq.acceptP20 = p.isSet(QStringLiteral("accept-p20"));
+    rq.acceptImported = p.isSet(QStringLiteral("accept-imported"));
     return rq;
 }
 

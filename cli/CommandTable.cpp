@@ -250,18 +250,23 @@ every change is a new version.
          QString(),
          QStringLiteral("为已关联继电器的记录出具校准证书，输出证书编号"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("accept-imported"), QStringLiteral("pdf"), QStringLiteral("archive")},
          [](const Invocation& i) { return certifyCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Issue a certificate for a record linked to a relay
 .RB ( \-\-record ", " \-\-standard ", " \-\-tester ", " \-\-checker ;
 optional
-.BR \-\-approver ", " \-\-humidity ", " \-\-as\-found " M, " \-\-pdf ).
+.BR \-\-approver ", " \-\-humidity ", " \-\-as\-found " M, " \-\-accept\-p20 ", " \-\-accept\-imported ", " \-\-pdf ).
 The record is judged with the relay's current entry; with \-\-as\-found, the older record M of the same relay
 is judged too and the verdict is the as-left one's. Prints the number
 .IR PREFIX \- YYYY \- NNNN ,
 the next of the year of issue. Refused, with the reason and no number spent: no lab name, a record not linked,
-a standard unknown, without a validity or expired at the test date
-(标准器 S 的证书已于 yyyy\-mm\-dd 过期，不能出具证书), a checker who is the tester, a wrong as-found record.
+a test dated after today, a standard unknown, without a validity or expired at the test date
+(标准器 S 的证书（有效期至 yyyy\-mm\-dd）在测试日期 yyyy\-mm\-dd 之前已过期，不能出具证书),
+a checker or approver who is another signer however the name is typed, an invisible character in a name,
+a humidity that is not a number from 0 to 100, a wrong as-found record, a record whose P20 disagrees with the
+SF6 equation (unless \-\-accept\-p20), a record whose data came from an
+imported file (unless \-\-accept\-imported; the certificate then says 数据来源：导入 FILE), a time before
+the newest issue or approval in the archive (the PC's clock looks wrong; on PostgreSQL the server's clock is used).
 A PDF that cannot be written leaves the certificate issued; it can be printed again.
 )roff")},
         {QStringLiteral("archive approve"),
@@ -278,7 +283,7 @@ a second approval, or one of a superseded certificate, is refused.
          QString(),
          QStringLiteral("出具替代证书（新编号），原证书标为“已替代”"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("certificate"), QStringLiteral("reason"), QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         {QStringLiteral("certificate"), QStringLiteral("reason"), QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("accept-imported"), QStringLiteral("pdf"), QStringLiteral("archive")},
          [](const Invocation& i) { return amendCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Replace a certificate
 .RB ( \-\-certificate " NO, " \-\-reason ", any certify option)"
@@ -312,7 +317,7 @@ with a new one under a new number; what is not given is the old one's. The old o
 prints 存档完整：N条审计记录，M份证书, or names the first altered audit row or certificate and exits 7.
 With
 .BI \-\-certificate " NO"
-prints that certificate's verification code 校验码：XXXXXXXX.
+prints that certificate's verification code 校验码：XXXX\-XXXX\-XXXX\-XXXX.
 )roff")},
         {QStringLiteral("archive audit"),
          QString(),

@@ -79,6 +79,7 @@ const std::vector<OptionSpec>& optionSpecs()
         {"checker", "TEXT", QStringLiteral("核验员（不能与校验员是同一人）")},
         {"humidity", "H", QStringLiteral("相对湿度，%")},
         {"as-found", "M", QStringLiteral("同一继电器调整前的记录的档案号")},
+        {"accept-imported", nullptr, QStringLiteral("archive certify/amend：记录的数据来自导入的文件而不是仪器时，确认后仍出具")},
         {"reason", "TEXT", QStringLiteral("替代证书的原因")},
         {"number", "NO", QStringLiteral("要重新打印的证书编号")},
         {"title", "TEXT", QStringLiteral("报表标题")},

@@ -351,7 +351,8 @@ TEST_F(CertificateWindow, aRefusedCertificateIsToldAndIssuesNothing)
     d->edChecker->setText(QStringLiteral("李四"));
     d->btnOK->click();
     ASSERT_EQ(messages.messages.size(), 2u);
-    EXPECT_EQ(messages.messages.back().text, sf6::standardExpiredText(QStringLiteral("STD-OLD"), QStringLiteral("2012-04-30")));
+    EXPECT_EQ(messages.messages.back().text, sf6::standardExpiredText(QStringLiteral("STD-OLD"), QStringLiteral("2012-04-30"),
+                                                                       QStringLiteral("2012-05-02")));
     EXPECT_FALSE(d->issuedCertificate().has_value());
     EXPECT_TRUE(certificates().empty());
 

@@ -139,3 +139,35 @@ TEST_F(CertificatePdf, VeryLongLabNameAndAddressAreReadInFullWithoutTouchingThei
     EXPECT_EQ(squeezed(textInBox(pdf, k, last.labels[size_t(i + 2)].box)), squeezed(c.lab.address));
     EXPECT_EQ(textInBox(pdf, k, last.labels[size_t(i + 3)].box), QStringLiteral("电话"));
 }
+
+// The number is read whole on every page: with the longest prefix a lab may
+// save (wide capitals, a five-digit sequence), and with a longer one an older
+// archive may hold, beside an as-found caption that must stay clear of it.
+TEST_F(CertificatePdf, ALongNumberIsReadWholeOnEveryPage)
+{
+    for (const QString& number : {QStringLiteral("WMWMWMWMWMWMWMWM-2026-10001"),
+                                  QStringLiteral("SGCC-HUBEI-EPRI-JL-WWWWWWWWWWWWWWWWWW-MMMMMMMMMMMM-2026-0001")}) {
+        SCOPED_TRACE(number.toStdString());
+        CertificateContent c = certtest::adjustedContent();
+        c.number = number;
+        const auto pages = certificatePages(c, {});
+        const QString pdf = write(pages);
+        for (int k = 1; k <= int(pages.size()); ++k) {
+            QString text = squeezed(pageText(pdf, k));
+            QString expected = QStringLiteral("证书编号：") + number;
+            if (number.size() > 30) {
+                // Wrapped after a hyphen, which pdftotext takes for a word broken at the line's end.
+                text.remove(u'-');
+                expected.remove(u'-');
+            }
+            EXPECT_TRUE(text.contains(expected)) << k << ": " << text.left(200).toStdString();
+            const PageLabel* caption = pages[size_t(k - 1)].label(QStringLiteral("QRCCaption"));
+            const PageLabel* box = pages[size_t(k - 1)].label(QStringLiteral("QRCNumber"));
+            ASSERT_NE(box, nullptr);
+            if (caption) {
+                EXPECT_FALSE(caption->box.intersects(box->box)) << k;
+            }
+            EXPECT_FALSE(box->box.intersects(kTitleBox)) << k;
+        }
+    }
+}

@@ -223,7 +223,7 @@ TEST(CertificatePages, LastPageSaysBasisStandardConditionsRuleSignersLabAndCodeT
     EXPECT_EQ(valueAfter(QStringLiteral("批准人"), 3), QStringLiteral("2026-03-05"));
 
     const QString code = verificationCode(contentSha256(c));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8}$")).match(code).hasMatch()) << code.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Z2-7]{4}(-[A-Z2-7]{4}){3}$")).match(code).hasMatch()) << code.toStdString();
     EXPECT_TRUE(texts.contains(QStringLiteral("校验码：") + code));
     EXPECT_FALSE(allText(pages).contains(QStringLiteral("本证书替代")));
 
@@ -328,4 +328,17 @@ TEST(CertificatePages, RecordOfTheWrongSizePrintsAnEmptyRowInsteadOfReadingPastI
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(textOf(pages[0], QStringLiteral("QRLabel96")), QString());
     EXPECT_EQ(textOf(pages[0], QStringLiteral("QRLabel135")), QString());
+}
+
+// Where the readings came from stands on the last page when the certificate
+// knows it; an as-found record from elsewhere is told apart.
+TEST(CertificatePages, SourceOfTheReadingsIsPrintedWhenKnown)
+{
+    CertificateContent c = certtest::adjustedContent();
+    EXPECT_FALSE(allText(certificatePages(c, {})).contains(QStringLiteral("数据来源"))) << "older certificates say nothing";
+    c.asLeft.source = QStringLiteral("导入 old.xlsx");
+    c.asFound->source = QStringLiteral("导入 old.xlsx");
+    EXPECT_TRUE(allText(certificatePages(c, {})).contains(QStringLiteral("数据来源：导入 old.xlsx")));
+    c.asLeft.source = QStringLiteral("仪器同步");
+    EXPECT_TRUE(allText(certificatePages(c, {})).contains(QStringLiteral("数据来源：调整前 导入 old.xlsx；调整后 仪器同步")));
 }

@@ -95,7 +95,7 @@ TEST_F(CliCertificates, aCertificateHoldsUntilItsRecordIsAlteredThenVerifySaysWh
     const CliRun code = sf6cli({QStringLiteral("archive"), QStringLiteral("verify"), QStringLiteral("--archive"), archive,
                                 QStringLiteral("--certificate"), number(1)});
     EXPECT_EQ(code.exit, 0);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^校验码：[0-9A-F]{8}\n$")).match(code.out).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^校验码：[A-Z2-7]{4}(-[A-Z2-7]{4}){3}\n$")).match(code.out).hasMatch())
         << code.out.toStdString();
 
     tamper(QStringLiteral("UPDATE records SET temperature_tenths = 0, raw = X'00' || substr(raw, 2) WHERE id = 1"));
@@ -118,7 +118,7 @@ TEST_F(CliCertificates, refusalsSayWhyAndSpendNoNumber)
                                    QStringLiteral("--checker"), QStringLiteral("李四")});
     EXPECT_EQ(expired.exit, 1);
     EXPECT_TRUE(expired.out.isEmpty());
-    EXPECT_TRUE(expired.err.contains(QStringLiteral("标准器 OLD 的证书已于 2012-05-01 过期，不能出具证书")))
+    EXPECT_TRUE(expired.err.contains(QStringLiteral("标准器 OLD 的证书（有效期至 2012-05-01）在测试日期 2012-05-03 之前已过期，不能出具证书")))
         << expired.err.toStdString();
     const CliRun same = certify({"--record", "3", "--checker", "张三"});
     EXPECT_EQ(same.exit, 1);
@@ -194,4 +194,20 @@ TEST_F(CliCertificates, aFailedPdfLeavesTheCertificateIssuedAndAReprintIgnoresLa
     EXPECT_TRUE(text.contains(number(1)));
     EXPECT_EQ(pdfText(second), text);
     EXPECT_EQ(cmd("certificate", {"--number", "SF6-1999-0001", "--pdf", secondArg.constData()}).exit, 1);
+}
+
+// A guard dropped by hand: no command writes any more, each saying which is
+// missing, and verify names it with exit 7.
+TEST_F(CliCertificates, aDroppedGuardStopsWritesAndVerifyNamesIt)
+{
+    tamper(QStringLiteral("SELECT 1"));   // drops records_kept_update, changes nothing
+    const CliRun lab = cmd("lab", {"--phone", "021-1"});
+    EXPECT_NE(lab.exit, 0);
+    EXPECT_TRUE(lab.err.contains(QStringLiteral("存档的保护触发器缺失或已被改动：records_kept_update"))) << lab.err.toStdString();
+    const CliRun issued = certify({"--record", "3"});
+    EXPECT_NE(issued.exit, 0);
+    EXPECT_TRUE(issued.out.isEmpty());
+    const CliRun check = cmd("verify");
+    EXPECT_EQ(check.exit, 7);
+    EXPECT_TRUE(check.err.contains(QStringLiteral("存档的保护触发器缺失或已被改动：records_kept_update"))) << check.err.toStdString();
 }
