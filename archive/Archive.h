@@ -56,6 +56,9 @@ public:
     enum class Reconnect { NotLost, Done, Failed };
     Reconnect reconnect(QString* why) const;
     Status failure(const QString& doing, const QString& reason) const;
+    // How many failures of the archive itself (not refusals by a rule) this
+    // connection has reported: a caller tells the two apart by whether it moved.
+    int failureCount() const { return failures_; }
 
     // One transaction that first takes the writers' lock; rolled back unless committed.
     class Write {
@@ -70,6 +73,11 @@ public:
         Status begun_ = Status::success();
         bool open_ = false;
     };
+
+    // SQLite: the whole file checked for damage now, whatever is known of it
+    // (archive verify). The damage check before a write is skipped while the
+    // file is as this program last found it whole or left it.
+    Status checkFile() const;
 
     // What a failure means, in Chinese, followed by the engine's own words.
     static QString reason(const QSqlError& e);
@@ -89,6 +97,8 @@ private:
     Status openConnection();
     Status prepareSchema();
     Status checkWritable();
+    QString prepareSession() const;   // PostgreSQL; empty, or why not
+    void followOwnWrite(bool committed) const;
 
     ArchiveLocation location_;
     QString connection_;
@@ -97,8 +107,12 @@ private:
     mutable bool busy_ = false;   // the last failed statement found the file locked by another program
     bool readOnlyFile_ = false;   // SQLite: the file or its folder may not be written
     bool checked_ = false;        // SQLite: found whole by an integrity check
+    // SQLite: the file's state while it is as found whole or as this program
+    // wrote it since; empty once another program changed it.
+    mutable QString knownState_;
     mutable int writing_ = 0;     // inside a Write: a lost connection is not silently replaced
     mutable QString lostReason_;  // a reconnection that failed, said once
+    mutable int failures_ = 0;
     QString readOnlyReason_;
 };
 

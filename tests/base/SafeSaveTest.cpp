@@ -9,13 +9,17 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 using namespace sf6;
@@ -59,6 +63,7 @@ private:
 #endif
 
 constexpr int kRoom = 16 * 1024;
+constexpr unsigned long kTick = 20;   // ms: longer than the clock tick of file times
 
 } // namespace
 
@@ -128,17 +133,27 @@ TEST(Platform, aFilesStateMovesWithEveryChange)
     EXPECT_EQ(platform::fileState(path), first);
     EXPECT_EQ(platform::syncFile(path), QString());
 
+    // File times move in the system's clock ticks (a few milliseconds).
+    QThread::msleep(kTick);
+#ifndef _WIN32
+    struct stat before {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &before), 0);
+#endif
     QFile f(path);
-    const QDateTime modified = f.fileTime(QFileDevice::FileModificationTime);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     f.seek(4096);
     f.write("damage");
-    ASSERT_TRUE(f.flush());
-    ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
     f.close();
     ASSERT_EQ(QFileInfo(path).size(), 8192);
+    EXPECT_NE(platform::fileState(path), first);
 #ifndef _WIN32
-    // The change time is the system's own: nothing puts it back.
+    // The modification time put back to the nanosecond; the change time is
+    // the system's own, and nothing puts it back.
+    const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    struct stat after {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &after), 0);
+    ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     EXPECT_NE(platform::fileState(path), first);
 #endif
 }
