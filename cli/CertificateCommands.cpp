@@ -168,6 +168,13 @@ std::optional<sf6::CertifyRequest> certifyOptions(const QCommandLineParser& p)
     return rq;
 }
 
+// A refusal by a rule is exit 1; the archive itself failing (a full disk,
+// another program holding it) is exit 6, as for every other command.
+int refusedOrFailed(const sf6::Archive& archive, int failuresBefore)
+{
+    return archive.failureCount() != failuresBefore ? kArchiveFailed : kNoAnswer;
+}
+
 int issued(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::IssuedCertificate& c)
 {
     if (const sf6::Status s = writeOutput(kStdout, c.content.number.toUtf8() + '\n'); !s) {
@@ -187,10 +194,11 @@ int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive certify 需要 --record 档案号、--standard 标准器编号、--tester 校验员 和 --checker 核验员"));
         return kUsage;
     }
+    const int failures = archive.failureCount();
     auto c = sf6::certify(archive, *rq);
     if (!c) {
         err(c.error());
-        return kNoAnswer;
+        return refusedOrFailed(archive, failures);
     }
     return issued(p, archive, *c);
 }
@@ -203,9 +211,10 @@ int approveCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive approve 需要 --certificate 证书编号 和 --approver 批准人"));
         return kUsage;
     }
+    const int failures = archive.failureCount();
     if (const sf6::Status s = sf6::approve(archive, number, approver); !s) {
         err(s.message());
-        return kNoAnswer;
+        return refusedOrFailed(archive, failures);
     }
     err(QStringLiteral("证书 %1 已由 %2 批准").arg(number, approver));
     return kOk;
@@ -222,10 +231,11 @@ int amendCommand(const QCommandLineParser& p, sf6::Archive& archive)
     const auto rq = certifyOptions(p);
     if (!rq)
         return kUsage;
+    const int failures = archive.failureCount();
     auto c = sf6::amend(archive, number, reason, *rq);
     if (!c) {
         err(c.error());
-        return kNoAnswer;
+        return refusedOrFailed(archive, failures);
     }
     err(QStringLiteral("本证书替代 %1，原因：%2").arg(number, reason));
     return issued(p, archive, *c);
@@ -286,6 +296,11 @@ int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
             return kAltered;
         }
         return kOk;
+    }
+    // Writes skip the damage check while the file is as last found whole; here it is read in full.
+    if (const sf6::Status whole = archive.checkFile(); !whole) {
+        err(whole.message());
+        return kArchiveFailed;
     }
     auto all = sf6::verifyArchive(archive);
     if (!all) {
