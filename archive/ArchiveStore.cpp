@@ -59,6 +59,27 @@ QString likePattern(const QString& text)
 
 Expected<int> nextId(const Archive& archive, const QString& table) { return archive.nextId(table); }
 
+// The first archived record whose list row, but for its number, is raw's.
+Expected<std::optional<int>> sameListTexts(Archive& archive, QSqlQuery& alike, const QByteArray& raw,
+                                           const RecordFields& f)
+{
+    alike.addBindValue(f.testOrder);
+    alike.addBindValue(f.temperatureTenths);
+    alike.addBindValue(f.testCount);
+    if (!alike.exec())
+        return archive.failure(QStringLiteral("写入"), Archive::reason(alike.lastError()));
+    const QLocale c = QLocale::c();
+    const ListRow texts = decodeRecord(bytes(raw), 0, c).mid(1);
+    std::optional<int> found;
+    while (!found && alike.next()) {
+        const QByteArray other = alike.value(1).toByteArray();
+        if (other.size() == kRecordSize && decodeRecord(bytes(other), 0, c).mid(1) == texts)
+            found = alike.value(0).toInt();
+    }
+    alike.finish();
+    return found;
+}
+
 } // namespace
 
 RecordFields recordFields(const QByteArray& raw)
@@ -109,6 +130,11 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
 
     QSqlQuery find(archive.database());
     find.prepare(QStringLiteral("SELECT id FROM records WHERE raw = ?"));
+    // Records that may show the same texts: the same time, temperature and
+    // test count (records_by_order finds them); their texts decide.
+    QSqlQuery alike(archive.database());
+    alike.prepare(QStringLiteral("SELECT id, raw FROM records WHERE test_order = ? AND temperature_tenths = ? "
+                                 "AND test_count = ? ORDER BY id"));
     QString columns = QStringLiteral("id, raw, test_time, test_order, temperature_tenths, acquisition_mode, test_count");
     for (const QString& c : schema::pressureColumns())
         columns += QStringLiteral(", ") + c;
@@ -134,6 +160,16 @@ Expected<SyncArchived> archiveSync(Archive& archive, const SyncLog& log)
         }
         find.finish();
         const RecordFields f = recordFields(raw);
+        if (log.fromListTexts) {
+            auto same = sameListTexts(archive, alike, raw, f);
+            if (!same)
+                return same.status();
+            if (*same) {
+                out.recordIds.push_back(**same);
+                ++out.matchedByTexts;
+                continue;
+            }
+        }
         insert.addBindValue(id);
         insert.addBindValue(raw);
         insert.addBindValue(f.testTime ? QVariant(*f.testTime) : QVariant(QMetaType(QMetaType::QString)));

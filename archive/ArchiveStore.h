@@ -30,12 +30,17 @@ struct SyncLog {
     // An import: the file's SHA-256 and the rows that gave no record.
     QString fileSha256 = {};
     int rowsRefused = 0;
+    // The records were rebuilt from list rows, which show every acquisition
+    // mode but 0 as 手工输入: a record whose list texts equal an archived
+    // record's is that record, whatever its mode byte.
+    bool fromListTexts = false;
 };
 
 struct SyncArchived {
     int syncId = 0;
     int newRecords = 0;               // records the archive did not hold before
     std::vector<int> recordIds;       // per record of the log, in its order
+    int matchedByTexts = 0;           // of the others: found by their list texts, not their bytes
 };
 
 // All in one transaction: the records not yet archived, the sync, and which

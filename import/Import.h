@@ -14,6 +14,8 @@
 namespace sf6::import {
 
 inline const QString kImportProgram = QStringLiteral("import");
+// A file of bad rows is listed only this far; the rest are counted.
+constexpr int kMaxListedRefusals = 1000;
 
 struct FileImport {
     QString file;              // as named to the import
@@ -22,14 +24,17 @@ struct FileImport {
     int rowsRead = 0;          // data rows, good and refused
     int newRecords = 0;
     int alreadyArchived = 0;
-    QStringList refusedRows;   // "FILE:ROW: 列“温度”：“abc”不是温度"
+    int matchedByTexts = 0;    // of those: an archived record with the same list texts but other bytes
+    QStringList refusedRows;   // "FILE:ROW: 列“温度”：“abc”不是温度", the first kMaxListedRefusals
+    int rowsRefused = 0;       // all of them
 };
 
 // fraction of the file read, 0 to 1.
 using Progress = std::function<void(double fraction)>;
 FileImport importFile(Archive& archive, const QString& path, const Progress& progress = {});
 
-// "导入N条新记录，M条已在存档中，K行无法导入" over all files.
+// "导入N条新记录，M条已在存档中，K行无法导入" over all files; when some were
+// known by their list texts only, M is followed by "（其中J条按相同的列表文字认出）".
 QString importSummary(const std::vector<FileImport>& files);
 
 } // namespace sf6::import

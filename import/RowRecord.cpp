@@ -24,10 +24,12 @@ const QString kArchiveNumberCaption = QStringLiteral("档案号");
 
 QString refused(int column, const QString& text, const QString& reason)
 {
-    return QStringLiteral("列“%1”：“%2”%3").arg(columnCaptions()[column], text, reason);
+    return QStringLiteral("列“%1”：“%2”%3").arg(columnCaptions()[column], quotedText(text), reason);
 }
 
 QString cellText(const Cell& c) { return c.number ? shortestText(*c.number) : c.text.trimmed(); }
+
+QString quotedCell(const Cell& c) { return quotedText(cellText(c), c.overlong); }
 
 std::optional<qint64> counts(const Cell& c, int decimals)
 {
@@ -68,6 +70,13 @@ QString dateTimeOfSerial(double serial, DateSystem dates)
 }
 
 } // namespace
+
+QString quotedText(const QString& text, bool cut)
+{
+    if (text.size() <= kQuotedChars && !cut)
+        return text;
+    return text.left(kQuotedChars) + QStringLiteral("…");
+}
 
 QString shortestText(double d) { return QString::number(d, 'g', QLocale::FloatingPointShortest); }
 
@@ -144,10 +153,11 @@ Expected<int> checkHeader(const QStringList& captions)
     for (qsizetype i = 0; i < std::max(expected.size(), captions.size()); ++i) {
         if (captions.value(i) != expected.value(i)) {
             if (i >= expected.size())
-                return Status::failure(QStringLiteral("第一行不是导出的列标题：第%1列“%2”多余").arg(i + 1).arg(captions[i]));
+                return Status::failure(QStringLiteral("第一行不是导出的列标题：第%1列“%2”多余")
+                                           .arg(i + 1).arg(quotedText(captions[i])));
             return Status::failure(QStringLiteral("第一行不是导出的列标题：第%1列应为“%2”，实为“%3”")
                                        .arg(i + 1).arg(i == 0 ? QStringLiteral("组数”或“档案号") : expected[i],
-                                                       captions.value(i)));
+                                                       quotedText(captions.value(i))));
         }
     }
     return leading;
@@ -161,7 +171,7 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
     while (used > width && !cells[size_t(used - 1)].number && cells[size_t(used - 1)].text.trimmed().isEmpty())
         --used;
     if (used > width)
-        return Status::failure(QStringLiteral("第%1列“%2”多余").arg(width + 1).arg(cellText(cells[size_t(width)])));
+        return Status::failure(QStringLiteral("第%1列“%2”多余").arg(width + 1).arg(quotedCell(cells[size_t(width)])));
     auto cell = [&](int column) -> const Cell* {
         const size_t at = size_t(leading + column - 1);
         if (at >= size_t(used))
@@ -169,9 +179,14 @@ Expected<QByteArray> recordFromRow(const std::vector<Cell>& cells, int leading, 
         const Cell& c = cells[at];
         return (!c.number && c.text.trimmed().isEmpty()) ? nullptr : &c;
     };
-    for (int column = 1; column < kColumnCount; ++column)
+    for (int column = 1; column < kColumnCount; ++column) {
         if (!cell(column))
             return Status::failure(QStringLiteral("列“%1”：缺少值").arg(columnCaptions()[column]));
+        if (cell(column)->overlong)
+            return Status::failure(QStringLiteral("列“%1”：“%2”长于%3个字符，不是导出的值")
+                                       .arg(columnCaptions()[column], quotedCell(*cell(column)))
+                                       .arg(kMaxCellChars));
+    }
 
     QByteArray r(kRecordSize, '\0');
 

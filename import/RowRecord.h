@@ -14,13 +14,32 @@
 
 namespace sf6::import {
 
+// No export holds a cell longer (its longest is a time of 16 characters); a
+// reader keeps only this much of a longer one, marked, so a hostile file costs
+// no more memory than a good one.
+constexpr int kMaxCellChars = 256;
+// How much of a text a message quotes.
+constexpr int kQuotedChars = 32;
+
 // One cell as a reader found it: a text, or a number a user typed into a workbook.
 struct Cell {
     QString text;
     std::optional<double> number;
+    bool overlong = false;   // text holds only the first kMaxCellChars characters
     static Cell ofText(QString t) { return {std::move(t), std::nullopt}; }
     static Cell ofNumber(double d) { return {QString(), d}; }
+    // A text as read, cut to kMaxCellChars and marked when it is longer.
+    static Cell ofReadText(QString t)
+    {
+        if (t.size() <= kMaxCellChars)
+            return ofText(std::move(t));
+        t.truncate(kMaxCellChars);
+        return {std::move(t), std::nullopt, true};
+    }
 };
+
+// A text as a message quotes it: at most kQuotedChars characters, then "…".
+QString quotedText(const QString& text, bool cut = false);
 
 // Exact counts of 10^-decimals of a decimal text ("0.5", "0,500", "1e-3").
 // rounding: the nearest count (a workbook's number); otherwise a digit beyond

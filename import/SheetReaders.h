@@ -24,11 +24,17 @@ struct SheetRows {
     std::function<void(double fraction)> progress = [](double) {};
     // A workbook tells how its date numbers count before its first row.
     std::function<void(DateSystem)> dateSystem = [](DateSystem) {};
+    // A row that is no row of an export as it stands (too long, cut short), with why.
+    std::function<void(int row, const QString& why)> refused = [](int, const QString&) {};
 };
 
+class SourceFile;
+
 // A failure is a file that cannot be read as this kind.
-Status readTextRows(const QString& path, const SheetRows& sink);   // TSV or JSON as sf6cli writes them
-Status readXlsxRows(const QString& path, const SheetRows& sink);
-Status readXlsRows(const QString& path, const SheetRows& sink);
+Status readTextRows(SourceFile& file, const SheetRows& sink);   // TSV or JSON as sf6cli writes them
+// The whole .xlsx as read; every member is checked against its CRC first.
+Status readXlsxRows(const QByteArray& workbook, const SheetRows& sink);
+// An .xls as read, handed to FreeXL through a private copy.
+Status readXlsRows(const QByteArray& workbook, const SheetRows& sink);
 
 } // namespace sf6::import

@@ -1,8 +1,7 @@
 #include "import/SheetReaders.h"
 
+#include "import/SourceFile.h"
 #include "sync/Columns.h"
-
-#include <QFile>
 
 #include <cctype>
 #include <cstring>
@@ -12,30 +11,103 @@ namespace sf6::import {
 namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+const QString kTsvCutShort = QStringLiteral("最后一行没有行尾：文件不完整（也许仍在写入或未复制完），这一行未导入");
+const QString kJsonCutShort = QStringLiteral("最后一行不完整：文件不完整（也许仍在写入或未复制完），这一行未导入");
 
-Status readTsv(QFile& file, const SheetRows& sink)
+// An export's line is a few hundred bytes; a longer one is passed over
+// without being kept.
+constexpr qsizetype kMaxLineBytes = 64 * 1024;
+constexpr qint64 kBlock = 1 << 16;
+
+// The lines of a stream, each at most kMaxLineBytes. A longer line is
+// reported as soon as it is too long; the next line starts after its end.
+class LineReader {
+public:
+    explicit LineReader(QIODevice& in) : in_(in) {}
+    struct Line {
+        QByteArray text;
+        bool ended = false;     // a line end followed it
+        bool tooLong = false;   // longer than kMaxLineBytes: text is empty
+    };
+    // False at the end of the stream.
+    bool next(Line& line)
+    {
+        line = Line();
+        bool skipping = skipping_;
+        skipping_ = false;
+        for (;;) {
+            if (pos_ >= buf_.size()) {
+                buf_ = in_.read(kBlock);
+                pos_ = 0;
+                if (buf_.isEmpty())
+                    return !line.text.isEmpty();
+            }
+            const qsizetype end = buf_.indexOf('\n', pos_);
+            const qsizetype stop = end < 0 ? buf_.size() : end;
+            if (!skipping)
+                line.text.append(buf_.constData() + pos_, stop - pos_);
+            pos_ = end < 0 ? stop : end + 1;
+            if (skipping) {
+                skipping = end < 0;
+                continue;
+            }
+            if (line.text.size() > kMaxLineBytes) {
+                line.text = QByteArray();
+                line.tooLong = true;
+                skipping_ = end < 0;
+                return true;
+            }
+            if (end >= 0) {
+                line.ended = true;
+                return true;
+            }
+        }
+    }
+
+private:
+    QIODevice& in_;
+    QByteArray buf_;
+    qsizetype pos_ = 0;
+    bool skipping_ = false;   // the rest of a line too long is still to be passed over
+};
+
+Status readTsv(SourceFile& file, const SheetRows& sink)
 {
-    const double size = std::max<qint64>(file.size(), 1);
+    const double size = std::max<qint64>(file.expectedSize(), 1);
     int number = 0;
     std::vector<Cell> cells;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
+    LineReader lines(file);
+    LineReader::Line line;
+    while (lines.next(line)) {
         ++number;
-        if (number == 1 && line.startsWith(kUtf8Bom))
-            line.remove(0, 3);
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty() && number > 1)
+        if (line.tooLong) {
+            if (number == 1)
+                return Status::failure(QStringLiteral("第一行长于%1字节，不是导出的列标题").arg(kMaxLineBytes));
+            sink.refused(number, QStringLiteral("行长于%1字节，不是导出的行").arg(kMaxLineBytes));
             continue;
+        }
+        if (number == 1 && line.text.startsWith(kUtf8Bom))
+            line.text.remove(0, 3);
+        while (line.text.endsWith('\n') || line.text.endsWith('\r'))
+            line.text.chop(1);
+        if (line.text.isEmpty() && number > 1)
+            continue;
+        // Every row sf6cli writes ends its line: a last row without one is a
+        // file cut short (still being written, a partial copy), and its last
+        // number may be cut as well.
+        if (!line.ended && number > 1) {
+            sink.refused(number, kTsvCutShort);
+            break;
+        }
         cells.clear();
-        for (const QByteArray& field : line.split('\t'))
-            cells.push_back(Cell::ofText(QString::fromUtf8(field)));
+        for (const QByteArray& field : line.text.split('\t'))
+            cells.push_back(Cell::ofReadText(QString::fromUtf8(field)));
         if (!sink.row(number, cells))
             break;
         if (number % 256 == 0)
-            sink.progress(double(file.pos()) / size);
+            sink.progress(double(file.bytesTaken()) / size);
     }
-    if (file.error() != QFileDevice::NoError)
+    if (file.failed())
         return Status::failure(file.errorString());
     return Status::success();
 }
@@ -45,15 +117,25 @@ Status readTsv(QFile& file, const SheetRows& sink)
 // keys, in their order, are the header.
 class JsonStream {
 public:
-    explicit JsonStream(QIODevice& in) : in_(in) {}
+    explicit JsonStream(SourceFile& in) : in_(in) {}
 
     bool failed() const { return failed_; }
-    double fraction() const { return in_.size() > 0 ? double(in_.pos()) / double(in_.size()) : 0; }
+    // The stream has come to its end.
+    bool ended() const { return ended_; }
+    double fraction() const
+    {
+        return in_.expectedSize() > 0 ? double(in_.bytesTaken()) / double(in_.expectedSize()) : 0;
+    }
 
     char peek()
     {
         skipSpace();
         return fill() ? buf_[pos_] : '\0';
+    }
+    void skipBom()
+    {
+        for (int k = 0; k < 3 && fill(); ++k)
+            ++pos_;
     }
     bool expect(char c)
     {
@@ -68,14 +150,27 @@ public:
         const char c = peek();
         if (c == '"') {
             QString s;
-            if (!string(s))
+            bool overlong = false;
+            if (!string(s, &overlong))
                 return false;
-            out = Cell::ofText(s);
+            out = Cell::ofReadText(s);
+            out.overlong = out.overlong || overlong;
             return true;
         }
         QByteArray word;
-        while (fill() && std::strchr("+-0123456789.eEtruefalsn", buf_[pos_]) && buf_[pos_] != '\0')
-            word += buf_[pos_++];
+        bool overlong = false;
+        while (fill() && std::strchr("+-0123456789.eEtruefalsn", buf_[pos_]) && buf_[pos_] != '\0') {
+            if (word.size() < kMaxCellChars)
+                word += buf_[pos_];
+            else
+                overlong = true;
+            ++pos_;
+        }
+        if (overlong) {
+            out = Cell::ofText(QString::fromLatin1(word));
+            out.overlong = true;
+            return true;
+        }
         if (word == "null" || word == "true" || word == "false") {
             out = Cell::ofText(word == "null" ? QString() : QString::fromLatin1(word));
             return true;
@@ -87,12 +182,20 @@ public:
         out = Cell::ofNumber(d);
         return true;
     }
-    bool string(QString& out)
+    // A string longer than any cell is read to its end but kept only in part
+    // (overlong says so; without it, such a string fails).
+    bool string(QString& out, bool* overlong = nullptr)
     {
         if (!expect('"'))
             return false;
         QByteArray utf8;
         for (;;) {
+            if (utf8.size() > kMaxCellBytes) {
+                if (!overlong)
+                    return fail();
+                *overlong = true;
+                utf8.truncate(kMaxCellBytes);
+            }
             if (!fill())
                 return fail();
             const char c = buf_[pos_++];
@@ -135,6 +238,9 @@ public:
     }
 
 private:
+    // Every character of a cell in UTF-8, and a little more.
+    static constexpr qsizetype kMaxCellBytes = 4 * kMaxCellChars + 4;
+
     bool fail()
     {
         failed_ = true;
@@ -163,15 +269,19 @@ private:
             return true;
         buf_ = in_.read(kBlock);
         pos_ = 0;
-        return !buf_.isEmpty();
+        ended_ = buf_.isEmpty();
+        return !ended_;
     }
 
-    static constexpr qint64 kBlock = 1 << 16;
-    QIODevice& in_;
+    SourceFile& in_;
     QByteArray buf_;
     qsizetype pos_ = 0;
     bool failed_ = false;
+    bool ended_ = false;
 };
+
+// No export's object has more keys (it has 53 to 55).
+constexpr qsizetype kMaxFields = 1024;
 
 // One object's keys and values in its order.
 bool readObject(JsonStream& json, QStringList& keys, std::vector<Cell>& values)
@@ -185,10 +295,14 @@ bool readObject(JsonStream& json, QStringList& keys, std::vector<Cell>& values)
     for (;;) {
         QString key;
         Cell value;
-        if (!json.string(key) || !json.expect(':') || !json.value(value))
+        bool overlong = false;
+        if (!json.string(key, &overlong) || !json.expect(':') || !json.value(value))
             return false;
-        keys << key;
+        // A key no export has: kept in part, it is a header that differs or a field too many.
+        keys << (overlong ? quotedText(key, true) : key);
         values.push_back(value);
+        if (keys.size() > kMaxFields)
+            return false;
         if (json.peek() == ',') {
             json.expect(',');
             continue;
@@ -197,12 +311,12 @@ bool readObject(JsonStream& json, QStringList& keys, std::vector<Cell>& values)
     }
 }
 
-Status readJson(QFile& file, const SheetRows& sink)
+Status readJson(SourceFile& file, const SheetRows& sink)
 {
     const Status malformed = Status::failure(QStringLiteral("不是导出的TSV或JSON文件"));
-    if (file.peek(3) == kUtf8Bom)
-        file.read(3);
     JsonStream json(file);
+    if (file.head().startsWith(kUtf8Bom))
+        json.skipBom();
     if (!json.expect('['))
         return malformed;
     QStringList header, keys;
@@ -215,8 +329,16 @@ Status readJson(QFile& file, const SheetRows& sink)
         return Status::success();
     }
     for (int object = 1;; ++object) {
-        if (!readObject(json, keys, values))
+        if (!readObject(json, keys, values)) {
+            // The file ends inside an object: the rows before it are whole.
+            if (json.ended() && object > 1) {
+                sink.refused(object + 1, kJsonCutShort);
+                return Status::success();
+            }
             return malformed;
+        }
+        // Only what follows an object proves it whole: a file that ends here was cut short.
+        const bool cut = json.peek() == '\0' && json.ended();
         if (object == 1) {
             header = keys;
             cells.clear();
@@ -239,6 +361,10 @@ Status readJson(QFile& file, const SheetRows& sink)
             }
         }
         // Row numbers as the lines of sf6cli's JSON: one object a line after "[".
+        if (cut) {
+            sink.refused(object + 1, kJsonCutShort);
+            return Status::success();
+        }
         if (!sink.row(object + 1, cells))
             return Status::success();
         if (object % 256 == 0)
@@ -255,12 +381,9 @@ Status readJson(QFile& file, const SheetRows& sink)
 
 } // namespace
 
-Status readTextRows(const QString& path, const SheetRows& sink)
+Status readTextRows(SourceFile& file, const SheetRows& sink)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Status::failure(QStringLiteral("无法打开：%1").arg(file.errorString()));
-    QByteArray head = file.peek(64);
+    QByteArray head = file.head();
     if (head.startsWith(kUtf8Bom))
         head.remove(0, 3);
     if (head.trimmed().startsWith('['))

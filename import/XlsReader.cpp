@@ -3,6 +3,9 @@
 #ifdef SF6_HAVE_FREEXL
 #include "base/FileReplace.h"
 
+#include <QDir>
+#include <QTemporaryFile>
+
 #include <freexl.h>
 #endif
 
@@ -10,7 +13,7 @@ namespace sf6::import {
 
 #ifndef SF6_HAVE_FREEXL
 
-Status readXlsRows(const QString&, const SheetRows&)
+Status readXlsRows(const QByteArray&, const SheetRows&)
 {
     return Status::failure(QStringLiteral("这一版本的程序不能读取.xls工作簿"));
 }
@@ -29,10 +32,16 @@ struct Handle {
 
 } // namespace
 
-Status readXlsRows(const QString& path, const SheetRows& sink)
+Status readXlsRows(const QByteArray& workbook, const SheetRows& sink)
 {
+    // FreeXL reads only files by name: it gets a private copy of the bytes
+    // read, so what is read is what was hashed, from a FIFO too.
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/sf6-import-XXXXXX.xls"));
+    if (!copy.open() || copy.write(workbook) != workbook.size() || !copy.flush())
+        return Status::failure(QStringLiteral("无法写入临时文件：%1").arg(copy.errorString()));
+    copy.close();
     // FreeXL opens by an 8-bit name: on Windows a Chinese one reaches it as the short name.
-    const QByteArray name = narrowExistingFileName(path);
+    const QByteArray name = narrowExistingFileName(copy.fileName());
     if (name.isEmpty())
         return Status::failure(QStringLiteral("文件名中有本系统不能交给.xls读取器的字符，请改名后重试"));
     Handle xls;
@@ -65,7 +74,7 @@ Status readXlsRows(const QString& path, const SheetRows& sink)
             case FREEXL_CELL_SST_TEXT:
             case FREEXL_CELL_DATE:
             case FREEXL_CELL_DATETIME:
-            case FREEXL_CELL_TIME: cells[c] = Cell::ofText(QString::fromUtf8(v.value.text_value)); break;
+            case FREEXL_CELL_TIME: cells[c] = Cell::ofReadText(QString::fromUtf8(v.value.text_value)); break;
             default: break;
             }
         }

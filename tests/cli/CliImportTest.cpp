@@ -4,6 +4,7 @@
 
 #include "archive/Archive.h"
 #include "archive/ArchiveStore.h"
+#include "sim/Records.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -135,4 +136,29 @@ TEST(CliImport, exitSaysWhetherRowsOrWholeFilesOrTheArchiveFailed)
     const CliRun noArchive = import({good}, notes);
     EXPECT_EQ(noArchive.exit, 6) << noArchive.err.toStdString();
     EXPECT_EQ(sf6cli({QStringLiteral("archive"), QStringLiteral("import"), QStringLiteral("--archive"), archive}).exit, 2);
+}
+
+// Exported and imported again, records whose acquisition-mode byte is neither
+// 0 nor 1 (the list shows them as 手工输入) are known as the records they are.
+TEST(CliImport, anExportImportedAgainAddsNothingAndSaysWhichWereKnownByTheirTexts)
+{
+    QTemporaryDir dir;
+    const QString archive = dir.filePath(QStringLiteral("a.sqlite"));
+    std::vector<QByteArray> records = sim::plausibleRecords(40, 71);
+    for (int i : {2, 5, 11, 17, 23, 29, 37})
+        records[size_t(i)][3] = char(2 + i);   // the acquisition-mode byte
+    {
+        auto opened = sf6::Archive::open(*sf6::ArchiveLocation::parse(archive));
+        ASSERT_TRUE(opened) << opened.error().toStdString();
+        ASSERT_TRUE(sf6::archiveSync(**opened, sf6::SyncLog{sf6::Archive::now(), QStringLiteral("test"),
+                                                            QStringLiteral("COM3"), 40, sf6::SyncEnd::Complete, records}));
+    }
+    const QString xlsx = dir.filePath(QStringLiteral("history.xlsx"));
+    ASSERT_EQ(sf6cli({QStringLiteral("archive"), QStringLiteral("export"), QStringLiteral("--xlsx"), xlsx,
+                      QStringLiteral("--archive"), archive}).exit, 0);
+    const CliRun imported = sf6cli({QStringLiteral("archive"), QStringLiteral("import"), xlsx,
+                                    QStringLiteral("--archive"), archive});
+    EXPECT_EQ(imported.exit, 0) << imported.err.toStdString();
+    EXPECT_EQ(imported.out.toStdString(), "导入0条新记录，40条已在存档中（其中7条按相同的列表文字认出），0行无法导入\n");
+    EXPECT_EQ(rawOf(archive).size(), 40u);
 }
