@@ -2,12 +2,16 @@
 
 #include "base/Clock.h"
 #include "archive/Schema.h"
+#include "base/Platform.h"
+#include "base/SafeSave.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMutex>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QThread>
 #include <QUrl>
@@ -19,14 +23,37 @@
 namespace sf6 {
 
 namespace {
-constexpr int kBusyTimeoutMs = 15000;       // another writer's transaction is short
+// How long a write waits for another program's write to end (SQLite's busy
+// wait, PostgreSQL's lock_timeout): another writer's transaction is short,
+// and one left open (a session idle inside it) must not block every writer.
+constexpr std::chrono::milliseconds kLockWait{15000};
 constexpr int kConnectTimeoutSeconds = 5;
 // How long opening waits out another program that creates the archive or
 // holds its file locked at that moment.
-constexpr std::chrono::milliseconds kOpenPatience{kBusyTimeoutMs};
+constexpr std::chrono::milliseconds kOpenPatience{kLockWait};
 constexpr std::chrono::milliseconds kOpenRetryPause{100};
 constexpr int kCreationAttempts = 5;   // a real fault in creating shows without a long wait
 const QString kTimestampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// The tables the driver's own list gives (Qt's QPSQL): every schema's plain
+// tables but the system's, those outside "public" named with their schema.
+constexpr char kPostgresTables[] =
+    "SELECT CASE WHEN n.nspname IS NULL OR n.nspname = 'public' THEN c.relname"
+    " ELSE n.nspname || '.' || c.relname END"
+    " FROM pg_class c LEFT JOIN pg_namespace n ON c.relnamespace = n.oid"
+    " WHERE c.relkind = 'r' AND c.relname !~ '^Inv' AND c.relname !~ '^pg_'"
+    " AND n.nspname != 'information_schema'";
+
+Q_LOGGING_CATEGORY(lcArchive, "sf6.archive", QtWarningMsg)
+
+// libpq writes the server's notices, and the FATAL line of a session the
+// server ends, to standard error by itself. They go to the program's log
+// instead, off unless support turns it on (QT_LOGGING_RULES=sf6.archive.info=true):
+// what matters of them reaches the user as the failure of the statement.
+void logNotice(void*, const char* message)
+{
+    qCInfo(lcArchive, "%s", message);
+}
 
 QString nextConnectionName()
 {
@@ -44,6 +71,8 @@ struct Meaning {
     ErrorCode code = ErrorCode::ArchiveUnavailable;
 };
 constexpr int kNoCode = -1;
+constexpr char kDiskFull[] = "磁盘已满，无法写入";
+constexpr char kInputOutput[] = "读写存档文件时出错（磁盘或网络驱动器的故障）";
 const Meaning kMeanings[] = {
     {"42501", kNoCode, "permission denied", "数据库账户没有这项操作的权限（只能读取的账户不能写入存档）", ErrorCode::ArchiveReadOnly},
     {"25006", 8, "readonly database", "存档是只读的，不能写入", ErrorCode::ArchiveReadOnly},
@@ -63,12 +92,15 @@ const Meaning kMeanings[] = {
     {nullptr, kNoCode, "does not exist", "数据库服务器上没有这个数据库或账户"},
     {nullptr, kNoCode, "connection to server", "无法连接数据库服务器（地址或端口不对，或服务器没有运行）"},
     {nullptr, kNoCode, "could not connect to server", "无法连接数据库服务器（地址或端口不对，或服务器没有运行）"},
-    {"53100", 13, nullptr, "磁盘已满，无法写入"},
+    // Also by the words: Qt's driver drops SQLite's code when COMMIT fails.
+    {"53100", 13, "database or disk is full", kDiskFull, ErrorCode::ArchiveUnavailable},
+    // PostgreSQL gave up waiting for the writers' lock (lock_timeout).
+    {"55P03", kNoCode, "lock timeout", "存档正被另一个程序占用", ErrorCode::ArchiveLocked},
     // SQLite refuses a LIKE pattern longer than SQLITE_MAX_LIKE_PATTERN_LENGTH.
     {nullptr, kNoCode, "LIKE or GLOB pattern too complex", "搜索文字太长（最多 50000 字节，约 16000 个汉字），请缩短后再查"},
     {nullptr, 11, nullptr, "存档文件已损坏", ErrorCode::ArchiveDamaged},
     {nullptr, 26, nullptr, "文件不是存档数据库（已损坏，或是别的文件）", ErrorCode::ArchiveDamaged},
-    {nullptr, 10, nullptr, "读写存档文件时出错（磁盘或网络驱动器的故障）"},
+    {nullptr, 10, "disk I/O error", kInputOutput},
     {nullptr, 14, nullptr, "无法打开存档文件（文件夹不存在，或没有权限）"},
     {nullptr, 5, nullptr, "存档正被另一个程序占用", ErrorCode::ArchiveLocked},
     {nullptr, 6, nullptr, "存档正被另一个程序占用", ErrorCode::ArchiveLocked},
@@ -124,6 +156,22 @@ ErrorCode Archive::code(const QSqlError& e)
 
 namespace {
 QString reasonOf(const QSqlError& e) { return Archive::reason(e); }
+
+// SQLite says "disk I/O error" when the file or its shared-memory file
+// cannot grow: on a full disk that is what it means.
+QString onDisk(const ArchiveLocation& loc, const QString& reason)
+{
+    const QString io = QString::fromUtf8(kInputOutput);
+    if (loc.engine != ArchiveLocation::Engine::SQLite || !reason.startsWith(io)
+        || !diskNearlyFull(QFileInfo(loc.path).absolutePath()))
+        return reason;
+    return QString::fromUtf8(kDiskFull) + reason.mid(io.size());
+}
+
+QString cannotOpen(const ArchiveLocation& loc, const QSqlError& e)
+{
+    return QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), onDisk(loc, reasonOf(e)));
+}
 
 // SQLITE_BUSY or SQLITE_LOCKED: some steps (switching the journal) answer so at
 // once, without waiting the busy timeout.
@@ -211,7 +259,7 @@ bool readOnlyFile(const QString& path)
 // SQLite may read a WAL-mode file without making its shared-memory file.
 void setSqliteFile(QSqlDatabase& db, const QString& path, bool readOnly)
 {
-    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kLockWait.count());
     if (readOnly && !QFileInfo(QFileInfo(path).absolutePath()).isWritable()) {
         db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"));
         options += QStringLiteral(";QSQLITE_OPEN_URI");
@@ -226,21 +274,52 @@ void setSqliteFile(QSqlDatabase& db, const QString& path, bool readOnly)
 // Whether an SQLite file is whole, from reads: SQLite's own quick check, and
 // a length of whole pages (a file cut short can still pass the check when
 // what was lost lay in an index's keys).
-Status checkWhole(const QSqlDatabase& db, const ArchiveLocation& loc)
+// The quick check reads every page, a cost out of all proportion to a write
+// on a large archive: a file found whole is marked so beside it
+// (archive.sqlite-checked), with its state (platform::fileState), and the
+// check is skipped while the file is in that state. A program that changes
+// the file other than through SQLite changes its state.
+enum class Check { None, Length, Full };
+
+QString wholeMarkPath(const ArchiveLocation& loc) { return loc.path + QStringLiteral("-checked"); }
+constexpr char kWholeMark[] = "sf6companion: found whole in this state\n";
+
+bool markedWhole(const ArchiveLocation& loc, const QString& state)
+{
+    if (state.isEmpty())
+        return false;
+    QFile mark(wholeMarkPath(loc));
+    return mark.open(QIODevice::ReadOnly) && mark.readAll() == QByteArray(kWholeMark) + state.toUtf8();
+}
+
+void markWhole(const ArchiveLocation& loc, const QString& state)
+{
+    if (!state.isEmpty())
+        (void)saveFile(wholeMarkPath(loc), QByteArray(kWholeMark) + state.toUtf8());   // without it the next check runs
+}
+
+Status checkWhole(const QSqlDatabase& db, const ArchiveLocation& loc, Check check = Check::Full)
 {
     auto damaged = [&](const QString& why) {
         return Status::failure(ErrorCode::ArchiveDamaged,
                                QStringLiteral("无法打开存档 %1：存档文件已损坏（%2），程序不会写入它，请用备份替换它")
                                    .arg(loc.display(), why));
     };
+    // A file that cannot be read now (a full disk, another program's lock)
+    // is not thereby damaged.
+    auto unread = [&](const QSqlError& e) {
+        return notADatabase(e) ? damaged(reasonOf(e)) : Status::failure(Archive::code(e), cannotOpen(loc, e));
+    };
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA page_size")) || !q.next())
-        return damaged(reasonOf(q.lastError()));
+        return unread(q.lastError());
     const qint64 pageSize = q.value(0).toLongLong();
     if (pageSize <= 0 || QFileInfo(loc.path).size() % pageSize != 0)
         return damaged(QStringLiteral("文件长度不是整页，可能被截断"));
+    if (check != Check::Full)
+        return Status::success();
     if (!q.exec(QStringLiteral("PRAGMA quick_check")))
-        return damaged(reasonOf(q.lastError()));
+        return unread(q.lastError());
     QStringList problems;
     while (q.next())
         problems << q.value(0).toString();
@@ -252,7 +331,7 @@ Status checkWhole(const QSqlDatabase& db, const ArchiveLocation& loc)
 // Reads only, through SQLite on a read-only connection: whether the file is
 // ours, and when it is to be written, whether it is whole. Nothing is written,
 // not even the journal mode.
-Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
+Status lookAtSqliteFile(const ArchiveLocation& loc, Check integrity)
 {
     const QFileInfo info(loc.path);
     if (!info.exists() || info.size() == 0)
@@ -264,8 +343,7 @@ Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
         setSqliteFile(db, loc.path, true);
         result = [&]() -> Status {
             if (!db.open())
-                return Status::failure(Archive::code(db.lastError()),
-                                       QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(db.lastError())));
+                return Status::failure(Archive::code(db.lastError()), cannotOpen(loc, db.lastError()));
             QSqlQuery q(db);
             auto failed = [&] {
                 if (notADatabase(q.lastError()))
@@ -275,8 +353,7 @@ Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
                     return Status::failure(
                         ErrorCode::ArchiveLocked,
                         QStringLiteral("无法打开存档 %1：另一个程序一直占用着它，请稍后再试").arg(loc.display()));
-                return Status::failure(Archive::code(q.lastError()),
-                                       QStringLiteral("无法打开存档 %1：%2").arg(loc.display(), reasonOf(q.lastError())));
+                return Status::failure(Archive::code(q.lastError()), cannotOpen(loc, q.lastError()));
             };
             if (!q.exec(QStringLiteral("PRAGMA application_id")) || !q.next())
                 return failed();
@@ -297,9 +374,9 @@ Status lookAtSqliteFile(const ArchiveLocation& loc, bool integrity)
             }
             if (ownership(tables, version, applicationId) == Ownership::Foreign)
                 return Status::failure(ErrorCode::ArchiveForeign, notOurs(loc));
-            if (!integrity)
+            if (integrity == Check::None)
                 return Status::success();
-            return checkWhole(db, loc);
+            return checkWhole(db, loc, integrity);
         }();
         db.close();
     }
@@ -315,19 +392,24 @@ Archive::Archive(ArchiveLocation location, QString connection)
 
 Archive::~Archive()
 {
+    // Left as this program last wrote it: the next program to write need not
+    // check it again. Closing may fold the write-ahead log into the file.
+    const bool whole = !knownState_.isEmpty() && platform::fileState(location_.path) == knownState_;
     {
         QSqlDatabase db = QSqlDatabase::database(connection_, false);
         if (db.isOpen())
             db.close();
     }
     QSqlDatabase::removeDatabase(connection_);
+    if (whole)
+        markWhole(location_, platform::fileState(location_.path));
 }
 
 QSqlDatabase Archive::database() const { return QSqlDatabase::database(connection_, false); }
 
 Status Archive::failure(const QString& doing, const QString& reason, ErrorCode code) const
 {
-    return Status::failure(code, QStringLiteral("存档 %1 %2失败：%3").arg(location_.display(), doing, reason));
+    return Status::failure(code, QStringLiteral("存档 %1 %2失败：%3").arg(location_.display(), doing, onDisk(location_, reason)));
 }
 
 Status Archive::failure(const QString& doing, const QSqlError& e) const { return failure(doing, reason(e), code(e)); }
@@ -376,6 +458,10 @@ Archive::Reconnect Archive::reconnect(QString* why) const
     db.close();
     if (!db.open()) {
         *why = QStringLiteral("存档 %1 的数据库连接断开了，重新连接也失败：%2").arg(location_.display(), reasonOf(db.lastError()));
+        return Reconnect::Failed;
+    }
+    if (const QString failed = prepareSession(); !failed.isEmpty()) {
+        *why = QStringLiteral("存档 %1 的数据库连接断开了，重新连接也失败：%2").arg(location_.display(), failed);
         return Reconnect::Failed;
     }
     // The new session gets the old one's settings.
@@ -454,8 +540,12 @@ Expected<std::shared_ptr<Archive>> Archive::connect(const ArchiveLocation& locat
             return s;
         archive->readOnlyFile_ = readOnlyFile(location.path);
         const bool check = access == Access::Write && !archive->readOnlyFile_;
-        if (Status s = lookAtSqliteFile(location, check); !s)
+        const QString state = check ? platform::fileState(location.path) : QString();
+        const bool marked = markedWhole(location, state);
+        if (Status s = lookAtSqliteFile(location, !check ? Check::None : marked ? Check::Length : Check::Full); !s)
             return s;
+        if (check && !marked)
+            markWhole(location, state);
         archive->checked_ = check;
     }
     if (Status s = archive->openConnection(); !s)
@@ -478,6 +568,8 @@ Expected<std::shared_ptr<Archive>> Archive::connect(const ArchiveLocation& locat
             QStringLiteral("无法打开存档 %1：另一个程序一直占用着它，请稍后再试").arg(location.display()));
     if (!prepared)
         return prepared;
+    if (archive->checked_)
+        archive->knownState_ = platform::fileState(location.path);
     return archive;
 }
 
@@ -509,19 +601,75 @@ Status Archive::openConnection()
         db.setConnectOptions(options.join(u';'));
     }
     if (!db.open())
-        return Status::failure(Archive::code(db.lastError()),
-                               QStringLiteral("无法打开存档 %1：%2").arg(location.display(), reasonOf(db.lastError())));
+        return Status::failure(Archive::code(db.lastError()), cannotOpen(location, db.lastError()));
+    if (!sqlite) {
+        if (const QString why = prepareSession(); !why.isEmpty())
+            return Status::failure(ErrorCode::ArchiveUnavailable, QStringLiteral("无法打开存档 %1：%2").arg(location.display(), why));
+    }
     return Status::success();
+}
+
+QString Archive::prepareSession() const
+{
+    QSqlDatabase db = database();
+    using NoticeProcessor = void (*)(void*, const char*);
+    using SetNoticeProcessor = NoticeProcessor (*)(void*, NoticeProcessor, void*);
+    static const auto setNoticeProcessor =
+        reinterpret_cast<SetNoticeProcessor>(platform::postgresClientFunction("PQsetNoticeProcessor"));
+    // libpq's PGconn is a typedef of struct pg_conn; the name depends on how Qt registered it.
+    const QVariant handle = db.driver()->handle();
+    const bool connection = handle.isValid()
+                            && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0);
+    if (setNoticeProcessor && connection)
+        if (void* pgconn = *static_cast<void* const*>(handle.constData()))
+            setNoticeProcessor(pgconn, &logNotice, nullptr);
+    // A session left idle inside a write holds the writers' lock: wait for
+    // it as long as SQLite waits for a busy file, then say so. A wait the
+    // session already has (the location's options, the server's settings) stands.
+    // Not through run(): a failure here must not reconnect into itself.
+    QSqlQuery q(db);
+    if (!q.prepare(QStringLiteral("SELECT CASE WHEN current_setting('lock_timeout') = '0' "
+                                  "THEN set_config('lock_timeout', ?, false) END")))
+        return reasonOf(q.lastError());
+    q.addBindValue(QStringLiteral("%1ms").arg(kLockWait.count()));
+    if (!q.exec())
+        return reasonOf(q.lastError());
+    return {};
 }
 
 Status Archive::checkWritable()
 {
     if (location_.engine != ArchiveLocation::Engine::SQLite || checked_ || readOnly())
         return Status::success();
-    if (Status s = checkWhole(database(), location_); !s)
+    const QString state = platform::fileState(location_.path);
+    const bool marked = markedWhole(location_, state);
+    if (Status s = checkWhole(database(), location_, marked ? Check::Length : Check::Full); !s)
         return s;
+    if (!marked)
+        markWhole(location_, state);
     checked_ = true;
+    knownState_ = state;
     return Status::success();
+}
+
+Status Archive::checkFile() const
+{
+    if (location_.engine != ArchiveLocation::Engine::SQLite)
+        return Status::success();
+    return checkWhole(database(), location_, Check::Full);
+}
+
+void Archive::followOwnWrite(bool committed) const
+{
+    if (knownState_.isEmpty())
+        return;
+    const QString state = platform::fileState(location_.path);
+    // Before a write: changed by someone else since, it is no longer known
+    // whole from here. After one: the change is ours.
+    if (committed)
+        knownState_ = state;
+    else if (state != knownState_)
+        knownState_.clear();
 }
 
 Status Archive::prepareSchema()
@@ -536,10 +684,17 @@ Status Archive::prepareSchema()
                 return q.status();
     }
 
+    // Listed by a query of our own: the driver's list is empty when its query
+    // fails, and an archive must never be taken for empty or foreign from that.
+    auto listed = run(sqlite ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                              "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'")
+                             : QString::fromLatin1(kPostgresTables),
+                      {}, QStringLiteral("打开"));
+    if (!listed)
+        return listed.status();
     QStringList tables;
-    for (const QString& t : db.tables(QSql::Tables))
-        if (!t.startsWith(QLatin1String("sqlite_")))
-            tables << t;
+    while (listed->next())
+        tables << listed->value(0).toString();
     auto has = [&](const QString& t) { return tables.contains(t, Qt::CaseInsensitive); };
     std::optional<int> version;
     if (has(QStringLiteral("schema_version"))) {
@@ -669,6 +824,7 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
         begun_ = whole;
         return;
     }
+    archive.followOwnWrite(false);
     QSqlDatabase db = archive.database();
     bool began = db.transaction();
     if (!began) {
@@ -701,7 +857,7 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
     if (auto missing = schema::missingGuards(archive); !missing)
         begun_ = missing.status();
     else if (!missing->isEmpty())
-        begun_ = Status::failure(QStringLiteral("无法写入存档 %1：%2。请让管理员查明原因，用备份替换存档。")
+        begun_ = Status::failure(ErrorCode::ArchiveDamaged, QStringLiteral("无法写入存档 %1：%2。请让管理员查明原因，用备份替换存档。")
                                      .arg(archive.location().display(), schema::missingGuardsText(*missing)));
 }
 
@@ -725,6 +881,7 @@ Status Archive::Write::commit()
         db.rollback();
         return archive_.failure(QStringLiteral("写入"), why);
     }
+    archive_.followOwnWrite(true);
     return Status::success();
 }
 

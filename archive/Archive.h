@@ -73,6 +73,11 @@ public:
         bool open_ = false;
     };
 
+    // SQLite: the whole file checked for damage now, whatever is known of it
+    // (archive verify). The damage check before a write is skipped while the
+    // file is as this program last found it whole or left it.
+    Status checkFile() const;
+
     // What a failure means, in Chinese, followed by the engine's own words.
     static QString reason(const QSqlError& e);
     // The kind of failure: read-only, locked, damaged, or else unavailable.
@@ -93,6 +98,8 @@ private:
     Status openConnection();
     Status prepareSchema();
     Status checkWritable();
+    QString prepareSession() const;   // PostgreSQL; empty, or why not
+    void followOwnWrite(bool committed) const;
 
     ArchiveLocation location_;
     QString connection_;
@@ -101,6 +108,9 @@ private:
     mutable bool busy_ = false;   // the last failed statement found the file locked by another program
     bool readOnlyFile_ = false;   // SQLite: the file or its folder may not be written
     bool checked_ = false;        // SQLite: found whole by an integrity check
+    // SQLite: the file's state while it is as found whole or as this program
+    // wrote it since; empty once another program changed it.
+    mutable QString knownState_;
     mutable int writing_ = 0;     // inside a Write: a lost connection is not silently replaced
     mutable QString lostReason_;  // a reconnection that failed, said once
     QString readOnlyReason_;

@@ -1,4 +1,5 @@
 #include "base/FileReplace.h"
+#include "base/Platform.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -122,7 +123,11 @@ bool lockedByAnotherProgram(const QString&) { return false; }
 
 Status replaceFile(const QString& from, const QString& to)
 {
-    // rename() replaces in one step; the writers have flushed what they wrote.
+    // A disk that fills up may accept write() and refuse the data later:
+    // this is where that shows, before the old file is given up.
+    if (const QString why = platform::syncFile(from); !why.isEmpty())
+        return Status::failure(why);
+    // rename() replaces in one step.
     std::error_code ec;
     std::filesystem::rename(std::filesystem::path(from.toStdU16String()), std::filesystem::path(to.toStdU16String()),
                             ec);

@@ -4,12 +4,22 @@
 #include <QtGlobal>
 
 #ifdef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
 #include <io.h>
 #include <windows.h>
 #else
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
 
 #include <vector>
 
@@ -63,12 +73,87 @@ void drawTextFromOutlines()
 #endif
 }
 
+QFunctionPointer postgresClientFunction(const char* name)
+{
+#ifdef Q_OS_WIN
+    QLibrary libpq(QStringLiteral("libpq"));
+#else
+    QLibrary libpq(QStringLiteral("pq"), 5);
+#endif
+    return libpq.resolve(name);   // the library stays loaded: the driver uses it
+}
+
 QString exceptionText(const char* what)
 {
     const QByteArray bytes(what ? what : "");
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? QString::fromLocal8Bit(bytes) : text;
+}
+
+QString syncFile(const QString& path)
+{
+#ifdef Q_OS_WIN
+    HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return QStringLiteral("Windows error %1").arg(GetLastError());
+    const bool flushed = FlushFileBuffers(h);
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    if (flushed)
+        return {};
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+        return QString::fromLocal8Bit(std::strerror(ENOSPC));
+    return QStringLiteral("Windows error %1").arg(error);
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    return synced ? QString() : QString::fromLocal8Bit(std::strerror(error));
+#endif
+}
+
+QString fileState(const QString& path)
+{
+#ifdef Q_OS_WIN
+    // Read attributes only, sharing everything: SQLite's locks are byte
+    // ranges of its own handle and stay as they are.
+    HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    const bool got = GetFileInformationByHandle(h, &info)
+                     && GetFileInformationByHandleEx(h, FileBasicInfo, &times, sizeof times);
+    CloseHandle(h);
+    if (!got)
+        return {};
+    auto wide = [](DWORD high, DWORD low) { return (quint64(high) << 32) | low; };
+    return QStringLiteral("%1:%2 %3 %4 %5")
+        .arg(info.dwVolumeSerialNumber)
+        .arg(wide(info.nFileIndexHigh, info.nFileIndexLow))
+        .arg(wide(info.nFileSizeHigh, info.nFileSizeLow))
+        .arg(times.LastWriteTime.QuadPart)
+        .arg(times.ChangeTime.QuadPart);
+#else
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return QStringLiteral("%1:%2 %3 %4.%5 %6.%7")
+        .arg(quint64(st.st_dev))
+        .arg(quint64(st.st_ino))
+        .arg(qint64(st.st_size))
+        .arg(qint64(st.st_mtim.tv_sec))
+        .arg(qint64(st.st_mtim.tv_nsec), 9, 10, QLatin1Char('0'))
+        .arg(qint64(st.st_ctim.tv_sec))
+        .arg(qint64(st.st_ctim.tv_nsec), 9, 10, QLatin1Char('0'));
+#endif
 }
 
 } // namespace sf6::platform

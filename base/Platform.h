@@ -3,6 +3,7 @@
 // its POSIX and Windows branches side by side in Platform.cpp.
 
 #include <QString>
+#include <QtGlobal>
 
 #include <cstdio>
 
@@ -20,6 +21,10 @@ QString userName();
 // connection (TLS). The Windows build ships a libpq made without it.
 bool postgresHasTls();
 
+// A function of the PostgreSQL client library that Qt's driver has loaded
+// (libpq.so.5; libpq.dll beside the program), or null.
+QFunctionPointer postgresClientFunction(const char* name);
+
 // The text of an exception for the user. The program's own are UTF-8 on every
 // system; a message the system wrote is in its 8-bit code page, which on
 // Windows is not UTF-8 (936 on the users' PCs).
@@ -31,5 +36,18 @@ QString exceptionText(const char* what);
 // FreeType engine, chosen here unless QT_QPA_PLATFORM names a platform, draws
 // outlines. Nothing to do elsewhere.
 void drawTextFromOutlines();
+
+// Makes what was written to the file at path durable, so that a disk which
+// took the writes but cannot keep them says so now. Empty when it could; else
+// the system's reason.
+QString syncFile(const QString& path);
+
+// What tells one state of a file from another without reading it: the file
+// itself (device and inode; volume and index), its size, and the times of its
+// last change, to the finest the system keeps. The change of the metadata
+// (POSIX ctime) moves with every write and cannot be set back by a program.
+// Empty when the file cannot be looked at. Opens no descriptor on POSIX: an
+// SQLite file's locks belong to the process and close with any descriptor.
+QString fileState(const QString& path);
 
 } // namespace sf6::platform

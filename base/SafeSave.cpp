@@ -129,72 +129,106 @@ Expected<QString> resolveSaveTarget(const QString& name)
     return info.absoluteFilePath();
 }
 
+// Every write reaches the file whole or is a failure that stays one: a short
+// write (the disk filled up during it) is finished or refused, never passed
+// on as a count a writer may ignore.
+class CheckedWrites : public QIODevice {
+public:
+    explicit CheckedWrites(QIODevice& to) : to_(to) { QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool failed() const { return failed_; }
+    int errorNumber() const { return errno_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override
+    {
+        if (failed_)
+            return -1;
+        for (qint64 done = 0; done < length;) {
+            errno = 0;
+            const qint64 n = to_.write(data + done, length - done);
+            if (n <= 0) {
+                failed_ = true;
+                errno_ = errno ? errno : EIO;
+                return -1;
+            }
+            done += n;
+        }
+        return length;
+    }
+
+private:
+    QIODevice& to_;
+    bool failed_ = false;
+    int errno_ = 0;
+};
+
+SafeSave::SafeSave(QString name) : name_(std::move(name)) {}
+
+SafeSave::~SafeSave() = default;   // the temporary file goes with beside_ unless committed
+
 Status SafeSave::open()
 {
     if (targetKind(name_) == TargetKind::Stream) {
         // Nothing to replace and nothing to rename: the bytes go straight in.
-        stream_ = std::make_unique<QFile>(name_);
-        if (!stream_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, systemReason(stream_->errorString())));
-        return Status::success();
+        file_ = std::make_unique<QFile>(name_);
+    } else {
+        beside_ = std::make_unique<SaveBeside>(name_);
+        const Expected<QString> temp = beside_->temporaryPath();
+        if (!temp)
+            return temp.status();
+        file_ = std::make_unique<QFile>(*temp);
     }
-    const Expected<QString> target = resolveSaveTarget(name_);
-    if (!target)
-        return target.status();
-    file_ = std::make_unique<QSaveFile>(*target);
-    if (!file_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered
+                                     | (beside_ ? QIODevice::NewOnly : QIODevice::OpenMode());
+    if (!file_->open(mode))
         return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, systemReason(file_->errorString())));
+    checked_ = std::make_unique<CheckedWrites>(*file_);
     return Status::success();
 }
 
-QIODevice* SafeSave::device()
-{
-    if (stream_)
-        return stream_.get();
-    return file_.get();
-}
+QIODevice* SafeSave::device() { return checked_.get(); }
 
 void SafeSave::write(const QByteArray& bytes)
 {
-    errno = 0;
-    QIODevice* out = device();
-    if (out && out->write(bytes) != bytes.size() && errno_ == 0)
-        errno_ = errno ? errno : EIO;
+    if (checked_)
+        checked_->write(bytes);   // a failure shows at commit
 }
 
 QString SafeSave::why() const
 {
+    const int number = checked_ ? checked_->errorNumber() : 0;
     // Qt often loses the system's reason ("Unknown error"); the disk may say it.
-    if (errno_ == ENOSPC || (file_ && diskNearlyFull(QFileInfo(file_->fileName()).absolutePath())))
+    if (number == ENOSPC || (beside_ && diskNearlyFull(QFileInfo(file_->fileName()).absolutePath())))
         return systemReason(ENOSPC);
-    if (errno_ != 0)
-        return systemReason(errno_);
-    return systemReason(stream_ ? stream_->errorString() : file_->errorString());
+    if (number != 0)
+        return systemReason(number);
+    return systemReason(file_->errorString());
+}
+
+Status SafeSave::fail(const QString& reason)
+{
+    file_->close();
+    beside_.reset();   // drops the temporary file
+    return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, reason));
 }
 
 Status SafeSave::commit()
 {
-    if (stream_) {
-        const bool failed = stream_->error() != QFileDevice::NoError || errno_ != 0;
-        const QString reason = failed ? why() : QString();
-        stream_->close();
-        if (failed || stream_->error() != QFileDevice::NoError)
-            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, failed ? reason : why()));
-        return Status::success();
-    }
-    if (!file_)
+    if (!file_ || !file_->isOpen())
         return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, QStringLiteral("文件未打开")));
-    if (file_->error() != QFileDevice::NoError) {
-        const QString reason = why();
-        file_->cancelWriting();
-        file_->commit();   // drops the temporary file
-        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, reason));
-    }
-    if (!file_->commit()) {
-        // Opened by another program (Excel) since we checked: the old file stays.
-        if (lockedByAnotherProgram(file_->fileName()))
-            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, fileLockedText()));
-        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(name_, why()));
+    if (checked_->failed() || file_->error() != QFileDevice::NoError)
+        return fail(why());
+    file_->close();
+    if (file_->error() != QFileDevice::NoError)
+        return fail(why());
+    if (!beside_)
+        return Status::success();
+    // replaceFile makes the file durable first: a write the disk could not
+    // keep after all shows there.
+    if (Status s = beside_->commit(); !s) {
+        beside_.reset();
+        return s;
     }
     return Status::success();
 }
@@ -204,7 +238,7 @@ Status saveFile(const QString& name, const QByteArray& bytes)
     SafeSave save(name);
     if (Status s = save.open(); !s)
         return s;
-    save.write(bytes);   // a failed write shows as the file's error at commit
+    save.write(bytes);   // a failed write shows at commit
     return save.commit();
 }
 

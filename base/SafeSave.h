@@ -13,7 +13,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include <memory>
@@ -37,27 +36,6 @@ Expected<QString> resolveSaveTarget(const QString& name);
 // Writes bytes to name, all or nothing.
 Status saveFile(const QString& name, const QByteArray& bytes);
 
-// For writers that want a device (the PDF writer): open, write, commit.
-class SafeSave {
-public:
-    explicit SafeSave(QString name) : name_(std::move(name)) {}
-    Status open();
-    QIODevice* device();
-    // Writes through at once: Qt's save file reports a failure of its own
-    // buffer's last flush as success, with an empty file in the target's place.
-    void write(const QByteArray& bytes);
-    // On failure the temporary file is gone and the target untouched.
-    Status commit();
-
-private:
-    QString why() const;
-
-    QString name_;
-    std::unique_ptr<QSaveFile> file_;
-    std::unique_ptr<QFile> stream_;   // instead of file_ for a device or a pipe
-    int errno_ = 0;   // the system's reason for the first failed write
-};
-
 // For writers that write a path of their own (libxlsxwriter): a fresh name
 // beside the target, renamed over it by commit(); dropped unless committed.
 class SaveBeside {
@@ -74,6 +52,36 @@ private:
     QString name_, target_, temp_;
     bool stream_ = false;   // target_ is a device or a pipe: the finished file is copied into it
     bool committed_ = false;
+};
+
+class CheckedWrites;
+
+// For writers that want a device (the PDF writer): open, write, commit. The
+// device is the temporary file beside the target; a write the system takes
+// only in part is a failure, since a writer such as the PDF engine's stream
+// then stops writing without a word and the file would end without its tail.
+class SafeSave {
+public:
+    explicit SafeSave(QString name);
+    ~SafeSave();
+    SafeSave(const SafeSave&) = delete;
+    SafeSave& operator=(const SafeSave&) = delete;
+
+    Status open();
+    QIODevice* device();
+    void write(const QByteArray& bytes);
+    // The file is flushed to the disk and closed, both checked, then renamed
+    // over the target. On failure the temporary file is gone and the target untouched.
+    Status commit();
+
+private:
+    QString why() const;
+    Status fail(const QString& reason);
+
+    QString name_;
+    std::unique_ptr<SaveBeside> beside_;
+    std::unique_ptr<QFile> file_;   // the temporary file, or a device or pipe written in place
+    std::unique_ptr<CheckedWrites> checked_;
 };
 
 // "无法写入 NAME：reason".

@@ -296,6 +296,11 @@ int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
         }
         return kOk;
     }
+    // Writes skip the damage check while the file is as last found whole; here it is read in full.
+    if (const sf6::Status whole = archive.checkFile(); !whole) {
+        err(whole.message());
+        return kArchiveFailed;
+    }
     auto all = sf6::verifyArchive(archive);
     if (!all) {
         err(all.error());

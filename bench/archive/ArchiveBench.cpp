@@ -1,6 +1,7 @@
 // The archive's costs on SQLite: archiving one full sync (255 records),
 // listing a month out of 120,000 records, listing and exporting all of them,
-// opening the history window on them, and one PDF of 255 reports.
+// opening the history window on them, one PDF of 255 reports, and a program
+// started to write one row against one started to read.
 // SF6_BENCH_ARCHIVE=FILE keeps the large archive in FILE (made when absent),
 // for measuring sf6cli on it.
 #include "archive/ArchiveStore.h"
@@ -82,6 +83,54 @@ void BM_Open100k(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Open100k)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A program started to write one row (a report kept, as a register edit or an
+// approval from the command line), against one started to list a month: the
+// damage check before a write must not read the whole file every time. With
+// Arg(1) another program touched the file before each start, so the check
+// reads it all, as it did on every write before.
+void BM_StartAndWriteOneRowOn120k(benchmark::State& state)
+{
+    const QString file = largeArchive();
+    const auto location = *sf6::ArchiveLocation::parse(file);
+    const sf6::ReportDetails details = sf6::defaultReportDetails(QStringLiteral("2026-12-9"));
+    int record = 0;
+    for (auto _ : state) {
+        if (state.range(0)) {
+            state.PauseTiming();
+            QFile touched(file);
+            touched.open(QIODevice::ReadWrite);
+            touched.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime);
+            touched.close();
+            state.ResumeTiming();
+        }
+        auto a = sf6::Archive::open(location, sf6::Archive::Access::Write);
+        if (!a || !sf6::storeReport(**a, record++ % kLargeArchive + 1, details, QStringLiteral("bench"))) {
+            state.SkipWithError("writing failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_StartAndWriteOneRowOn120k)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_StartAndListAMonthOf120k(benchmark::State& state)
+{
+    const auto location = *sf6::ArchiveLocation::parse(largeArchive());
+    sf6::ArchiveFilter month;
+    month.from = QDate(2011, 3, 1);
+    month.to = QDate(2011, 3, 31);
+    for (auto _ : state) {
+        auto a = sf6::Archive::open(location, sf6::Archive::Access::Read);
+        auto listed = a ? sf6::listRecords(**a, month) : sf6::Expected<std::vector<sf6::ArchivedRecord>>(a.status());
+        if (!listed) {
+            state.SkipWithError("listing failed");
+            break;
+        }
+        for (const sf6::ArchivedRecord& r : *listed)
+            benchmark::DoNotOptimize(r.row());
+    }
+}
+BENCHMARK(BM_StartAndListAMonthOf120k)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // What `sf6cli archive list --from --to` does: the query and every row's texts.
 void BM_ListOneMonthOf120k(benchmark::State& state)

@@ -27,6 +27,8 @@
 #include <QPrintPreviewDialog>
 #include <QProcess>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -453,6 +455,45 @@ TEST_F(ArchiveWindow, aServerThatStaysDownIsToldOnceAndUsedAgainWhenBack)
     EXPECT_EQ(w->panelText(4), QStringLiteral("未存档"));
     ASSERT_EQ(messages.messages.size(), 1u) << messages.texts().join(u'|').toStdString();
     EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("重新连接也失败"))) << messages.texts()[0].toStdString();
+    sync();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("已存档3条新记录"));
+}
+// Another program's session idle inside its write holds the writers' lock: a
+// sync waits the set time (here the location's own, short), the window says
+// another program holds the archive, once, and stays usable; the next sync
+// after the lock is let go is archived.
+TEST_F(ArchiveWindow, anIdleLockHolderIsToldAndTheWindowGoesOn)
+{
+    archivetest::PgServer& pg = archivetest::PgServer::instance();
+    ASSERT_TRUE(pg.running()) << pg.error().toStdString();
+    const QString database = pg.newDatabase();
+    location = *sf6::ArchiveLocation::parse(database + QStringLiteral("&options=-c%20lock_timeout%3D300"));
+    w->setArchiveLocation(location);
+    auto* s = connectToSim(2, 31);
+    sync();
+    ASSERT_EQ(w->panelText(4), QStringLiteral("已存档2条新记录"));
+
+    const QString holder = QStringLiteral("window-lock-holder");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), holder);
+        db.setHostName(pg.socketDir());
+        db.setPort(archivetest::PgServer::kPort);
+        db.setDatabaseName(database.section(u'/', 3).section(u'?', 0, 0));
+        ASSERT_TRUE(db.open() && db.transaction());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("UPDATE archive_lock SET counter = counter + 1 WHERE id = 1")));
+    }
+    s->setSyncScript(scriptOf(3, 32));
+    sync();
+    EXPECT_EQ(w->panelText(4), QStringLiteral("未存档"));
+    ASSERT_EQ(messages.messages.size(), 1u) << messages.texts().join(u'|').toStdString();
+    EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("存档正被另一个程序占用"))) << messages.texts()[0].toStdString();
+    EXPECT_EQ(w->commandState(), CommandState::SyncDone);
+    {
+        QSqlDatabase db = QSqlDatabase::database(holder);
+        db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(holder);
     sync();
     EXPECT_EQ(w->panelText(4), QStringLiteral("已存档3条新记录"));
 }

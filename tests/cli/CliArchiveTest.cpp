@@ -6,11 +6,14 @@
 #include "tests/cli/CliRun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "archive/ArchiveStore.h"
@@ -511,4 +514,57 @@ TEST(CliArchiveAccess, readOnlyAndDamagedFilesAreReadButNeverWritten)
     EXPECT_TRUE(damaged.err.contains(QStringLiteral("存档文件已损坏"))) << damaged.err.toStdString();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
+}
+
+// Another program's session idle inside its write holds the writers' lock:
+// a writing command waits the set time (here the location's own, short),
+// says another program holds the archive and exits 6; libpq prints nothing of
+// its own, and a server that cuts every statement short never makes an
+// existing archive look empty or foreign.
+TEST(CliArchiveAccess, anIdleLockHolderMakesAWriterGiveUpAndSaySo)
+{
+    PgServer& pg = PgServer::instance();
+    ASSERT_TRUE(pg.running()) << pg.error().toStdString();
+    const QString location = pg.newDatabase();
+    auto lab = [](const QString& where, const char* name) {
+        return sf6cli({QStringLiteral("archive"), QStringLiteral("lab"), QStringLiteral("--archive"), where,
+                       QStringLiteral("--name"), QString::fromUtf8(name)});
+    };
+    ASSERT_EQ(lab(location, "甲单位").exit, 0);
+
+    const QString holder = QStringLiteral("cli-lock-holder");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), holder);
+        db.setHostName(pg.socketDir());
+        db.setPort(PgServer::kPort);
+        db.setDatabaseName(databaseOf(location));
+        ASSERT_TRUE(db.open() && db.transaction());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("UPDATE archive_lock SET counter = counter + 1 WHERE id = 1")));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun blocked = lab(location + QStringLiteral("&options=-c%20lock_timeout%3D300"), "乙单位");
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_EQ(blocked.exit, 6) << blocked.err.toStdString();
+    EXPECT_TRUE(blocked.err.contains(QStringLiteral("存档正被另一个程序占用"))) << blocked.err.toStdString();
+    {
+        QSqlDatabase db = QSqlDatabase::database(holder);
+        db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(holder);
+    const CliRun after = lab(location, "乙单位");
+    EXPECT_EQ(after.exit, 0) << after.err.toStdString();
+
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const CliRun hurried = sf6cli({QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--archive"),
+                                       location + QStringLiteral("&options=-c%20statement_timeout%3D1")});
+        EXPECT_TRUE(hurried.exit == 0 || hurried.exit == 6) << hurried.exit;
+        for (const char* noise : {"NOTICE", "FATAL", "WARNING"})
+            EXPECT_FALSE(hurried.err.contains(QLatin1String(noise))) << hurried.err.toStdString();
+        EXPECT_FALSE(hurried.err.contains(QStringLiteral("不是本程序的存档"))) << hurried.err.toStdString();
+    }
+    const CliRun labs = sf6cli({QStringLiteral("archive"), QStringLiteral("lab"), QStringLiteral("--archive"), location});
+    EXPECT_EQ(labs.exit, 0) << labs.err.toStdString();
+    EXPECT_TRUE((labs.out + labs.err).contains(QStringLiteral("乙单位"))) << (labs.out + labs.err).toStdString();
 }

@@ -17,6 +17,10 @@ using clitest::sf6cli;
 
 namespace {
 
+// Room for SQLite's shared-memory file (32 KB) but not for a certificate's
+// pages in the write-ahead log.
+constexpr int kWalRoomKb = 32;
+
 QString pdfText(const QString& pdf)
 {
     QProcess p;
@@ -210,4 +214,37 @@ TEST_F(CliCertificates, aDroppedGuardStopsWritesAndVerifyNamesIt)
     const CliRun check = cmd("verify");
     EXPECT_EQ(check.exit, 7);
     EXPECT_TRUE(check.err.contains(QStringLiteral("存档的保护触发器缺失或已被改动：records_kept_update"))) << check.err.toStdString();
+}
+
+// A disk that fills up. A certificate whose PDF could not be written stays
+// issued: exit 5, nothing said to be written, and the way to print it again
+// (/dev/full refuses every write, as a full disk does). A database that cannot
+// take the certificate (the shell's file-size limit stops the write-ahead
+// log) refuses it as a failure of the archive: exit 6 with what the engine's
+// failure means, and no number spent.
+TEST_F(CliCertificates, aFullDiskFailsThePdfWithExit5AndTheArchiveWithExit6)
+{
+    const CliRun cut = certify({"--record", "3", "--pdf", "/dev/full"});
+    EXPECT_EQ(cut.exit, 5) << cut.err.toStdString();
+    EXPECT_EQ(cut.out, number(1) + u'\n') << "issued all the same";
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("磁盘空间不足"))) << cut.err.toStdString();
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("sf6cli archive certificate --number %1 --pdf FILE").arg(number(1))))
+        << cut.err.toStdString();
+    EXPECT_FALSE(cut.err.contains(QStringLiteral("已写入"))) << cut.err.toStdString();
+    const QString pdf = dir.filePath(QStringLiteral("c.pdf"));
+    const QByteArray pdfArg = pdf.toUtf8(), numberArg = number(1).toUtf8();
+    ASSERT_EQ(cmd("certificate", {"--number", numberArg.constData(), "--pdf", pdfArg.constData()}).exit, 0);
+    EXPECT_TRUE(pdfText(pdf).contains(number(1)));
+
+    const CliRun full = clitest::bash(QStringLiteral("trap '' XFSZ; ulimit -f \"$1\"; exec \"$CLI\" archive certify "
+                                                     "--archive \"$2\" --record 2 --standard S1 --tester 张三 --checker 李四"),
+                                      {QString::number(kWalRoomKb), archive});
+    EXPECT_EQ(full.exit, 6) << full.err.toStdString();
+    EXPECT_TRUE(full.out.isEmpty()) << full.out.toStdString();
+    EXPECT_TRUE(full.err.contains(QStringLiteral("磁盘已满")) || full.err.contains(QStringLiteral("读写存档文件时出错")))
+        << full.err.toStdString();
+    EXPECT_FALSE(full.err.contains(QStringLiteral("数据库报告了错误"))) << full.err.toStdString();
+    const CliRun next = certify({"--record", "2"});
+    ASSERT_EQ(next.exit, 0) << next.err.toStdString();
+    EXPECT_EQ(next.out, number(2) + u'\n') << "no number spent by the refused one";
 }

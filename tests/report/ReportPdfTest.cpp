@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPicture>
@@ -11,6 +12,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 #include "report/ReportPage.h"
 #include "report/ReportRenderer.h"
@@ -295,6 +301,44 @@ TEST(ReportPdfWriting, APagedPdfAppearsOnlyWhenCommittedWithEveryPage)
     EXPECT_FALSE(empty.commit().ok()) << "no page, no file";
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.pdf"))));
 }
+
+#ifndef _WIN32
+// A disk that fills up while the PDF is written (the process's file-size
+// limit cuts the write short, as a full disk does): the writer says it
+// failed, no file without its end appears, and an older one stays.
+TEST(ReportPdfWriting, ADiskThatFillsUpLeavesNoBrokenPdf)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("report.pdf"));
+    const ReportPage page = buildReportPage(defaultReportDetails(QStringLiteral("2012-5-25")),
+                                            reporttest::distinctRow(QStringLiteral("1")));
+    ASSERT_TRUE(writeReportPdf(page, file));
+    const qint64 whole = QFileInfo(file).size();
+    ASSERT_GT(whole, 16 * 1024);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray older = f.readAll();
+    f.close();
+
+    for (const rlim_t room : {rlim_t(8 * 1024), rlim_t(whole - 100)}) {
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = room;
+        setrlimit(RLIMIT_FSIZE, &limited);
+        const Status written = writeReportPdf(std::vector<ReportPage>{page, page}, file);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, signal);
+        EXPECT_FALSE(written.ok()) << "room for " << room << " bytes";
+        EXPECT_TRUE(written.message().contains(QStringLiteral("report.pdf"))) << written.message().toStdString();
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), older);
+        f.close();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("report.pdf")});
+    }
+}
+#endif
 
 // What the users' own locale makes the system prefer must not change the page:
 // the PDF tests run again in a child under C and under zh_CN.UTF-8 (where
