@@ -14,7 +14,7 @@ namespace sf6 {
 namespace {
 
 // The schema from which the archive keeps the trail's head apart.
-constexpr int kHeadSchemaVersion = 6;
+constexpr int kHeadSchemaVersion = 7;
 // What the first row follows.
 const QString kNoPreviousHash(64, u'0');
 const QString kColumns = QStringLiteral(

@@ -53,6 +53,7 @@ constexpr KeyName kKeyNames[] = {
     {"name", "名称"}, {"address", "地址"}, {"phone", "电话"}, {"accreditation", "认可信息"},
     {"prefix", "证书编号前缀"}, {"version", "版本"}, {"serial", "编号"}, {"certificate", "标准器证书编号"},
     {"issuer", "发证单位"}, {"validUntil", "有效期至"}, {"uncertainty", "不确定度或准确度等级"},
+    {"decisionRule", "判定规则"}, {"expandedUncertainty", "扩展不确定度U"}, {"coverageFactor", "包含因子k"},
     // Relay register and links
     {"model", "型号"}, {"production_date", "生产日期"}, {"submitting_unit", "送检单位"},
     {"range_lower", "量程下限"}, {"range_upper", "量程上限"}, {"accuracy_class", "准确度等级"},

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveStore.h"
 #include "archive/Schema.h"
+#include "register/RelayRegister.h"
 
 #include <QJsonDocument>
 #include <QSet>
@@ -16,9 +17,8 @@ namespace {
 const QString kDoing = QStringLiteral("校验存档");
 const QString kCertificatePrefix = QStringLiteral("certificate ");
 // The schema from which the head, the numbers and the guards of versions exist.
-constexpr int kGuardedSchemaVersion = 6;
+constexpr int kGuardedSchemaVersion = 7;
 
-QJsonValue optionalText(const std::optional<Decimal>& d) { return d ? QJsonValue(d->text()) : QJsonValue(); }
 QJsonValue textOrNull(const QVariant& v) { return v.isNull() ? QJsonValue() : QJsonValue(v.toString()); }
 
 QJsonObject objectOf(const QString& json) { return QJsonDocument::fromJson(json.toUtf8()).object(); }
@@ -63,23 +63,6 @@ QJsonObject standardValues(const ReferenceStandard& s)
     return o;
 }
 
-QJsonObject relayValues(const RelayEntry& e)
-{
-    // The register's column names, as its audit rows use them.
-    return {{QStringLiteral("version"), e.version},
-            {QStringLiteral("name"), e.name},
-            {QStringLiteral("model"), e.model},
-            {QStringLiteral("production_date"), e.made},
-            {QStringLiteral("submitting_unit"), e.client},
-            {QStringLiteral("range_lower"), e.lower.text()},
-            {QStringLiteral("range_upper"), e.upper.text()},
-            {QStringLiteral("accuracy_class"), e.classText()},
-            {QStringLiteral("alarm_nominal"), optionalText(e.alarm)},
-            {QStringLiteral("lock1_nominal"), optionalText(e.lock1)},
-            {QStringLiteral("lock2_nominal"), optionalText(e.lock2)},
-            {QStringLiteral("differential_limit"), optionalText(e.diffLimit)},
-            {QStringLiteral("interval_months"), e.intervalMonths}};
-}
 
 QString columnsProblem(const QString& number, const QSqlQuery& q, const CertificateContent& c)
 {
@@ -230,7 +213,7 @@ Expected<QString> Checks::versionsProblem(const QString& number, const Certifica
     };
     const Used used[] = {{QStringLiteral("实验室信息"), labs_, c.lab.versionId, labValues(c.lab)},
                          {QStringLiteral("标准器"), standards_, c.standard.versionId, standardValues(c.standard)},
-                         {QStringLiteral("继电器台账"), relays_, c.relay.versionId, relayValues(c.relay)}};
+                         {QStringLiteral("继电器台账"), relays_, c.relay.versionId, relayAuditValues(c.relay)}};
     for (const Used& u : used) {
         const auto found = u.table.constFind(u.id);
         if (found == u.table.constEnd())

@@ -75,23 +75,6 @@ Expected<int> nextId(const Archive& archive, const QString& table) { return arch
 
 QJsonValue optionalJson(const std::optional<Decimal>& d) { return d ? QJsonValue(d->text()) : QJsonValue(); }
 
-// An entry's values for the audit trail, under the register's column names.
-QJsonObject auditValues(const RelayEntry& e)
-{
-    return {{QStringLiteral("version"), e.version},
-            {QStringLiteral("name"), e.name},
-            {QStringLiteral("model"), e.model},
-            {QStringLiteral("production_date"), e.made},
-            {QStringLiteral("submitting_unit"), e.client},
-            {QStringLiteral("range_lower"), e.lower.text()},
-            {QStringLiteral("range_upper"), e.upper.text()},
-            {QStringLiteral("accuracy_class"), e.classText()},
-            {QStringLiteral("alarm_nominal"), optionalJson(e.alarm)},
-            {QStringLiteral("lock1_nominal"), optionalJson(e.lock1)},
-            {QStringLiteral("lock2_nominal"), optionalJson(e.lock2)},
-            {QStringLiteral("differential_limit"), optionalJson(e.diffLimit)},
-            {QStringLiteral("interval_months"), e.intervalMonths}};
-}
 
 QString relayObject(const QString& serial) { return QStringLiteral("relay ") + serial; }
 QString recordObject(int recordId) { return QStringLiteral("record %1").arg(recordId); }
@@ -117,11 +100,11 @@ Expected<RelayEntry> insertVersion(Archive& archive, RelayEntry e, const QString
     next.serial = e.serial;
     next.action = audit::kRelayChanged;
     next.object = relayObject(e.serial);
-    next.oldValues = previous ? QJsonValue(auditValues(*previous)) : QJsonValue();
+    next.oldValues = previous ? QJsonValue(relayAuditValues(*previous)) : QJsonValue();
     next.newValues = [&e](int version) {
         RelayEntry after = e;
         after.version = version;
-        return auditValues(after);
+        return relayAuditValues(after);
     };
     next.doing = QStringLiteral("保存继电器台账");
     const auto stamp = addVersion(archive, next);
@@ -170,6 +153,23 @@ Expected<std::optional<StoredJudgement>> judgementWhere(const Archive& archive, 
 }
 
 } // namespace
+
+QJsonObject relayAuditValues(const RelayEntry& e)
+{
+    return {{QStringLiteral("version"), e.version},
+            {QStringLiteral("name"), e.name},
+            {QStringLiteral("model"), e.model},
+            {QStringLiteral("production_date"), e.made},
+            {QStringLiteral("submitting_unit"), e.client},
+            {QStringLiteral("range_lower"), e.lower.text()},
+            {QStringLiteral("range_upper"), e.upper.text()},
+            {QStringLiteral("accuracy_class"), e.classText()},
+            {QStringLiteral("alarm_nominal"), optionalJson(e.alarm)},
+            {QStringLiteral("lock1_nominal"), optionalJson(e.lock1)},
+            {QStringLiteral("lock2_nominal"), optionalJson(e.lock2)},
+            {QStringLiteral("differential_limit"), optionalJson(e.diffLimit)},
+            {QStringLiteral("interval_months"), e.intervalMonths}};
+}
 
 Expected<std::optional<RelayEntry>> findRelay(const Archive& archive, const QString& serial)
 {

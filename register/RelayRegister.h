@@ -12,6 +12,7 @@
 #include "register/RelayEntry.h"
 
 #include <QDate>
+#include <QJsonObject>
 
 #include <optional>
 #include <vector>
@@ -83,6 +84,9 @@ struct JudgeOutcome {
     std::optional<StoredJudgement> judgement;
     QString whyNot;   // when there is none: not linked, no nominal value, ...
 };
+
+// An entry's values for the audit trail, under the register's column names.
+QJsonObject relayAuditValues(const RelayEntry& e);
 
 // The record judged with its relay's current entry under the lab's decision
 // rule: the stored judgement when that version was used before with the same

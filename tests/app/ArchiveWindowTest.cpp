@@ -189,9 +189,10 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     EXPECT_EQ(h->Model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("存档时间"));
     EXPECT_EQ(h->Model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("继电器编号"));
     EXPECT_EQ(h->Model->headerData(3, Qt::Horizontal).toString(), QStringLiteral("结论"));
-    EXPECT_EQ(h->Model->headerData(4, Qt::Horizontal).toString(), QStringLiteral("时间"));
-    EXPECT_EQ(h->Model->headerData(55, Qt::Horizontal).toString(), QStringLiteral("Pt闭锁回2-3"));
-    EXPECT_TRUE(h->Model->index(0, 4).data().toString().startsWith(QStringLiteral("2012-05-06 "))) << "newest test first";
+    EXPECT_EQ(h->Model->headerData(4, Qt::Horizontal).toString(), QStringLiteral("P20核查"));
+    EXPECT_EQ(h->Model->headerData(5, Qt::Horizontal).toString(), QStringLiteral("时间"));
+    EXPECT_EQ(h->Model->headerData(56, Qt::Horizontal).toString(), QStringLiteral("Pt闭锁回2-3"));
+    EXPECT_TRUE(h->Model->index(0, 5).data().toString().startsWith(QStringLiteral("2012-05-06 "))) << "newest test first";
     EXPECT_EQ(h->lbCount->text(), QStringLiteral("共6条记录"));
 
     h->dtFrom->setDate(QDate(2012, 5, 2));

@@ -26,13 +26,13 @@ using namespace sf6;
 
 namespace {
 
-QByteArray readAll(const QString& name)
+[[maybe_unused]] QByteArray readAll(const QString& name)
 {
     QFile f(name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-QStringList filesIn(const QString& dir)
+[[maybe_unused]] QStringList filesIn(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }

@@ -46,7 +46,7 @@ QStringList listedCommands(const QString& help)
 {
     QStringList names;
     const QString section = help.section(QStringLiteral("命令：\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
-    static const QRegularExpression name(QStringLiteral("^  ((?:archive )?[a-z]+)"));
+    static const QRegularExpression name(QStringLiteral("^  ((?:archive )?[a-z][a-z0-9-]*)"));
     for (const QString& line : section.split(u'\n'))
         if (const auto m = name.match(line); m.hasMatch())
             names << m.captured(1);
@@ -132,17 +132,24 @@ TEST(CliWritingCommands, refuseADamagedArchiveBeforeTheyWrite)
     for (const QStringList& command : writing) {
         const CliRun r = sf6cli(QStringList{QStringLiteral("archive")} + command + QStringList{QStringLiteral("--archive"), archive});
         EXPECT_EQ(r.exit, 6) << command.join(u' ').toStdString() << ": " << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("存档文件已损坏"))) << command.join(u' ').toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("已损坏"))) << command.join(u' ').toStdString() << ": " << r.err.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(pdf)) << "refused before any output";
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
 
+    // Reading goes on where SQLite still can: the byte cut may lie in the
+    // schema's text (the newest triggers stand last), and then no program can
+    // read the file, which is said as damage, never as an empty archive.
     const CliRun listed = sf6cli({QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--archive"), archive});
-    EXPECT_EQ(listed.exit, 0) << listed.err.toStdString();
-    EXPECT_EQ(listed.out.count(u'\n'), 4);
-    const CliRun lab = sf6cli({QStringLiteral("archive"), QStringLiteral("lab"), QStringLiteral("--archive"), archive});
-    EXPECT_EQ(lab.exit, 1) << "only shows the lab: read, not refused: " << lab.err.toStdString();
+    if (listed.exit == 0) {
+        EXPECT_EQ(listed.out.count(u'\n'), 4);
+        const CliRun lab = sf6cli({QStringLiteral("archive"), QStringLiteral("lab"), QStringLiteral("--archive"), archive});
+        EXPECT_EQ(lab.exit, 1) << "only shows the lab: read, not refused: " << lab.err.toStdString();
+    } else {
+        EXPECT_EQ(listed.exit, 6) << listed.err.toStdString();
+        EXPECT_TRUE(listed.err.contains(QStringLiteral("已损坏"))) << listed.err.toStdString();
+    }
 }
 
 } // namespace
