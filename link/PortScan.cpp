@@ -256,8 +256,11 @@ void PortScanner::stop()
         cancelled_->store(true);
     // The scan looks at the flag every few milliseconds; a port still opening
     // is left to its own thread.
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_) {
+        thread_->wait();
+        delete thread_;
+        thread_ = nullptr;
+    }
     running_ = false;
 }
 
@@ -271,7 +274,7 @@ void PortScanner::start(const QStringList& names)
     running_ = true;
     // What the scan's thread reports is delivered here, unless the scan was cancelled meanwhile.
     const auto current = [this, flag] { return !flag->load() && flag == cancelled_; };
-    thread_ = std::thread([this, flag, names, current] {
+    thread_ = QThread::create([this, flag, names, current] {
         ScanEvents events;
         events.trying = [this, current](const QString& port) {
             QMetaObject::invokeMethod(
@@ -295,13 +298,17 @@ void PortScanner::start(const QStringList& names)
             this, [this, current, r] {
                 if (!current())
                     return;
-                if (thread_.joinable())
-                    thread_.join();
+                if (thread_) {
+                    thread_->wait();
+                    delete thread_;
+                    thread_ = nullptr;
+                }
                 running_ = false;
                 emit finished(r);
             },
             Qt::QueuedConnection);
     });
+    thread_->start();
 }
 
 } // namespace sf6

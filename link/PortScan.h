@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QThread>
 #include <QStringList>
 
 #include <atomic>
@@ -102,7 +103,7 @@ signals:
 private:
     void stop();
 
-    std::thread thread_;
+    QThread* thread_ = nullptr;   // a QThread: Qt keeps its thread data, which an adopted std::thread loses under Windows
     std::shared_ptr<std::atomic<bool>> cancelled_;
     bool running_ = false;
 };
