@@ -11,6 +11,7 @@
 #include "app/TForm2.h"
 #include "archive/ArchiveLocation.h"
 #include "link/PortList.h"
+#include "link/PortScan.h"
 #include "report/TForm3.h"
 #include "report/TForm4.h"
 
@@ -101,7 +102,10 @@ int main(int argc, char** argv)
                 }
             });
         }
-        return TApplication::exec();
+        const int rc = TApplication::exec();
+        // A probe still opening a port uses the demo's far end and the window's statics.
+        sf6::finishProbeThreads(sf6::kProbeDeadline);
+        return rc;
     } catch (const std::exception& e) {
         TApplication::showError(sf6::platform::exceptionText(e.what()));
     } catch (...) {

@@ -9,6 +9,7 @@
 #include "base/Console.h"
 #include "base/Platform.h"
 #include "link/PortList.h"
+#include "link/PortScan.h"
 #include "ui/Application.h"
 
 #include <QApplication>
@@ -94,6 +95,10 @@ int main(int argc, char** argv)
     sf6::useUtf8Console();
     // Widgets for the trend chart (Qt Charts draws with them), never shown.
     QApplication app(argc, argv);
+    // Whichever way main returns, a probe still opening a port ends before Qt does.
+    struct ProbesEnd {
+        ~ProbesEnd() { sf6::finishProbeThreads(sf6::kProbeDeadline); }
+    } probesEnd;
     QApplication::setApplicationName(QStringLiteral("sf6cli"));
     QApplication::setApplicationVersion(QStringLiteral(SF6_VERSION));
 

@@ -2,7 +2,7 @@
 
 #include "link/PortList.h"
 
-#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QThread>
 
@@ -94,16 +94,40 @@ void runProbe(const std::shared_ptr<ProbeTask>& task, const QString& name)
     task->changed.notify_all();
 }
 
-// The probe's own thread, let go: one whose open blocks may outlive the scan.
-// A QThread, as the port's notifiers need; deleted by the program's main
-// thread once finished.
+// Probe threads not yet joined. One whose open blocks may outlive its scan;
+// the next scan and the program's end delete those that have ended. Nothing
+// here needs an event loop: the command line and tests turn none.
+struct ProbeThreads {
+    std::mutex mutex;
+    std::vector<QThread*> threads;
+};
+
+ProbeThreads& probeThreads()
+{
+    static ProbeThreads* const all = new ProbeThreads;   // outlives every static that could scan
+    return *all;
+}
+
+void reapEnded(ProbeThreads& all)
+{
+    auto ended = std::stable_partition(all.threads.begin(), all.threads.end(),
+                                       [](QThread* t) { return !t->isFinished(); });
+    for (auto it = ended; it != all.threads.end(); ++it) {
+        (*it)->wait();
+        delete *it;
+    }
+    all.threads.erase(ended, all.threads.end());
+}
+
 void startProbe(const std::shared_ptr<ProbeTask>& task, const QString& name)
 {
+    ProbeThreads& all = probeThreads();
+    std::lock_guard lock(all.mutex);
+    reapEnded(all);
+    // A QThread, as the port's notifiers need; an adopted std::thread that
+    // made Qt objects crashes the Windows build when it ends.
     QThread* thread = QThread::create([task, name] { runProbe(task, name); });
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-        thread->moveToThread(app->thread());
-        QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    }
+    all.threads.push_back(thread);
     thread->start();
 }
 
@@ -139,6 +163,19 @@ QStringList portsToScan()
     // Plain text order, so COM10 comes before COM2.
     std::sort(names.begin(), names.end());
     return names;
+}
+
+int finishProbeThreads(std::chrono::milliseconds limit)
+{
+    ProbeThreads& all = probeThreads();
+    std::lock_guard lock(all.mutex);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (QThread* t : all.threads) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        t->wait(QDeadlineTimer(std::max<qint64>(left.count(), 0)));
+    }
+    reapEnded(all);
+    return int(all.threads.size());
 }
 
 ScanResult probePorts(const QStringList& names, const ScanEvents& events)
@@ -188,7 +225,6 @@ ScanResult probePorts(const QStringList& names, const ScanEvents& events)
         if (task->answered) {
             r.outcome = ScanResult::Outcome::Found;
             r.portName = name;
-            r.kind = portKind(name);
             return r;
         }
     }
@@ -205,8 +241,12 @@ void openFoundPort(SerialLink& link, ScanResult& r)
     configure(link);
     link.SetPortName(r.portName);
     link.Open();
-    if (link.IsOpen())
+    if (link.IsOpen()) {
+        // Here, on the caller's thread: the system's port list is read through
+        // the setup API, which under Wine leaves a scan thread's exit hanging.
+        r.kind = portKind(r.portName);
         return;
+    }
     // Taken by another program between the probe and now.
     if (!r.attempts.empty() && r.attempts.back().port == r.portName)
         r.attempts.back() = PortAttempt{r.portName, link.lastError(), link.lastOpenDenied()};

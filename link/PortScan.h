@@ -50,7 +50,7 @@ struct ScanResult {
     enum class Outcome { Found, NoAnswer, NoPorts, Error, Cancelled };
     Outcome outcome = Outcome::NoAnswer;
     QString portName;     // Found: the answering port
-    QString kind;         // Found: "USB" or "串口"
+    QString kind;         // Found, once openFoundPort has opened it: "USB" or "串口"
     QString error;        // Error: what went wrong
     std::vector<PortAttempt> attempts;   // every port tried, in order
 
@@ -72,6 +72,11 @@ QStringList portsToScan();
 // Probes the named ports in order until one answers. No port is left open:
 // the caller opens its own link on the port found (openFoundPort).
 ScanResult probePorts(const QStringList& names, const ScanEvents& events = {});
+
+// Waits up to limit for the probes still opening a port and frees every probe
+// thread that has ended; returns how many still block. Called at the
+// program's end, so no thread outlives the objects it uses.
+int finishProbeThreads(std::chrono::milliseconds limit);
 
 // Opens the link on the port the scan found, with the line settings. A port
 // that will not open again turns the result into NoAnswer, saying why.

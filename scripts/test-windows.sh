@@ -64,9 +64,7 @@ echo "== Windows tests under Wine"
 # cases (they start a server, on Linux only: the archive, register and window
 # suites run on SQLite here). window_tests syncs from the calibrator served
 # inside the process.
-# The window suites that connect through the scan: its thread crashes or hangs
-# under Wine since the scan left the window's thread; to be mended, not hidden.
-excluded='^(MainWindow\.|RegisterWindow\.|ArchiveWindow\.|DailyUse\.|Window\.|ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment|Engines/Certificates\.twoWritersAtOnceGetConsecutiveNumbers/|Window\.listAndWorkbookUseTheWindowFont)'
+excluded='^(ReportPdf\.|ReportPdfWriting\.|CertificatePdf\.|ReportPdfLocales\.|ExportWorkbook\.(EmptyListAndOddRows|FailureIsReportedAndLeavesNoFile|RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile)|ThreeRowExport\.|ReportFaces\.IdeographsAndRadicals|ArchiveFile\.aFileLockedForAMoment|Engines/Certificates\.twoWritersAtOnceGetConsecutiveNumbers/|Window\.listAndWorkbookUseTheWindowFont)'
 start=$SECONDS
 run cmd /c exit >/dev/null   # the prefix is made once, before ctest lists the tests
 # One wineserver for all the tests: a test program that starts while the

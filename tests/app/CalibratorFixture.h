@@ -3,6 +3,7 @@
 // scan tries: the windows find and sync it as the instrument on a port, on
 // every system (under Wine too, where there are no pseudo-terminals).
 
+#include "link/PortScan.h"
 #include "link/PortList.h"
 #include "link/SerialLink.h"
 #include "sim/InProcessLink.h"
@@ -17,6 +18,8 @@ class CalibratorFixture : public ::testing::Test {
 protected:
     void TearDown() override
     {
+        // No probe thread outlives the calibrator it talks to.
+        EXPECT_EQ(sf6::finishProbeThreads(sf6::kProbeDeadline), 0);
         sf6::setPortListOverride(std::nullopt);
         sf6::setInProcessPort(sim::kDemoPortName, nullptr);
         calibrator.reset();

@@ -179,6 +179,12 @@ protected:
         sf6::setInProcessPort(sim::kDemoPortName, far);
         sf6::setPortListOverride(QStringList{sim::kDemoPortName, kBlocking});
     }
+    void TearDown() override
+    {
+        // Once its port lets go, an abandoned probe ends and its thread is freed.
+        slow.release();
+        EXPECT_EQ(sf6::finishProbeThreads(5s), 0);
+    }
     std::shared_ptr<sim::InProcessLink> far;
     testsupport::SlowPort slow{kBlocking};
 };

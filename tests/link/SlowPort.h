@@ -3,6 +3,7 @@
 // does: installed as the link's open hook, it holds every open of its name
 // until released (at the latest when it goes out of scope).
 
+#include "link/PortScan.h"
 #include "link/SerialLink.h"
 
 #include <chrono>
@@ -29,6 +30,7 @@ public:
     {
         sf6::setPortOpenHook({});
         release();
+        sf6::finishProbeThreads(kLongest);   // the released opens end before what they use goes
     }
     SlowPort(const SlowPort&) = delete;
     SlowPort& operator=(const SlowPort&) = delete;
