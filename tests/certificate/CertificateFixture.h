@@ -8,6 +8,7 @@
 #include "register/RelayRegister.h"
 #include "sim/Records.h"
 #include "tests/archive/PgServer.h"
+#include "tests/archive/SyncedArchive.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -25,19 +26,13 @@ inline const auto* const kPgEnvironment = ::testing::AddGlobalTestEnvironment(ne
 // plausibleRecords(6) are tests of 2012-05-01 to 2012-05-06, in that order.
 inline const QString kStandard = QStringLiteral("STD-1");
 
-class Certificates : public ::testing::TestWithParam<Engine> {
+class Certificates : public archivetest::SyncedArchive {
 protected:
     void SetUp() override
     {
         setCertificateClock([this] { return now; });
-        location = archivetest::freshLocation(GetParam(), dir);
-        auto a = Archive::open(*ArchiveLocation::parse(location));
-        ASSERT_TRUE(a.ok()) << a.error().toStdString();
-        archive = std::move(*a);
-        auto s = archiveSync(*archive, SyncLog{Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), 6,
-                                               SyncEnd::Complete, sim::plausibleRecords(6)});
-        ASSERT_TRUE(s.ok()) << s.error().toStdString();
-        ids = s->recordIds;
+        openWithRecords(sim::plausibleRecords(6));
+        ASSERT_FALSE(HasFatalFailure());
         RelayEntry r1;
         r1.serial = QStringLiteral("R1");
         r1.name = QStringLiteral("主变A相");
@@ -98,10 +93,6 @@ protected:
     void tamper(const QString& table, const QString& sql) { tamper(table, QStringList{sql}); }
 
     QString now = QStringLiteral("2026-03-01 10:00:00");
-    QTemporaryDir dir;
-    QString location;
-    std::shared_ptr<Archive> archive;
-    std::vector<int> ids;
 };
 
 

@@ -9,6 +9,7 @@
 #include "register/RelayRegister.h"
 #include "sim/Records.h"
 #include "tests/archive/PgServer.h"
+#include "tests/archive/SyncedArchive.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -34,18 +35,12 @@ QByteArray record(int day, uint16_t alarmP20 = 386)
     return sim::encodeRecord(f);
 }
 
-class Rules : public ::testing::TestWithParam<Engine> {
+class Rules : public archivetest::SyncedArchive {
 protected:
     void SetUp() override
     {
-        location = archivetest::freshLocation(GetParam(), dir);
-        auto a = Archive::open(*ArchiveLocation::parse(location));
-        ASSERT_TRUE(a.ok()) << a.error().toStdString();
-        archive = std::move(*a);
-        auto s = archiveSync(*archive, SyncLog{Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), 2,
-                                               SyncEnd::Complete, {record(1), record(2, 391)}});
-        ASSERT_TRUE(s.ok()) << s.error().toStdString();
-        ids = s->recordIds;
+        openWithRecords({record(1), record(2, 391)});
+        ASSERT_FALSE(HasFatalFailure());
         RelayEntry r;
         r.serial = QStringLiteral("R1");
         r.alarm = Decimal::parse(QStringLiteral("0.401"));   // error -0.015: passes simply, undecided in the band
@@ -71,10 +66,6 @@ protected:
         ASSERT_TRUE(saved.ok()) << saved.error().toStdString();
         EXPECT_EQ(saved->version, 2);
     }
-    QTemporaryDir dir;
-    QString location;
-    std::shared_ptr<Archive> archive;
-    std::vector<int> ids;
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "register/RelayRegister.h"
 #include "sim/Records.h"
 #include "tests/archive/PgServer.h"
+#include "tests/archive/SyncedArchive.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -31,18 +32,11 @@ RelayEntry relay(const QString& serial)
 
 QJsonObject json(const QString& text) { return QJsonDocument::fromJson(text.toUtf8()).object(); }
 
-class AuditedChanges : public ::testing::TestWithParam<Engine> {
+class AuditedChanges : public archivetest::SyncedArchive {
 protected:
     void SetUp() override
     {
-        location = archivetest::freshLocation(GetParam(), dir);
-        auto a = Archive::open(*ArchiveLocation::parse(location));
-        ASSERT_TRUE(a.ok()) << a.error().toStdString();
-        archive = std::move(*a);
-        auto s = archiveSync(*archive, SyncLog{Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), 3,
-                                               SyncEnd::Complete, sim::plausibleRecords(3)});
-        ASSERT_TRUE(s.ok()) << s.error().toStdString();
-        ids = s->recordIds;
+        openWithRecords(sim::plausibleRecords(3));
     }
     // The rows after the first `skip`, and the chain checked whole.
     std::vector<AuditRow> rows(size_t skip = 0) const
@@ -57,10 +51,6 @@ protected:
         out.erase(out.begin(), out.begin() + std::min(skip, out.size()));
         return out;
     }
-    QTemporaryDir dir;
-    QString location;
-    std::shared_ptr<Archive> archive;
-    std::vector<int> ids;
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "register/TrendChart.h"
 #include "sim/Records.h"
 #include "tests/archive/PgServer.h"
+#include "tests/archive/SyncedArchive.h"
 
 #include <QChart>
 #include <QDateTimeAxis>
@@ -34,23 +35,12 @@ RelayEntry relay(const QString& serial)
     return e;
 }
 
-class Register : public ::testing::TestWithParam<Engine> {
+class Register : public archivetest::SyncedArchive {
 protected:
     void SetUp() override
     {
-        location = archivetest::freshLocation(GetParam(), dir);
-        auto a = Archive::open(*ArchiveLocation::parse(location));
-        ASSERT_TRUE(a.ok()) << a.error().toStdString();
-        archive = std::move(*a);
-        auto s = archiveSync(*archive, SyncLog{Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"), 6,
-                                               SyncEnd::Complete, sim::plausibleRecords(6)});
-        ASSERT_TRUE(s.ok()) << s.error().toStdString();
-        ids = s->recordIds;
+        openWithRecords(sim::plausibleRecords(6));
     }
-    QTemporaryDir dir;
-    QString location;
-    std::shared_ptr<Archive> archive;
-    std::vector<int> ids;
 };
 
 } // namespace
