@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
@@ -393,7 +394,8 @@ TEST(ArchiveFile, aFileLockedForAMomentIsWaitedForNotCalledCorrupt)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("archive.sqlite"));
     std::atomic<bool> locked{false};
-    std::thread other([&] {
+    // A QThread, as the Windows build needs for a thread that opens a database.
+    std::unique_ptr<QThread> other(QThread::create([&] {
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
             db.setDatabaseName(path);
@@ -406,13 +408,14 @@ TEST(ArchiveFile, aFileLockedForAMomentIsWaitedForNotCalledCorrupt)
             db.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("other"));
-    });
+    }));
+    other->start();
     while (!locked)
         std::this_thread::yield();
     const auto start = std::chrono::steady_clock::now();
     auto a = Archive::open(*ArchiveLocation::parse(path));
     const auto waited = std::chrono::steady_clock::now() - start;
-    other.join();
+    other->wait();
     ASSERT_TRUE(a.ok()) << a.error().toStdString();
     EXPECT_EQ((*a)->schemaVersion(), schema::kCurrentVersion);
     EXPECT_GE(waited, kHeld / 2);
