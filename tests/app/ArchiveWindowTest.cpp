@@ -22,6 +22,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrintPreviewDialog>
@@ -255,6 +256,81 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     EXPECT_EQ(numbers, expected);
 #endif
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
+}
+
+// At 30.0 °C Pt 0.405 MPa is P20 0.3860 by the SF6 equation: a record whose
+// instrument says 0.386 everywhere agrees; alarmP20 puts one item off.
+QByteArray p20Record(int day, uint16_t alarmP20 = 386)
+{
+    sim::RecordFields f;
+    f.temperatureTenths = 300;
+    f.day = int8_t(day);
+    for (int k = 0; k < 24; ++k) {
+        f.values[k] = 386;
+        f.values[24 + k] = 405;
+    }
+    f.values[7] = alarmP20;
+    return sim::encodeRecord(f);
+}
+
+// A sync names, beside the window, the record whose P20 the equation does not
+// give, and keeps it; the history shows every record's check.
+TEST_F(ArchiveWindow, aSyncNamesTheRecordWhoseP20DisagreesAndTheHistoryShowsEachCheck)
+{
+    w->setArchiveLocation(location);
+    sim::SyncScript script;
+    // 0.002 MPa off still agrees (the rounded inputs alone move it that far); 0.005 does not.
+    script.reply = sim::makeSyncReply({p20Record(1), p20Record(2, 391), p20Record(3, 388)});
+    script.bytesPerSecond = 0;
+    serveCalibrator(script);
+    testsupport::connectThroughScan(*w);
+    sync();
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 3) << "a record that disagrees is kept as it came";
+
+    auto* notice = w->findChild<QMessageBox*>(QStringLiteral("P20Notice"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_FALSE(notice->isModal()) << "the user goes on working while it is open";
+    const QString text = notice->text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("第2条记录的P20换算与SF6状态方程不符（"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("偏差+0.005MPa"))) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("），请检查校验仪的温度测量"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("第1条")) || text.contains(QStringLiteral("第3条"))) << text.toStdString();
+
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(h->Model->rowCount(), 3);
+    QStringList checks;
+    for (int r = 0; r < 3; ++r)
+        checks << h->Model->index(r, 4).data().toString();
+    EXPECT_EQ(checks, (QStringList{QStringLiteral("一致"), QStringLiteral("不一致"), QStringLiteral("一致")}))
+        << "newest test first";
+}
+
+TEST_F(ArchiveWindow, aSyncWhereEveryP20AgreesSaysNothingOfIt)
+{
+    sim::SyncScript script;
+    script.reply = sim::makeSyncReply({p20Record(1), p20Record(2)});
+    script.bytesPerSecond = 0;
+    serveCalibrator(script);
+    testsupport::connectThroughScan(*w);
+    sync();
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
+    const auto* notice = w->findChild<QMessageBox*>(QStringLiteral("P20Notice"));
+    EXPECT_TRUE(notice == nullptr || !notice->isVisible());
+}
+
+// 工具 → SF6压力换算 opens the calculator beside the window.
+TEST_F(ArchiveWindow, theToolsMenuOpensThePressureCalculator)
+{
+    EXPECT_EQ(w->N22->text(), QStringLiteral("SF6压力换算(&P)"));
+    w->N22->trigger();
+    QWidget* form = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->windowTitle() == QStringLiteral("SF6压力换算") && top->isVisible())
+            form = top;
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->parentWidget(), w.get()) << "it closes with the main window";
 }
 
 // A batch PDF from the history window: one that cannot be saved keeps no
