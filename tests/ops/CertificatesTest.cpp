@@ -164,13 +164,15 @@ TEST_F(CertificateOps, importingSeveralFilesSumsThemAndKeepsTheWorst)
     EXPECT_EQ(seen.back().first, 1);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "the bar only moves forward";
 
-    import::ImportBatch again = ops::importFiles(*archive, {noise, first});
-    EXPECT_EQ(again.status.code(), ErrorCode::NotAnExport);
+    import::ImportBatch again = ops::importFiles(*archive, {second, noise, first});
+    EXPECT_EQ(again.status.code(), ErrorCode::NotAnExport) << "a file that is no export outranks refused rows";
+    ASSERT_EQ(again.files.size(), 3u);
     ASSERT_EQ(again.notImported.size(), 1);
-    EXPECT_EQ(again.notImported[0], again.files[0].failure);
+    EXPECT_EQ(again.notImported[0], again.files[1].failure);
     EXPECT_EQ(again.newRecords, 0);
-    EXPECT_EQ(again.alreadyArchived, 2);
-    EXPECT_EQ(again.summary, import::importSummary({again.files[1]}));
+    EXPECT_EQ(again.alreadyArchived, 4);
+    EXPECT_EQ(again.rowsRefused, 1);
+    EXPECT_EQ(again.summary, import::importSummary({again.files[0], again.files[2]}));
 
     EXPECT_EQ(ops::importFiles(*archive, {first}).status.code(), ErrorCode::None);
 }
