@@ -38,11 +38,14 @@ protected:
         archive = std::move(*a);
         sim::RecordFields off = agreeing(2);
         off.values[7] = 391;   // P20报警值2 0.005 MPa off the equation
-        synced = sync(kSource, {agreeing(1), off});
+        auto s = archiveSync(*archive, {Archive::now(), kSource, QStringLiteral("COM3"), 2, SyncEnd::Complete,
+                                        {sim::encodeRecord(agreeing(1)), sim::encodeRecord(off)}});
+        ASSERT_TRUE(s.ok()) << s.error().toStdString();
+        synced = s->recordIds;
         SyncLog fromFile{Archive::now(), QStringLiteral("import"), QStringLiteral("old.xlsx"), 1, SyncEnd::Complete,
                          {sim::encodeRecord(agreeing(3))}};
         fromFile.fileSha256 = QString(64, u'b');
-        auto s = archiveSync(*archive, fromFile);
+        s = archiveSync(*archive, fromFile);
         ASSERT_TRUE(s.ok()) << s.error().toStdString();
         imported = s->recordIds.at(0);
 
@@ -59,15 +62,6 @@ protected:
         ASSERT_TRUE(saveStandard(*archive, QStringLiteral("S1"), st).ok());
     }
 
-    std::vector<int> sync(const QString& program, const std::vector<sim::RecordFields>& records)
-    {
-        std::vector<QByteArray> raw;
-        for (const sim::RecordFields& f : records)
-            raw.push_back(sim::encodeRecord(f));
-        auto s = archiveSync(*archive, {Archive::now(), program, QStringLiteral("COM3"), int(raw.size()), SyncEnd::Complete, raw});
-        EXPECT_TRUE(s.ok()) << s.error().toStdString();
-        return s ? s->recordIds : std::vector<int>{};
-    }
     CertifyRequest request(int record) const
     {
         CertifyRequest rq;
@@ -79,15 +73,10 @@ protected:
     }
     int auditRows() const { return (*verifyArchive(*archive)).auditRows; }
     size_t certificates() const { return (*listCertificates(*archive)).size(); }
-    CertificateListing listing(const QString& number) const
+    CertificateState state(const QString& number) const
     {
-        const auto all = listCertificates(*archive);
-        EXPECT_TRUE(all.ok()) << all.error().toStdString();
-        for (const CertificateListing& c : all ? *all : std::vector<CertificateListing>{})
-            if (c.number == number)
-                return c;
-        ADD_FAILURE() << "no certificate " << number.toStdString();
-        return {};
+        const auto c = findCertificate(*archive, number);
+        return c.ok() && *c ? (*c)->state : CertificateState{};
     }
 
     QTemporaryDir dir;
