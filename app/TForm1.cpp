@@ -10,6 +10,8 @@
 #include "export/Workbook.h"
 #include "import/TImportDialog.h"
 #include "link/PortScan.h"
+#include "ops/Certificates.h"
+#include "ops/Imports.h"
 #include "ops/Links.h"
 #include "ops/Reports.h"
 #include "ops/Syncs.h"
@@ -89,6 +91,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("vizAZ6izuzivevovedod"));
     setFont(ui::windowFont());
     setBackgroundRole(QPalette::Button);
+    // The certificate windows issue, amend and approve through the operations layer.
+    sf6::setCertificateActions(sf6::ops::certificateActions());
 
     buildMenus();
     buildToolBar();
@@ -797,7 +801,7 @@ void TForm1::N17Click()
         ui::MessageBoxes::show(archive_->readOnlyReason(), this);
         return;
     }
-    sf6::import::TImportDialog(*archive_, this).Execute();
+    sf6::import::TImportDialog(*archive_, this, sf6::ops::importFiles).Execute();
 }
 
 void TForm1::N16Click()

@@ -33,6 +33,9 @@ enum class ErrorCode {
     NotAnExport,         // import: a file that is no export of this program
     RowsRefused,         // import: rows that give no record
     Cancelled,           // the user stopped it
+    // Asks the user's word first (the window asks, sf6cli names the option):
+    P20Unconfirmed,      // certify: the record's P20 disagrees with the SF6 equation
+    ImportedUnconfirmed, // certify: a record's data came from an imported file
 };
 
 class [[nodiscard]] Status {

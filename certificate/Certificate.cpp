@@ -230,7 +230,7 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     if (!*serial)
         return Status::failure(ErrorCode::Refused, QStringLiteral("记录 %1 没有关联继电器，不能出具证书").arg(rq.recordId));
     if (record->importedFrom && !rq.acceptImported)
-        return Status::failure(ErrorCode::Refused, importedRecordText(rq.recordId, *record->importedFrom));
+        return Status::failure(ErrorCode::ImportedUnconfirmed, importedRecordText(rq.recordId, *record->importedFrom));
     if (!record->fields.testTime)
         return Status::failure(ErrorCode::Refused, QStringLiteral("记录 %1 的测试时间不是有效日期，无法核对标准器的有效期，不能出具证书")
                                    .arg(rq.recordId));
@@ -261,7 +261,7 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     // The verdict rests on the instrument's P20: one that does not follow from Pt needs a person's word.
     const P20Check p20 = checkP20(ArchivedRecord{rq.recordId, {}, record->raw}.row());
     if (p20.state == P20State::Disagrees && !rq.acceptP20)
-        return Status::failure(ErrorCode::Refused, p20RefusalText(rq.recordId, p20));
+        return Status::failure(ErrorCode::P20Unconfirmed, p20RefusalText(rq.recordId, p20));
 
     const QString tester = rq.tester.trimmed(), checker = rq.checker.trimmed();
     if (tester.isEmpty())
@@ -293,7 +293,7 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         if (!found)
             return found.status();
         if (found->importedFrom && !rq.acceptImported)
-            return Status::failure(ErrorCode::Refused, importedRecordText(m, *found->importedFrom));
+            return Status::failure(ErrorCode::ImportedUnconfirmed, importedRecordText(m, *found->importedFrom));
         auto foundSerial = linkedSerial(archive, m);
         if (!foundSerial)
             return foundSerial.status();

@@ -44,9 +44,12 @@ struct CertifyRequest {
     QString tester, checker, approver, humidity;
     std::optional<int> asFoundRecordId;
     QString supersedes, amendReason;   // set by amend
-    bool acceptP20 = false;   // issue although the record's P20 disagrees with the SF6 equation
+    // Issue although the record's P20 disagrees with the SF6 equation; without
+    // it such a record is refused with ErrorCode::P20Unconfirmed.
+    bool acceptP20 = false;
     // A record whose data came from an imported file, not from the
-    // instrument, is certified only when the user confirmed it.
+    // instrument, is certified only when the user confirmed it (else
+    // ErrorCode::ImportedUnconfirmed).
     bool acceptImported = false;
 };
 

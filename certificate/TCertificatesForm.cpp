@@ -1,6 +1,7 @@
 #include "certificate/TCertificatesForm.h"
 
 #include "archive/ArchiveWindows.h"
+#include "certificate/CertificateActions.h"
 #include "certificate/CertificatePrint.h"
 #include "certificate/TCertifyDialog.h"
 #include "ui/Fonts.h"
@@ -174,7 +175,7 @@ void TCertificatesForm::btnApproveClick()
         this);
     if (!approver)
         return;
-    if (const sf6::Status s = sf6::approve(*archive_, c->content.number, approver->trimmed()); !s)
+    if (const sf6::Status s = sf6::certificateActions().approve(*archive_, c->content.number, approver->trimmed()); !s)
         ui::MessageBoxes::show(s.message(), this);
     FormCreate();
 }

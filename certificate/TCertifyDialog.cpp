@@ -1,6 +1,7 @@
 #include "certificate/TCertifyDialog.h"
 
 #include "archive/THistoryForm.h"
+#include "certificate/CertificateActions.h"
 #include "certificate/CertificatePrint.h"
 #include "register/RelayRegister.h"
 #include "sync/Columns.h"
@@ -275,17 +276,17 @@ void TCertifyDialog::btnOKClick()
     if (issued_)
         return;   // one certificate per dialog
     sf6::CertifyRequest rq = request();
+    const sf6::CertificateActions& act = sf6::certificateActions();
+    auto make = [&] {
+        return replaced_.isEmpty() ? act.issue(archive_, rq) : act.amend(archive_, replaced_, edReason->text(), rq);
+    };
+    sf6::Expected<sf6::IssuedCertificate> made = make();
     // A record whose P20 disagrees with the SF6 equation is certified only when the user says so.
-    if (const auto why = sf6::p20ConfirmationNeeded(archive_, rq.recordId); why && !why->isEmpty()) {
-        if (ui::Choices::choose({QStringLiteral("P20换算核查"), *why + QStringLiteral("。仍要出具证书吗？"), {}}, this) != 0)
+    if (made.code() == sf6::ErrorCode::P20Unconfirmed) {
+        if (ui::Choices::choose({QStringLiteral("P20换算核查"), made.error() + QStringLiteral("。仍要出具证书吗？"), {}}, this) != 0)
             return;
         rq.acceptP20 = true;
-    }
-    sf6::Expected<sf6::IssuedCertificate> made = sf6::Status::failure(QString());
-    if (replaced_.isEmpty()) {
-        made = sf6::certify(archive_, rq);
-    } else {
-        made = sf6::amend(archive_, replaced_, edReason->text(), rq);
+        made = make();
     }
     if (!made) {
         ui::MessageBoxes::show(made.error(), this);

@@ -2,11 +2,10 @@
 // certificate | certificates | verify: the certificates of the archive from
 // the command line, through the same procedures as the windows.
 #include "certificate/Certificate.h"
-#include "certificate/CertificatePages.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/RowWriters.h"
-#include "report/ReportRenderer.h"
+#include "ops/Certificates.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -128,25 +127,24 @@ namespace {
 
 // The certificate's pages into the PDF --pdf names. The certificate stands
 // whether or not its PDF could be written: it can be printed again.
-int writeCertificatePdf(const QCommandLineParser& p, const sf6::Archive& archive, const QString& number, bool justIssued)
+int pdfWritten(const QCommandLineParser& p, const QString& number, const sf6::Expected<int>& pages, bool justIssued)
 {
-    if (!p.isSet(QStringLiteral("pdf")))
-        return kOk;
-    auto stored = sf6::findCertificate(archive, number);
-    if (!stored || !*stored) {
-        err(stored ? QStringLiteral("存档中没有编号为 %1 的证书").arg(number) : stored.error());
-        return kArchiveFailed;
-    }
-    const std::vector<sf6::ReportPage> pages = sf6::certificatePages((*stored)->content, (*stored)->state);
-    if (const sf6::Status s = sf6::writeReportPdf(pages, p.value(QStringLiteral("pdf"))); !s) {
-        err(s.message());
+    if (!pages) {
+        err(pages.error());
+        if (pages.code() != sf6::ErrorCode::OutputNotWritten)
+            return kArchiveFailed;
         if (justIssued)
             err(QStringLiteral("证书 %1 已出具，PDF 未写入；可用 sf6cli archive certificate --number %1 --pdf FILE 重新打印")
                     .arg(number));
         return kWriteFailed;
     }
-    err(QStringLiteral("证书 %1 已写入 %2（%3页）").arg(number, p.value(QStringLiteral("pdf"))).arg(pages.size()));
+    err(QStringLiteral("证书 %1 已写入 %2（%3页）").arg(number, p.value(QStringLiteral("pdf"))).arg(*pages));
     return kOk;
+}
+
+QString pdfOption(const QCommandLineParser& p)
+{
+    return p.isSet(QStringLiteral("pdf")) ? p.value(QStringLiteral("pdf")) : QString();
 }
 
 // The options of certify that amend may change; a usage mistake is said here.
@@ -178,14 +176,23 @@ std::optional<sf6::CertifyRequest> certifyOptions(const QCommandLineParser& p)
     return rq;
 }
 
-int issued(const QCommandLineParser& p, const sf6::Archive& archive, const sf6::IssuedCertificate& c)
+int issued(const QCommandLineParser& p, const sf6::ops::CertificateDone& d)
 {
+    const sf6::IssuedCertificate& c = d.certificate;
     if (const sf6::Status s = writeOutput(kStdout, c.content.number.toUtf8() + '\n'); !s) {
         err(s.message());
         return kWriteFailed;
     }
     err(QStringLiteral("证书 %1 已出具：%2").arg(c.content.number, c.content.asLeft.conclusion.line));
-    return writeCertificatePdf(p, archive, c.content.number, true);
+    return d.pdf ? pdfWritten(p, c.content.number, *d.pdf, true) : kOk;
+}
+
+// A refusal; one that waits for the user's word names the option that gives it.
+int refused(const sf6::Status& s)
+{
+    if (s.code() == sf6::ErrorCode::P20Unconfirmed)
+        return fail(sf6::Status::failure(s.code(), s.message() + QStringLiteral("（确认后用 --accept-p20 出具）")));
+    return fail(s);
 }
 
 } // namespace
@@ -199,14 +206,10 @@ int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive certify 需要 --record 档案号、--standard 标准器编号、--tester 校验员 和 --checker 核验员"));
         return kUsage;
     }
-    if (const auto why = sf6::p20ConfirmationNeeded(archive, rq->recordId); why && !why->isEmpty() && !rq->acceptP20) {
-        err(*why + QStringLiteral("（确认后用 --accept-p20 出具）"));
-        return kNoAnswer;
-    }
-    auto c = sf6::certify(archive, *rq);
+    auto c = sf6::ops::issueCertificate(archive, *rq, pdfOption(p));
     if (!c)
-        return fail(c.status());
-    return issued(p, archive, *c);
+        return refused(c.status());
+    return issued(p, *c);
 }
 
 int approveCommand(const QCommandLineParser& p, sf6::Archive& archive)
@@ -217,7 +220,7 @@ int approveCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive approve 需要 --certificate 证书编号 和 --approver 批准人"));
         return kUsage;
     }
-    if (const sf6::Status s = sf6::approve(archive, number, approver); !s)
+    if (const sf6::Status s = sf6::ops::approveCertificate(archive, number, approver); !s)
         return fail(s);
     err(QStringLiteral("证书 %1 已由 %2 批准").arg(number, approver));
     return kOk;
@@ -234,11 +237,11 @@ int amendCommand(const QCommandLineParser& p, sf6::Archive& archive)
     const auto rq = certifyOptions(p);
     if (!rq)
         return kUsage;
-    auto c = sf6::amend(archive, number, reason, *rq);
+    auto c = sf6::ops::amendCertificate(archive, number, reason, *rq, pdfOption(p));
     if (!c)
-        return fail(c.status());
+        return refused(c.status());
     err(QStringLiteral("本证书替代 %1，原因：%2").arg(number, reason));
-    return issued(p, archive, *c);
+    return issued(p, *c);
 }
 
 int reprintCommand(const QCommandLineParser& p, const sf6::Archive& archive)
@@ -257,7 +260,7 @@ int reprintCommand(const QCommandLineParser& p, const sf6::Archive& archive)
         err(QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
         return kNoAnswer;
     }
-    return writeCertificatePdf(p, archive, number, false);
+    return pdfWritten(p, number, sf6::ops::writeCertificatePdf(archive, number, p.value(QStringLiteral("pdf"))), false);
 }
 
 int certificatesCommand(const QCommandLineParser& p, const sf6::Archive& archive)

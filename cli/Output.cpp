@@ -35,6 +35,8 @@ int exitCode(sf6::ErrorCode code)
         {C::Refused, kNoAnswer},
         {C::NoAnswer, kNoAnswer},
         {C::Cancelled, kNoAnswer},
+        {C::P20Unconfirmed, kNoAnswer},
+        {C::ImportedUnconfirmed, kNoAnswer},
         {C::NoPorts, kNoPorts},
         {C::SyncBrokenOff, kBrokenOff},
         {C::OutputNotWritten, kWriteFailed},

@@ -33,6 +33,25 @@ struct FileImport {
 using Progress = std::function<void(double fraction)>;
 FileImport importFile(Archive& archive, const QString& path, const Progress& progress = {});
 
+// Files imported one after another (ops::importFiles does it for the window
+// and sf6cli): each one's outcome, the totals and the worst that happened.
+struct ImportBatch {
+    std::vector<FileImport> files;   // in order; none is tried after one the archive failed on
+    int newRecords = 0;
+    int alreadyArchived = 0;
+    int matchedByTexts = 0;
+    int rowsRefused = 0;
+    QString summary;                 // importSummary of the files imported
+    QStringList notImported;         // why each file that was not imported was not
+    // The worst: the archive failed (ArchiveUnavailable), a file is no export
+    // (NotAnExport), rows were refused (RowsRefused).
+    Status status = Status::success();
+};
+// The file being read (from 0) and the fraction of it read, 0 to 1.
+using BatchProgress = std::function<void(int file, double fraction)>;
+// What the import window is given to do the import with.
+using ImportFiles = std::function<ImportBatch(Archive&, const QStringList& files, const BatchProgress&)>;
+
 // "导入N条新记录，M条已在存档中，K行无法导入" over all files; when some were
 // known by their list texts only, M is followed by "（其中J条按相同的列表文字认出）".
 QString importSummary(const std::vector<FileImport>& files);

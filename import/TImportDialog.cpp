@@ -8,7 +8,10 @@
 
 namespace sf6::import {
 
-TImportDialog::TImportDialog(Archive& archive, QWidget* parent) : archive_(archive), parent_(parent) {}
+TImportDialog::TImportDialog(Archive& archive, QWidget* parent, ImportFiles importFiles)
+    : archive_(archive), parent_(parent), importFiles_(std::move(importFiles))
+{
+}
 
 bool TImportDialog::Execute()
 {
@@ -28,32 +31,27 @@ void TImportDialog::importFiles()
     ProgressDialog1.setWindowModality(Qt::WindowModal);
     ProgressDialog1.setMinimumDuration(int(kProgressDelay.count()));
     ProgressDialog1.setRange(0, kProgressSteps * int(Files.size()));
-    Results.clear();
-    for (qsizetype i = 0; i < Files.size(); ++i) {
-        const int base = kProgressSteps * int(i);
-        ProgressDialog1.setLabelText(QStringLiteral("正在导入 %1").arg(QDir::toNativeSeparators(Files[i])));
-        ProgressDialog1.setValue(base);
-        Results.push_back(importFile(archive_, Files[i], [&ProgressDialog1, base](double fraction) {
-            ProgressDialog1.setValue(base + int(fraction * kProgressSteps));
-        }));
-    }
+    int shown = -1;
+    Results = importFiles_(archive_, Files, [this, &ProgressDialog1, &shown](int file, double fraction) {
+        const int base = kProgressSteps * file;
+        if (file != shown) {
+            shown = file;
+            ProgressDialog1.setLabelText(QStringLiteral("正在导入 %1").arg(QDir::toNativeSeparators(Files[file])));
+            ProgressDialog1.setValue(base);
+        }
+        ProgressDialog1.setValue(base + int(fraction * kProgressSteps));
+    });
     ProgressDialog1.setValue(ProgressDialog1.maximum());
 }
 
 void TImportDialog::showSummary()
 {
-    std::vector<FileImport> imported;
-    QStringList problems, details;
-    for (const FileImport& f : Results) {
-        if (f.outcome == FileImport::Imported)
-            imported.push_back(f);
-        else
-            problems << f.failure;
+    QStringList details;
+    for (const FileImport& f : Results.files)
         details += f.refusedRows;
-    }
-    QString text = importSummary(imported);
-    if (!problems.isEmpty())
-        text += QStringLiteral("\n未导入的文件：\n") + problems.join(u'\n');
+    QString text = Results.summary;
+    if (!Results.notImported.isEmpty())
+        text += QStringLiteral("\n未导入的文件：\n") + Results.notImported.join(u'\n');
     ui::MessageBoxes::show(ui::Message{text, ui::kMessageCaption, QMessageBox::NoIcon, details.join(u'\n')}, parent_);
 }
 

@@ -25,13 +25,14 @@ public:
     static constexpr std::chrono::milliseconds kProgressDelay{500};
     static constexpr int kProgressSteps = 1000;
 
-    TImportDialog(Archive& archive, QWidget* parent);
+    // importFiles does the import (ops::importFiles: the window sits below it).
+    TImportDialog(Archive& archive, QWidget* parent, ImportFiles importFiles);
 
     // Asks for the files, imports them, shows the summary; false when the user chose none.
     bool Execute();
 
     QStringList Files;
-    std::vector<FileImport> Results;
+    ImportBatch Results;
 
 private:
     void importFiles();
@@ -39,6 +40,7 @@ private:
 
     Archive& archive_;
     QWidget* parent_;
+    ImportFiles importFiles_;
 };
 
 } // namespace sf6::import
