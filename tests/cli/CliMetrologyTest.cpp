@@ -160,3 +160,27 @@ TEST_F(CliMetrology, aRecordThatDisagreesIsCertifiedOnlyWithAcceptP20)
     EXPECT_EQ(accepted.exit, 0) << accepted.err.toStdString();
     EXPECT_TRUE(accepted.out.startsWith(QStringLiteral("SF6-"))) << accepted.out.toStdString();
 }
+
+// A record that came from a file is certified only when the user says so,
+// and the refusal names the option that says it.
+TEST_F(CliMetrology, anImportedRecordIsCertifiedOnlyWithAcceptImported)
+{
+    ASSERT_EQ(syncThree().exit, 0);
+    archive = dir.filePath(QStringLiteral("other.sqlite"));
+    const CliRun imported = archiveCmd("import", {dir.filePath(QStringLiteral("rows.tsv"))});
+    ASSERT_EQ(imported.exit, 0) << imported.err.toStdString();
+    ASSERT_EQ(archiveCmd("relay", {QStringLiteral("--serial"), QStringLiteral("R1"), QStringLiteral("--alarm"), QStringLiteral("0.390")}).exit, 0);
+    ASSERT_EQ(archiveCmd("link", {QStringLiteral("--record"), QStringLiteral("1"), QStringLiteral("--serial"), QStringLiteral("R1")}).exit, 0);
+    ASSERT_EQ(archiveCmd("lab", {QStringLiteral("--name"), QStringLiteral("实验室")}).exit, 0);
+    ASSERT_EQ(archiveCmd("standard", {QStringLiteral("--serial"), QStringLiteral("S1"), QStringLiteral("--valid-until"), QStringLiteral("2030-01-01")}).exit, 0);
+    const QStringList certify{QStringLiteral("--record"), QStringLiteral("1"), QStringLiteral("--standard"), QStringLiteral("S1"),
+                              QStringLiteral("--tester"), QStringLiteral("张三"), QStringLiteral("--checker"), QStringLiteral("李四")};
+    const CliRun refused = archiveCmd("certify", certify);
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--accept-imported"))) << refused.err.toStdString();
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_EQ(archiveCmd("certificates").out.count(u'\n'), 1) << "nothing but the header: nothing was issued";
+    const CliRun accepted = archiveCmd("certify", certify + QStringList{QStringLiteral("--accept-imported")});
+    EXPECT_EQ(accepted.exit, 0) << accepted.err.toStdString();
+    EXPECT_TRUE(accepted.out.startsWith(QStringLiteral("SF6-"))) << accepted.out.toStdString();
+}
