@@ -67,11 +67,14 @@ export PKG_CONFIG_LIBDIR="$sdk/deps/lib/pkgconfig:$readers/lib/pkgconfig"
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 . "$root/scripts/ccache-env.sh"
-if [[ ! -f "$out/CMakeCache.txt" ]] || ! grep -qx "QT_ADDITIONAL_PACKAGES_PREFIX_PATH:.*=$readers" "$out/CMakeCache.txt"; then
+# -O2, not CMake's -O3: as fast here, and a fifth less to compile.
+release_flags="-O2 -DNDEBUG"
+if [[ ! -f "$out/CMakeCache.txt" ]] || ! grep -qx "QT_ADDITIONAL_PACKAGES_PREFIX_PATH:.*=$readers" "$out/CMakeCache.txt" \
+   || ! grep -qx "CMAKE_CXX_FLAGS_RELEASE:STRING=$release_flags" "$out/CMakeCache.txt"; then
   cmake -S "$root" -B "$out" "${generator[@]}" "${ccache_launcher[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$sdk/qt6-mingw/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DSF6WIN_DEPS_DIR="$sdk/deps" -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$readers" \
-    -DCMAKE_BUILD_TYPE=Release -DSF6_WERROR=ON -DSF6_BENCH=OFF \
+    -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=$release_flags" -DSF6_WERROR=ON -DSF6_BENCH=OFF \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" >/dev/null
 fi
 jobs=${SF6_JOBS:-2}
