@@ -1,5 +1,6 @@
 #include "certificate/TCertifyDialog.h"
 
+#include "archive/RecordSource.h"
 #include "archive/THistoryForm.h"
 #include "certificate/CertificatePrint.h"
 #include "register/RelayRegister.h"
@@ -280,6 +281,23 @@ void TCertifyDialog::btnOKClick()
         if (ui::Choices::choose({QStringLiteral("P20换算核查"), *why + QStringLiteral("。仍要出具证书吗？"), {}}, this) != 0)
             return;
         rq.acceptP20 = true;
+    }
+    // So is a record whose readings came from an imported file, not the instrument.
+    for (const std::optional<int> id : {std::optional<int>(rq.recordId), rq.asFoundRecordId}) {
+        if (!id)
+            continue;
+        const auto source = sf6::recordSource(archive_, *id);
+        if (!source || !*source || !(*source)->imported)
+            continue;   // certify says what is wrong with it
+        if (ui::Choices::choose({QStringLiteral("导入的数据"),
+                                 QStringLiteral("记录 %1 的数据来自导入的文件 %2，不是从校验仪同步的。确认数据无误，仍要出具证书吗？")
+                                     .arg(*id)
+                                     .arg((*source)->file),
+                                 {}},
+                                this)
+            != 0)
+            return;
+        rq.acceptImported = true;
     }
     sf6::Expected<sf6::IssuedCertificate> made = sf6::Status::failure(QString());
     if (replaced_.isEmpty()) {
