@@ -136,7 +136,8 @@ QString Archive::reason(const QSqlError& e)
     if (text.isEmpty())
         return QStringLiteral("未知错误");
     // Our own triggers' refusal is already the user's sentence.
-    for (const QString& own : {schema::kRowsKeptAsTheyAre, schema::kNewestVersionOnly, schema::kForwardOnly})
+    for (const QString& own : {schema::kRowsKeptAsTheyAre, schema::kNewestVersionOnly, schema::kForwardOnly, schema::kTrailCut,
+                               schema::kServerGivesTime})
         if (text.contains(own))
             return own;
     const Meaning* m = meaningOf(e, text);
@@ -147,7 +148,8 @@ QString Archive::reason(const QSqlError& e)
 ErrorCode Archive::code(const QSqlError& e)
 {
     const QString text = engineText(e);
-    for (const QString& own : {schema::kRowsKeptAsTheyAre, schema::kNewestVersionOnly, schema::kForwardOnly})
+    for (const QString& own : {schema::kRowsKeptAsTheyAre, schema::kNewestVersionOnly, schema::kForwardOnly, schema::kTrailCut,
+                               schema::kServerGivesTime})
         if (text.contains(own))
             return ErrorCode::Refused;
     const Meaning* m = meaningOf(e, text);

@@ -1,5 +1,6 @@
 #include "archive/Audit.h"
 
+#include "archive/Schema.h"
 #include "base/Platform.h"
 
 #include <QCoreApplication>
@@ -47,6 +48,12 @@ QString auditRowHash(const QString& previousHash, const AuditRow& row)
     return QString::fromLatin1(QCryptographicHash::hash(canonical, QCryptographicHash::Sha256).toHex());
 }
 
+bool writesThroughServer(const Archive& archive)
+{
+    return archive.location().engine == ArchiveLocation::Engine::PostgreSQL
+        && archive.schemaVersion() >= schema::kServerWritesVersion;
+}
+
 Status appendAudit(const Archive& archive, const AuditEntry& entry) { return appendAudit(archive, std::vector{entry}); }
 
 Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entries)
@@ -72,8 +79,24 @@ Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entrie
         if (!head)
             return head.status();
         if (!head->next() || head->value(0).toInt() != row.id || head->value(1).toString() != row.previousHash)
-            return archive.failure(doing, QStringLiteral("审计记录的末条与存档记下的不符，审计记录可能被截去或改动，"
-                                                         "不再写入（请用 sf6cli archive verify 检查存档）"));
+            return archive.failure(doing, schema::kTrailCut);
+    }
+    if (writesThroughServer(archive)) {
+        QSqlQuery append(archive.database());
+        if (!append.prepare(QStringLiteral("SELECT sf6_append_audit(?, ?, ?, ?, ?, ?, ?)")))
+            return archive.failure(doing, Archive::reason(append.lastError()));
+        const QString host = QSysInfo::machineHostName();
+        const QString program = QCoreApplication::applicationName().isEmpty() ? QStringLiteral("sf6")
+                                                                                : QCoreApplication::applicationName();
+        for (const AuditEntry& entry : entries) {
+            for (const QVariant& v : {Archive::text(entry.action), Archive::text(entry.object), jsonText(entry.oldValues),
+                                      jsonText(entry.newValues), Archive::text(entry.reason), Archive::text(host),
+                                      QVariant(program)})
+                append.addBindValue(v);
+            if (!append.exec())
+                return archive.failure(doing, append.lastError());
+        }
+        return Status::success();
     }
     row.user = platform::userName();
     row.host = QSysInfo::machineHostName();

@@ -40,7 +40,12 @@ struct AuditEntry {
 
 // Appends the entry inside the caller's open Archive::Write (the writers'
 // lock orders the chain on both engines). Time, OS user, host and program are
-// filled in here.
+// filled in here; on a server the login and the server's time, by its writer.
+// A shared server's archive of version 8 on: the trail, certificates and
+// approvals are written through the owner's functions, which give the user
+// (the login) and the time (the server's) themselves.
+bool writesThroughServer(const Archive& archive);
+
 Status appendAudit(const Archive& archive, const AuditEntry& entry);
 // Several at once, in order, in the same way (a batch of reports).
 Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entries);

@@ -256,7 +256,127 @@ Status fillHeads(const Archive& archive)
     return installKeepTriggers(archive);
 }
 
+// Version 8's writers on PostgreSQL. Each runs as the archive's owner with
+// a fixed search path, and takes the user (session_user: the login, which
+// SET ROLE does not change) and the time (the transaction's, the same the
+// program read before) itself: no client gives either.
+QStringList writerStatements(const QString& schemaName)
+{
+    const QString header = QStringLiteral("LANGUAGE plpgsql SECURITY DEFINER SET search_path = %1, pg_temp AS $$").arg(schemaName);
+    const QString second = QStringLiteral("to_char(t, 'YYYY-MM-DD HH24:MI:SS')");
+    QStringList out;
+    // The row's hash as auditRowHash computes it: Qt's compact JSON array
+    // escapes as to_json does.
+    out << QStringLiteral(
+               "CREATE OR REPLACE FUNCTION sf6_append_audit(p_action text, p_object text, p_old text, p_new text, "
+               "p_reason text, p_host text, p_program text) RETURNS integer ")
+               + header
+               + QStringLiteral(
+                   " DECLARE last_id integer; last_hash text; head_id integer; head_hash text; h text;"
+                   " t timestamp := date_trunc('second', LOCALTIMESTAMP); who text := session_user;"
+                   " BEGIN"
+                   " SELECT audit_id, audit_hash INTO head_id, head_hash FROM archive_head WHERE id = 1 FOR UPDATE;"
+                   " SELECT id, hash INTO last_id, last_hash FROM audit ORDER BY id DESC LIMIT 1;"
+                   " IF NOT FOUND THEN last_id := 0; last_hash := repeat('0', 64); END IF;"
+                   " IF head_id IS DISTINCT FROM last_id OR head_hash IS DISTINCT FROM last_hash THEN"
+                   " RAISE EXCEPTION '")
+               + kTrailCut
+               + QStringLiteral(
+                   "' USING ERRCODE = 'P0001'; END IF;"
+                   " h := encode(sha256(convert_to('[' || to_json(last_hash)::text || ',' || (last_id + 1)::text"
+                   " || ',' || to_json(")
+               + second
+               + QStringLiteral(
+                   ")::text || ',' || to_json(who)::text || ',' || to_json(p_host)::text"
+                   " || ',' || to_json(p_program)::text || ',' || to_json(p_action)::text || ',' || to_json(p_object)::text"
+                   " || ',' || COALESCE(to_json(p_old)::text, 'null') || ',' || COALESCE(to_json(p_new)::text, 'null')"
+                   " || ',' || to_json(p_reason)::text || ']', 'UTF8')), 'hex');"
+                   " INSERT INTO audit (id, at, os_user, host, program, action, object, old_values, new_values, reason,"
+                   " previous_hash, hash) VALUES (last_id + 1, t, who, p_host, p_program, p_action, p_object, p_old, p_new,"
+                   " p_reason, last_hash, h);"
+                   " UPDATE archive_head SET audit_id = last_id + 1, audit_hash = h WHERE id = 1;"
+                   " RETURN last_id + 1; END $$");
+    // The content the program hashed names the same time, user and number as the row.
+    out << QStringLiteral(
+               "CREATE OR REPLACE FUNCTION sf6_issue_certificate(p_number text, p_year integer, p_sequence integer, "
+               "p_record integer, p_as_found integer, p_serial text, p_relay_version integer, p_standard_version integer, "
+               "p_lab_version integer, p_judgement integer, p_as_found_judgement integer, p_verdict text, p_tester text, "
+               "p_checker text, p_approver text, p_supersedes text, p_content text, p_sha256 text) RETURNS integer ")
+               + header
+               + QStringLiteral(
+                   " DECLARE t timestamp := date_trunc('second', LOCALTIMESTAMP); who text := session_user;"
+                   " c json := p_content::json; last_sequence integer; new_id integer;"
+                   " BEGIN"
+                   " IF c->>'issuedAt' IS DISTINCT FROM ")
+               + second
+               + QStringLiteral(
+                   " OR c->>'issuedBy' IS DISTINCT FROM who OR c->>'number' IS DISTINCT FROM p_number"
+                   " OR p_year IS DISTINCT FROM EXTRACT(YEAR FROM t)::integer"
+                   " OR p_sha256 IS DISTINCT FROM encode(sha256(convert_to(p_content, 'UTF8')), 'hex') THEN"
+                   " RAISE EXCEPTION '")
+               + kServerGivesTime
+               + QStringLiteral(
+                   "' USING ERRCODE = 'P0001'; END IF;"
+                   " SELECT GREATEST(COALESCE(MAX(sequence), 0), COALESCE((SELECT n.last_sequence FROM certificate_numbers n"
+                   " WHERE n.year = p_year), 0)) INTO last_sequence FROM certificates WHERE year = p_year;"
+                   " IF p_sequence IS DISTINCT FROM last_sequence + 1 THEN RAISE EXCEPTION '")
+               + kForwardOnly
+               + QStringLiteral(
+                   "' USING ERRCODE = 'P0001'; END IF;"
+                   " INSERT INTO certificate_numbers (year, last_sequence) VALUES (p_year, p_sequence)"
+                   " ON CONFLICT (year) DO UPDATE SET last_sequence = EXCLUDED.last_sequence;"
+                   " SELECT COALESCE(MAX(id), 0) + 1 INTO new_id FROM certificates;"
+                   " INSERT INTO certificates (id, number, year, sequence, record_id, as_found_record_id, serial_number,"
+                   " relay_version_id, standard_version_id, lab_version_id, judgement_id, as_found_judgement_id, verdict,"
+                   " tester, checker, approver, issued_at, issued_by, supersedes, content, sha256) VALUES (new_id, p_number,"
+                   " p_year, p_sequence, p_record, p_as_found, p_serial, p_relay_version, p_standard_version, p_lab_version,"
+                   " p_judgement, p_as_found_judgement, p_verdict, p_tester, p_checker, p_approver, t, who, p_supersedes,"
+                   " p_content, p_sha256);"
+                   " RETURN new_id; END $$");
+    // The time of the approval as the program shows it.
+    out << QStringLiteral("CREATE OR REPLACE FUNCTION sf6_approve_certificate(p_certificate integer, p_approver text) "
+                          "RETURNS text ")
+               + header
+               + QStringLiteral(" DECLARE t timestamp := date_trunc('second', LOCALTIMESTAMP); BEGIN"
+                                " INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by)"
+                                " VALUES (p_certificate, p_approver, t, session_user);"
+                                " RETURN ")
+               + second + QStringLiteral("; END $$");
+    // Only the roles granted them may call them.
+    for (const QString& f : {QStringLiteral("sf6_append_audit(text, text, text, text, text, text, text)"),
+                             QStringLiteral("sf6_issue_certificate(text, integer, integer, integer, integer, text, integer, "
+                                            "integer, integer, integer, integer, text, text, text, text, text, text, text)"),
+                             QStringLiteral("sf6_approve_certificate(integer, text)")})
+        out << QStringLiteral("REVOKE ALL ON FUNCTION %1 FROM PUBLIC").arg(f);
+    return out;
+}
+
+Status installWriters(const Archive& archive)
+{
+    if (archive.location().engine != ArchiveLocation::Engine::PostgreSQL)
+        return Status::success();
+    const QString doing = QStringLiteral("升级结构");
+    auto name = archive.run(QStringLiteral("SELECT quote_ident(current_schema())"), {}, doing);
+    if (!name)
+        return name.status();
+    if (!name->next())
+        return archive.failure(doing, QStringLiteral("数据库没有当前模式"));
+    const QString schemaName = name->value(0).toString();
+    name->finish();
+    for (const QString& sql : writerStatements(schemaName))
+        if (auto q = archive.run(sql, {}, doing); !q)
+            return q.status();
+    return Status::success();
+}
+
 } // namespace
+
+const QStringList& writerFunctions()
+{
+    static const QStringList names{QStringLiteral("sf6_append_audit"), QStringLiteral("sf6_issue_certificate"),
+                                   QStringLiteral("sf6_approve_certificate")};
+    return names;
+}
 
 QString missingGuardsText(const QStringList& missing)
 {
@@ -570,7 +690,8 @@ const std::vector<Step>& steps()
                            "  last_sequence INTEGER NOT NULL\n"
                            ")"),
         }, fillHeads};
-        return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7};
+        Step v8{8, {}, installWriters};
+        return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7, v8};
     }();
     return all;
 }

@@ -34,7 +34,15 @@ namespace sf6::schema {
 // trail's head and each year's last certificate number kept apart, moving
 // only forward, so that cutting the newest rows is seen and no number comes
 // twice.
-constexpr int kCurrentVersion = 7;
+// Version 8 (PostgreSQL; SQLite only takes the number): the audit trail,
+// certificates, their numbers and approvals are written through functions
+// run as the archive's owner, which take the user and the time from the
+// server, so that the engineers' roles need no INSERT on those tables.
+constexpr int kCurrentVersion = 8;
+constexpr int kServerWritesVersion = 8;
+
+// The functions of version 8, by name.
+const QStringList& writerFunctions();
 
 struct Step {
     int version;                 // the version the archive has after this step
@@ -65,6 +73,12 @@ const QStringList& keptTables();
 inline const QString kNewestVersionOnly = QStringLiteral("台账只能指向最新保存的版本");
 // What it answers when the trail's head or a year's last number would go back.
 inline const QString kForwardOnly = QStringLiteral("存档记下的末条审计记录和证书序号只能向前，不能改回或删除");
+// What the audit writer answers when the trail no longer ends at its head.
+inline const QString kTrailCut = QStringLiteral("审计记录的末条与存档记下的不符，审计记录可能被截去或改动，"
+                                                "不再写入（请用 sf6cli archive verify 检查存档）");
+// What the certificate writer answers to content whose time, user or number
+// is not the server's.
+inline const QString kServerGivesTime = QStringLiteral("证书的出具时间、出具人和编号由服务器记下，与证书内容不符，未写入");
 
 // The guards the archive's own triggers give, by name: the ones missing or
 // disabled (or altered) in this archive, empty when all are in place. A

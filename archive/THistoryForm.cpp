@@ -4,6 +4,7 @@
 #include "archive/ArchiveWindows.h"
 #include "archive/ArchiveChanges.h"
 #include "archive/ArchiveStore.h"
+#include "archive/RecordSource.h"
 #include "export/Workbook.h"
 #include "report/TForm3.h"
 #include "ui/FileDialogs.h"
@@ -134,6 +135,9 @@ THistoryForm::THistoryForm(std::shared_ptr<sf6::Archive> archive, QWidget* paren
     buttons_ = new QHBoxLayout;
     lbCount = new QLabel(this);
     buttons_->addWidget(lbCount, 1);
+    lbSource = new QLabel(this);
+    lbSource->setObjectName(QStringLiteral("lbSource"));
+    buttons_->addWidget(lbSource, 1);
     btnReport = new QPushButton(QStringLiteral("生成报表"), this);
     btnExport = new QPushButton(QStringLiteral("导出数据"), this);
     buttons_->addWidget(btnReport);
@@ -176,6 +180,7 @@ void THistoryForm::btnQueryClick()
         }
     const sf6::ArchiveFilter f = filter();
     Panel1->clearValues();
+    lbSource->clear();
     if (const sf6::Status s = Model->setFilter(f); !s) {
         ui::MessageBoxes::show(s.message(), this);
         return;
@@ -206,6 +211,14 @@ void THistoryForm::HistoryGridClick(const QModelIndex& index)
         return;
     const sf6::ListRow row = Model->record(index.row()).row();
     Panel1->fillFrom(&row);
+    // Where the readings came from: an imported file is no instrument's word.
+    const auto source = sf6::recordSource(*archive_, Model->recordId(index.row()));
+    if (!source)
+        lbSource->setText(source.error());
+    else
+        lbSource->setText(*source ? QStringLiteral("数据来源：") + (*source)->text() : QString());
+    lbSource->setToolTip(source && *source && (*source)->imported ? QStringLiteral("SHA-256：") + (*source)->sha256
+                                                                   : QString());
 }
 
 std::vector<sf6::ArchivedRecord> THistoryForm::selectedRecords() const

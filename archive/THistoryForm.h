@@ -54,6 +54,7 @@ public:
     QPushButton* btnReport = nullptr;
     QPushButton* btnExport = nullptr;
     QLabel* lbCount = nullptr;
+    QLabel* lbSource = nullptr;   // the clicked record's 数据来源
 
     sf6::Archive& archive() { return *archive_; }
     // The archived records selected, in the order shown.

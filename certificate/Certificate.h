@@ -77,7 +77,8 @@ QString importedRecordText(int recordId, const QString& file);
 QString standardExpiredText(const QString& serial, const QString& validUntil, const QString& testDate);
 // The time a certificate is issued or approved at ("yyyy-MM-dd HH:mm:ss"),
 // which gives its year: the PC's now on SQLite, the server's on PostgreSQL,
-// unless a test sets another; an empty one restores it. A time before the
+// unless a test sets another (on SQLite only: a server's writers take the
+// server's time); an empty one restores it. A time before the
 // newest issue or approval in the archive is refused (a clock set back).
 void setCertificateClock(std::function<QString()> now);
 

@@ -1,5 +1,6 @@
 #include "certificate/TCertifyDialog.h"
 
+#include "archive/RecordSource.h"
 #include "archive/THistoryForm.h"
 #include "certificate/CertificateActions.h"
 #include "certificate/CertificatePrint.h"
@@ -271,6 +272,26 @@ sf6::CertifyRequest TCertifyDialog::request() const
     return r;
 }
 
+bool TCertifyDialog::confirmImported(const sf6::CertifyRequest& rq)
+{
+    for (const std::optional<int> id : {std::optional<int>(rq.recordId), rq.asFoundRecordId}) {
+        if (!id)
+            continue;
+        const auto source = sf6::recordSource(archive_, *id);
+        if (!source || !*source || !(*source)->imported)
+            continue;
+        if (ui::Choices::choose({QStringLiteral("导入的数据"),
+                                 QStringLiteral("记录 %1 的数据来自导入的文件 %2，不是从校验仪同步的。确认数据无误，仍要出具证书吗？")
+                                     .arg(*id)
+                                     .arg((*source)->file),
+                                 {}},
+                                this)
+            != 0)
+            return false;
+    }
+    return true;
+}
+
 void TCertifyDialog::btnOKClick()
 {
     if (issued_)
@@ -281,11 +302,21 @@ void TCertifyDialog::btnOKClick()
         return replaced_.isEmpty() ? act.issue(archive_, rq) : act.amend(archive_, replaced_, edReason->text(), rq);
     };
     sf6::Expected<sf6::IssuedCertificate> made = make();
-    // A record whose P20 disagrees with the SF6 equation is certified only when the user says so.
-    if (made.code() == sf6::ErrorCode::P20Unconfirmed) {
-        if (ui::Choices::choose({QStringLiteral("P20换算核查"), made.error() + QStringLiteral("。仍要出具证书吗？"), {}}, this) != 0)
-            return;
-        rq.acceptP20 = true;
+    // What needs the user's word is asked, then the same request is made again.
+    for (;;) {
+        if (made.code() == sf6::ErrorCode::P20Unconfirmed && !rq.acceptP20) {
+            // A record whose P20 disagrees with the SF6 equation is certified only when the user says so.
+            if (ui::Choices::choose({QStringLiteral("P20换算核查"), made.error() + QStringLiteral("。仍要出具证书吗？"), {}}, this) != 0)
+                return;
+            rq.acceptP20 = true;
+        } else if (made.code() == sf6::ErrorCode::ImportedUnconfirmed && !rq.acceptImported) {
+            // So is a record whose readings came from an imported file, not the instrument.
+            if (!confirmImported(rq))
+                return;
+            rq.acceptImported = true;
+        } else {
+            break;
+        }
         made = make();
     }
     if (!made) {

@@ -70,6 +70,8 @@ private:
     void fillStandards(const QString& chosen);
     void fillAsFound(const sf6::ArchivedRecord& record, const QString& serial, std::optional<int> chosen);
     sf6::CertifyRequest request() const;
+    // Asks about each imported record of the request; false: the user declined.
+    bool confirmImported(const sf6::CertifyRequest& rq);
 
     sf6::Archive& archive_;
     int recordId_ = 0;

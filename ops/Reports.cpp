@@ -131,7 +131,8 @@ Expected<RecordReport> recordReport(Archive* archiveOrNone, int recordId, const 
             out.problems << j.error();
     }
     out.details = d;
-    out.pages = reportPages(d, row, judgement ? std::optional<Judgement>(judgement->judgement) : std::nullopt);
+    out.pages = reportPages(d, row, judgement ? std::optional<Judgement>(judgement->judgement) : std::nullopt,
+                            recordSourceText(archive, recordId));
     if (!reprint && given.any())
         out.keep = NewReport{recordId, d, judgement ? judgement->id : 0};
     return out;

@@ -1,5 +1,6 @@
 #include "register/JudgedReport.h"
 
+#include "archive/RecordSource.h"
 #include "register/P20Check.h"
 
 #include <algorithm>
@@ -67,8 +68,14 @@ void fillRelayDetails(ReportDetails& d, const RelayEntry& e)
     d.submittingUnit = e.client;
 }
 
+QString recordSourceText(const Archive& archive, int recordId)
+{
+    const auto source = recordSource(archive, recordId);
+    return source && *source ? (*source)->text() : QString();
+}
+
 std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow& row,
-                                    const std::optional<Judgement>& judgement)
+                                    const std::optional<Judgement>& judgement, const QString& source)
 {
     ReportPage first = buildReportPage(details, row);
     if (!judgement)
@@ -78,6 +85,9 @@ std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow&
     ReportPage second = buildJudgementPage(details, c);
     // The judgement rests on the instrument's P20: the page says whether it follows from Pt.
     addLineBelow(second, kP20CheckLabel, p20CheckLine(checkP20(row)));
+    // An imported file's readings are not the instrument's: the page says which they are.
+    if (!source.isEmpty())
+        addLineBelow(second, kSourceLabel, QStringLiteral("数据来源：") + source);
     return {first, second};
 }
 
@@ -105,7 +115,8 @@ MadeReport prepareReport(Archive& archive, int recordId, const ReportDetails& de
         else
             out.judgement = judged->judgement;
     }
-    out.pages = reportPages(details, row, out.judgement ? std::optional<Judgement>(out.judgement->judgement) : std::nullopt);
+    out.pages = reportPages(details, row, out.judgement ? std::optional<Judgement>(out.judgement->judgement) : std::nullopt,
+                            recordSourceText(archive, recordId));
     return out;
 }
 

@@ -24,9 +24,16 @@ inline const QString kP20CheckLabel = QStringLiteral("QRP20Check");
 // submitting unit) as the register entry has them.
 void fillRelayDetails(ReportDetails& details, const RelayEntry& entry);
 
+// The judgement page's line "数据来源：…", below the P20 line.
+inline const QString kSourceLabel = QStringLiteral("QRSource");
+
 // The pages of one record's report: one page without a judgement, two with.
+// source: where the readings came from ("仪器同步", "导入 old.xlsx"), said on
+// the judgement page when given.
 std::vector<ReportPage> reportPages(const ReportDetails& details, const ListRow& row,
-                                    const std::optional<Judgement>& judgement);
+                                    const std::optional<Judgement>& judgement, const QString& source = {});
+// A record's source as reportPages takes it; empty when the archive cannot say.
+QString recordSourceText(const Archive& archive, int recordId);
 
 struct MadeReport {
     int reportId = 0;

@@ -3,7 +3,8 @@
 // certificates with every check verify makes; peak_MB is the most memory the
 // process held during the checks (Linux).
 // SF6_BENCH_CERT_LOCATION=postgresql:///%1?host=DIR&port=N runs them on
-// PostgreSQL instead, in the empty databases one, many and large.
+// PostgreSQL instead, in the empty databases one, many and large;
+// pg-verify.sh starts such a server for the run.
 #include "archive/ArchiveStore.h"
 #include "certificate/Certificate.h"
 #include "register/RelayRegister.h"

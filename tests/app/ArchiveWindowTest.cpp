@@ -175,6 +175,34 @@ TEST_F(ArchiveWindow, anUnusableArchiveIsToldOnceAndCostsNothingElse)
     EXPECT_EQ(still.readAll(), QByteArray(1000, 'z'));
 }
 
+// A clicked record says where its readings came from: the instrument, or
+// the imported file by name (its SHA-256 on hovering).
+TEST_F(ArchiveWindow, historySaysWhereTheClickedRecordCameFrom)
+{
+    const std::vector<QByteArray> records = sim::plausibleRecords(2);
+    {
+        auto a = sf6::Archive::open(location);
+        ASSERT_TRUE(a.ok()) << a.error().toStdString();
+        ASSERT_TRUE(sf6::archiveSync(**a, sf6::SyncLog{sf6::Archive::now(), QStringLiteral("test"), QStringLiteral("COM3"),
+                                                       1, sf6::SyncEnd::Complete, {records[0]}})
+                        .ok());
+        sf6::SyncLog imported{sf6::Archive::now(), QStringLiteral("test"), QStringLiteral("old.xlsx"), 1,
+                              sf6::SyncEnd::Complete, {records[1]}};
+        imported.fileSha256 = QString(64, u'b');
+        ASSERT_TRUE(sf6::archiveSync(**a, imported).ok());
+    }
+    w->setArchiveLocation(location);
+    THistoryForm* h = openHistory();
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(h->Model->rowCount(), 2);
+    h->HistoryGridClick(h->Model->index(0, 0));   // the newer test, imported
+    EXPECT_EQ(h->lbSource->text(), QStringLiteral("数据来源：导入 old.xlsx"));
+    EXPECT_EQ(h->lbSource->toolTip(), QStringLiteral("SHA-256：") + QString(64, u'b'));
+    h->HistoryGridClick(h->Model->index(1, 0));
+    EXPECT_EQ(h->lbSource->text(), QStringLiteral("数据来源：仪器同步"));
+    EXPECT_TRUE(h->lbSource->toolTip().isEmpty());
+}
+
 // The history: newest test first, filtered, a side panel, and from a
 // selection one dialog, one preview with a page per record, and a workbook.
 TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)

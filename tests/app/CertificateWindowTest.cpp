@@ -17,6 +17,7 @@
 #include "sim/Records.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
+#include "ui/Choices.h"
 #include "ui/TextInputs.h"
 
 #include <gtest/gtest.h>
@@ -361,6 +362,65 @@ TEST_F(CertificateWindow, aRefusedCertificateIsToldAndIssuesNothing)
     d->btnOK->click();
     ASSERT_TRUE(d->issuedCertificate().has_value());
     EXPECT_TRUE(d->issuedCertificate()->content.number.endsWith(QStringLiteral("-0001")));
+}
+
+// A record imported from a file is certified only once the user confirms
+// its readings; the certificate then says where they came from.
+TEST_F(CertificateWindow, anImportedRecordIsCertifiedOnlyWhenTheUserConfirmsIt)
+{
+    saveLab();
+    saveStandard(kStandard, QStringLiteral("2027-03-31"));
+    sf6::SyncLog imported;
+    imported.when = sf6::Archive::now();
+    imported.program = QStringLiteral("test");
+    imported.port = QStringLiteral("old.xlsx");
+    imported.fileSha256 = QString(64, u'c');
+    imported.records = {sim::plausibleRecords(4).back()};
+    imported.recordTotal = 1;
+    const auto stored = sf6::archiveSync(*w->archive(), imported);
+    ASSERT_TRUE(stored.ok()) << stored.error().toStdString();
+    const int record = stored->recordIds.front();
+    ASSERT_TRUE(sf6::linkRecords(*w->archive(), {record}, QStringLiteral("R-1"), QStringLiteral("test")).ok());
+
+    TCertifyDialog* d = certifyDialog(record);
+    ASSERT_NE(d, nullptr);
+    chooseStandard(d, kStandard);
+    fillSigners(d, QStringLiteral("张三"), QStringLiteral("李四"));
+    {
+        ui::ChoiceAnswer no(-1);
+        d->btnOK->click();
+        ASSERT_EQ(no.requests.size(), 1u);
+        EXPECT_EQ(no.requests.front().label,
+                  QStringLiteral("记录 %1 的数据来自导入的文件 old.xlsx，不是从校验仪同步的。确认数据无误，仍要出具证书吗？").arg(record));
+    }
+    EXPECT_FALSE(d->issuedCertificate().has_value());
+    EXPECT_TRUE(certificates().empty());
+    EXPECT_TRUE(messages.messages.empty()) << "a question declined is no error";
+    {
+        ui::ChoiceAnswer yes(0);
+        d->btnOK->click();
+    }
+    ASSERT_TRUE(d->issuedCertificate().has_value()) << messages.texts().join(u'\n').toStdString();
+    EXPECT_EQ(d->issuedCertificate()->content.asLeft.source, QStringLiteral("导入 old.xlsx"));
+    const QString pdf = dir.filePath(QStringLiteral("imported.pdf"));
+    {
+        ui::SaveAnswer answer(pdf);
+        d->btnSavePdf->click();
+    }
+    ASSERT_TRUE(QFile::exists(pdf));
+#ifndef _WIN32
+    EXPECT_TRUE(pdfText(pdf).remove(u' ').contains(QStringLiteral("数据来源：导入old.xlsx"))) << pdfText(pdf).toStdString();
+#endif
+
+    // A record from the instrument asks nothing.
+    TCertifyDialog* synced = certifyDialog(ids[0]);
+    ASSERT_NE(synced, nullptr);
+    chooseStandard(synced, kStandard);
+    fillSigners(synced, QStringLiteral("张三"), QStringLiteral("李四"));
+    ui::ChoiceAnswer asked(-1);
+    synced->btnOK->click();
+    EXPECT_TRUE(asked.requests.empty());
+    EXPECT_TRUE(synced->issuedCertificate().has_value());
 }
 
 TEST_F(CertificateWindow, theCommandCertifiesOneLinkedRecord)

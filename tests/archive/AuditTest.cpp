@@ -10,6 +10,8 @@
 #include "tests/archive/PgServer.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QJsonDocument>
 #include <QFile>
 #include <QJsonObject>
 #include <QSqlQuery>
@@ -106,9 +108,36 @@ Status addCertificate(Archive& a, int record)
         {QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by) "
                         "VALUES (1, 'c', ?, 'u')"),
          {t}}};
-    for (const auto& [sql, values] : steps)
-    if (auto q = a.runList(sql, values, QStringLiteral("test")); !q)
-        return q.status();
+    // On a server the certificate and its approval go through the owner's
+    // writers, with content naming the server's time and the login.
+    const bool server = writesThroughServer(a);
+    for (const auto& [sql, values] : steps) {
+        if (server && sql.startsWith(QLatin1String("INSERT INTO certificate")))
+            continue;
+        if (auto q = a.runList(sql, values, QStringLiteral("test")); !q)
+            return q.status();
+    }
+    if (server) {
+        auto who = a.run(QStringLiteral("SELECT to_char(LOCALTIMESTAMP, 'YYYY-MM-DD HH24:MI:SS'), session_user"), {},
+                         QStringLiteral("test"));
+        if (!who)
+            return who.status();
+        who->next();
+        const QString at = who->value(0).toString(), user = who->value(1).toString(), year = at.left(4);
+        const QString number = QStringLiteral("SF6-%1-0001").arg(year);
+        const QByteArray content = QJsonDocument(QJsonObject{{QStringLiteral("issuedAt"), at},
+                                                             {QStringLiteral("issuedBy"), user},
+                                                             {QStringLiteral("number"), number}})
+                                       .toJson(QJsonDocument::Compact);
+        const QString sha = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+        for (const auto& [sql, values] :
+             {std::pair{QStringLiteral("SELECT sf6_issue_certificate(?, ?, 1, ?, NULL, 'R1', 1, 1, 1, 1, NULL, '合格', "
+                                       "'a', 'b', '', NULL, ?, ?)"),
+                        QVariantList{number, year.toInt(), record, QString::fromUtf8(content), sha}},
+              std::pair{QStringLiteral("SELECT sf6_approve_certificate(1, 'c')"), QVariantList{}}})
+            if (auto q = a.runList(sql, values, QStringLiteral("test")); !q)
+                return q.status();
+    }
     if (Status s = appendAudit(a, {audit::kCertificateIssued, QStringLiteral("certificate SF6-2026-0001"), QJsonValue(),
                                QJsonObject{{QStringLiteral("record"), record}}, {}});
     !s)
@@ -331,29 +360,6 @@ TEST_P(AuditOn, anUpgradedArchiveKeepsItsRowsAndGetsTheGuards)
 INSTANTIATE_TEST_SUITE_P(Engines, AuditOn, archivetest::testedEngines(), archivetest::engineName);
 
 #ifndef _WIN32
-namespace {
-
-// The SQL block of the README's section on roles, as an administrator would
-// paste it, one statement at a time.
-QStringList readmeRoleStatements()
-{
-    QFile readme(QStringLiteral(SF6_README));
-    if (!readme.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromUtf8(readme.readAll());
-    const qsizetype section = text.indexOf(QStringLiteral("## A shared PostgreSQL archive"));
-    const qsizetype start = text.indexOf(QStringLiteral("```sql\n"), section);
-    const qsizetype end = text.indexOf(QStringLiteral("```"), start + 7);
-    if (section < 0 || start < 0 || end < 0)
-        return {};
-    QStringList statements;
-    for (const QString& s : text.mid(start + 7, end - start - 7).split(u';'))
-        if (!s.trimmed().isEmpty())
-            statements << s.trimmed();
-    return statements;
-}
-
-} // namespace
 
 // The README's role for engineers adds and reads everything the program
 // keeps, and cannot change or remove records, certificates, approvals, the
@@ -369,7 +375,7 @@ TEST(AuditRole, theEngineersRoleAddsAndReadsButCannotChangeKeptRowsEvenWithoutTh
         ASSERT_TRUE(owner.ok()) << owner.error().toStdString();
         ASSERT_TRUE(archiveSync(**owner, logOf(sim::plausibleRecords(2))).ok());
     }
-    const QStringList statements = readmeRoleStatements();
+    const QStringList statements = archivetest::readmeRoleStatements(QStringLiteral(SF6_README));
     ASSERT_GE(statements.size(), 5) << "the README's block of SQL";
     for (QString sql : statements)
         ASSERT_TRUE(pg.exec(database, sql.replace(QStringLiteral("sf6archive"), database))) << sql.toStdString();
@@ -391,6 +397,39 @@ TEST(AuditRole, theEngineersRoleAddsAndReadsButCannotChangeKeptRowsEvenWithoutTh
     ASSERT_TRUE(check.ok()) << check.error().toStdString();
     EXPECT_EQ(check->rows, 3) << "the import, the report and the certificate";
 
+    // The trail, certificates, numbers and approvals only through the owner's
+    // writers: a row of one's own making is refused by the server.
+    for (const QString& sql :
+         {QStringLiteral("INSERT INTO audit (id, at, os_user, host, program, action, object, reason, previous_hash, hash) "
+                         "VALUES (99, LOCALTIMESTAMP, 'boss', 'h', 'p', 'a', 'o', '', 'x', 'y')"),
+          QStringLiteral("INSERT INTO certificate_approvals (certificate_id, approver, approved_at, approved_by) "
+                         "SELECT id, 'boss', LOCALTIMESTAMP, 'boss' FROM certificates"),
+          QStringLiteral("INSERT INTO certificates (id, number, year, sequence, record_id, serial_number, "
+                         "relay_version_id, standard_version_id, lab_version_id, judgement_id, verdict, tester, checker, "
+                         "approver, issued_at, issued_by, content, sha256) SELECT 2, 'F-1', 2026, 9, record_id, "
+                         "serial_number, relay_version_id, standard_version_id, lab_version_id, judgement_id, verdict, "
+                         "tester, checker, approver, issued_at, 'boss', content, sha256 FROM certificates"),
+          QStringLiteral("INSERT INTO certificate_numbers (year, last_sequence) VALUES (1999, 1)"),
+          QStringLiteral("UPDATE certificate_numbers SET last_sequence = last_sequence + 1"),
+          QStringLiteral("UPDATE archive_head SET audit_id = audit_id + 1")}) {
+        Archive::Write w(a);
+        ASSERT_TRUE(w.begun());
+        auto refused = a.run(sql, {}, QStringLiteral("写"));
+        ASSERT_FALSE(refused.ok()) << sql.toStdString();
+        EXPECT_TRUE(refused.error().contains(QStringLiteral("数据库账户没有这项操作的权限"))) << refused.error().toStdString();
+    }
+    // The login is the row's user, not the PC's account, nor a role set.
+    ASSERT_NE(platform::userName(), QStringLiteral("engineer1"));
+    QSqlQuery setRole(a.database());
+    ASSERT_TRUE(setRole.exec(QStringLiteral("SET ROLE sf6_engineers")));
+    ASSERT_TRUE(append(a, {relayEdit(1)}));
+    ASSERT_TRUE(setRole.exec(QStringLiteral("RESET ROLE")));
+    const std::vector<AuditRow> rows = rowsOf(a);
+    ASSERT_EQ(rows.size(), 4u);
+    for (const AuditRow& row : rows)
+        EXPECT_EQ(row.user, QStringLiteral("engineer1")) << row.action.toStdString();
+    EXPECT_EQ(verifyAuditChain(a)->rows, 4);
+
     // The owner's triggers off: the program writes no more, and the role's
     // privileges alone still refuse every change.
     for (const QString& table : schema::keptTables())
@@ -407,6 +446,43 @@ TEST(AuditRole, theEngineersRoleAddsAndReadsButCannotChangeKeptRowsEvenWithoutTh
         }
     }
     EXPECT_EQ(listRecords(a, {})->size(), 5u);
-    EXPECT_EQ(verifyAuditChain(a)->rows, 3);
+    EXPECT_EQ(verifyAuditChain(a)->rows, 4);
+}
+
+// Version 7 had no writers: the owner's next opening installs them, run as
+// the owner with a fixed search path and callable only by those granted them.
+TEST(AuditRole, anArchiveOfVersion7GetsTheWritersWhenItsOwnerOpensIt)
+{
+    QTemporaryDir dir;
+    const QString location = archivetest::freshLocation(Engine::PostgreSQL, dir);
+    const QString database = location.section(u'/', 3).section(u'?', 0, 0);
+    PgServer& pg = PgServer::instance();
+    {
+        auto a = Archive::open(*ArchiveLocation::parse(location));
+        ASSERT_TRUE(a.ok()) << a.error().toStdString();
+        ASSERT_TRUE(append(**a, {relayEdit(1)}));
+    }
+    for (const QString& f : schema::writerFunctions())
+        ASSERT_TRUE(pg.exec(database, QStringLiteral("DROP FUNCTION %1").arg(f)));
+    ASSERT_TRUE(pg.exec(database, QStringLiteral("UPDATE schema_version SET version = 7")));
+    auto a = Archive::open(*ArchiveLocation::parse(location));
+    ASSERT_TRUE(a.ok()) << a.error().toStdString();
+    EXPECT_EQ((*a)->schemaVersion(), schema::kCurrentVersion);
+    auto q = (*a)->run(QStringLiteral("SELECT proname FROM pg_proc WHERE proname LIKE 'sf6\\_%' AND prosecdef "
+                                      "AND array_to_string(proconfig, ',') LIKE 'search_path=%' "
+                                      "AND NOT has_function_privilege('public', oid, 'EXECUTE') ORDER BY proname"),
+                       {}, QStringLiteral("test"));
+    ASSERT_TRUE(q.ok()) << q.error().toStdString();
+    QStringList found;
+    while (q->next())
+        found << q->value(0).toString();
+    QStringList expected = schema::writerFunctions();
+    expected.sort();
+    EXPECT_EQ(found, expected);
+    ASSERT_TRUE(append(**a, {relayEdit(2)}));
+    auto check = verifyAuditChain(**a);
+    ASSERT_TRUE(check.ok());
+    EXPECT_EQ(check->rows, 2);
+    EXPECT_FALSE(check->firstAltered) << check->why.toStdString();
 }
 #endif

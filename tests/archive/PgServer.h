@@ -7,6 +7,7 @@
 // sslmode on a Unix socket.
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -261,6 +262,26 @@ enum class Engine { SQLite, PostgreSQL };
 inline std::string engineName(const ::testing::TestParamInfo<Engine>& info)
 {
     return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+// The SQL block of the README's section on roles, as an administrator would
+// paste it, one statement at a time.
+inline QStringList readmeRoleStatements(const QString& readmePath)
+{
+    QFile readme(readmePath);
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype section = text.indexOf(QStringLiteral("## A shared PostgreSQL archive"));
+    const qsizetype start = text.indexOf(QStringLiteral("```sql\n"), section);
+    const qsizetype end = text.indexOf(QStringLiteral("```"), start + 7);
+    if (section < 0 || start < 0 || end < 0)
+        return {};
+    QStringList statements;
+    for (const QString& s : text.mid(start + 7, end - start - 7).split(u';'))
+        if (!s.trimmed().isEmpty())
+            statements << s.trimmed();
+    return statements;
 }
 
 // The engines the archive suites run on: the tests start PostgreSQL on Linux only.

@@ -7,6 +7,7 @@
 #include "certificate/CertificateRules.h"
 #include "tests/certificate/CertificateFixture.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -78,6 +79,10 @@ protected:
         return q.exec(sql) ? QStringLiteral("done: ") + sql : Archive::reason(q.lastError());
     }
 };
+
+// A clock the test sets: the PC's, which a SQLite archive takes. A server's
+// archive takes the server's own time whatever the PC says.
+class IntegrityOnAPc : public Integrity {};
 
 } // namespace
 
@@ -164,6 +169,7 @@ TEST_P(Integrity, aCertificatesColumnsChangedByHandShowNowhereAndAreNamed)
 {
     const QString number = issue(ids[0]);
     const QString verdict = (*listCertificates(*archive))[0].verdict;
+    const QString issuedAt = (*listCertificates(*archive))[0].issuedAt;
     const QString flipped = verdict == QStringLiteral("合格") ? QStringLiteral("不合格") : QStringLiteral("合格");
     tamper(QStringLiteral("certificates"),
            QStringLiteral("UPDATE certificates SET verdict = '%1', tester = '赵六'").arg(flipped));
@@ -189,7 +195,7 @@ TEST_P(Integrity, aCertificatesColumnsChangedByHandShowNowhereAndAreNamed)
         EXPECT_EQ(verified(), QStringLiteral("证书 %1 的「%2」一栏已被改动，与证书内容不符").arg(number, caption));
         tamper(QStringLiteral("certificates"), QStringLiteral("UPDATE certificates SET issued_at = '%1', lab_version_id = "
                                                               "(SELECT MIN(id) FROM lab_versions), serial_number = 'R1'")
-                                                   .arg(now));
+                                                   .arg(issuedAt));
     }
     EXPECT_TRUE(verified().isEmpty()) << verified().toStdString();
 }
@@ -287,7 +293,7 @@ TEST_P(Integrity, signersAreThreeDifferentPeopleHoweverTheNamesAreTyped)
 }
 
 // A clock set back never issues, approves or amends before what is there.
-TEST_P(Integrity, aClockSetBackIsRefusedForIssueApprovalAndAmendment)
+TEST_P(IntegrityOnAPc, aClockSetBackIsRefusedForIssueApprovalAndAmendment)
 {
     now = QStringLiteral("2027-03-01 09:00:00");
     const QString number = issue(ids[0]);
@@ -309,10 +315,11 @@ TEST_P(Integrity, aClockSetBackIsRefusedForIssueApprovalAndAmendment)
 
 // On a shared server the server's clock gives the time: here a session in
 // another time zone than the PC's, so the two cannot agree by chance.
-TEST_P(Integrity, onAServerTheServersClockGivesTheTime)
+#ifndef _WIN32
+class IntegrityOnServer : public Integrity {};
+
+TEST_P(IntegrityOnServer, theServersClockGivesTheTime)
 {
-    if (sqlite())
-        GTEST_SKIP() << "SQLite has no clock of its own";
     setCertificateClock({});
     archive.reset();
     const QString zone = QStringLiteral("&options=-c%20TimeZone%3DPacific/Kiritimati");
@@ -326,8 +333,77 @@ TEST_P(Integrity, onAServerTheServersClockGivesTheTime)
     EXPECT_LE(std::abs(issued.secsTo(QDateTime(server.date(), server.time()))), 60) << c->content.issuedAt.toStdString();
 }
 
+// An engineer of the README's role, who may not insert a certificate,
+// approval or audit row, certifies and approves through the owner's writers:
+// the rows name the login and the server's time, and the writer refuses
+// content naming anyone else or a number out of turn.
+TEST_P(IntegrityOnServer, anEngineerCertifiesAndApprovesThroughTheOwnersWriters)
+{
+    const QString database = location.section(u'/', 3).section(u'?', 0, 0);
+    for (QString sql : archivetest::readmeRoleStatements(QStringLiteral(SF6_README)))
+        ASSERT_TRUE(archivetest::PgServer::instance().exec(database, sql.replace(QStringLiteral("sf6archive"), database)))
+            << sql.toStdString();
+    setCertificateClock({});
+    archive.reset();
+    auto a = Archive::open(*ArchiveLocation::parse(location + QStringLiteral("&user=engineer1")));
+    ASSERT_TRUE(a.ok()) << a.error().toStdString();
+    ASSERT_FALSE((*a)->readOnly()) << (*a)->readOnlyReason().toStdString();
+    archive = *a;
+    const QString engineer = QStringLiteral("engineer1");
+    auto c = certify(*archive, request(ids[0]));
+    ASSERT_TRUE(c.ok()) << c.error().toStdString();
+    EXPECT_EQ(c->content.issuedBy, engineer);
+    const QString number = c->content.number;
+    ASSERT_TRUE(approve(*archive, number, QStringLiteral("王五")));
+    QSqlQuery q(archive->database());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT c.issued_by, a.approved_by, to_char(c.issued_at, 'YYYY-MM-DD HH24:MI:SS'), "
+                                      "c.content FROM certificates c JOIN certificate_approvals a ON a.certificate_id = c.id")));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), engineer);
+    EXPECT_EQ(q.value(1).toString(), engineer);
+    EXPECT_EQ(q.value(2).toString(), c->content.issuedAt);
+    const QString content = q.value(3).toString();
+    q.finish();
+    std::vector<QString> users;
+    ASSERT_TRUE(forEachAuditRow(*archive, [&](const AuditRow& r) {
+        users.push_back(r.user);
+        return true;
+    }));
+    ASSERT_GE(users.size(), 2u);
+    EXPECT_EQ(users.end()[-2], engineer) << "the issue";
+    EXPECT_EQ(users.back(), engineer) << "the approval";
+    EXPECT_TRUE(verified().isEmpty()) << verified().toStdString();
+
+    // The writer called by hand, in a write never committed.
+    auto byHand = [&](const QString& by, int sequence) {
+        Archive::Write w(*archive);
+        if (!w.begun())
+            return w.begun().message();
+        auto t = archive->run(QStringLiteral("SELECT to_char(LOCALTIMESTAMP, 'YYYY-MM-DD HH24:MI:SS')"), {}, QStringLiteral("test"));
+        if (!t || !t->next())
+            return QStringLiteral("no time");
+        const QString other = number.left(number.size() - 4) + QStringLiteral("%1").arg(sequence, 4, 10, QChar(u'0'));
+        QString body = content;
+        body.replace(QStringLiteral("\"issuedBy\":\"engineer1\""), QStringLiteral("\"issuedBy\":\"%1\"").arg(by))
+            .replace(number, other)
+            .replace(c->content.issuedAt, t->value(0).toString());
+        const QString sha = QString::fromLatin1(QCryptographicHash::hash(body.toUtf8(), QCryptographicHash::Sha256).toHex());
+        auto issued = archive->run(
+            QStringLiteral("SELECT sf6_issue_certificate(?, year, ?, record_id, NULL, serial_number, relay_version_id, "
+                           "standard_version_id, lab_version_id, judgement_id, NULL, verdict, tester, checker, approver, "
+                           "NULL, ?, ?) FROM certificates WHERE number = ?"),
+            {other, sequence, body, sha, number}, QStringLiteral("test"));
+        return issued ? QStringLiteral("issued") : issued.error();
+    };
+    EXPECT_TRUE(byHand(QStringLiteral("boss"), 2).contains(schema::kServerGivesTime)) << byHand(QStringLiteral("boss"), 2).toStdString();
+    EXPECT_TRUE(byHand(engineer, 3).contains(schema::kForwardOnly)) << byHand(engineer, 3).toStdString();
+    EXPECT_EQ(byHand(engineer, 2), QStringLiteral("issued"));
+    EXPECT_EQ(listCertificates(*archive)->size(), 1u);
+}
+#endif
+
 // A test dated after the day of issue is an instrument's clock gone wrong.
-TEST_P(Integrity, aTestDatedInTheFutureIsRefusedAndAnExpiredStandardNamesTheTestDate)
+TEST_P(IntegrityOnAPc, aTestDatedInTheFutureIsRefusedAndAnExpiredStandardNamesTheTestDate)
 {
     std::mt19937 rng{7};
     sim::RecordFields f = sim::plausibleRecord(0, rng);
@@ -438,6 +514,11 @@ TEST_P(Integrity, anImportedRecordNeedsAConfirmationAndTheCertificateSaysWhereIt
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Integrity, archivetest::testedEngines(), archivetest::engineName);
+INSTANTIATE_TEST_SUITE_P(File, IntegrityOnAPc, ::testing::Values(Engine::SQLite), archivetest::engineName);
+#ifndef _WIN32
+// SQLite has no clock of its own.
+INSTANTIATE_TEST_SUITE_P(Server, IntegrityOnServer, ::testing::Values(Engine::PostgreSQL), archivetest::engineName);
+#endif
 
 // ---- the rules themselves ----------------------------------------------
 

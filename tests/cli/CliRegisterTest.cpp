@@ -131,6 +131,7 @@ TEST_F(CliRegister, aLinkedRecordIsJudgedAsJsonAndReportedOnTwoPages)
             EXPECT_EQ(pages(path), 2) << f.toStdString();
             EXPECT_TRUE(text.contains(QStringLiteral("结论：") + verdict)) << text.toStdString();
             EXPECT_TRUE(text.contains(QStringLiteral("校验结果判定")));
+            EXPECT_TRUE(text.contains(QStringLiteral("数据来源：仪器同步"))) << text.toStdString();
             for (const char* caption : {"设定值", "P20动作值", "允许误差", "切换差", "差限值", "判定"})
                 EXPECT_TRUE(text.contains(QString::fromUtf8(caption))) << caption;
         } else {

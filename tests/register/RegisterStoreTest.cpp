@@ -152,6 +152,33 @@ TEST_P(Register, aTrendHasTheMeansOfEveryLinkedRecordInTimeOrder)
     EXPECT_EQ(t->points[0].alarm->fixedText(3), (*record)->row()[5]) << "the list's own P20 mean alarm text";
 }
 
+// The judgement page says where the readings came from: the instrument, or
+// the file an import read them from.
+TEST_P(Register, theJudgementPageSaysWhereTheReadingsCameFrom)
+{
+    SyncLog imported{Archive::now(), QStringLiteral("test"), QStringLiteral("old.xlsx"), 1, SyncEnd::Complete,
+                     {sim::plausibleRecords(7).back()}};
+    imported.fileSha256 = QString(64, u'd');
+    auto s = archiveSync(*archive, imported);
+    ASSERT_TRUE(s.ok()) << s.error().toStdString();
+    RelayEntry r;
+    r.serial = QStringLiteral("R7");
+    r.alarm = Decimal::parse(QStringLiteral("0.55"));
+    ASSERT_TRUE(saveRelay(*archive, r, QStringLiteral("test")).ok());
+    ReportDetails d = defaultReportDetails(QStringLiteral("2026-12-9"));
+    d.serialNumber = QStringLiteral("R7");
+    for (const auto& [record, source] : {std::pair{s->recordIds.front(), QStringLiteral("数据来源：导入 old.xlsx")},
+                                         std::pair{ids[0], QStringLiteral("数据来源：仪器同步")}}) {
+        MadeReport made = makeReport(*archive, record, d, (*findRecord(*archive, record))->row(), QStringLiteral("test"));
+        ASSERT_EQ(made.pages.size(), 2u) << made.problems.join(u'|').toStdString();
+        const PageLabel* line = made.pages[1].label(kSourceLabel);
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->text, source);
+        EXPECT_GT(line->box.top(), made.pages[1].label(kP20CheckLabel)->box.top()) << "below the P20 line";
+        EXPECT_EQ(made.pages[0].label(kSourceLabel), nullptr) << "the record's own page stays as it was";
+    }
+}
+
 // Confirming a report: the register learns the dialog's relay, the record is
 // linked and judged, and the report names the judgement it printed.
 TEST_P(Register, aConfirmedReportFeedsTheRegisterAndPrintsItsJudgement)
