@@ -3,7 +3,7 @@
 #   1. scripts/build-windows.sh: the programs, the tests, the zip and the setup;
 #   2. every DLL the shipped programs import is shipped or part of Windows,
 #      and every shipped DLL and font has its licence file;
-#   3. the Windows test programs under Wine (ctest, in the build's own prefix);
+#   3. the Windows test programs under Wine (scripts/wine-tests.sh, in the build's own prefix);
 #      the import readers again under a Chinese code page, and sf6cli.exe
 #      archive import of workbooks in a folder named in Chinese;
 #   4. the setup program installed and removed silently, the installed
@@ -44,81 +44,8 @@ echo "== Licences of the portable folder"
 scripts/check-windows-licenses.sh "$stage"
 
 echo "== Windows tests under Wine"
-# Built for Windows but not run under Wine, each for its reason:
-#  - ReportPdf, ReportPdfWriting, CertificatePdf, the workbook read-backs (ExportWorkbook,
-#    ThreeRowExport, Window.listAndWorkbookUseTheWindowFont): they read the
-#    file back with the host's poppler or openpyxl; Wine starts Unix programs
-#    but cannot wait for them. (The history's workbook and the certificates'
-#    PDFs are read back on Linux only; the rest of those window tests runs here.)
-#  - ReportPdfLocales: it runs the PDF tests again under Linux locales. The end-to-end run below compares the
-#    Windows build's PDFs and workbook with the Linux build's instead.
-#  - ReportFaces.IdeographsAndRadicals: CJK punctuation (U+3004, U+302A-303F)
-#    that wqy-zenhei lacks comes, on Linux, from another installed face.
-#  - ArchiveFile.aFileLockedForAMoment and Certificates.twoWritersAtOnce…:
-#    their second connection lives in a std::thread; under Wine the MinGW build crashes or hangs when that thread
-#    ends (Qt's thread data of an adopted thread).
-# Not built for Windows: sim/'s simulator on a pseudo-terminal and the suites
-# that use it (link_tests, cli_tests, app_tests: the window and sf6cli each
-# against it); of window_tests, the instrument hanging up (a pseudo-terminal's)
-# and the test that starts the Linux sf6companion; the PostgreSQL
-# cases (they start a server, on Linux only: the archive, register and window
-# suites run on SQLite here). window_tests syncs from the calibrator served
-# inside the process.
-# As gtest filters: each test program runs once, all its tests in one Wine
-# process (a process each, as ctest would start them, costs Wine's start-up
-# three hundred times over).
-excluded='ReportPdf.*:ReportPdfWriting.*:CertificatePdf.*:ReportPdfLocales.*:ExportWorkbook.EmptyListAndOddRows:ExportWorkbook.FailureIsReportedAndLeavesNoFile:ExportWorkbook.RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile:ThreeRowExport.*:ReportFaces.IdeographsAndRadicals:ArchiveFile.aFileLockedForAMoment:Engines/Certificates.twoWritersAtOnceGetConsecutiveNumbers/*:Window.listAndWorkbookUseTheWindowFont'
-start=$SECONDS
-run cmd /c exit >/dev/null   # the prefix is made once, before the first test program
-# One wineserver for all the tests: a test program that starts while the
-# server of the one before is shutting down can fail before its first line.
-# Wine's own service processes start with the first program of a server and
-# keep its standard output: started here, they hold no test's output pipe.
-wineserver -w
-wineserver -p
-run cmd /c exit >/dev/null 2>&1
-status=0
-reruns=$(mktemp)
-results=$(mktemp -d)
-# The test programs are those the build registers with ctest.
-mapfile -t programs < <(find "$out/tests" -name '*\[1\]_include.cmake' | sed 's/\[1\]_include\.cmake$/.exe/' | sort)
-[[ ${#programs[@]} -gt 0 ]] || { echo "no test programs in $out/tests" >&2; exit 1; }
-# run_program EXE: all its tests but the excluded, in its own folder as ctest
-# would; says one line, or prints what failed.
-run_program() {
-  local exe=$1 name log said code=0 begun=$SECONDS
-  name=$(basename "$exe" .exe)
-  log=$results/$name.log
-  (cd "$(dirname "$exe")" && QT_QPA_PLATFORM=offscreen SF6_SOURCE_DIR=$root SF6_WINE_RERUN_SILENT=1 \
-     SF6_WINE_RERUN_LOG=$reruns timeout -s KILL 900 "$root/scripts/wine-run.sh" "$exe" \
-     --gtest_brief=1 "--gtest_filter=-$excluded") >"$log" 2>&1 || code=$?
-  said=$(tr -d '\r' <"$log" | grep -E '^\[  PASSED  \]' | head -1)
-  if [[ $code -eq 0 && -n "$said" ]]; then
-    echo "$name: ${said#\[  PASSED  \] } ($((SECONDS - begun)) s)"
-  else
-    tr -d '\r' <"$log"
-    echo "$name: FAILED with status $code ($((SECONDS - begun)) s)"
-    return 1
-  fi
-}
-export -f run_program
-export root excluded reruns results
-# The longest first, two at a time, as ctest -j2 ran them.
-printf '%s\n' "${programs[@]}" | awk '{print (/window_tests|archive_tests|certificate/ ? 0 : 1) "\t" $0}' | sort -k1,1n -s | cut -f2 \
-  | xargs -P2 -I{} bash -c 'run_program "$1"' _ {} || status=1
-# The receive loop's fuzz seeds, as ctest runs them on Linux.
-run "$out/tests/fuzz/fuzz_receive_loop_replay.exe" "$root"/tests/fuzz/corpus/* >"$results/fuzz.log" 2>&1 \
-  || { cat "$results/fuzz.log"; echo "fuzz_receive_loop_replay: FAILED"; status=1; }
-# The server was started above, so it is there to end.
-wineserver -k
-wineserver -w
-if [[ -s "$reruns" ]]; then
-  echo "Test programs run a second time:"
-  cat "$reruns"
-fi
-rm -rf "$reruns" "$results"
-[[ $status -eq 0 ]] || exit $status
-echo "Wine tests: $((SECONDS - start)) s"
+scripts/wine-tests.sh
+
 
 echo "== Drawn text: the Windows build's against the Linux build's"
 # On the platform the programs choose themselves (a screen of Xvfb), not the
