@@ -1,0 +1,52 @@
+// archive copy | backup: the whole archive into an empty one, or into a new
+// SQLite file that is then verified.
+#include "base/Clock.h"
+#include "certificate/ArchiveBackup.h"
+#include "cli/Commands.h"
+#include "cli/Output.h"
+
+namespace cli {
+
+namespace {
+
+sf6::CopyOptions progressOnStderr()
+{
+    sf6::CopyOptions options;
+    options.progress = [](const QString& table, qint64 rows) { err(QStringLiteral("复制 %1：%2行").arg(table).arg(rows)); };
+    return options;
+}
+
+} // namespace
+
+int copyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
+{
+    if (!p.isSet(QStringLiteral("to")) || p.value(QStringLiteral("to")).isEmpty())
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("archive copy 需要 --to 目标存档")));
+    const auto target = sf6::ArchiveLocation::parse(p.value(QStringLiteral("to")));
+    if (!target)
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, target.error()));
+    if (const sf6::Status s = sf6::copyArchive(archive, *target, progressOnStderr()); !s)
+        return fail(s);
+    if (const sf6::Status s = writeOutput(kStdout, QStringLiteral("存档已复制到 %1\n").arg(target->display()).toUtf8()); !s)
+        return fail(s);
+    return kOk;
+}
+
+int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive)
+{
+    const QString file = p.isSet(QStringLiteral("to")) ? p.value(QStringLiteral("to"))
+                                                       : sf6::defaultBackupFile(archive.location(), sf6::Clock::now());
+    if (file.isEmpty())
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("archive backup 的 --to 需要一个文件名")));
+    auto backup = sf6::backupArchive(archive, file, progressOnStderr());
+    if (!backup)
+        return fail(backup.status());
+    if (const sf6::Status s = writeOutput(kStdout, QStringLiteral("备份已写入 %1（%2）\n")
+                                                       .arg(backup->file, backup->verification.summary())
+                                                       .toUtf8());
+        !s)
+        return fail(s);
+    return kOk;
+}
+
+} // namespace cli
