@@ -41,4 +41,47 @@ Expected<Backup> backupArchive(const Archive& source, const QString& file, const
     return Backup{file, *verified};
 }
 
+Expected<Restore> restoreArchive(const QString& backupFile, const ArchiveLocation& target, const QDateTime& at,
+                                 const CopyOptions& options)
+{
+    ArchiveLocation from;
+    from.engine = ArchiveLocation::Engine::SQLite;
+    from.path = backupFile;
+    if (!QFileInfo::exists(backupFile))
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("备份文件 %1 不存在").arg(backupFile));
+    auto backup = Archive::open(from, Archive::Access::Read);
+    if (!backup)
+        return backup.status();
+    if (Status whole = (*backup)->checkFile(); !whole)
+        return whole;
+    auto verified = verifyArchive(**backup);
+    if (!verified)
+        return verified.status();
+    if (!verified->intact())
+        return Status::failure(ErrorCode::Altered,
+                               QStringLiteral("备份 %1 未通过核对，不能用来恢复：%2").arg(backupFile, verified->firstProblem));
+    Restore restore;
+    // The write-ahead log goes with its file: without it the moved archive would lack its last commits.
+    const QStringList suffixes{QString(), QStringLiteral("-wal"), QStringLiteral("-shm")};
+    if (target.engine == ArchiveLocation::Engine::SQLite && QFileInfo::exists(target.path)) {
+        const QString aside = target.path + QStringLiteral(".before-restore-") + at.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        for (const QString& s : suffixes)
+            if (QFileInfo::exists(aside + s))
+                return Status::failure(ErrorCode::TargetNotEmpty, QStringLiteral("%1 已存在，恢复不会替换它").arg(aside + s));
+        for (const QString& s : suffixes)
+            if (QFileInfo::exists(target.path + s) && !QFile::rename(target.path + s, aside + s))
+                return Status::failure(ErrorCode::OutputNotWritten,
+                                       QStringLiteral("无法把存档 %1 改名为 %2（也许另一个程序正在使用它）").arg(target.path + s, aside + s));
+        restore.movedAside = aside;
+    }
+    if (Status s = copyArchive(**backup, target, options); !s) {
+        if (!restore.movedAside.isEmpty())
+            for (const QString& suffix : suffixes)
+                if (QFileInfo::exists(restore.movedAside + suffix))
+                    QFile::rename(restore.movedAside + suffix, target.path + suffix);
+        return s;
+    }
+    return restore;
+}
+
 } // namespace sf6

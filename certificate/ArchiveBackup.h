@@ -21,4 +21,14 @@ struct Backup {
 // code Altered and stays where it is, for a look.
 Expected<Backup> backupArchive(const Archive& source, const QString& file, const CopyOptions& options = {});
 
+// A verified backup copied into the target. An SQLite archive already there
+// is first renamed aside with the time (never deleted), and put back if the
+// copy fails; movedAside names where it went. A backup that fails verify is
+// refused with the code Altered.
+struct Restore {
+    QString movedAside;
+};
+Expected<Restore> restoreArchive(const QString& backupFile, const ArchiveLocation& target, const QDateTime& at,
+                                 const CopyOptions& options = {});
+
 } // namespace sf6

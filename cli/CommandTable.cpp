@@ -359,6 +359,20 @@ does. The file is
 FILE, or backups/sf6archive\-YYYYMMDD\-HHMMSS.sqlite beside the SQLite archive (for a PostgreSQL archive, beside
 the user's own archive file). An existing file is never replaced (exit 6); a backup that fails verify exits 7.
 )roff")},
+        {QStringLiteral("archive restore"),
+         QString(),
+         QStringLiteral("用备份文件恢复存档（已有的 SQLite 存档先改名移开，不删除）"),
+         ArchiveUse::None, Writes::Yes, nullptr,
+         {QStringLiteral("from"), QStringLiteral("archive")},
+         [](const Invocation& i) { return restoreCommand(i.options); },
+         QStringLiteral(R"roff(Copy a backup
+.RB ( \-\-from " FILE)"
+into the archive's place
+.RB ( \-\-archive ,
+else as for every command) after verifying it; a backup that fails verify is refused (exit 7). An SQLite archive
+already there is first renamed to FILE.before\-restore\-YYYYMMDD\-HHMMSS (never deleted, put back if the copy fails)
+and the new place is said; any other target must be empty.
+)roff")},
     };
     return kCommands;
 }

@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "certificate/ArchiveBackup.h"
 #include "cli/Commands.h"
+#include "cli/Options.h"
 #include "cli/Output.h"
 
 namespace cli {
@@ -45,6 +46,27 @@ int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive)
                                                        .arg(backup->file, backup->verification.summary())
                                                        .toUtf8());
         !s)
+        return fail(s);
+    return kOk;
+}
+
+int restoreCommand(const QCommandLineParser& p)
+{
+    if (!p.isSet(QStringLiteral("from")) || p.value(QStringLiteral("from")).isEmpty())
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("archive restore 需要 --from 备份文件")));
+    const auto target = archiveLocation(p);
+    if (!target)
+        return fail(target.status());
+    if (target->off())
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("--no-archive：没有可恢复到的存档")));
+    auto restored = sf6::restoreArchive(p.value(QStringLiteral("from")), *target, sf6::Clock::now(), progressOnStderr());
+    if (!restored)
+        return fail(restored.status());
+    QString said;
+    if (!restored->movedAside.isEmpty())
+        said += QStringLiteral("原存档已移到 %1\n").arg(restored->movedAside);
+    said += QStringLiteral("已从备份 %1 恢复到 %2\n").arg(p.value(QStringLiteral("from")), target->display());
+    if (const sf6::Status s = writeOutput(kStdout, said.toUtf8()); !s)
         return fail(s);
     return kOk;
 }

@@ -8,6 +8,7 @@
 #include "archive/Schema.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -165,6 +166,44 @@ TEST_F(CliSafekeep, RefusesTargetsThatAreNotEmptyTheSourceOrNewer)
     EXPECT_EQ(later.exit, 6);
     EXPECT_TRUE(later.err.contains(QStringLiteral("较新版本"))) << later.err.toStdString();
     EXPECT_EQ(cmd(source, "list", {"--tsv", "-"}).exit, 0) << "the source is left as it was";
+}
+
+TEST_F(CliSafekeep, RestoreMovesTheArchiveAsideAndRefusesABackupThatFailsVerify)
+{
+    const QString source = filled();
+    const QString file = dir.filePath(QStringLiteral("b.sqlite"));
+    ASSERT_EQ(sf6cli({QStringLiteral("archive"), QStringLiteral("backup"), QStringLiteral("--archive"), source,
+                      QStringLiteral("--to"), file}).exit, 0);
+    const QString backedUp = cmd(source, "relays", {"--tsv", "-"}).out;
+    ASSERT_EQ(cmd(source, "relay", {"--serial", "R2"}).exit, 0);
+    const QString later = cmd(source, "relays", {"--tsv", "-"}).out;
+    ASSERT_NE(later, backedUp);
+
+    // A backup whose guard was dropped is refused; the archive stays where it is.
+    const QString broken = dir.filePath(QStringLiteral("broken.sqlite"));
+    ASSERT_TRUE(QFile::copy(file, broken));
+    QFile::setPermissions(broken, QFile::ReadOwner | QFile::WriteOwner);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("broken"));
+        db.setDatabaseName(broken);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("DROP TRIGGER audit_kept_update")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("broken"));
+    const CliRun refused = sf6cli({QStringLiteral("archive"), QStringLiteral("restore"), QStringLiteral("--from"), broken,
+                                   QStringLiteral("--archive"), source});
+    EXPECT_EQ(refused.exit, 7) << refused.err.toStdString();
+    EXPECT_EQ(cmd(source, "relays", {"--tsv", "-"}).out, later);
+
+    const CliRun restored = sf6cli({QStringLiteral("archive"), QStringLiteral("restore"), QStringLiteral("--from"), file,
+                                    QStringLiteral("--archive"), source});
+    ASSERT_EQ(restored.exit, 0) << restored.err.toStdString();
+    EXPECT_EQ(cmd(source, "relays", {"--tsv", "-"}).out, backedUp);
+    const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("source.sqlite.before-restore-*")});
+    ASSERT_EQ(aside.size(), 1) << restored.out.toStdString();
+    EXPECT_TRUE(restored.out.contains(aside.front()));
+    EXPECT_EQ(cmd(dir.filePath(aside.front()), "relays", {"--tsv", "-"}).out, later) << "the archive moved aside is whole";
 }
 
 // A copy that fails after any one table leaves no archive behind, on either engine.
