@@ -575,6 +575,58 @@ Expected<std::shared_ptr<Archive>> Archive::connect(const ArchiveLocation& locat
     return archive;
 }
 
+Expected<std::shared_ptr<Archive>> Archive::openBare(const ArchiveLocation& location)
+{
+    const QString driver = location.engine == ArchiveLocation::Engine::SQLite ? QStringLiteral("QSQLITE")
+                                                                               : QStringLiteral("QPSQL");
+    if (location.off() || !QSqlDatabase::isDriverAvailable(driver))
+        return Status::failure(ErrorCode::ArchiveUnavailable, QStringLiteral("无法打开存档 %1：缺少数据库驱动 %2（请安装 Qt 的 %2 驱动）")
+                                   .arg(location.display(), driver));
+    std::shared_ptr<Archive> archive(new Archive(location, nextConnectionName()));
+    if (Status s = archive->openConnection(); !s)
+        return s;
+    return archive;
+}
+
+Archive::Transaction::Transaction(const Archive& archive, bool readOnly) : archive_(archive)
+{
+    QSqlDatabase db = archive.database();
+    if (!db.transaction()) {
+        begun_ = archive.failure(QStringLiteral("开始事务"), db.lastError());
+        return;
+    }
+    open_ = true;
+    ++archive.writing_;
+    if (readOnly && archive.location().engine == ArchiveLocation::Engine::PostgreSQL)
+        if (auto q = archive.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"), {},
+                                 QStringLiteral("开始事务"));
+            !q)
+            begun_ = q.status();
+}
+
+Archive::Transaction::~Transaction()
+{
+    if (open_) {
+        archive_.database().rollback();
+        --archive_.writing_;
+    }
+}
+
+Status Archive::Transaction::commit()
+{
+    if (!begun_)
+        return begun_;
+    QSqlDatabase db = archive_.database();
+    open_ = false;
+    --archive_.writing_;
+    if (!db.commit()) {
+        const QSqlError why = db.lastError();
+        db.rollback();
+        return archive_.failure(QStringLiteral("写入"), why);
+    }
+    return Status::success();
+}
+
 Status Archive::openConnection()
 {
     const ArchiveLocation& location = location_;

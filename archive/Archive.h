@@ -34,6 +34,10 @@ public:
     // process in the loader (a thread the port left behind); elsewhere it
     // only moves the load earlier. A missing driver is reported by open.
     static void loadDriver(const ArchiveLocation& location);
+    // A copy's target: a connection of its own with nothing created or
+    // checked (SQLite: the file is made). The copy makes the schema itself,
+    // inside its one transaction.
+    static Expected<std::shared_ptr<Archive>> openBare(const ArchiveLocation& location);
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
@@ -69,6 +73,22 @@ public:
 
     private:
         Archive& archive_;
+        Status begun_ = Status::success();
+        bool open_ = false;
+    };
+
+    // A plain transaction, for a copy's reads and its target: no writers'
+    // lock, no guards checked; a lost connection inside it is a failure.
+    // PostgreSQL reads see one snapshot (readOnly: REPEATABLE READ, READ ONLY).
+    class Transaction {
+    public:
+        Transaction(const Archive& archive, bool readOnly);
+        ~Transaction();
+        Status begun() const { return begun_; }
+        Status commit();
+
+    private:
+        const Archive& archive_;
         Status begun_ = Status::success();
         bool open_ = false;
     };

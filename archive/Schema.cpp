@@ -378,6 +378,8 @@ const QStringList& writerFunctions()
     return names;
 }
 
+Status installGuards(const Archive& archive) { return installKeepTriggers(archive); }
+
 QString missingGuardsText(const QStringList& missing)
 {
     return QStringLiteral("存档的保护触发器缺失或已被改动：%1").arg(missing.join(QStringLiteral("、")));

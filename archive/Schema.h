@@ -87,6 +87,9 @@ Expected<QStringList> missingGuards(const Archive& archive);
 // "存档的保护触发器缺失或已被改动：…"
 QString missingGuardsText(const QStringList& missing);
 
+// Puts every guard of this version in place (a copy's target, after its rows).
+Status installGuards(const Archive& archive);
+
 // The tables an archive of the given version has, lower case, sorted.
 QStringList tablesOf(int version);
 

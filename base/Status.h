@@ -29,6 +29,9 @@ enum class ErrorCode {
     ArchiveDamaged,      // the file is damaged or not a database; nothing is written into it
     ArchiveLocked,       // another program holds the archive
     ArchiveForeign,      // a database that is not this program's archive
+    TargetNotEmpty,      // copy, backup, restore: the target already holds something
+    SameArchive,         // copy: the target is the source itself
+    SchemaNewer,         // copy: an archive of a newer program's schema
     Altered,             // verify: an audit row or a certificate is no longer as written
     NotAnExport,         // import: a file that is no export of this program
     RowsRefused,         // import: rows that give no record

@@ -331,6 +331,48 @@ imports). TSV by default, or
 .BR "\-\-json \-" ;
 JSON gives the stored action names and the values as JSON.
 )roff")},
+        {QStringLiteral("archive copy"),
+         QString(),
+         QStringLiteral("把整个存档复制到 --to 指定的空存档（SQLite 文件或 PostgreSQL 数据库）"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("to"), QStringLiteral("archive")},
+         [](const Invocation& i) { return copyCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(Copy the whole archive
+.RB ( \-\-archive )
+into an empty one
+.RB ( \-\-to " LOCATION, a file or postgresql://...),"
+every table with its ids, texts, bytes and hashes as they are, in one transaction; the source is read as of one
+moment while others write. A target that holds anything, the source itself, or a newer program's archive is
+refused (exit 6). Broken off, it leaves no archive: a file is written beside the target and renamed at the end.
+Progress, table and rows, on standard error.
+)roff")},
+        {QStringLiteral("archive backup"),
+         QString(),
+         QStringLiteral("把存档备份为一个新的 SQLite 文件并核对它"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("to"), QStringLiteral("archive")},
+         [](const Invocation& i) { return backupCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(A consistent SQLite copy of the archive, made read-only, then opened read-only and verified as
+.B archive verify
+does. The file is
+.B \-\-to
+FILE, or backups/sf6archive\-YYYYMMDD\-HHMMSS.sqlite beside the SQLite archive (for a PostgreSQL archive, beside
+the user's own archive file). An existing file is never replaced (exit 6); a backup that fails verify exits 7.
+)roff")},
+        {QStringLiteral("archive restore"),
+         QString(),
+         QStringLiteral("用备份文件恢复存档（已有的 SQLite 存档先改名移开，不删除）"),
+         ArchiveUse::None, Writes::Yes, nullptr,
+         {QStringLiteral("from"), QStringLiteral("archive")},
+         [](const Invocation& i) { return restoreCommand(i.options); },
+         QStringLiteral(R"roff(Copy a backup
+.RB ( \-\-from " FILE)"
+into the archive's place
+.RB ( \-\-archive ,
+else as for every command) after verifying it; a backup that fails verify is refused (exit 7). An SQLite archive
+already there is first renamed to FILE.before\-restore\-YYYYMMDD\-HHMMSS (never deleted, put back if the copy fails)
+and the new place is said; any other target must be empty.
+)roff")},
     };
     return kCommands;
 }

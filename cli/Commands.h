@@ -46,5 +46,10 @@ int p20Command(const QCommandLineParser& p);
 int archiveP20Command(const QCommandLineParser& p, const sf6::Archive& archive);
 // archive audit: the audit trail.
 int auditCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+// archive copy --to LOCATION | backup [--to FILE]: the whole archive elsewhere.
+int copyCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+// archive restore --from FILE [--archive LOCATION]: a verified backup into the archive's place.
+int restoreCommand(const QCommandLineParser& p);
 
 } // namespace cli

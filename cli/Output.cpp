@@ -45,6 +45,9 @@ int exitCode(sf6::ErrorCode code)
         {C::ArchiveDamaged, kArchiveFailed},
         {C::ArchiveLocked, kArchiveFailed},
         {C::ArchiveForeign, kArchiveFailed},
+        {C::TargetNotEmpty, kArchiveFailed},
+        {C::SameArchive, kArchiveFailed},
+        {C::SchemaNewer, kArchiveFailed},
         {C::Altered, kAltered},
         {C::RowsRefused, kRowsRefused},
     };

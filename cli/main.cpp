@@ -45,7 +45,8 @@ int unknownCommand(const QStringList& words)
 int withArchive(const Command& c, Invocation& inv)
 {
     const QCommandLineParser& p = inv.options;
-    if (const auto filter = archiveFilter(p); !filter)
+    // --to is a date only beside --from; archive copy and backup take it as a place.
+    if (const auto filter = archiveFilter(p); !filter && c.options.contains(QStringLiteral("from")))
         return fail(filter.status());
     const auto location = archiveLocation(p);
     if (!location)
