@@ -604,27 +604,36 @@ Archive::Transaction::Transaction(const Archive& archive, bool readOnly) : archi
             begun_ = q.status();
 }
 
+void Archive::rollbackOwn() const
+{
+    database().rollback();
+    --writing_;
+}
+
+Status Archive::commitOwn() const
+{
+    QSqlDatabase db = database();
+    --writing_;
+    if (!db.commit()) {
+        const QSqlError why = db.lastError();
+        db.rollback();
+        return failure(QStringLiteral("写入"), why);
+    }
+    return Status::success();
+}
+
 Archive::Transaction::~Transaction()
 {
-    if (open_) {
-        archive_.database().rollback();
-        --archive_.writing_;
-    }
+    if (open_)
+        archive_.rollbackOwn();
 }
 
 Status Archive::Transaction::commit()
 {
     if (!begun_)
         return begun_;
-    QSqlDatabase db = archive_.database();
     open_ = false;
-    --archive_.writing_;
-    if (!db.commit()) {
-        const QSqlError why = db.lastError();
-        db.rollback();
-        return archive_.failure(QStringLiteral("写入"), why);
-    }
-    return Status::success();
+    return archive_.commitOwn();
 }
 
 Status Archive::openConnection()
@@ -917,24 +926,17 @@ Archive::Write::Write(Archive& archive) : archive_(archive)
 
 Archive::Write::~Write()
 {
-    if (open_) {
-        archive_.database().rollback();
-        --archive_.writing_;
-    }
+    if (open_)
+        archive_.rollbackOwn();
 }
 
 Status Archive::Write::commit()
 {
     if (!begun_)
         return begun_;
-    QSqlDatabase db = archive_.database();
     open_ = false;
-    --archive_.writing_;
-    if (!db.commit()) {
-        const QSqlError why = db.lastError();
-        db.rollback();
-        return archive_.failure(QStringLiteral("写入"), why);
-    }
+    if (Status s = archive_.commitOwn(); !s)
+        return s;
     archive_.followOwnWrite(true);
     return Status::success();
 }

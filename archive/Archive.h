@@ -131,6 +131,10 @@ private:
     // SQLite: the file's state while it is as found whole or as this program
     // wrote it since; empty once another program changed it.
     mutable QString knownState_;
+    // The end of a Write's or a Transaction's own transaction.
+    void rollbackOwn() const;
+    Status commitOwn() const;
+
     mutable int writing_ = 0;     // inside a Write: a lost connection is not silently replaced
     mutable QString lostReason_;  // a reconnection that failed, said once
     QString readOnlyReason_;
