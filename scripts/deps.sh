@@ -8,7 +8,7 @@ RUN_PACKAGES=(
   g++ cmake make pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev qt6-translations-l10n
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev
-  libxlsxwriter-dev libminizip-dev libfreexl-dev
+  libxlsxwriter-dev libminizip-dev libfreexl-dev libssl-dev libqrencode-dev
   fonts-noto-cjk fonts-liberation fonts-wqy-zenhei
 )
 PACKAGES=(
@@ -16,12 +16,12 @@ PACKAGES=(
   postgresql
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth poppler-utils python3 python3-openpyxl python3-xlwt util-linux locales
+  xvfb xauth poppler-utils qpdf zbar-tools python3 python3-openpyxl python3-xlwt util-linux locales
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev qt6-base-dev-tools ninja-build wine wine64 nsis
   dpkg-dev desktop-file-utils appstream librsvg2-bin
   # their copyright files are the licence texts the Windows packages ship
-  libqt6core6 libqt6serialport6 libqt6charts6 libsqlite3-0 libxlsxwriter4 libminizip1 libfreexl1 libpq5
+  libqt6core6 libqt6serialport6 libqt6charts6 libsqlite3-0 libxlsxwriter4 libminizip1 libfreexl1 libpq5 libssl3 libqrencode4
   gcc-mingw-w64-base mingw-w64-common
 )
 
