@@ -27,11 +27,13 @@ if [[ -z "$toolchain" && -d "$root/../shared/toolchains" ]]; then
 fi
 qt_pack=qt-6.4.2-mingw-w64.tar.xz
 deps_pack=deps-mingw-w64.tar.xz
+# OpenSSL, libqrencode and a libpq built with TLS, laid over the deps pack.
+tls_pack=deps-tls-mingw-w64.tar.xz
 if [[ -z "$toolchain" ]]; then
   skip "no Windows toolchain (neither \$SF6_WIN_TOOLCHAIN nor ../shared/toolchains beside the checkout)"
 fi
-if [[ ! -f "$toolchain/$qt_pack" || ! -f "$toolchain/$deps_pack" ]]; then
-  skip "$toolchain lacks $qt_pack or $deps_pack"
+if [[ ! -f "$toolchain/$qt_pack" || ! -f "$toolchain/$deps_pack" || ! -f "$toolchain/$tls_pack" ]]; then
+  skip "$toolchain lacks $qt_pack, $deps_pack or $tls_pack"
 fi
 for tool in x86_64-w64-mingw32-g++-posix wine makensis; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
@@ -40,13 +42,14 @@ $available_only && exit 0
 
 # The packs, unpacked once; again only when a tarball changes.
 sdk=$out/sdk
-key=$(cat "$toolchain/$qt_pack" "$toolchain/$deps_pack" | sha256sum | cut -d' ' -f1)
+key=$(cat "$toolchain/$qt_pack" "$toolchain/$deps_pack" "$toolchain/$tls_pack" | sha256sum | cut -d' ' -f1)
 if [[ "$(cat "$sdk/.key" 2>/dev/null)" != "$key" ]]; then
   echo "Unpacking the Windows toolchain into $sdk"
   rm -rf "$sdk"
   mkdir -p "$sdk"
   tar -xJf "$toolchain/$qt_pack" -C "$sdk"
   tar -xJf "$toolchain/$deps_pack" -C "$sdk"
+  tar -xJf "$toolchain/$tls_pack" -C "$sdk"
   echo "$key" > "$sdk/.key"
 fi
 
