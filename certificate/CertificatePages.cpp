@@ -1,5 +1,6 @@
 #include "certificate/CertificatePages.h"
 
+#include "certificate/QrCode.h"
 #include "register/P20Check.h"
 #include "sync/TestRecord.h"
 
@@ -16,7 +17,10 @@ namespace {
 // the certificate on the right; the caption of an as-found/as-left pair
 // below the number.
 constexpr QRect kNumberBox{24, 6, 244, kLabelHeight};
-constexpr QRect kStateBox{464, 6, 216, 2 * kLabelHeight};
+constexpr QRect kStateBox{464, 6, 192, 2 * kLabelHeight};
+// The QR code in the top right corner of the printable area, clear of the
+// frame's top rule; about 14 mm square.
+constexpr QRect kQrBox{664, 0, 54, 54};
 constexpr QRect kCaptionBox{24, 32, 244, kLabelHeight};
 
 // The printable height of A4 portrait inside the margins; the footer sits at
@@ -335,7 +339,7 @@ QString nextCalibrationDate(const QString& testDate, int months)
 }
 
 std::vector<ReportPage> lastPages(const CertificateContent& content, const CertificateState& state,
-                                  const ListRow& asLeftRow)
+                                  const ListRow& asLeftRow, const std::vector<SignerLine>& signers)
 {
     const ReferenceStandard& s = content.standard;
     const QString issueDate = content.issuedAt.left(kDateLength);
@@ -373,6 +377,9 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
     else if (!content.asLeft.source.isEmpty())
         rows.push_back(full(QStringLiteral("数据来源：") + content.asLeft.source));
     rows.push_back(full(QStringLiteral("校验码：") + verificationCode(contentSha256(content))));
+    for (const SignerLine& signer : signers)
+        rows.push_back(full(QStringLiteral("电子签名：%1 %2，%3\n证书指纹（SHA-256）：%4")
+                                .arg(signer.role, signer.person, signer.time, signer.fingerprint)));
     if (!content.supersedes.isEmpty())
         rows.push_back(full(QStringLiteral("本证书替代 %1，原因：%2").arg(content.supersedes, content.amendReason)));
 
@@ -388,7 +395,17 @@ std::vector<ReportPage> lastPages(const CertificateContent& content, const Certi
 
 } // namespace
 
-std::vector<ReportPage> certificatePages(const CertificateContent& content, const CertificateState& state)
+QString certificateQrText(const CertificateContent& content, const QString& verificationAddress)
+{
+    QString text = kCertificateNumberCaption + content.number + QStringLiteral("\n校验码：") +
+                   verificationCode(contentSha256(content));
+    if (!verificationAddress.trimmed().isEmpty())
+        text += QStringLiteral("\n核验地址：") + verificationAddress.trimmed();
+    return text;
+}
+
+std::vector<ReportPage> certificatePages(const CertificateContent& content, const CertificateState& state,
+                                         const CertificatePrintExtras& extras)
 {
     const bool adjusted = content.asFound.has_value();
     // Whoever approved signs the record pages' 审批 too, as on the last page.
@@ -404,7 +421,7 @@ std::vector<ReportPage> certificatePages(const CertificateContent& content, cons
         for (ReportPage& page : recordPages(found, *content.asFound, content, state, kAsFoundCaption))
             pages.push_back(std::move(page));
     }
-    for (ReportPage& page : lastPages(content, state, rowOf(content.asLeft)))
+    for (ReportPage& page : lastPages(content, state, rowOf(content.asLeft), extras.signers))
         pages.push_back(std::move(page));
 
     const int n = int(pages.size());
@@ -416,6 +433,15 @@ std::vector<ReportPage> certificatePages(const CertificateContent& content, cons
             box = kTopPageCountBox;
         addLabel(page, QStringLiteral("QRCFooter"), box, pageCountText(k + 1, n));
     }
+    // An address too long for a code the size of the box's is left out of it, and the page says so.
+    auto code = qrCode(kQrCodeName, certificateQrText(content, extras.verificationAddress), kQrBox);
+    if (!code) {
+        code = qrCode(kQrCodeName, certificateQrText(content), kQrBox);
+        pages.front().notes << QStringLiteral("核验地址太长，二维码中未包含");
+    }
+    if (code)
+        for (ReportPage& page : pages)
+            page.codes.push_back(*code);
     return pages;
 }
 

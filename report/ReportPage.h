@@ -44,9 +44,19 @@ struct PageLine {
     QLine line;   // drawn black, pen width 2
 };
 
+// A two-dimensional code (a certificate's QR code): square modules filling
+// the box, row by row from its top-left corner; the box is left white around them.
+struct PageCode {
+    QString name;
+    QRect box;
+    int modules = 0;            // per side
+    std::vector<bool> dark;     // modules * modules
+};
+
 struct ReportPage {
     std::vector<PageLabel> labels;
     std::vector<PageLine> lines;   // kLineCount on the record's page
+    std::vector<PageCode> codes;
     int copies = 1;
     bool duplex = true;            // print both sides when the printer can
     QStringList notes;             // what the page had to assume about its input

@@ -1,5 +1,6 @@
 #include "report/ReportRenderer.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFont>
 #include <QFontMetricsF>
@@ -9,6 +10,7 @@
 #include <QPageSize>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
 #include <QRawFont>
 
@@ -69,6 +71,16 @@ void drawLabelText(QPainter& painter, const PageLabel& l, const LabelFonts& font
     layout.draw(&painter, l.box.topLeft());
 }
 
+void setUp(QPdfWriter& writer, const ReportPage& first)
+{
+    writer.setResolution(kPdfResolution);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
+                                     QPageLayout::Millimeter));
+    if (const PageLabel* t = first.label(QStringLiteral("QRLTitle")))
+        writer.setTitle(t->text);
+}
+
 } // namespace
 
 void renderReportPage(const ReportPage& page, QPainter& painter, double devicePixelsPerInch)
@@ -89,6 +101,29 @@ void renderReportPage(const ReportPage& page, QPainter& painter, double devicePi
             drawLabelText(painter, l, l.font == PageLabel::Arial12Bold ? title : normal);
         }
         painter.restore();
+    }
+
+    // A code's dark modules as one path, so no reader shows seams between them.
+    for (const PageCode& code : page.codes) {
+        if (code.modules <= 0 || code.dark.size() != size_t(code.modules) * size_t(code.modules))
+            continue;
+        painter.fillRect(code.box, Qt::white);
+        const qreal module = qreal(std::min(code.box.width(), code.box.height())) / code.modules;
+        QPainterPath path;
+        path.setFillRule(Qt::WindingFill);
+        for (int y = 0; y < code.modules; ++y)
+            for (int x = 0; x < code.modules;) {
+                if (!code.dark[size_t(y * code.modules + x)]) {
+                    ++x;
+                    continue;
+                }
+                int run = x;
+                while (run < code.modules && code.dark[size_t(y * code.modules + run)])
+                    ++run;
+                path.addRect(QRectF(code.box.x() + x * module, code.box.y() + y * module, (run - x) * module, module));
+                x = run;
+            }
+        painter.fillPath(path, Qt::black);
     }
 
     // Lines last, so no label background can hide part of the grid.
@@ -112,6 +147,31 @@ Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileN
         if (Status s = pdf.addPage(page); !s)
             return s;
     return pdf.commit();
+}
+
+Expected<QByteArray> reportPdfBytes(const std::vector<ReportPage>& pages)
+{
+    const QString what = QStringLiteral("PDF");
+    if (pages.empty())
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(what, QStringLiteral("没有要输出的页")));
+    if (const Status faces = ReportFaces::available(); !faces)
+        return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(what, faces.message()));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        setUp(writer, pages.front());
+        QPainter painter;
+        if (!painter.begin(&writer))
+            return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(what, QStringLiteral("无法生成PDF")));
+        for (size_t k = 0; k < pages.size(); ++k) {
+            if (k > 0)
+                writer.newPage();
+            renderReportPage(pages[k], painter, writer.resolution());
+        }
+        painter.end();
+    }
+    return buffer.data();
 }
 
 // Written beside the target and renamed at the end: a failed export leaves no
@@ -142,12 +202,7 @@ Status ReportPdfWriter::addPage(const ReportPage& page)
         if (Status s = o->file.open(); !s)
             return s;
         o->writer = std::make_unique<QPdfWriter>(o->file.device());
-        o->writer->setResolution(kPdfResolution);
-        o->writer->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                             QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
-                                             QPageLayout::Millimeter));
-        if (const PageLabel* t = page.label(QStringLiteral("QRLTitle")))
-            o->writer->setTitle(t->text);
+        setUp(*o->writer, page);
         if (!o->painter.begin(o->writer.get()))
             return Status::failure(ErrorCode::OutputNotWritten, cannotWrite(fileName_, QStringLiteral("无法生成PDF")));
         open_ = std::move(o);

@@ -27,6 +27,9 @@ Status writeReportPdf(const ReportPage& page, const QString& fileName);
 // Several pages in one document, in order, each face embedded once.
 Status writeReportPdf(const std::vector<ReportPage>& pages, const QString& fileName);
 
+// The same document in memory, for a writer that adds to it (a signature).
+Expected<QByteArray> reportPdfBytes(const std::vector<ReportPage>& pages);
+
 // One PDF written a page at a time, for batches too long to hold: each page
 // is painted and let go. The file appears only at commit(), complete; without
 // it (a failure, a cancel) nothing is left behind and an older file of that

@@ -171,3 +171,38 @@ TEST_F(CertificatePdf, ALongNumberIsReadWholeOnEveryPage)
         }
     }
 }
+
+// The QR code as a customer's phone would read it: rendered from the PDF
+// and decoded by zbarimg, on the first page and the last.
+TEST_F(CertificatePdf, QrCodeOnEveryPageDecodesToTheNumberCodeAndAddress)
+{
+    const CertificateContent c = certtest::adjustedContent();
+    const QString address = QStringLiteral("https://lab.example.cn/verify");
+    const CertificatePrintExtras extras{
+        address,
+        {{QStringLiteral("校验员"), c.tester, QStringLiteral("2026-03-04 10:00:00"), QString(64, u'a')},
+         {QStringLiteral("核验员"), c.checker, QStringLiteral("2026-03-04 11:00:00"), QString(64, u'b')},
+         {QStringLiteral("批准人"), c.approver, QStringLiteral("2026-03-05 09:00:00"), QString(64, u'c')}}};
+    const auto pages = certificatePages(c, {}, extras);
+    const QString pdf = write(pages);
+    const int n = int(pages.size());
+    for (int k : {1, n}) {
+        SCOPED_TRACE(k);
+        const QString png = dir.filePath(QStringLiteral("page%1").arg(k));
+        run("pdftoppm", {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-f"), QString::number(k),
+                         QStringLiteral("-l"), QString::number(k), QStringLiteral("-singlefile"), QStringLiteral("-png"),
+                         pdf, png});
+        const QString decoded = run("zbarimg", {QStringLiteral("--raw"), QStringLiteral("-q"), png + QStringLiteral(".png")});
+        EXPECT_TRUE(decoded.contains(c.number)) << decoded.toStdString();
+        EXPECT_TRUE(decoded.contains(verificationCode(contentSha256(c)))) << decoded.toStdString();
+        EXPECT_TRUE(decoded.contains(address)) << decoded.toStdString();
+        EXPECT_EQ(decoded.trimmed(), certificateQrText(c, address)) << "the Chinese captions too";
+    }
+    // The signers on the last page, each with the fingerprint of the certificate that signed.
+    const QString last = squeezed(pageText(pdf, n));
+    for (const SignerLine& s : extras.signers) {
+        EXPECT_TRUE(last.contains(squeezed(s.role + s.person + QStringLiteral("，") + s.time))) << last.toStdString();
+        EXPECT_TRUE(last.contains(s.fingerprint)) << last.toStdString();
+    }
+    EXPECT_TRUE(last.contains(kStateUnapproved)) << "unapproved, however many signers are listed";
+}

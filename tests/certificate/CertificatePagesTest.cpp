@@ -342,3 +342,29 @@ TEST(CertificatePages, SourceOfTheReadingsIsPrintedWhenKnown)
     c.asLeft.source = QStringLiteral("仪器同步");
     EXPECT_TRUE(allText(certificatePages(c, {})).contains(QStringLiteral("数据来源：调整前 导入 old.xlsx；调整后 仪器同步")));
 }
+
+TEST(CertificatePages, QrCodeStandsTopRightOnEveryPageClearOfEverythingElse)
+{
+    for (const CertificateContent& c : {certtest::plainContent(), certtest::adjustedContent(), certtest::amendment()}) {
+        const CertificateState replacedUnapproved{{}, {}, QStringLiteral("SF6-2026-0003")};
+        const auto pages = certificatePages(c, replacedUnapproved, {QStringLiteral("https://lab.example.cn/v"), {}});
+        for (const ReportPage& page : pages) {
+            ASSERT_EQ(page.codes.size(), 1u);
+            const PageCode& code = page.codes.front();
+            EXPECT_EQ(code.dark.size(), size_t(code.modules * code.modules));
+            EXPECT_GE(code.box.width() * 4, code.modules * 5) << "a module 1.25 px at 96 dpi at least: 0.33 mm";
+            EXPECT_GT(code.box.x(), page.label(kNumber)->box.right());
+            EXPECT_LT(code.box.bottom(), 60) << "above the frame";
+            for (const PageLabel& l : page.labels)
+                EXPECT_FALSE(l.box.intersects(code.box)) << l.name.toStdString();
+            for (const PageLine& l : page.lines)
+                EXPECT_FALSE(crosses(l, code.box.adjusted(-2, -2, 2, 2))) << l.line.y1();
+        }
+        // What the state says stays whole on its two lines beside the code.
+        EXPECT_EQ(textOf(pages.front(), kState), QStringLiteral("未批准，已被 SF6-2026-0003 替代"));
+    }
+    // An address no code of that size can hold is left out, and the page notes it.
+    const auto pages = certificatePages(certtest::plainContent(), {}, {QString(2000, u'x'), {}});
+    ASSERT_EQ(pages.front().codes.size(), 1u);
+    EXPECT_FALSE(pages.front().notes.isEmpty());
+}
