@@ -94,6 +94,21 @@ prints the Pt a relay set at P20 = V shows at C. Three decimals; four with
 .BR \-\-json .
 From \-40 to 80 \(deC and \-0.1 to 10 MPa; outside, or where SF6 is no gas, it says so and exits 2.
 )roff")},
+        {QStringLiteral("verify-pdf"),
+         QStringLiteral("FILE..."),
+         QStringLiteral("核对证书PDF：签名、签名人的证书链、签名是否覆盖整个文件；有存档时核对内容与是否已被替代"),
+         ArchiveUse::None, Writes::No, nullptr,
+         {QStringLiteral("trust"), QStringLiteral("archive")},
+         [](const Invocation& i) { return verifyPdfCommand(i.options, i.arguments); },
+         QStringLiteral(R"roff(Check a certificate's PDF as its customer received it: the signature over the whole file, the
+signer's certificate chained to the lab certificate
+.RB ( \-\-trust " FILE,"
+kept outside the archive; without it the one the file carries, and it says so) and, with
+.BI \-\-archive " LOCATION" ,
+that the certificate's content is the stored one and it is not superseded. Prints the signer, the signer
+certificate's fingerprint, the signing time and the number; exits 7 naming the finding: altered, not signed,
+unknown signer, not in the archive, superseded.
+)roff")},
         {QStringLiteral("archive list"),
          QString(),
          QStringLiteral("列出存档中的记录，最新的测试在前"),

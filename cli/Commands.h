@@ -52,4 +52,7 @@ int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 // archive restore --from FILE [--archive LOCATION]: a verified backup into the archive's place.
 int restoreCommand(const QCommandLineParser& p);
 
+// verify-pdf FILE [--trust FILE] [--archive LOCATION]: a customer's certificate PDF checked.
+int verifyPdfCommand(const QCommandLineParser& p, const QStringList& files);
+
 } // namespace cli

@@ -7,7 +7,7 @@ namespace cli {
 
 namespace {
 
-const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "archive", "png"};
+const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "archive", "png", "trust"};
 
 struct DetailOption {
     const char* name;
@@ -81,6 +81,7 @@ const std::vector<OptionSpec>& optionSpecs()
         {"as-found", "M", QStringLiteral("同一继电器调整前的记录的档案号")},
         {"accept-imported", nullptr, QStringLiteral("archive certify/amend：记录的数据来自导入的文件而不是仪器时，确认后仍出具")},
         {"reason", "TEXT", QStringLiteral("替代证书的原因")},
+        {"trust", "FILE", QStringLiteral("verify-pdf：外部保存的实验室证书（PEM 或 DER），签名人的证书链核对至它")},
         {"number", "NO", QStringLiteral("要重新打印的证书编号")},
         {"title", "TEXT", QStringLiteral("报表标题")},
         {"unit", "TEXT", QStringLiteral("校验单位")},

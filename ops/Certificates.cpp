@@ -1,6 +1,9 @@
 #include "ops/Certificates.h"
 
 #include "certificate/CertificatePages.h"
+#include "base/Clock.h"
+#include "base/SafeSave.h"
+#include "certificate/PdfSignature.h"
 #include "report/ReportRenderer.h"
 
 namespace sf6::ops {
@@ -42,6 +45,38 @@ Expected<int> writeCertificatePdf(const Archive& archive, const QString& number,
         return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
     const std::vector<ReportPage> pages = certificatePages((*stored)->content, (*stored)->state);
     if (const Status s = writeReportPdf(pages, path); !s)
+        return Status::failure(ErrorCode::OutputNotWritten, s.message());
+    return int(pages.size());
+}
+
+Expected<int> writeSignedCertificatePdf(const Archive& archive, const QString& number, const QString& path,
+                                        const PdfSigning& signing)
+{
+    auto stored = findCertificate(archive, number);
+    if (!stored)
+        return stored.status();
+    if (!*stored)
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
+    const StoredCertificate& c = **stored;
+    if (c.state.approvedAt.isEmpty())
+        return Status::failure(ErrorCode::Refused, QStringLiteral("证书 %1 未批准，不能签名").arg(number));
+    if (!c.state.supersededBy.isEmpty())
+        return Status::failure(ErrorCode::Refused,
+                               QStringLiteral("证书 %1 已被 %2 替代，不再签名").arg(number, c.state.supersededBy));
+    if (signing.signerName != c.state.approvedBy)
+        return Status::failure(ErrorCode::Refused, QStringLiteral("证书 %1 由 %2 批准，应由其本人签名")
+                                                       .arg(number, c.state.approvedBy));
+    const std::vector<ReportPage> pages = certificatePages(c.content, c.state, signing.extras);
+    auto plain = reportPdfBytes(pages);
+    if (!plain)
+        return plain.status();
+    auto signedPdf = signPdf(*plain, signing.key, signing.certificate, signing.chain,
+                             {signing.signerName, std::chrono::system_clock::time_point(std::chrono::milliseconds(Clock::now().toMSecsSinceEpoch())),
+                              QStringLiteral("批准"),
+                              c.content.number, contentSha256(c.content)});
+    if (!signedPdf)
+        return signedPdf.status();
+    if (const Status s = saveFile(path, *signedPdf); !s)
         return Status::failure(ErrorCode::OutputNotWritten, s.message());
     return int(pages.size());
 }

@@ -7,6 +7,8 @@
 
 #include "certificate/Certificate.h"
 #include "certificate/CertificateActions.h"
+#include "certificate/CertificatePages.h"
+#include "certificate/Crypto.h"
 
 #include <optional>
 
@@ -31,6 +33,24 @@ Status approveCertificate(Archive& archive, const QString& number, const QString
 // into a PDF; returns the page count. A certificate not found is
 // ErrorCode::NotFound, a file not written ErrorCode::OutputNotWritten.
 Expected<int> writeCertificatePdf(const Archive& archive, const QString& number, const QString& path);
+
+// Who signs a certificate's PDF and what its pages list. The key and
+// certificates are borrowed: an unlocked person's (People.h's UnlockedSigner:
+// key, certificate, {labCertificate}).
+struct PdfSigning {
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    std::vector<X509*> chain;            // the lab certificate, and any between
+    QString signerName;
+    CertificatePrintExtras extras;       // the signers listed, the verification address
+};
+
+// An approved certificate's PDF signed by the approver: the pages as stored
+// now with the QR code and the signers, signed over the whole file. Not
+// approved, or superseded: ErrorCode::Refused, nothing written (its unsigned
+// PDF still says 未批准). Returns the page count.
+Expected<int> writeSignedCertificatePdf(const Archive& archive, const QString& number, const QString& path,
+                                        const PdfSigning& signing);
 
 // The three, for the windows (setCertificateActions).
 CertificateActions certificateActions();
