@@ -38,6 +38,9 @@ enum class PdfFinding {
     NotSigned,       // no signature in the file
     Altered,         // a byte changed, bytes added, or the signature does not cover the whole file
     UnknownSigner,   // the signer's certificate does not chain to the lab certificate
+    // What only the archive can tell (ops::checkCertificatePdf):
+    NotInArchive,    // no certificate of that number, or not approved there
+    Superseded,      // replaced by an amendment
 };
 
 struct PdfCheck {
