@@ -3,7 +3,9 @@
 // outside, and against the archive (content, amendment).
 #include "tests/ops/CertificateOps.h"
 
+#include "certificate/CertificatePages.h"
 #include "ops/PdfCheck.h"
+#include "report/ReportRenderer.h"
 #include "tests/certificate/TestSigners.h"
 
 #include <QFile>
@@ -49,6 +51,27 @@ TEST_F(SignedCertificatePdf, OnlyAnApprovedCertificateIsSignedAndByItsApprover)
     auto unsignedCheck = ops::checkCertificatePdf(pdf, trust, archive.get());
     ASSERT_TRUE(unsignedCheck.ok());
     EXPECT_EQ(unsignedCheck->finding, PdfFinding::NotSigned);
+    EXPECT_EQ(ops::writeSignedCertificatePdf(*archive, number, pdf, signing(QString())).code(), ErrorCode::Refused)
+        << "no approver to match is no approval";
+    // Signed by hand before approval: genuine as a file, not as a certificate of the archive.
+    {
+        QFile f(pdf);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const auto stored = findCertificate(*archive, number);
+        auto early = signPdf(f.readAll(), lab.personKey.get(), lab.person.get(), {lab.lab.get()},
+                             {QStringLiteral("王五"), std::chrono::system_clock::now(), {}, number,
+                              contentSha256((*stored)->content)});
+        ASSERT_TRUE(early.ok());
+        const QString earlyFile = dir.filePath(QStringLiteral("early.pdf"));
+        QFile out(earlyFile);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(*early);
+        out.close();
+        auto check = ops::checkCertificatePdf(earlyFile, trust, archive.get());
+        ASSERT_TRUE(check.ok());
+        EXPECT_EQ(check->finding, PdfFinding::NotInArchive) << check->sentence.toStdString();
+        EXPECT_TRUE(check->sentence.contains(QStringLiteral("尚未批准"))) << check->sentence.toStdString();
+    }
     QFile::remove(pdf);
 
     ASSERT_TRUE(ops::approveCertificate(*archive, number, QStringLiteral("王五")).ok());
@@ -85,6 +108,27 @@ TEST_F(SignedCertificatePdf, TheArchiveTellsAnotherCertificateAndAReplacedOne)
     auto elsewhere = ops::checkCertificatePdf(pdf, trust, other->get());
     ASSERT_TRUE(elsewhere.ok());
     EXPECT_EQ(elsewhere->finding, PdfFinding::NotInArchive) << elsewhere->sentence.toStdString();
+
+    // Signed by the right person over other content than the archive holds for that number.
+    {
+        const auto stored = findCertificate(*archive, number);
+        CertificateContent edited = (*stored)->content;
+        edited.humidity = QStringLiteral("20");
+        auto plain = reportPdfBytes(certificatePages(edited, (*stored)->state));
+        ASSERT_TRUE(plain.ok());
+        auto forged = signPdf(*plain, lab.personKey.get(), lab.person.get(), {lab.lab.get()},
+                              {QStringLiteral("王五"), std::chrono::system_clock::now(), {}, number, contentSha256(edited)});
+        ASSERT_TRUE(forged.ok());
+        const QString file = dir.filePath(QStringLiteral("edited.pdf"));
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(*forged);
+        out.close();
+        auto check = ops::checkCertificatePdf(file, trust, archive.get());
+        ASSERT_TRUE(check.ok());
+        EXPECT_EQ(check->finding, PdfFinding::Altered) << check->sentence.toStdString();
+        EXPECT_TRUE(check->sentence.contains(QStringLiteral("与存档中的内容不同"))) << check->sentence.toStdString();
+    }
 
     CertifyRequest changes;
     changes.humidity = QStringLiteral("60");
