@@ -13,6 +13,7 @@
 #include "ops/Certificates.h"
 #include "ops/Imports.h"
 #include "ops/Links.h"
+#include "ops/PdfCheck.h"
 #include "ops/Reports.h"
 #include "ops/Syncs.h"
 #include "report/TForm3.h"
@@ -20,6 +21,7 @@
 #include "archive/ArchiveStore.h"
 #include "archive/TAuditForm.h"
 #include "archive/THistoryForm.h"
+#include "certificate/CertificatePrint.h"
 #include "certificate/TCertificatesForm.h"
 #include "certificate/TCertifyDialog.h"
 #include "certificate/TLabForm.h"
@@ -161,10 +163,11 @@ void TForm1::buildMenus()
     N20 = N5->addAction(QStringLiteral("证书(&E)"), this, &TForm1::N20Click);
     N21 = N5->addAction(QStringLiteral("审计记录(&U)"), this, &TForm1::N21Click);
     N22 = N5->addAction(QStringLiteral("SF6压力换算(&P)"), this, &TForm1::N22Click);
+    N23 = N5->addAction(QStringLiteral("核对证书PDF(&V)…"), this, &TForm1::N23Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"}, {N22, "N22"},
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"}, {N22, "N22"}, {N23, "N23"},
                         {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
@@ -866,6 +869,24 @@ void TForm1::N22Click()
     auto* form = new TPressureForm(this);
     form->show();
     form->raise();
+}
+
+// The same check as sf6cli verify-pdf; with the archive the content and any amendment too.
+void TForm1::N23Click()
+{
+    const QStringList files =
+        ui::FileDialogs::openFileNames({QStringLiteral("核对证书PDF"), sf6::kCertificatePdfFilter}, this);
+    if (files.isEmpty())
+        return;
+    const sf6::Archive* archive = openArchive(false) ? archive_.get() : nullptr;
+    const auto check = sf6::ops::checkCertificatePdf(files.front(), {}, archive);
+    if (!check) {
+        ui::MessageBoxes::show(check.error(), this);
+        return;
+    }
+    ui::MessageBoxes::show(ui::Message{sf6::ops::pdfCheckReport(*check).trimmed(), ui::kMessageCaption,
+                                       check->genuine() ? QMessageBox::Information : QMessageBox::Warning},
+                           this);
 }
 
 void TForm1::showP20Notice()

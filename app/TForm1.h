@@ -95,6 +95,7 @@ public:
     QAction* N20 = nullptr;   // 证书
     QAction* N21 = nullptr;   // 审计记录
     QAction* N22 = nullptr;   // SF6压力换算
+    QAction* N23 = nullptr;   // 核对证书PDF…
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -172,6 +173,7 @@ public slots:
     void N20Click();
     void N21Click();
     void N22Click();
+    void N23Click();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }

@@ -4,12 +4,17 @@
 #include "app/TForm1.h"
 #include "archive/ArchiveStore.h"
 #include "archive/THistoryForm.h"
+#include "certificate/CertificatePages.h"
+#include "certificate/PdfSignature.h"
+#include "report/ReportRenderer.h"
 #include "report/TForm3.h"
 #include "report/TForm4.h"
 #include "sim/Records.h"
 #include "tests/app/CalibratorFixture.h"
 #include "tests/app/WindowDriver.h"
 #include "tests/archive/PgServer.h"
+#include "tests/certificate/CertificateTestContent.h"
+#include "tests/certificate/TestSigners.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
 #include "view/SidePanel.h"
@@ -359,6 +364,41 @@ TEST_F(ArchiveWindow, theToolsMenuOpensThePressureCalculator)
             form = top;
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->parentWidget(), w.get()) << "it closes with the main window";
+}
+
+// 工具 → 核对证书PDF…: the file chosen is checked as sf6cli verify-pdf checks
+// it, the finding in a message box; with an archive, against it too.
+TEST_F(ArchiveWindow, theToolsMenuChecksACertificatePdf)
+{
+    const certtest::TestLab lab;
+    const sf6::CertificateContent c = certtest::plainContent();
+    auto plain = sf6::reportPdfBytes(sf6::certificatePages(c, {QStringLiteral("王五"), QStringLiteral("2026-03-05 09:00:00"), {}}));
+    ASSERT_TRUE(plain.ok());
+    auto signedPdf = sf6::signPdf(*plain, lab.personKey.get(), lab.person.get(), {lab.lab.get()},
+                                  {QStringLiteral("王五"), std::chrono::system_clock::now(), {}, c.number,
+                                   sf6::contentSha256(c)});
+    ASSERT_TRUE(signedPdf.ok());
+    const QString file = dir.filePath(QStringLiteral("certificate.pdf"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(*signedPdf);
+    f.close();
+    ui::FileDialogs::setOpenHandler([&](const ui::OpenRequest&) { return QStringList{file}; });
+
+    EXPECT_EQ(w->N23->text(), QStringLiteral("核对证书PDF(&V)…"));
+    w->setArchiveLocation(sf6::ArchiveLocation{});   // --no-archive: the file alone
+    w->N23->trigger();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].icon, QMessageBox::Information);
+    EXPECT_TRUE(messages.texts()[0].startsWith(QStringLiteral("签名有效"))) << messages.texts()[0].toStdString();
+    EXPECT_TRUE(messages.texts()[0].contains(c.number));
+
+    w->setArchiveLocation(location);   // an archive without that certificate
+    w->N23->trigger();
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_EQ(messages.messages[1].icon, QMessageBox::Warning);
+    EXPECT_TRUE(messages.texts()[1].contains(QStringLiteral("存档中没有编号为"))) << messages.texts()[1].toStdString();
+    ui::FileDialogs::setOpenHandler({});
 }
 
 // A batch PDF from the history window: one that cannot be saved keeps no
