@@ -15,6 +15,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <random>
+
 using namespace sf6;
 
 namespace {
@@ -182,4 +184,33 @@ TEST_F(SignedPdf, WriterRefusesWhatItDoesNotRecognise)
     const certtest::TestLab other;
     EXPECT_EQ(signPdf(plain, other.personKey.get(), lab.person.get(), {lab.lab.get()}, {}).code(), ErrorCode::Refused)
         << "a key that is not the certificate's";
+}
+
+// A hostile or damaged file: cut anywhere or overwritten with noise, the
+// check never calls it genuine and the writer never signs it wrongly.
+TEST_F(SignedPdf, CutOrNoisyFilesAreNeverGenuine)
+{
+    const QByteArray plain = unsignedPdf();
+    auto signedPdf = sign(plain, lab);
+    ASSERT_TRUE(signedPdf.ok());
+    constexpr int kCuts = 200;
+    for (int k = 1; k < kCuts; ++k) {
+        const qsizetype at = signedPdf->size() * k / kCuts;
+        EXPECT_NE(checkPdf(signedPdf->left(at), lab.lab.get()).finding, PdfFinding::Genuine) << at;
+        // The unsigned file cut short: refused, or (cut inside the last line only) signed whole.
+        auto cut = sign(plain.left(plain.size() * k / kCuts), lab);
+        if (cut.ok()) {
+            EXPECT_EQ(checkPdf(*cut, lab.lab.get()).finding, PdfFinding::Genuine);
+        }
+    }
+    std::mt19937 rng(26);
+    for (int k = 0; k < 100; ++k) {
+        QByteArray noisy = *signedPdf;
+        const qsizetype at = qsizetype(rng() % uint32_t(noisy.size()));
+        for (qsizetype i = at; i < std::min(noisy.size(), at + 64); ++i)
+            noisy[i] = char(rng());
+        if (noisy != *signedPdf) {
+            EXPECT_NE(checkPdf(noisy, lab.lab.get()).finding, PdfFinding::Genuine) << at;
+        }
+    }
 }
