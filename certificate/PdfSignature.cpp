@@ -22,6 +22,7 @@ constexpr qsizetype kContentsBytes = 16384;
 constexpr qsizetype kXrefEntrySize = 20;
 constexpr qsizetype kTailSearch = 1024;   // startxref sits in the last bytes
 constexpr int kByteRangeDigits = 10;
+constexpr int kDeepestNesting = 32;
 // /F 132: printed and locked, as signature widgets are; an empty rect: no appearance.
 constexpr int kWidgetFlags = 132;
 const QByteArray kFieldName = "Signature1";
@@ -65,9 +66,10 @@ std::optional<qint64> readInt(const QByteArray& s, qsizetype& i)
 
 // The end (one past) of the value starting at i: a dictionary, array, string,
 // hex string, name or a plain token. -1: not well formed.
-qsizetype valueEnd(const QByteArray& s, qsizetype i)
+qsizetype valueEnd(const QByteArray& s, qsizetype i, int depth = 0)
 {
-    if (i >= s.size())
+    // Deeper than any dictionary the program writes: a hostile file's way to exhaust the stack.
+    if (i >= s.size() || depth > kDeepestNesting)
         return -1;
     if (s[i] == '(') {
         int depth = 0;
@@ -92,7 +94,7 @@ qsizetype valueEnd(const QByteArray& s, qsizetype i)
                 return i + 2;
             if (!dict && s[i] == ']')
                 return i + 1;
-            i = valueEnd(s, i);
+            i = valueEnd(s, i, depth + 1);
             if (i < 0)
                 return -1;
         }
@@ -393,11 +395,11 @@ Expected<QByteArray> signPdf(const QByteArray& pdf, EVP_PKEY* key, X509* certifi
     // The byte range is written as spaces first and filled in once the
     // places are known; its width stays the same.
     const QByteArray rangePlaceholder(4 * (kByteRangeDigits + 1) + 1, ' ');
-    QByteArray sig = "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached /ByteRange " +
-                     rangePlaceholder + " /Contents ";
     written.push_back({signature, {out.size(), 0}});
     out += QByteArray::number(signature) + " 0 obj\n";
-    const qsizetype rangeAt = out.size() + sig.indexOf(rangePlaceholder);
+    QByteArray sig = "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached /ByteRange ";
+    const qsizetype rangeAt = out.size() + sig.size();
+    sig += rangePlaceholder + " /Contents ";
     const qsizetype contentsAt = out.size() + sig.size();
     sig += '<' + QByteArray(2 * kContentsBytes, '0') + '>';
     const qsizetype contentsEnd = out.size() + sig.size();

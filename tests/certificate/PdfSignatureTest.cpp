@@ -203,6 +203,25 @@ TEST_F(SignedPdf, CutOrNoisyFilesAreNeverGenuine)
             EXPECT_EQ(checkPdf(*cut, lab.lab.get()).finding, PdfFinding::Genuine);
         }
     }
+    // A signature dictionary nested past any stack, its byte range made to fit:
+    // found wanting, not followed down.
+    QByteArray deep = *signedPdf;
+    const qsizetype gapEnd = deep.indexOf('>', deep.indexOf("/Contents <")) + 1;
+    const QByteArray nested = " /Q " + QByteArray(1 << 20, '[') + QByteArray(1 << 20, ']');
+    deep.insert(deep.indexOf(" /M ", gapEnd), nested);
+    const qsizetype open = deep.indexOf("/ByteRange [") + 11;
+    qsizetype end = deep.indexOf(']', open) + 1;
+    QList<QByteArray> range = deep.mid(open + 1, end - open - 2).split(' ');
+    ASSERT_EQ(range.size(), 4);
+    while (deep[end] == ' ')
+        ++end;
+    const QByteArray widened = ('[' + range[0] + ' ' + range[1] + ' ' + range[2] + ' ' +
+                                QByteArray::number(range[3].toLongLong() + nested.size()) + ']')
+                                   .leftJustified(end - open, ' ');
+    ASSERT_EQ(widened.size(), end - open);
+    deep.replace(open, widened.size(), widened);
+    EXPECT_NE(checkPdf(deep, lab.lab.get()).finding, PdfFinding::Genuine);
+
     std::mt19937 rng(26);
     for (int k = 0; k < 100; ++k) {
         QByteArray noisy = *signedPdf;
