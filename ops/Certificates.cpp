@@ -36,14 +36,15 @@ Status approveCertificate(Archive& archive, const QString& number, const QString
     return approve(archive, number.trimmed(), approver.trimmed());
 }
 
-Expected<int> writeCertificatePdf(const Archive& archive, const QString& number, const QString& path)
+Expected<int> writeCertificatePdf(const Archive& archive, const QString& number, const QString& path,
+                                  const CertificatePrintExtras& extras)
 {
     auto stored = findCertificate(archive, number);
     if (!stored)
         return stored.status();
     if (!*stored)
         return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
-    const std::vector<ReportPage> pages = certificatePages((*stored)->content, (*stored)->state);
+    const std::vector<ReportPage> pages = certificatePages((*stored)->content, (*stored)->state, extras);
     if (const Status s = writeReportPdf(pages, path); !s)
         return Status::failure(ErrorCode::OutputNotWritten, s.message());
     return int(pages.size());

@@ -32,7 +32,9 @@ Status approveCertificate(Archive& archive, const QString& number, const QString
 // The certificate's pages as stored now (approved or replaced shows on them)
 // into a PDF; returns the page count. A certificate not found is
 // ErrorCode::NotFound, a file not written ErrorCode::OutputNotWritten.
-Expected<int> writeCertificatePdf(const Archive& archive, const QString& number, const QString& path);
+// extras: the verification address for the QR code and the signers to list.
+Expected<int> writeCertificatePdf(const Archive& archive, const QString& number, const QString& path,
+                                  const CertificatePrintExtras& extras = {});
 
 // Who signs a certificate's PDF and what its pages list. The key and
 // certificates are borrowed: an unlocked person's (People.h's UnlockedSigner:
