@@ -76,9 +76,12 @@ protected:
     certtest::TestLab lab;
 };
 
+// Poppler's and qpdf's reading of the file: not run under Wine, where the tools are not.
+class SignedPdfReaders : public SignedPdf {};
+
 } // namespace
 
-TEST_F(SignedPdf, PdfsigAndQpdfReadTheSignatureAsValidOverTheWholeDocument)
+TEST_F(SignedPdfReaders, PdfsigAndQpdfReadTheSignatureAsValidOverTheWholeDocument)
 {
     const QByteArray plain = unsignedPdf();
     auto signedPdf = sign(plain, lab);
@@ -95,6 +98,20 @@ TEST_F(SignedPdf, PdfsigAndQpdfReadTheSignatureAsValidOverTheWholeDocument)
     EXPECT_EQ(check.exitCode, 0) << check.output.toStdString();
     EXPECT_TRUE(check.output.contains(QStringLiteral("No syntax or stream encoding errors"))) << check.output.toStdString();
 
+    // One byte changed: no longer valid for poppler either.
+    QByteArray flipped = *signedPdf;
+    flipped[flipped.size() / 3] = char(flipped[flipped.size() / 3] ^ 0x01);
+    const ToolRun changed = runTool("pdfsig", {save(flipped, QStringLiteral("flipped.pdf"))});
+    EXPECT_TRUE(changed.output.contains(QStringLiteral("Signature 1"), Qt::CaseInsensitive) ||
+                changed.output.contains(QStringLiteral("Signature #1")))
+        << changed.output.toStdString();
+    EXPECT_FALSE(changed.output.contains(QStringLiteral("Signature is Valid"))) << changed.output.toStdString();
+}
+
+TEST_F(SignedPdf, CheckFindsTheSignerTimeNumberAndContentHash)
+{
+    auto signedPdf = sign(unsignedPdf(), lab);
+    ASSERT_TRUE(signedPdf.ok()) << signedPdf.error().toStdString();
     const PdfCheck found = checkPdf(*signedPdf, lab.lab.get());
     EXPECT_EQ(found.finding, PdfFinding::Genuine) << found.sentence.toStdString();
     EXPECT_TRUE(found.chainCheckedOutside);
@@ -125,10 +142,6 @@ TEST_F(SignedPdf, AnyChangedByteOrAppendedByteIsAltered)
         flipped[at] = char(flipped[at] ^ 0x01);
         const PdfCheck found = checkPdf(flipped, lab.lab.get());
         EXPECT_EQ(found.finding, PdfFinding::Altered) << found.sentence.toStdString();
-        if (at == signedPdf->size() / 3) {
-            const ToolRun sig = runTool("pdfsig", {save(flipped, QStringLiteral("flipped.pdf"))});
-            EXPECT_FALSE(sig.output.contains(QStringLiteral("Signature is Valid"))) << sig.output.toStdString();
-        }
     }
     // A hex digit's case changes no DER byte, but it is a changed byte of the file.
     QByteArray recased = *signedPdf;
