@@ -51,13 +51,7 @@ protected:
     }
     void TearDown() override
     {
-        // Deleting one window may take others with it: hold them by guarded pointers.
-        std::vector<QPointer<QWidget>> windows;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (qobject_cast<TForm3*>(top) || qobject_cast<THistoryForm*>(top) || qobject_cast<QPrintPreviewDialog*>(top))
-                windows.emplace_back(top);
-        for (const QPointer<QWidget>& top : windows)
-            delete top.data();
+        testsupport::deleteTopLevels<TForm3, THistoryForm, QPrintPreviewDialog>();
         w.reset();
         CalibratorFixture::TearDown();
     }
