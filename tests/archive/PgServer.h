@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTextStream>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -109,7 +110,11 @@ public:
     // A fresh database's name, for tcpLocation.
     QString newDatabaseName()
     {
-        const QString name = QStringLiteral("sf6test_%1").arg(++databases_);
+        // A server started by the script outlives this process (and Wine's
+        // process ids repeat): a name of its own.
+        static const QString run = QString::number(QRandomGenerator::system()->generate(), 16);
+        const QString name = local_ ? QStringLiteral("sf6test_%1").arg(++databases_)
+                                    : QStringLiteral("sf6test_%1_%2").arg(run).arg(++databases_);
         QSqlQuery(admin()).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
         return name;
     }
