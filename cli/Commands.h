@@ -51,5 +51,8 @@ int copyCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 // archive restore --from FILE [--archive LOCATION]: a verified backup into the archive's place.
 int restoreCommand(const QCommandLineParser& p);
+// archive backups | backup-settings: the backup folder's backups; the settings shown or changed.
+int backupsCommand(const QCommandLineParser& p);
+int backupSettingsCommand(const QCommandLineParser& p);
 
 } // namespace cli
