@@ -108,13 +108,16 @@ Status copyTable(const Archive& source, const Archive& target, const QString& ta
     if (!rows)
         return rows.status();
     const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, names.join(u','), marks.join(u','));
+    // Prepared once for the table: PostgreSQL would otherwise prepare and drop it for every row.
+    QSqlQuery write(target.database());
+    if (!write.prepare(insert))
+        return target.failure(QStringLiteral("写入 %1").arg(table), write.lastError());
     qint64 done = 0;
     while (rows->next()) {
-        QVariantList values;
         for (int i = 0; i < int(columns->size()); ++i)
-            values << rows->value(i);
-        if (auto q = target.runList(insert, values, QStringLiteral("写入 %1").arg(table)); !q)
-            return q.status();
+            write.bindValue(i, rows->value(i));
+        if (!write.exec())
+            return target.failure(QStringLiteral("写入 %1").arg(table), write.lastError());
         if (++done % kProgressEvery == 0 && options.progress)
             options.progress(table, done);
     }
