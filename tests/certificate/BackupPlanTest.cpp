@@ -131,6 +131,13 @@ TEST_P(BackupPlan, SettingsAreKeptAndCheckedAndTheDefaultFolderIsBesideTheArchiv
         EXPECT_EQ(refused.code(), ErrorCode::InvalidValue);
         EXPECT_EQ(loadBackupSettings(file).keep, 5) << "a refused change leaves the file";
     }
+    // Values edited by hand out of range are the defaults, never a keep of none.
+    QFile edited(file);
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    edited.write("[backup]\ninterval_days=abc\nkeep=-5\n");
+    edited.close();
+    EXPECT_EQ(loadBackupSettings(file).keep, kDefaultBackupsKept);
+    EXPECT_EQ(loadBackupSettings(file).interval, kDefaultBackupInterval);
     if (GetParam() == Engine::SQLite) {
         EXPECT_EQ(backupFolder({}, archive->location()), QDir(dir.path()).filePath(QStringLiteral("backups")));
     }
@@ -178,15 +185,35 @@ TEST_P(BackupPlan, AFolderThatCannotBeWrittenOrTheArchiveItselfIsRefusedAndTheSo
     }
 }
 
+// A small disk of its own (tmpfs), or false when this user may not mount one.
+bool mountDisk(const QString& where, const char* options)
+{
+    QDir().mkpath(where);
+    return geteuid() == 0
+           && QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                          QString::fromLatin1(options), QStringLiteral("tmpfs"), where})
+                  == 0;
+}
+
+// A read-only medium refuses even an administrator: said before any copy.
+TEST_P(BackupPlan, AReadOnlyMediumIsSaidBeforeAnyCopy)
+{
+    const QString mount = dir.filePath(QStringLiteral("readonly"));
+    if (!mountDisk(mount, "ro,size=64k"))
+        GTEST_SKIP() << "a read-only disk needs root to mount";
+    settings.folder = mount;
+    auto refused = backupIntoFolder(archive->location(), settings, kStart);
+    QProcess::execute(QStringLiteral("umount"), {mount});
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.status().code(), ErrorCode::TargetNotWritable);
+    EXPECT_TRUE(refused.error().contains(QStringLiteral("不能写入"))) << refused.error().toStdString();
+}
+
 // A disk that fills part-way: the partial copy is gone, the folder as it was.
 TEST_P(BackupPlan, AFullDiskLeavesNoPartialBackup)
 {
     const QString mount = dir.filePath(QStringLiteral("tiny"));
-    QDir().mkpath(mount);
-    if (geteuid() != 0
-        || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                       QStringLiteral("size=48k"), QStringLiteral("tmpfs"), mount})
-               != 0)
+    if (!mountDisk(mount, "size=48k"))
         GTEST_SKIP() << "a small disk needs root to mount";
     settings.folder = mount;
     auto full = backupIntoFolder(archive->location(), settings, kStart);
