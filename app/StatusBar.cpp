@@ -7,6 +7,7 @@ constexpr QColor kGreen{0, 128, 0};
 constexpr QColor kRed{255, 0, 0};
 constexpr int kIndicatorDiameter = 15;
 constexpr int kProgressWidth = 120;
+constexpr int kBackupNoteWidth = 320;
 const QString kDemoNote = QStringLiteral("演示：模拟校验仪");
 
 class IndicatorPanel : public QWidget {
@@ -122,3 +123,19 @@ void TStatusBar::showDemoNote()
 }
 
 QString TStatusBar::demoNote() const { return demoNote_ ? demoNote_->text() : QString(); }
+
+void TStatusBar::showBackupNote(const QString& text, const QString& tip)
+{
+    if (!backupNote_) {
+        backupNote_ = new QLabel(this);
+        backupNote_->setObjectName(QStringLiteral("BackupNote"));
+        backupNote_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        backupNote_->setContentsMargins(2, 0, 2, 0);
+        addPermanentWidget(backupNote_);
+    }
+    // A long reason is cut to fit; the whole of it is the note's tip.
+    backupNote_->setText(backupNote_->fontMetrics().elidedText(text, Qt::ElideRight, kBackupNoteWidth));
+    backupNote_->setToolTip(tip.isEmpty() ? text : tip);
+}
+
+QString TStatusBar::backupNote() const { return backupNote_ ? backupNote_->text() : QString(); }

@@ -1,6 +1,7 @@
 #pragma once
 // Status bar of the main window: the drawn connection indicator, three text
-// panels, and a fifth right of them that says what the last sync archived.
+// panels, a fifth right of them that says what the last sync archived, and a
+// note of the automatic backup once one has run.
 
 #include <QLabel>
 #include <QProgressBar>
@@ -43,11 +44,17 @@ public:
     void showDemoNote();
     QString demoNote() const;
 
+    // The automatic backup's note, right of the other panels ("已备份 HH:MM");
+    // the panels the link and the sync use keep their texts.
+    void showBackupNote(const QString& text, const QString& tip = {});
+    QString backupNote() const;
+
 private:
     std::array<QWidget*, kPanelCount> panels_{};
     std::array<QLabel*, kPanelCount> labels_{};
     QProgressBar* progress_ = nullptr;
     QLabel* progressCount_ = nullptr;
     QLabel* demoNote_ = nullptr;
+    QLabel* backupNote_ = nullptr;
     std::function<bool()> connected_;
 };

@@ -22,6 +22,7 @@
 #include "archive/TAuditForm.h"
 #include "archive/THistoryForm.h"
 #include "certificate/CertificatePrint.h"
+#include "certificate/TBackupForm.h"
 #include "certificate/TCertificatesForm.h"
 #include "certificate/TCertifyDialog.h"
 #include "certificate/TLabForm.h"
@@ -36,6 +37,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -43,6 +45,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QThread>
 #include <QToolButton>
 #include <memory>
 
@@ -164,10 +167,11 @@ void TForm1::buildMenus()
     N21 = N5->addAction(QStringLiteral("审计记录(&U)"), this, &TForm1::N21Click);
     N22 = N5->addAction(QStringLiteral("SF6压力换算(&P)"), this, &TForm1::N22Click);
     N23 = N5->addAction(QStringLiteral("核对证书PDF(&V)…"), this, &TForm1::N23Click);
+    N24 = N5->addAction(QStringLiteral("存档备份(&K)…"), this, &TForm1::N24Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"}, {N22, "N22"}, {N23, "N23"},
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"}, {N22, "N22"}, {N23, "N23"}, {N24, "N24"},
                         {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
@@ -269,6 +273,12 @@ void TForm1::FormDestroy()
     Timer3->stop();
     if (MSComm1.IsOpen())
         MSComm1.Close();
+    // The backup's thread holds its own connection: it ends before the program does.
+    if (BackupThread) {
+        BackupThread->wait();
+        delete BackupThread;
+        BackupThread = nullptr;
+    }
 }
 
 void TForm1::FormActivate() { Panel1->clearValues(); }
@@ -887,6 +897,80 @@ void TForm1::N23Click()
     ui::MessageBoxes::show(ui::Message{sf6::ops::pdfCheckReport(*check).trimmed(), ui::kMessageCaption,
                                        check->genuine() ? QMessageBox::Information : QMessageBox::Warning},
                            this);
+}
+
+// Settings, backing up now, and restoring a backup.
+void TForm1::N24Click()
+{
+    if (archiveLocation_.off()) {
+        ui::MessageBoxes::show(QStringLiteral("存档未启用（--no-archive），没有可备份的存档。"), this);
+        return;
+    }
+    auto* form = new TBackupForm(archiveLocation_, nullptr);
+    form->onReleaseArchive = [this] {
+        // A window still reading the archive would keep the old file, or on
+        // Windows keep it from being moved aside.
+        QStringList open;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->isVisible()
+                && (qobject_cast<THistoryForm*>(top) || qobject_cast<TRelayRegisterForm*>(top) || qobject_cast<TLabForm*>(top)
+                    || qobject_cast<TStandardsForm*>(top) || qobject_cast<TCertificatesForm*>(top)
+                    || qobject_cast<TAuditForm*>(top) || qobject_cast<TForm3*>(top) || qobject_cast<TTrendForm*>(top)))
+                open << top->windowTitle();
+        if (!open.isEmpty())
+            return QStringLiteral("请先关闭这些窗口再恢复存档：%1").arg(open.join(QStringLiteral("、")));
+        if (BackupThread)
+            return QStringLiteral("自动备份正在进行，请等它完成后再恢复存档。");
+        if (syncing())
+            return QStringLiteral("正在同步，请等同步结束后再恢复存档。");
+        releaseArchive();
+        return QString();
+    };
+    form->onArchiveRestored = [this] { setArchiveLocation(archiveLocation_); };
+    form->show();
+    form->raise();
+    emit backupOpened(form);
+}
+
+void TForm1::releaseArchive() { archive_.reset(); }
+
+void TForm1::startAutomaticBackup(const sf6::BackupSettings& settings)
+{
+    if (archiveLocation_.off() || BackupThread)
+        return;
+    auto result = std::make_shared<std::optional<sf6::Expected<sf6::BackupRun>>>();
+    backupResult_ = result;
+    const sf6::ArchiveLocation location = archiveLocation_;
+    BackupThread = QThread::create([location, settings, result] {
+        result->emplace(sf6::automaticBackup(location, settings, sf6::Clock::now()));
+    });
+    connect(BackupThread, &QThread::finished, this, &TForm1::BackupThreadFinished);
+    BackupThread->start(QThread::LowPriority);
+}
+
+void TForm1::BackupThreadFinished()
+{
+    if (!BackupThread)
+        return;
+    BackupThread->wait();
+    delete BackupThread;
+    BackupThread = nullptr;
+    const auto& result = *backupResult_;
+    if (!result || !*result) {
+        const QString why = result ? result->error() : QStringLiteral("未知错误");
+        StatusBar1->showBackupNote(QStringLiteral("未能自动备份：") + why, why);
+        return;
+    }
+    const sf6::BackupRun& run = **result;
+    const QDateTime at = run.made ? sf6::backupNameTime(QFileInfo(run.file).fileName()).value_or(QDateTime()) : run.newest;
+    if (!at.isValid())
+        return;
+    const QString when = at.toString(at.date() == sf6::Clock::today() ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm"));
+    QString tip = run.made ? QStringLiteral("备份已写入 %1").arg(QDir::toNativeSeparators(run.file))
+                           : QStringLiteral("最新的备份：%1").arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    if (!run.notRemoved.isEmpty())
+        tip += QStringLiteral("\n无法删除旧备份：") + run.notRemoved.join(QStringLiteral("、"));
+    StatusBar1->showBackupNote(QStringLiteral("已备份 ") + when, tip);
 }
 
 void TForm1::showP20Notice()

@@ -4,6 +4,7 @@
 #include "app/CommandStates.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveStore.h"
+#include "certificate/BackupPlan.h"
 #include "report/ReportPage.h"
 #include "app/StatusBar.h"
 #include "link/PortScan.h"
@@ -33,6 +34,8 @@ class THistoryForm;
 class TRelayRegisterForm;
 class TAuditForm;
 class TForm3;
+class TBackupForm;
+class QThread;
 
 // The record list: a click anywhere (an empty area drops the selection) and a
 // double click anywhere are reported, as the original list did.
@@ -96,6 +99,7 @@ public:
     QAction* N21 = nullptr;   // 审计记录
     QAction* N22 = nullptr;   // SF6压力换算
     QAction* N23 = nullptr;   // 核对证书PDF…
+    QAction* N24 = nullptr;   // 存档备份…
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -144,6 +148,14 @@ public:
     sf6::Archive* archive() const { return archive_.get(); }
     int archiveNumber(const QTreeWidgetItem* item) const;
 
+    // At start: a backup into the backup folder when the newest there is
+    // older than the interval, the oldest of its own beyond the number kept
+    // removed; on a thread of its own with its own connection. The status
+    // bar says when, or once why it could not.
+    void startAutomaticBackup(const sf6::BackupSettings& settings);
+    bool backupRunning() const { return BackupThread != nullptr; }
+    QThread* BackupThread = nullptr;
+
     QString panelText(int i) const { return StatusBar1->panelText(i); }
     void setPanelText(int i, const QString& t) { StatusBar1->setPanelText(i, t); }
 
@@ -174,6 +186,8 @@ public slots:
     void N21Click();
     void N22Click();
     void N23Click();
+    void N24Click();
+    void BackupThreadFinished();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
     void N13Click() { N3Click(); }
@@ -200,6 +214,7 @@ signals:
     void historyOpened(THistoryForm* history);
     void registerOpened(TRelayRegisterForm* form);
     void auditOpened(TAuditForm* form);
+    void backupOpened(TBackupForm* form);
     void trendOpened(QWidget* trend);
 
 protected:
@@ -235,4 +250,7 @@ private:
     std::optional<QSize> placedFrame_;   // the frame the outer size was last worked out with
     bool frameKnown_ = false;
     bool destroyed_ = false;
+    // What the automatic backup's thread came back with.
+    std::shared_ptr<std::optional<sf6::Expected<sf6::BackupRun>>> backupResult_;
+    void releaseArchive();
 };

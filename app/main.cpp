@@ -10,6 +10,7 @@
 #include "app/TForm1.h"
 #include "app/TForm2.h"
 #include "archive/ArchiveLocation.h"
+#include "certificate/BackupPlan.h"
 #include "link/PortList.h"
 #include "link/PortScan.h"
 #include "report/TForm3.h"
@@ -84,11 +85,16 @@ int main(int argc, char** argv)
             p.isSet(QStringLiteral("archive")) ? std::optional<QString>(p.value(QStringLiteral("archive"))) : std::nullopt;
         const auto location = sf6::ArchiveLocation::choose(archiveOption, p.isSet(QStringLiteral("no-archive")),
                                                            p.isSet(QStringLiteral("demo")));
-        QTimer::singleShot(0, &form1, [&form1, location] {
-            if (location)
+        const bool demo = p.isSet(QStringLiteral("demo"));
+        QTimer::singleShot(0, &form1, [&form1, location, demo] {
+            if (location) {
                 form1.setArchiveLocation(*location);
-            else
+                // The demo's simulated records are not worth keeping.
+                if (!demo)
+                    form1.startAutomaticBackup(sf6::loadBackupSettings());
+            } else {
                 ui::MessageBoxes::show(location.error() + QStringLiteral("\n程序将不存档运行。"), &form1);
+            }
         });
 
         if (p.isSet(QStringLiteral("auto"))) {

@@ -108,13 +108,16 @@ Status copyTable(const Archive& source, const Archive& target, const QString& ta
     if (!rows)
         return rows.status();
     const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, names.join(u','), marks.join(u','));
+    // Prepared once for the table: PostgreSQL would otherwise prepare and drop it for every row.
+    QSqlQuery write(target.database());
+    if (!write.prepare(insert))
+        return target.failure(QStringLiteral("写入 %1").arg(table), write.lastError());
     qint64 done = 0;
     while (rows->next()) {
-        QVariantList values;
         for (int i = 0; i < int(columns->size()); ++i)
-            values << rows->value(i);
-        if (auto q = target.runList(insert, values, QStringLiteral("写入 %1").arg(table)); !q)
-            return q.status();
+            write.bindValue(i, rows->value(i));
+        if (!write.exec())
+            return target.failure(QStringLiteral("写入 %1").arg(table), write.lastError());
         if (++done % kProgressEvery == 0 && options.progress)
             options.progress(table, done);
     }
@@ -209,28 +212,31 @@ Status copyArchive(const Archive& source, const ArchiveLocation& target, const C
     }
 
     // Beside the target, so that the rename at the end stays on one disk.
-    QTemporaryFile partial(QFileInfo(target.path).absolutePath() + u'/' + QFileInfo(target.path).fileName()
-                           + QStringLiteral(".copying-XXXXXX"));
-    if (!partial.open())
-        return Status::failure(ErrorCode::OutputNotWritten,
-                               QStringLiteral("无法在 %1 旁建立临时文件：%2").arg(target.display(), partial.errorString()));
-    partial.close();
+    // Only its name is kept: Windows renames no file a QTemporaryFile still holds.
+    QString stagedPath;
+    {
+        QTemporaryFile partial(QFileInfo(target.path).absolutePath() + u'/' + QFileInfo(target.path).fileName()
+                               + QStringLiteral(".copying-XXXXXX"));
+        if (!partial.open())
+            return Status::failure(ErrorCode::OutputNotWritten,
+                                   QStringLiteral("无法在 %1 旁建立临时文件：%2").arg(target.display(), partial.errorString()));
+        partial.setAutoRemove(false);
+        stagedPath = partial.fileName();
+    }
     ArchiveLocation staged = target;
-    staged.path = partial.fileName();
+    staged.path = stagedPath;
     Status filled = Status::success();
     {
         auto bare = Archive::openBare(staged);
-        if (!bare)
-            return bare.status();
-        filled = fill(source, **bare, options);
+        filled = bare ? fill(source, **bare, options) : bare.status();
     }   // closed before the file is renamed or removed
+    if (filled && !QFile::rename(staged.path, target.path))
+        filled = Status::failure(ErrorCode::TargetNotEmpty,
+                                 QStringLiteral("无法把复制好的存档改名为 %1（文件已存在或无法改名），目标未改动").arg(target.display()));
     if (!filled)
-        return filled;
-    if (!QFile::rename(staged.path, target.path))
-        return Status::failure(ErrorCode::TargetNotEmpty,
-                               QStringLiteral("无法把复制好的存档改名为 %1（文件已存在或无法改名），目标未改动").arg(target.display()));
-    partial.setAutoRemove(false);
-    return Status::success();
+        for (const QString& s : {QString(), QStringLiteral("-journal")})
+            QFile::remove(staged.path + s);
+    return filled;
 }
 
 } // namespace sf6

@@ -31,6 +31,7 @@ enum class ErrorCode {
     ArchiveForeign,      // a database that is not this program's archive
     TargetNotEmpty,      // copy, backup, restore: the target already holds something
     SameArchive,         // copy: the target is the source itself
+    TargetNotWritable,   // backup: its folder cannot be written (no rights, a read-only medium)
     SchemaNewer,         // copy: an archive of a newer program's schema
     Altered,             // verify: an audit row or a certificate is no longer as written
     NotAnExport,         // import: a file that is no export of this program

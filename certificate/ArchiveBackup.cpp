@@ -15,10 +15,16 @@ QString defaultBackupFile(const ArchiveLocation& source, const QDateTime& at)
 
 Expected<Backup> backupArchive(const Archive& source, const QString& file, const CopyOptions& options)
 {
+    const ArchiveLocation& from = source.location();
+    if (from.engine == ArchiveLocation::Engine::SQLite
+        && (QFileInfo(file).absoluteFilePath() == QFileInfo(from.path).absoluteFilePath()
+            || (QFileInfo::exists(file) && QFileInfo(file).canonicalFilePath() == QFileInfo(from.path).canonicalFilePath())))
+        return Status::failure(ErrorCode::SameArchive,
+                               QStringLiteral("备份文件 %1 就是要备份的存档本身，请指定另一个文件").arg(file));
     if (QFileInfo::exists(file))
         return Status::failure(ErrorCode::TargetNotEmpty, QStringLiteral("备份文件 %1 已存在，备份不会替换已有的文件").arg(file));
     if (!QDir().mkpath(QFileInfo(file).absolutePath()))
-        return Status::failure(ErrorCode::OutputNotWritten,
+        return Status::failure(ErrorCode::TargetNotWritable,
                                QStringLiteral("无法建立备份文件夹 %1").arg(QFileInfo(file).absolutePath()));
     ArchiveLocation target;
     target.engine = ArchiveLocation::Engine::SQLite;

@@ -365,7 +365,7 @@ Progress, table and rows, on standard error.
          QString(),
          QStringLiteral("把存档备份为一个新的 SQLite 文件并核对它"),
          ArchiveUse::Opened, Writes::No, nullptr,
-         {QStringLiteral("to"), QStringLiteral("archive")},
+         {QStringLiteral("to"), QStringLiteral("auto"), QStringLiteral("archive")},
          [](const Invocation& i) { return backupCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(A consistent SQLite copy of the archive, made read-only, then opened read-only and verified as
 .B archive verify
@@ -373,6 +373,35 @@ does. The file is
 .B \-\-to
 FILE, or backups/sf6archive\-YYYYMMDD\-HHMMSS.sqlite beside the SQLite archive (for a PostgreSQL archive, beside
 the user's own archive file). An existing file is never replaced (exit 6); a backup that fails verify exits 7.
+With
+.BR \-\-auto ,
+what the window does at its start: a backup into the backup folder
+.RB ( "archive backup\-settings" )
+only when the newest there is older than the interval, then the oldest of the program's own backups beyond the
+number kept are removed (a file counts as one by its name and by the archive inside it; nothing else is touched).
+)roff")},
+        {QStringLiteral("archive backups"),
+         QString(),
+         QStringLiteral("列出备份文件夹中的备份：时间、大小、记录数"),
+         ArchiveUse::None, Writes::No, nullptr,
+         {QStringLiteral("archive")},
+         [](const Invocation& i) { return backupsCommand(i.options); },
+         QStringLiteral(R"roff(The backups in the backup folder, newest first: time, size in bytes, records, file. A file named like a
+backup that holds no archive of this program says so instead of a count. The folder is named on standard error.
+)roff")},
+        {QStringLiteral("archive backup-settings"),
+         QString(),
+         QStringLiteral("显示或修改自动备份的设置：文件夹、间隔、保留份数"),
+         ArchiveUse::None, Writes::No, nullptr,
+         {QStringLiteral("folder"), QStringLiteral("interval-days"), QStringLiteral("keep"), QStringLiteral("archive")},
+         [](const Invocation& i) { return backupSettingsCommand(i.options); },
+         QStringLiteral(R"roff(Show the automatic backups' settings, or change those given:
+.B \-\-folder
+DIR (an empty text: backups beside the archive),
+.B \-\-interval\-days
+N (1 to 365),
+.B \-\-keep
+N (1 to 1000). They are this PC's, in backup.ini in the program's data folder, the window's too.
 )roff")},
         {QStringLiteral("archive restore"),
          QString(),

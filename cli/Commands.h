@@ -51,6 +51,9 @@ int copyCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 // archive restore --from FILE [--archive LOCATION]: a verified backup into the archive's place.
 int restoreCommand(const QCommandLineParser& p);
+// archive backups | backup-settings: the backup folder's backups; the settings shown or changed.
+int backupsCommand(const QCommandLineParser& p);
+int backupSettingsCommand(const QCommandLineParser& p);
 
 // verify-pdf FILE [--trust FILE] [--archive LOCATION]: a customer's certificate PDF checked.
 int verifyPdfCommand(const QCommandLineParser& p, const QStringList& files);

@@ -99,6 +99,10 @@ const std::vector<OptionSpec>& optionSpecs()
         {"decision-rule", "RULE", QStringLiteral("archive lab：判定规则，simple（简单接受）或 guard-band（保护带，w = U）")},
         {"expanded-uncertainty", "U", QStringLiteral("archive standard：扩展不确定度 U，MPa（留空为没有）")},
         {"coverage-factor", "K", QStringLiteral("archive standard：U 的包含因子 k（默认 2）")},
+        {"auto", nullptr, QStringLiteral("archive backup：同窗口启动时——最新的备份已超过间隔才备份，并删除超出保留份数的旧备份")},
+        {"folder", "DIR", QStringLiteral("archive backup-settings：备份文件夹（空文字为存档旁的 backups 文件夹）")},
+        {"interval-days", "N", QStringLiteral("archive backup-settings：自动备份的间隔，天（默认 1）")},
+        {"keep", "N", QStringLiteral("archive backup-settings：保留最新的几份自动备份（默认 30）")},
         {"accept-p20", nullptr, QStringLiteral("archive certify/amend：记录的 P20 与 SF6 状态方程不符时，确认后仍出具")},
     };
     return kOptions;

@@ -47,6 +47,7 @@ int exitCode(sf6::ErrorCode code)
         {C::ArchiveForeign, kArchiveFailed},
         {C::TargetNotEmpty, kArchiveFailed},
         {C::SameArchive, kArchiveFailed},
+        {C::TargetNotWritable, kArchiveFailed},
         {C::SchemaNewer, kArchiveFailed},
         {C::Altered, kAltered},
         {C::RowsRefused, kRowsRefused},

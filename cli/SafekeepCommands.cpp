@@ -1,7 +1,11 @@
-// archive copy | backup: the whole archive into an empty one, or into a new
-// SQLite file that is then verified.
+// archive copy | backup | backups | backup-settings: the whole archive into an
+// empty one, or into a new SQLite file that is then verified; the backups
+// that happen by themselves, as the window makes them at its start.
 #include "base/Clock.h"
 #include "certificate/ArchiveBackup.h"
+#include "certificate/BackupPlan.h"
+
+#include <QDir>
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
@@ -33,8 +37,39 @@ int copyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
     return kOk;
 }
 
+QString backupRunText(const sf6::BackupRun& run, const sf6::BackupSettings& settings)
+{
+    QString said;
+    if (run.made)
+        said += QStringLiteral("备份已写入 %1\n").arg(QDir::toNativeSeparators(run.file));
+    else if (run.newest.isValid())
+        said += QStringLiteral("不需要备份：最新的备份在 %1，间隔为%2天\n")
+                    .arg(run.newest.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                    .arg(settings.interval.count());
+    for (const QString& f : run.removed)
+        said += QStringLiteral("已删除旧备份 %1\n").arg(QDir::toNativeSeparators(f));
+    return said;
+}
+
+int autoBackupCommand(const QCommandLineParser& p, const sf6::Archive& archive)
+{
+    if (p.isSet(QStringLiteral("to")))
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("--auto 备份到设置的备份文件夹，不能与 --to 同用")));
+    const sf6::BackupSettings settings = sf6::loadBackupSettings();
+    auto run = sf6::automaticBackup(archive.location(), settings, sf6::Clock::now(), progressOnStderr());
+    if (!run)
+        return fail(run.status());
+    for (const QString& why : run->notRemoved)
+        err(QStringLiteral("无法删除旧备份 %1").arg(why));
+    if (const sf6::Status s = writeOutput(kStdout, backupRunText(*run, settings).toUtf8()); !s)
+        return fail(s);
+    return kOk;
+}
+
 int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive)
 {
+    if (p.isSet(QStringLiteral("auto")))
+        return autoBackupCommand(p, archive);
     const QString file = p.isSet(QStringLiteral("to")) ? p.value(QStringLiteral("to"))
                                                        : sf6::defaultBackupFile(archive.location(), sf6::Clock::now());
     if (file.isEmpty())
@@ -66,6 +101,57 @@ int restoreCommand(const QCommandLineParser& p)
     if (!restored->movedAside.isEmpty())
         said += QStringLiteral("原存档已移到 %1\n").arg(restored->movedAside);
     said += QStringLiteral("已从备份 %1 恢复到 %2\n").arg(p.value(QStringLiteral("from")), target->display());
+    if (const sf6::Status s = writeOutput(kStdout, said.toUtf8()); !s)
+        return fail(s);
+    return kOk;
+}
+
+int backupsCommand(const QCommandLineParser& p)
+{
+    const auto location = archiveLocation(p);
+    if (!location)
+        return fail(location.status());
+    const QString folder = sf6::backupFolder(sf6::loadBackupSettings(), *location);
+    QString out = QStringLiteral("时间\t大小（字节）\t记录\t文件\n");
+    for (const sf6::BackupFile& f : sf6::listBackups(folder, location->path))
+        out += QStringLiteral("%1\t%2\t%3\t%4\n")
+                   .arg(f.madeAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                   .arg(f.size)
+                   .arg(f.ours ? QString::number(f.records) : QStringLiteral("不是本程序的备份"))
+                   .arg(QDir::toNativeSeparators(f.path));
+    err(QStringLiteral("备份文件夹：%1").arg(QDir::toNativeSeparators(folder)));
+    if (const sf6::Status s = writeOutput(kStdout, out.toUtf8()); !s)
+        return fail(s);
+    return kOk;
+}
+
+int backupSettingsCommand(const QCommandLineParser& p)
+{
+    const auto location = archiveLocation(p);
+    if (!location)
+        return fail(location.status());
+    sf6::BackupSettings settings = sf6::loadBackupSettings();
+    auto number = [&p](const char* name, int* into) {
+        if (!p.isSet(QLatin1String(name)))
+            return true;
+        bool ok = false;
+        *into = p.value(QLatin1String(name)).toInt(&ok);
+        return ok;
+    };
+    int days = int(settings.interval.count());
+    if (!number("interval-days", &days) || !number("keep", &settings.keep))
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("--interval-days 和 --keep 应为整数")));
+    settings.interval = std::chrono::days(days);
+    const bool changing = p.isSet(QStringLiteral("folder")) || p.isSet(QStringLiteral("interval-days")) || p.isSet(QStringLiteral("keep"));
+    if (p.isSet(QStringLiteral("folder")))
+        settings.folder = p.value(QStringLiteral("folder")).isEmpty() ? QString() : QDir(p.value(QStringLiteral("folder"))).absolutePath();
+    if (changing)
+        if (const sf6::Status s = sf6::saveBackupSettings(settings); !s)
+            return fail(s);
+    const QString said = QStringLiteral("备份文件夹\t%1\n间隔（天）\t%2\n保留份数\t%3\n")
+                             .arg(QDir::toNativeSeparators(sf6::backupFolder(settings, *location)))
+                             .arg(settings.interval.count())
+                             .arg(settings.keep);
     if (const sf6::Status s = writeOutput(kStdout, said.toUtf8()); !s)
         return fail(s);
     return kOk;

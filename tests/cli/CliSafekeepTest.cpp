@@ -206,6 +206,76 @@ TEST_F(CliSafekeep, RestoreMovesTheArchiveAsideAndRefusesABackupThatFailsVerify)
     EXPECT_EQ(cmd(dir.filePath(aside.front()), "relays", {"--tsv", "-"}).out, later) << "the archive moved aside is whole";
 }
 
+// The automatic backup's scripted face: the settings, the due check, the
+// removal of old backups of its own only, the list, and the refusals.
+TEST_F(CliSafekeep, AutomaticBackupsKeepTheNewestOfTheirOwnAndSayWhyNot)
+{
+    QProcessEnvironment env = clitest::testEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    const QString source = filled();
+    auto run = [&](std::initializer_list<const char*> args) {
+        QStringList list{QStringLiteral("archive")};
+        for (const char* a : args)
+            list << QString::fromUtf8(a);
+        return sf6cli(list << QStringLiteral("--archive") << source, env);
+    };
+    const CliRun shown = run({"backup-settings"});
+    ASSERT_EQ(shown.exit, 0) << shown.err.toStdString();
+    EXPECT_TRUE(shown.out.contains(QDir::toNativeSeparators(dir.filePath(QStringLiteral("backups"))))) << shown.out.toStdString();
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("保留份数\t30")));
+    const QString folder = dir.filePath(QStringLiteral("备份 夹"));
+    const QByteArray folderArg = folder.toUtf8();
+    EXPECT_EQ(run({"backup-settings", "--keep", "0"}).exit, 2);
+    EXPECT_EQ(run({"backup-settings", "--interval-days", "x"}).exit, 2);
+    ASSERT_EQ(run({"backup-settings", "--keep", "2", "--folder", folderArg.constData()}).exit, 0);
+
+    // Two old backups of ours, and files that only look like them.
+    const CliRun first = run({"backup", "--auto"});
+    ASSERT_EQ(first.exit, 0) << first.err.toStdString();
+    const QStringList made = QDir(folder).entryList({QStringLiteral("sf6archive-*.sqlite")});
+    ASSERT_EQ(made.size(), 1);
+    const QString real = QDir(folder).filePath(made.front());
+    EXPECT_TRUE(first.out.contains(QStringLiteral("备份已写入"))) << first.out.toStdString();
+    const CliRun notDue = run({"backup", "--auto"});
+    ASSERT_EQ(notDue.exit, 0);
+    EXPECT_TRUE(notDue.out.startsWith(QStringLiteral("不需要备份"))) << notDue.out.toStdString();
+    ASSERT_TRUE(QFile::rename(real, QDir(folder).filePath(QStringLiteral("sf6archive-20200101-080000.sqlite"))));
+    ASSERT_TRUE(QFile::copy(QDir(folder).filePath(QStringLiteral("sf6archive-20200101-080000.sqlite")),
+                            QDir(folder).filePath(QStringLiteral("sf6archive-20200102-080000.sqlite"))));
+    QFile junk(QDir(folder).filePath(QStringLiteral("sf6archive-20190101-080000.sqlite")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("someone's notes");
+    junk.close();
+    const CliRun due = run({"backup", "--auto"});
+    ASSERT_EQ(due.exit, 0) << due.err.toStdString();
+    EXPECT_TRUE(due.out.contains(QStringLiteral("已删除旧备份"))) << due.out.toStdString();
+    QStringList left = QDir(folder).entryList(QDir::Files);
+    EXPECT_EQ(left.size(), 3) << left.join(u' ').toStdString();
+    EXPECT_FALSE(left.contains(QStringLiteral("sf6archive-20200101-080000.sqlite")));
+    EXPECT_TRUE(left.contains(QStringLiteral("sf6archive-20200102-080000.sqlite")));
+    EXPECT_TRUE(left.contains(QStringLiteral("sf6archive-20190101-080000.sqlite"))) << "not ours: never removed";
+
+    const CliRun listed = run({"backups"});
+    ASSERT_EQ(listed.exit, 0) << listed.err.toStdString();
+    const QStringList lines = listed.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << listed.out.toStdString();
+    EXPECT_TRUE(lines[1].split(u'\t').value(2) == QStringLiteral("4")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("不是本程序的备份")));
+
+    // Refusals: --to beside --auto; the archive itself; a folder that cannot be made.
+    EXPECT_EQ(run({"backup", "--auto", "--to", "x.sqlite"}).exit, 2);
+    const QByteArray self = source.toUtf8();
+    const CliRun same = run({"backup", "--to", self.constData()});
+    EXPECT_EQ(same.exit, 6);
+    EXPECT_TRUE(same.err.contains(QStringLiteral("就是要备份的存档本身"))) << same.err.toStdString();
+    const QByteArray below = (source + QStringLiteral("/backups")).toUtf8();
+    ASSERT_EQ(run({"backup-settings", "--folder", below.constData(), "--interval-days", "1"}).exit, 0);
+    const CliRun blocked = run({"backup", "--auto"});
+    EXPECT_EQ(blocked.exit, 6);
+    EXPECT_TRUE(blocked.err.contains(QStringLiteral("备份文件夹"))) << blocked.err.toStdString();
+    EXPECT_EQ(cmd(source, "relays", {"--tsv", "-"}).exit, 0) << "the source is left as it was";
+}
+
 // A copy that fails after any one table leaves no archive behind, on either engine.
 class CopyBrokenOff : public clitest::CliFixture, public ::testing::WithParamInterface<Engine> {
 protected:
