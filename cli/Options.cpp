@@ -7,7 +7,8 @@ namespace cli {
 
 namespace {
 
-const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "archive", "png"};
+const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "archive", "png",
+                                    "import-key", "export-certificate", "passwords", "trust"};
 
 struct DetailOption {
     const char* name;
@@ -99,6 +100,15 @@ const std::vector<OptionSpec>& optionSpecs()
         {"expanded-uncertainty", "U", QStringLiteral("archive standard：扩展不确定度 U，MPa（留空为没有）")},
         {"coverage-factor", "K", QStringLiteral("archive standard：U 的包含因子 k（默认 2）")},
         {"accept-p20", nullptr, QStringLiteral("archive certify/amend：记录的 P20 与 SF6 状态方程不符时，确认后仍出具")},
+        {"create-key", nullptr, QStringLiteral("archive lab：为实验室生成签名密钥（用实验室的密码加密保存）")},
+        {"import-key", "FILE", QStringLiteral("archive lab：导入实验室已有的 .pfx/.p12 密钥和证书")},
+        {"export-certificate", "FILE", QStringLiteral("archive lab：把实验室证书写入文件，存放在存档以外（verify --trust 用）")},
+        {"passwords", "FILE", QStringLiteral("密码文件：每行“姓名<TAB>密码”，实验室的一行名为“实验室”；只许本人读取（chmod 600）")},
+        {"roles", "LIST", QStringLiteral("archive person：角色，用逗号分隔：校验员,核验员,批准人")},
+        {"retire", nullptr, QStringLiteral("archive person：停用此人（不删除，已签的仍有效）")},
+        {"new-password", nullptr, QStringLiteral("archive person：改自己的密码（不需要实验室的密码）")},
+        {"new-key", nullptr, QStringLiteral("archive person：忘记密码时换新密钥和证书（需要实验室的密码）")},
+        {"trust", "FILE", QStringLiteral("archive verify：存档外保存的实验室证书，用来核对存档中的")},
     };
     return kOptions;
 }
