@@ -83,8 +83,14 @@ const Meaning kMeanings[] = {
     {nullptr, kNoCode, "server closed the connection", "数据库服务器断开了连接（服务器可能已重启或停止）"},
     {nullptr, kNoCode, "no connection to the server", "与数据库服务器的连接已断开"},
     {nullptr, kNoCode, "server does not support SSL", "数据库服务器不支持加密连接，而数据库地址要求加密（sslmode）"},
-    // The Windows build's libpq, told to encrypt by PGSSLMODE (the URL's sslmode is refused before).
-    {nullptr, kNoCode, "SSL support is not compiled in", "本程序所带的 PostgreSQL 客户端库不支持加密连接（TLS），而设置要求加密（sslmode 或环境变量 PGSSLMODE）"},
+    // The server's certificate: libpq refuses it before sending anything.
+    {nullptr, kNoCode, "certificate verify failed",
+     "数据库服务器的证书未通过验证（不是 sslrootcert 所给的证书机构签发的，或已过期），可能不是实验室的服务器，程序没有连接"},
+    {nullptr, kNoCode, "does not match host name",
+     "数据库服务器的证书不是签发给地址中这个主机名的（地址须用证书上的名称），程序没有连接"},
+    {nullptr, kNoCode, "root certificate file", "找不到或无法读取 sslrootcert 所给的证书机构文件"},
+    // A libpq built without OpenSSL (both builds ship one with it).
+    {nullptr, kNoCode, "SSL support is not compiled in", "所用的 PostgreSQL 客户端库不支持加密连接（TLS），而设置要求加密（sslmode 或环境变量 PGSSLMODE）"},
     {nullptr, kNoCode, "invalid sslmode value", "数据库地址中的 sslmode 值无效"},
     {nullptr, kNoCode, "timeout expired", "连接数据库服务器超时"},
     {nullptr, kNoCode, "could not translate host name", "找不到数据库服务器（主机名无法解析）"},

@@ -1,7 +1,5 @@
 #include "archive/ArchiveLocation.h"
 
-#include "base/Platform.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -17,9 +15,6 @@ const QString kSchemeShort = QStringLiteral("postgres");
 const QString kStandardFolder = QStringLiteral("sf6companion");
 const QString kStandardFile = QStringLiteral("archive.sqlite");
 const QString kDemoFile = QStringLiteral("demo.sqlite");
-const QString kNoTls = QStringLiteral(
-    "数据库地址要求加密连接（%1=%2），但本程序的 Windows 版所带的 PostgreSQL 客户端库不支持加密（TLS）。"
-    "程序不会改用不加密的连接。请在可信的网络中去掉这个参数，或在 Linux 版中使用加密连接。");
 const QString kNoPassword =
     QStringLiteral("数据库地址中不能含有密码。请用环境变量 PGPASSWORD 或 ~/.pgpass 文件提供密码。");
 
@@ -37,15 +32,6 @@ const QStringList kConnectionParameters{
     QStringLiteral("tcp_user_timeout"), QStringLiteral("options"), QStringLiteral("target_session_attrs"),
     QStringLiteral("hostaddr"), QStringLiteral("service"), QStringLiteral("passfile"),
     QStringLiteral("client_encoding")};
-
-// Settings that make libpq insist on an encrypted connection.
-bool demandsTls(const QString& name, const QString& value)
-{
-    if (name == QLatin1String("sslmode"))
-        return value == QLatin1String("require") || value == QLatin1String("verify-ca")
-            || value == QLatin1String("verify-full");
-    return name == QLatin1String("requiressl") && value == QLatin1String("1");
-}
 
 // QUrl's reasons end with the text they were given, password and all.
 QString withoutSource(QString reason)
@@ -67,9 +53,6 @@ Status ArchiveLocation::checkParameter(const QString& name, const QString& value
     // The driver reads ';' as the end of a parameter.
     if (value.contains(u';'))
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("数据库地址中参数 %1 的值不能含有分号").arg(name));
-    // Refused here, before connecting: libpq would only say the value is invalid.
-    if (demandsTls(name, value) && !platform::postgresHasTls())
-        return Status::failure(ErrorCode::InvalidValue, kNoTls.arg(name, value));
     return Status::success();
 }
 

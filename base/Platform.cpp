@@ -57,15 +57,6 @@ QString userName()
 #endif
 }
 
-bool postgresHasTls()
-{
-#ifdef Q_OS_WIN
-    return false;
-#else
-    return true;
-#endif
-}
-
 void drawTextFromOutlines()
 {
 #ifdef Q_OS_WIN

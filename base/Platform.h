@@ -17,10 +17,6 @@ bool isTerminal(std::FILE* stream);
 // system cannot say.
 QString userName();
 
-// Whether the PostgreSQL client library the program runs with can encrypt the
-// connection (TLS). The Windows build ships a libpq made without it.
-bool postgresHasTls();
-
 // A function of the PostgreSQL client library that Qt's driver has loaded
 // (libpq.so.5; libpq.dll beside the program), or null.
 QFunctionPointer postgresClientFunction(const char* name);

@@ -29,13 +29,36 @@ export WINEPREFIX=$SF6_WINEPREFIX WINEDEBUG=-all
 # against it); of window_tests, the instrument hanging up (a pseudo-terminal's)
 # and the test that starts the Linux sf6companion; the PostgreSQL
 # cases (they start a server, on Linux only: the archive, register and window
-# suites run on SQLite here). window_tests syncs from the calibrator served
+# suites run on SQLite here), but for archive_tests' TlsOnServer cases, whose
+# servers are started below. window_tests syncs from the calibrator served
 # inside the process.
 # As gtest filters: each test program runs once, all its tests in one Wine
 # process (a process each, as ctest would start them, costs Wine's start-up
 # three hundred times over).
 excluded='ReportPdf.*:ReportPdfWriting.*:CertificatePdf.*:ReportPdfLocales.*:ExportWorkbook.EmptyListAndOddRows:ExportWorkbook.FailureIsReportedAndLeavesNoFile:ExportWorkbook.RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile:ThreeRowExport.*:ReportFaces.IdeographsAndRadicals:ArchiveFile.aFileLockedForAMoment*:Engines/Certificates.twoWritersAtOnceGetConsecutiveNumbers/*:Window.listAndWorkbookUseTheWindowFont'
 start=$SECONDS
+# The PostgreSQL servers of archive_tests' TLS cases (plain TCP, and TLS with
+# the tests' own certificate authority): a Windows program cannot start a
+# Linux server, so the Linux build's pg_test_servers, from the same PgServer.h,
+# starts them here; the tests read where they are from SF6_PG_TEST_SERVERS.
+linux=${SF6_LINUX_BUILD:-$root/build}
+pg_servers=$linux/tests/archive/pg_test_servers
+[[ -x "$pg_servers" ]] || {
+  echo "wine-tests.sh: $pg_servers is missing; build it first: scripts/build.sh build -- pg_test_servers" >&2
+  exit 1
+}
+pg_dir=$(mktemp -d)
+"$pg_servers" "$pg_dir/servers" </dev/null >"$pg_dir/log" 2>&1 &
+pg_pid=$!
+stop_pg_servers() {
+  kill "$pg_pid" 2>/dev/null || true
+  wait "$pg_pid" 2>/dev/null || true
+  rm -rf "$pg_dir"
+}
+trap stop_pg_servers EXIT
+while [[ ! -s "$pg_dir/servers" ]] && kill -0 "$pg_pid" 2>/dev/null; do sleep 0.2; done
+[[ -s "$pg_dir/servers" ]] || { cat "$pg_dir/log" >&2; echo "wine-tests.sh: the PostgreSQL test servers did not start" >&2; exit 1; }
+export SF6_PG_TEST_SERVERS=$pg_dir/servers
 run cmd /c exit >/dev/null   # the prefix is made once, before the first test program
 # One wineserver for all the tests: a test program that starts while the
 # server of the one before is shutting down can fail before its first line.

@@ -106,6 +106,19 @@ RecordFields plausibleRecord(int index, std::mt19937& rng)
     return r;
 }
 
+RecordFields agreeingRecord(int day, uint16_t alarmP20)
+{
+    RecordFields f;
+    f.temperatureTenths = 300;
+    f.day = int8_t(day);
+    for (int k = 0; k < kPressureCount / 2; ++k) {
+        f.values[k] = 386;
+        f.values[kPressureCount / 2 + k] = 405;
+    }
+    f.values[7] = alarmP20;
+    return f;
+}
+
 std::vector<QByteArray> plausibleRecords(int count, uint32_t seed)
 {
     std::mt19937 rng(seed);

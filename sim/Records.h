@@ -28,6 +28,9 @@ QByteArray makeSyncReply(const std::vector<QByteArray>& records);
 // Pt derived from the test temperature.
 RecordFields plausibleRecord(int index, std::mt19937& rng);
 std::vector<QByteArray> plausibleRecords(int count, uint32_t seed = 2012);
+// At 30.0 °C Pt 0.405 MPa is P20 0.386 by the SF6 equation of state: a record
+// whose every reading agrees; alarmP20 (0.001 MPa) puts the P20 报警值2 off.
+RecordFields agreeingRecord(int day, uint16_t alarmP20 = 386);
 // Distinct plausible records, one every quarter of an hour from 2010-01-01 08:00:
 // about three thousand a month, for large archives.
 std::vector<QByteArray> spreadRecords(int count, uint32_t seed = 5);

@@ -9,6 +9,9 @@ foreach(module ${qt_dlls})
   list(APPEND binaries ${QT_PREFIX}/bin/Qt6${module}.dll)
 endforeach()
 list(APPEND binaries ${DEPS_BIN}/libxlsxwriter.dll ${DEPS_BIN}/zlib1.dll ${DEPS_BIN}/libpq.dll)
+# OpenSSL, for the certificates' signatures and for libpq's TLS; libqrencode
+# for their QR codes (kept a DLL of its own: it is LGPL).
+list(APPEND binaries ${DEPS_BIN}/libcrypto-3-x64.dll ${DEPS_BIN}/libssl-3-x64.dll ${DEPS_BIN}/libqrencode.dll)
 # FreeXL and minizip, for importing .xls and .xlsx (given as a|b).
 string(REPLACE "|" ";" reader_dlls "${READER_DLLS}")
 list(APPEND binaries ${reader_dlls})
@@ -38,6 +41,7 @@ set(licenses
   qt6-base=libqt6core6 qt6-serialport=libqt6serialport6 qt6-charts=libqt6charts6
   qt6-translations=qt6-translations-l10n sqlite=libsqlite3-0 libxlsxwriter=libxlsxwriter4
   zlib=libz-mingw-w64 minizip=libminizip1 freexl=libfreexl1 libpq=libpq5
+  openssl=libssl3 libqrencode=libqrencode4
   gcc-runtime=gcc-mingw-w64-base winpthreads=mingw-w64-common
   fonts-liberation=fonts-liberation fonts-wqy-zenhei=fonts-wqy-zenhei)
 file(MAKE_DIRECTORY ${STAGE}/licenses)

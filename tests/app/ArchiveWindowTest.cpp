@@ -51,13 +51,7 @@ protected:
     }
     void TearDown() override
     {
-        // Deleting one window may take others with it: hold them by guarded pointers.
-        std::vector<QPointer<QWidget>> windows;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (qobject_cast<TForm3*>(top) || qobject_cast<THistoryForm*>(top) || qobject_cast<QPrintPreviewDialog*>(top))
-                windows.emplace_back(top);
-        for (const QPointer<QWidget>& top : windows)
-            delete top.data();
+        testsupport::deleteTopLevels<TForm3, THistoryForm, QPrintPreviewDialog>();
         w.reset();
         CalibratorFixture::TearDown();
     }
@@ -286,19 +280,9 @@ TEST_F(ArchiveWindow, historyListsFiltersReportsAndExportsTheSelection)
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'|').toStdString();
 }
 
-// At 30.0 °C Pt 0.405 MPa is P20 0.3860 by the SF6 equation: a record whose
-// instrument says 0.386 everywhere agrees; alarmP20 puts one item off.
 QByteArray p20Record(int day, uint16_t alarmP20 = 386)
 {
-    sim::RecordFields f;
-    f.temperatureTenths = 300;
-    f.day = int8_t(day);
-    for (int k = 0; k < 24; ++k) {
-        f.values[k] = 386;
-        f.values[24 + k] = 405;
-    }
-    f.values[7] = alarmP20;
-    return sim::encodeRecord(f);
+    return sim::encodeRecord(sim::agreeingRecord(day, alarmP20));
 }
 
 // A sync names, beside the window, the record whose P20 the equation does not

@@ -7,6 +7,7 @@
 #include "certificate/Certificate.h"
 #include "register/RelayRegister.h"
 #include "sim/Records.h"
+#include "tests/app/WindowDriver.h"
 #include "ui/MessageBox.h"
 
 #include <QApplication>
@@ -44,12 +45,7 @@ protected:
     }
     void TearDown() override
     {
-        std::vector<QPointer<QWidget>> windows;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (qobject_cast<TAuditForm*>(top))
-                windows.emplace_back(top);
-        for (const QPointer<QWidget>& top : windows)
-            delete top.data();
+        testsupport::deleteTopLevels<TAuditForm>();
         w.reset();
     }
     TAuditForm* openAudit()

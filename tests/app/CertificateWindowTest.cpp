@@ -16,6 +16,7 @@
 #include "register/RelayRegister.h"
 #include "report/TForm4.h"
 #include "sim/Records.h"
+#include "tests/app/WindowDriver.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
 #include "ui/Choices.h"
@@ -97,13 +98,7 @@ protected:
     }
     void TearDown() override
     {
-        std::vector<QPointer<QWidget>> windows;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (qobject_cast<THistoryForm*>(top) || qobject_cast<TLabForm*>(top) || qobject_cast<TStandardsForm*>(top)
-                || qobject_cast<TCertificatesForm*>(top) || qobject_cast<QPrintPreviewDialog*>(top))
-                windows.emplace_back(top);
-        for (const QPointer<QWidget>& top : windows)
-            delete top.data();
+        testsupport::deleteTopLevels<THistoryForm, TLabForm, TStandardsForm, TCertificatesForm, QPrintPreviewDialog>();
         w.reset();
     }
     void saveLab()

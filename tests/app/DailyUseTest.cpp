@@ -39,12 +39,7 @@ protected:
     }
     void TearDown() override
     {
-        std::vector<QPointer<QWidget>> windows;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (qobject_cast<THistoryForm*>(top) || qobject_cast<TRelayRegisterForm*>(top))
-                windows.emplace_back(top);
-        for (const QPointer<QWidget>& top : windows)
-            delete top.data();
+        testsupport::deleteTopLevels<THistoryForm, TRelayRegisterForm>();
         w.reset();
         CalibratorFixture::TearDown();
     }

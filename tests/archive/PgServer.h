@@ -4,11 +4,18 @@
 // root, since initdb refuses root), listening only on a Unix socket in that
 // folder, stopped and removed when the test program ends. A second one, on
 // demand, also listens on TCP at 127.0.0.1 without TLS: libpq ignores
-// sslmode on a Unix socket.
+// sslmode on a Unix socket. A third takes only TLS on 127.0.0.1, with a
+// certificate for localhost from a certificate authority the tests make.
+//
+// Windows test programs cannot start a Linux server: under Wine, the second
+// and third are those that scripts/wine-tests.sh started with the Linux
+// build's pg_test_servers, named in the file $SF6_PG_TEST_SERVERS.
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QTextStream>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -24,6 +31,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
+
+// Where scripts/wine-tests.sh names the servers pg_test_servers started.
+#define SF6_PG_TEST_SERVERS "SF6_PG_TEST_SERVERS"
 
 namespace archivetest {
 
@@ -43,13 +53,22 @@ public:
     static PgServer& withTcp()
     {
         if (!currentTcp())
-            currentTcp().reset(new PgServer(freePort()));
+            currentTcp().reset(new PgServer(Kind::Tcp));
         return *currentTcp();
+    }
+    // The server that takes only TLS connections on 127.0.0.1 (hostssl; a
+    // plain one is rejected), its certificate for localhost signed by caFile().
+    static PgServer& withTls()
+    {
+        if (!currentTls())
+            currentTls().reset(new PgServer(Kind::Tls));
+        return *currentTls();
     }
     static void shutdown()
     {
         current().reset();
         currentTcp().reset();
+        currentTls().reset();
     }
     ~PgServer()
     {
@@ -60,6 +79,12 @@ public:
     bool running() const { return running_; }
     const QString& error() const { return error_; }
     QString socketDir() const { return dir_.path(); }
+    int port() const { return port_; }
+    QString user() const { return user_; }
+    // withTls(): the authority that signed the server's certificate, and one
+    // that did not (both PEM files, named as this system names files).
+    QString caFile() const { return caFile_; }
+    QString wrongCaFile() const { return wrongCaFile_; }
 
     // A fresh, empty database; its location text for --archive.
     QString newDatabase()
@@ -77,10 +102,19 @@ public:
     {
         return QStringLiteral("postgresql://127.0.0.1:%1/%2?%3").arg(port_).arg(database, parameters);
     }
+    // The database by the name on the server's certificate (withTls() only).
+    QString tlsLocation(const QString& database, const QString& parameters) const
+    {
+        return QStringLiteral("postgresql://%1@localhost:%2/%3?%4").arg(user_).arg(port_).arg(database, parameters);
+    }
     // A fresh database's name, for tcpLocation.
     QString newDatabaseName()
     {
-        const QString name = QStringLiteral("sf6test_%1").arg(++databases_);
+        // A server started by the script outlives this process (and Wine's
+        // process ids repeat): a name of its own.
+        static const QString run = QString::number(QRandomGenerator::system()->generate(), 16);
+        const QString name = local_ ? QStringLiteral("sf6test_%1").arg(++databases_)
+                                    : QStringLiteral("sf6test_%1_%2").arg(run).arg(++databases_);
         QSqlQuery(admin()).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
         return name;
     }
@@ -120,9 +154,7 @@ public:
         {
             QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name)
                                                            : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-            db.setHostName(socketDir());
-            db.setPort(port_);
-            db.setDatabaseName(database);
+            reachAsAdministrator(db, database);
             ok = db.open() && QSqlQuery(db).exec(sql);
             db.close();
         }
@@ -131,6 +163,8 @@ public:
     }
 
 private:
+    enum class Kind { Socket, Tcp, Tls };
+
     static std::unique_ptr<PgServer>& current()
     {
         static std::unique_ptr<PgServer> server;
@@ -141,10 +175,27 @@ private:
         static std::unique_ptr<PgServer> server;
         return server;
     }
+    static std::unique_ptr<PgServer>& currentTls()
+    {
+        static std::unique_ptr<PgServer> server;
+        return server;
+    }
+    // The server's own superuser: over the socket where the server is ours,
+    // else over TCP (TLS where plain is rejected).
+    void reachAsAdministrator(QSqlDatabase& db, const QString& database) const
+    {
+        db.setHostName(local_ ? socketDir() : QStringLiteral("127.0.0.1"));
+        db.setPort(port_);
+        db.setDatabaseName(database);
+        if (!local_) {
+            db.setUserName(user_);
+            db.setConnectOptions(kind_ == Kind::Tls ? QStringLiteral("sslmode=require") : QStringLiteral("sslmode=disable"));
+        }
+    }
     static int freePort()
     {
 #ifdef _WIN32
-        return 0;   // no server on Windows
+        return 0;   // the port is the started server's
 #else
         const int s = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
@@ -160,11 +211,13 @@ private:
 #endif
     }
 
-    explicit PgServer(int tcpPort = 0) : port_(tcpPort > 0 ? tcpPort : kPort)
+    explicit PgServer(Kind kind = Kind::Socket) : kind_(kind), port_(kind == Kind::Socket ? kPort : freePort())
     {
 #ifdef _WIN32
-        error_ = QStringLiteral("the tests start PostgreSQL on Linux only");
+        local_ = false;
+        findStartedServer();
 #else
+        const int tcpPort = kind == Kind::Socket ? 0 : port_;
         const QString bin = QStringLiteral("/usr/lib/postgresql/15/bin/");
         if (!QFile::exists(bin + QStringLiteral("initdb"))) {
             error_ = QStringLiteral("PostgreSQL 15 is not installed (Debian postgresql)");
@@ -186,15 +239,30 @@ private:
                 error_ = tool + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAllStandardError());
             return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
         };
-        const QString user = QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
+        user_ = QString::fromLocal8Bit(getpwuid(geteuid())->pw_name);
         data_ = dir_.filePath(QStringLiteral("data"));
-        if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), data_, QStringLiteral("-U"), user,
+        if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), data_, QStringLiteral("-U"), user_,
                                             QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
                                             QStringLiteral("--locale=C.UTF-8")}))
             return;
-        const QString options = QStringLiteral("-k %1 -c listen_addresses=%2 -p %3 -c fsync=off")
-                                    .arg(dir_.path(), tcpPort > 0 ? QStringLiteral("127.0.0.1") : QString())
-                                    .arg(port_);
+        QString options = QStringLiteral("-k %1 -c listen_addresses=%2 -p %3 -c fsync=off")
+                              .arg(dir_.path(), tcpPort > 0 ? QStringLiteral("127.0.0.1") : QString())
+                              .arg(port_);
+        if (kind == Kind::Tls) {
+            if (!makeCertificates(root))
+                return;
+            options += QStringLiteral(" -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2")
+                           .arg(dir_.filePath(QStringLiteral("certs/server.crt")), dir_.filePath(QStringLiteral("certs/server.key")));
+            // TLS or nothing over TCP; the socket stays the tests' own way in.
+            QFile hba(data_ + QStringLiteral("/pg_hba.conf"));
+            if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                || hba.write("local all all trust\n"
+                             "hostssl all all 127.0.0.1/32 trust\n"
+                             "hostnossl all all 127.0.0.1/32 reject\n") < 0) {
+                error_ = QStringLiteral("cannot write pg_hba.conf");
+                return;
+            }
+        }
         start_ = [run, this, options] {
             return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), options,
                                                   QStringLiteral("-l"), dir_.filePath(QStringLiteral("log")),
@@ -219,6 +287,103 @@ private:
             stop_();
         running_ = false;
     }
+#ifdef _WIN32
+    // The server of this kind that scripts/wine-tests.sh started: a line
+    // "tcp|tls PORT USER [CA WRONG-CA]" of the file it names.
+    void findStartedServer()
+    {
+        const QString listing = qEnvironmentVariable(SF6_PG_TEST_SERVERS);
+        if (listing.isEmpty()) {
+            error_ = QStringLiteral("no PostgreSQL server for the Windows tests: scripts/wine-tests.sh starts them (" SF6_PG_TEST_SERVERS ")");
+            return;
+        }
+        QFile file(windowsPath(listing));
+        if (!file.open(QIODevice::ReadOnly)) {
+            error_ = QStringLiteral("cannot read ") + file.fileName();
+            return;
+        }
+        const QString wanted = kind_ == Kind::Tls ? QStringLiteral("tls") : QStringLiteral("tcp");
+        QTextStream in(&file);
+        while (!in.atEnd()) {
+            const QStringList f = in.readLine().split(u' ', Qt::SkipEmptyParts);
+            if (f.size() < 3 || f[0] != wanted)
+                continue;
+            port_ = f[1].toInt();
+            user_ = f[2];
+            if (kind_ == Kind::Tls && f.size() >= 5) {
+                caFile_ = windowsPath(f[3]);
+                wrongCaFile_ = windowsPath(f[4]);
+            }
+            running_ = port_ > 0;
+            return;
+        }
+        error_ = file.fileName() + QStringLiteral(" names no ") + wanted + QStringLiteral(" server");
+    }
+    // A Linux path as Wine shows it: the root is drive Z:.
+    static QString windowsPath(const QString& linuxPath)
+    {
+        return linuxPath.startsWith(u'/') ? QStringLiteral("Z:") + linuxPath : linuxPath;
+    }
+#else
+    // The authority, an unrelated one, and the server's key and certificate
+    // (CN and SAN localhost), by the openssl tool; the key is the server's own.
+    bool makeCertificates(bool root)
+    {
+        const QString certs = dir_.filePath(QStringLiteral("certs"));
+        QDir().mkpath(certs);
+        auto openssl = [this, certs](const QStringList& args) {
+            QProcess p;
+            p.setWorkingDirectory(certs);
+            p.start(QStringLiteral("openssl"), args);
+            p.waitForFinished(60000);
+            if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+                error_ = QStringLiteral("openssl ") + args.join(u' ') + QStringLiteral(": ")
+                       + QString::fromLocal8Bit(p.readAllStandardError());
+                return false;
+            }
+            return true;
+        };
+        const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                             QStringLiteral("ec_paramgen_curve:P-256"), QStringLiteral("-nodes")};
+        const QStringList caExtensions{QStringLiteral("-addext"), QStringLiteral("basicConstraints=critical,CA:TRUE"),
+                                       QStringLiteral("-addext"), QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")};
+        auto authority = [&](const QString& name, const QString& subject) {
+            return openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec
+                           + QStringList{QStringLiteral("-days"), QStringLiteral("30"), QStringLiteral("-keyout"), name + QStringLiteral(".key"),
+                                         QStringLiteral("-out"), name + QStringLiteral(".crt"), QStringLiteral("-subj"), subject}
+                           + caExtensions);
+        };
+        QFile extensions(certs + QStringLiteral("/server.ext"));
+        if (!extensions.open(QIODevice::WriteOnly)
+            || extensions.write("subjectAltName=DNS:localhost\nbasicConstraints=critical,CA:FALSE\n"
+                                "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n") < 0)
+            return false;
+        extensions.close();
+        if (!authority(QStringLiteral("ca"), QStringLiteral("/O=SF6 tests/CN=SF6 test CA"))
+            || !authority(QStringLiteral("wrongca"), QStringLiteral("/O=Someone else/CN=Unrelated CA"))
+            || !openssl(QStringList{QStringLiteral("req"), QStringLiteral("-new")} + ec
+                        + QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"), QStringLiteral("-out"),
+                                      QStringLiteral("server.csr"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost")})
+            || !openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
+                         QStringLiteral("-CA"), QStringLiteral("ca.crt"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
+                         QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("30"), QStringLiteral("-extfile"),
+                         QStringLiteral("server.ext"), QStringLiteral("-out"), QStringLiteral("server.crt")}))
+            return false;
+        // The server refuses a key that others may read or that is not its user's.
+        const QString key = certs + QStringLiteral("/server.key");
+        QFile::setPermissions(key, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        if (root) {
+            const passwd* postgres = getpwnam("postgres");
+            if (!postgres || chown(QFile::encodeName(key).constData(), postgres->pw_uid, postgres->pw_gid) != 0) {
+                error_ = QStringLiteral("cannot give server.key to postgres");
+                return false;
+            }
+        }
+        caFile_ = certs + QStringLiteral("/ca.crt");
+        wrongCaFile_ = certs + QStringLiteral("/wrongca.crt");
+        return true;
+    }
+#endif
     void dropAdmin()
     {
         const QString name = QStringLiteral("pgadmin-%1").arg(port_);
@@ -233,15 +398,18 @@ private:
         if (QSqlDatabase::contains(name))
             return QSqlDatabase::database(name);
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(socketDir());
-        db.setPort(port_);
-        db.setDatabaseName(QStringLiteral("postgres"));
+        reachAsAdministrator(db, QStringLiteral("postgres"));
         db.open();
         return db;
     }
 
     QTemporaryDir dir_{QDir::tempPath() + QStringLiteral("/sf6pg-XXXXXX")};
+    Kind kind_;
+    bool local_ = true;   // started by this process, its socket reachable
     int port_;
+    QString user_;
+    QString caFile_;
+    QString wrongCaFile_;
     QString data_;
     bool running_ = false;
     QString error_;

@@ -219,17 +219,6 @@ TEST(Platform, exceptionTextReadsTheProgramsUtf8AndTheSystemsCodePage)
 #endif
 }
 
-// The Windows build ships a libpq made without TLS (the archive refuses
-// sslmode=require there); Debian's has it.
-TEST(Platform, postgresClientEncryptsEverywhereButInTheWindowsBuild)
-{
-#ifdef _WIN32
-    EXPECT_FALSE(platform::postgresHasTls());
-#else
-    EXPECT_TRUE(platform::postgresHasTls());
-#endif
-}
-
 // On Windows the programs choose Qt's FreeType engine, which draws outlines,
 // unless the platform was named; on Linux the choice is fontconfig's, untouched.
 TEST(Platform, textIsDrawnFromOutlinesUnlessThePlatformWasNamed)

@@ -415,7 +415,8 @@ TEST(CliArchiveAccess, aRoleThatMayOnlyReadListsAndJudgesButCannotLink)
 }
 
 // Every parameter of the URL reaches libpq: TLS demanded of a server without
-// it is refused, and TLS refused is a plain connection.
+// it is refused, TLS refused is a plain connection, and verify-full checks
+// the server against the authority given.
 TEST(CliArchiveAccess, sslmodeInTheUrlIsObeyed)
 {
     PgServer& pg = PgServer::withTcp();
@@ -432,6 +433,19 @@ TEST(CliArchiveAccess, sslmodeInTheUrlIsObeyed)
                                    pg.tcpLocation(db, QStringLiteral("sslmdoe=require"))});
     EXPECT_NE(unknown.exit, 0);
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("sslmdoe"))) << unknown.err.toStdString();
+
+    // The server's certificate checked against the lab's authority: the right
+    // one lets the command through, another is refused in words.
+    PgServer& tls = PgServer::withTls();
+    ASSERT_TRUE(tls.running()) << tls.error().toStdString();
+    const QString tlsDb = tls.newDatabaseName();
+    const CliRun verified = sf6cli({QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--archive"),
+                                    tls.tlsLocation(tlsDb, QStringLiteral("sslmode=verify-full&sslrootcert=") + tls.caFile())});
+    EXPECT_EQ(verified.exit, 0) << verified.err.toStdString();
+    const CliRun impostor = sf6cli({QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--archive"),
+                                    tls.tlsLocation(tlsDb, QStringLiteral("sslmode=verify-full&sslrootcert=") + tls.wrongCaFile())});
+    EXPECT_EQ(impostor.exit, 6) << impostor.err.toStdString();
+    EXPECT_TRUE(impostor.err.contains(QStringLiteral("数据库服务器的证书未通过验证"))) << impostor.err.toStdString();
 }
 
 // A wrong password is said once, in words the user acts on, and never shown.

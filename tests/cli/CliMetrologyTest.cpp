@@ -14,31 +14,18 @@ using clitest::sf6cli;
 
 namespace {
 
-// At 30.0 °C Pt 0.405 MPa is P20 0.386 by the equation of state.
-sim::RecordFields agreeing(int day)
-{
-    sim::RecordFields f;
-    f.temperatureTenths = 300;
-    f.day = int8_t(day);
-    for (int k = 0; k < 24; ++k) {
-        f.values[k] = 386;
-        f.values[24 + k] = 405;
-    }
-    return f;
-}
-
 class CliMetrology : public clitest::CliFixture {
 protected:
     void SetUp() override { archive = dir.filePath(QStringLiteral("archive.sqlite")); }
     // Record 1 agrees, record 2's P20报警值2 is 0.005 MPa off, record 3 has a temperature sensor fault.
     CliRun syncThree()
     {
-        sim::RecordFields off = agreeing(2);
+        sim::RecordFields off = sim::agreeingRecord(2);
         off.values[7] = 391;
-        sim::RecordFields fault = agreeing(3);
+        sim::RecordFields fault = sim::agreeingRecord(3);
         fault.temperatureTenths = 65535;
         sim::SyncScript script;
-        script.reply = sim::makeSyncReply({sim::encodeRecord(agreeing(1)), sim::encodeRecord(off), sim::encodeRecord(fault)});
+        script.reply = sim::makeSyncReply({sim::encodeRecord(sim::agreeingRecord(1)), sim::encodeRecord(off), sim::encodeRecord(fault)});
         auto* s = startSim(3, script);
         return sf6cli({QStringLiteral("sync"), QStringLiteral("--port"), s->portPath(), QStringLiteral("--archive"), archive,
                        QStringLiteral("--tsv"), dir.filePath(QStringLiteral("rows.tsv"))});

@@ -16,19 +16,6 @@ using namespace sf6;
 
 inline const QString kSource = QStringLiteral("test");
 
-// At 30.0 °C Pt 0.405 MPa is P20 0.386 by the equation of state.
-inline sim::RecordFields agreeing(int day)
-{
-    sim::RecordFields f;
-    f.temperatureTenths = 300;
-    f.day = int8_t(day);
-    for (int k = 0; k < 24; ++k) {
-        f.values[k] = 386;
-        f.values[24 + k] = 405;
-    }
-    return f;
-}
-
 class CertificateOps : public ::testing::Test {
 protected:
     void SetUp() override
@@ -36,14 +23,14 @@ protected:
         auto a = Archive::open(*ArchiveLocation::parse(dir.filePath(QStringLiteral("archive.sqlite"))));
         ASSERT_TRUE(a.ok()) << a.error().toStdString();
         archive = std::move(*a);
-        sim::RecordFields off = agreeing(2);
+        sim::RecordFields off = sim::agreeingRecord(2);
         off.values[7] = 391;   // P20报警值2 0.005 MPa off the equation
         auto s = archiveSync(*archive, {Archive::now(), kSource, QStringLiteral("COM3"), 2, SyncEnd::Complete,
-                                        {sim::encodeRecord(agreeing(1)), sim::encodeRecord(off)}});
+                                        {sim::encodeRecord(sim::agreeingRecord(1)), sim::encodeRecord(off)}});
         ASSERT_TRUE(s.ok()) << s.error().toStdString();
         synced = s->recordIds;
         SyncLog fromFile{Archive::now(), QStringLiteral("import"), QStringLiteral("old.xlsx"), 1, SyncEnd::Complete,
-                         {sim::encodeRecord(agreeing(3))}};
+                         {sim::encodeRecord(sim::agreeingRecord(3))}};
         fromFile.fileSha256 = QString(64, u'b');
         s = archiveSync(*archive, fromFile);
         ASSERT_TRUE(s.ok()) << s.error().toStdString();
