@@ -168,7 +168,8 @@ const QStringList& copyOrder()
         QStringLiteral("reports"),           QStringLiteral("link_changes"),     QStringLiteral("lab_versions"),
         QStringLiteral("standard_versions"), QStringLiteral("standards"),        QStringLiteral("certificates"),
         QStringLiteral("certificate_approvals"), QStringLiteral("audit"),        QStringLiteral("archive_head"),
-        QStringLiteral("certificate_numbers")};
+        QStringLiteral("certificate_numbers"), QStringLiteral("lab_keys"), QStringLiteral("person_versions"),
+        QStringLiteral("signatures")};
     return order;
 }
 

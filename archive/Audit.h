@@ -28,6 +28,8 @@ inline const QString kImported = QStringLiteral("import");
 inline const QString kCertificateIssued = QStringLiteral("certify");
 inline const QString kCertificateApproved = QStringLiteral("approve");
 inline const QString kCertificateAmended = QStringLiteral("amend");
+inline const QString kLabKeyChanged = QStringLiteral("lab-key");
+inline const QString kPersonChanged = QStringLiteral("person");
 } // namespace audit
 
 struct AuditEntry {

@@ -39,7 +39,8 @@ const QStringList& ownTables()
                                     QStringLiteral("standards"),      QStringLiteral("standard_versions"),
                                     QStringLiteral("certificates"),   QStringLiteral("certificate_approvals"),
                                     QStringLiteral("audit"),          QStringLiteral("archive_head"),
-                                    QStringLiteral("certificate_numbers")};
+                                    QStringLiteral("certificate_numbers"), QStringLiteral("lab_keys"),
+                                    QStringLiteral("person_versions"), QStringLiteral("signatures")};
     return tables;
 }
 
@@ -135,11 +136,22 @@ const std::vector<GuardFunction>& pgFunctions()
     return functions;
 }
 
-std::vector<Guard> guardsOf(ArchiveLocation::Engine engine)
+// The tables kept as they are in an archive of that version: the people's
+// keys and the signatures came with version 9.
+QStringList keptTablesOf(int version)
+{
+    QStringList tables = keptTables();
+    if (version < kSignaturesVersion)
+        for (const QString& t : {QStringLiteral("lab_keys"), QStringLiteral("person_versions"), QStringLiteral("signatures")})
+            tables.removeAll(t);
+    return tables;
+}
+
+std::vector<Guard> guardsOf(ArchiveLocation::Engine engine, int version)
 {
     std::vector<Guard> out;
     if (engine == ArchiveLocation::Engine::SQLite) {
-        for (const QString& table : keptTables())
+        for (const QString& table : keptTablesOf(version))
             for (const char* event : {"UPDATE", "DELETE"}) {
                 const QString name = QStringLiteral("%1_kept_%2").arg(table, QString::fromLatin1(event).toLower());
                 out.push_back({name,
@@ -186,7 +198,7 @@ std::vector<Guard> guardsOf(ArchiveLocation::Engine engine)
                      function.section(QStringLiteral("FUNCTION "), 1).section(u'(', 0, 0)};
     };
     const QString statement = QStringLiteral("FOR EACH STATEMENT EXECUTE FUNCTION sf6_rows_kept()");
-    for (const QString& table : keptTables())
+    for (const QString& table : keptTablesOf(version))
         out.push_back(trigger(table + QStringLiteral("_kept"), table, QStringLiteral("BEFORE UPDATE OR DELETE OR TRUNCATE"),
                               statement));
     out.push_back(trigger(QStringLiteral("relays_newest"), QStringLiteral("relays"), QStringLiteral("BEFORE INSERT OR UPDATE"),
@@ -206,7 +218,7 @@ std::vector<Guard> guardsOf(ArchiveLocation::Engine engine)
 // The database itself refuses changes to the rows that must stay as they
 // were, so that a hand-written statement is refused too. Each install puts
 // back every guard of this version; those already there stay.
-Status installKeepTriggers(const Archive& archive)
+Status installKeepTriggers(const Archive& archive, int version)
 {
     const QString doing = QStringLiteral("升级结构");
     QStringList statements;
@@ -217,7 +229,7 @@ Status installKeepTriggers(const Archive& archive)
         for (const GuardFunction& f : pgFunctions())
             statements << QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$%2$$")
                               .arg(f.name, f.body);
-    for (const Guard& g : guardsOf(archive.location().engine))
+    for (const Guard& g : guardsOf(archive.location().engine, version))
         statements += g.statements;
     for (const QString& sql : statements)
         if (auto q = archive.run(sql, {}, doing); !q)
@@ -253,7 +265,7 @@ Status fillHeads(const Archive& archive)
                     QVariantList{}}})
         if (auto q = archive.runList(sql, values, doing); !q)
             return q.status();
-    return installKeepTriggers(archive);
+    return installKeepTriggers(archive, 7);
 }
 
 // Version 8's writers on PostgreSQL. Each runs as the archive's owner with
@@ -342,11 +354,30 @@ QStringList writerStatements(const QString& schemaName)
                                 " VALUES (p_certificate, p_approver, t, session_user);"
                                 " RETURN ")
                + second + QStringLiteral("; END $$");
+    // A signature made in this transaction: its time is the server's.
+    out << QStringLiteral("CREATE OR REPLACE FUNCTION sf6_add_signature(p_certificate integer, p_role text, p_person text, "
+                          "p_person_version integer, p_fingerprint text, p_signed_at text, p_sha256 text, p_audit_id integer, "
+                          "p_audit_hash text, p_signature text) RETURNS integer ")
+               + header
+               + QStringLiteral(" DECLARE t timestamp := date_trunc('second', LOCALTIMESTAMP); new_id integer; BEGIN"
+                                " IF p_signed_at IS DISTINCT FROM ")
+               + second
+               + QStringLiteral(" THEN RAISE EXCEPTION '")
+               + kServerGivesTime
+               + QStringLiteral("' USING ERRCODE = 'P0001'; END IF;"
+                                " SELECT COALESCE(MAX(id), 0) + 1 INTO new_id FROM signatures;"
+                                " INSERT INTO signatures (id, certificate_id, role, person, person_version_id, fingerprint,"
+                                " signed_at, content_sha256, audit_id, audit_hash, signature) VALUES (new_id, p_certificate,"
+                                " p_role, p_person, p_person_version, p_fingerprint, t, p_sha256, p_audit_id, p_audit_hash,"
+                                " p_signature);"
+                                " RETURN new_id; END $$");
     // Only the roles granted them may call them.
     for (const QString& f : {QStringLiteral("sf6_append_audit(text, text, text, text, text, text, text)"),
                              QStringLiteral("sf6_issue_certificate(text, integer, integer, integer, integer, text, integer, "
                                             "integer, integer, integer, integer, text, text, text, text, text, text, text)"),
-                             QStringLiteral("sf6_approve_certificate(integer, text)")})
+                             QStringLiteral("sf6_approve_certificate(integer, text)"),
+                             QStringLiteral("sf6_add_signature(integer, text, text, integer, text, text, text, integer, "
+                                            "text, text)")})
         out << QStringLiteral("REVOKE ALL ON FUNCTION %1 FROM PUBLIC").arg(f);
     return out;
 }
@@ -374,11 +405,11 @@ Status installWriters(const Archive& archive)
 const QStringList& writerFunctions()
 {
     static const QStringList names{QStringLiteral("sf6_append_audit"), QStringLiteral("sf6_issue_certificate"),
-                                   QStringLiteral("sf6_approve_certificate")};
+                                   QStringLiteral("sf6_approve_certificate"), QStringLiteral("sf6_add_signature")};
     return names;
 }
 
-Status installGuards(const Archive& archive) { return installKeepTriggers(archive); }
+Status installGuards(const Archive& archive) { return installKeepTriggers(archive, kCurrentVersion); }
 
 QString missingGuardsText(const QStringList& missing)
 {
@@ -414,7 +445,8 @@ Expected<QStringList> missingGuards(const Archive& archive)
             bodies.insert(f->value(0).toString(), f->value(1).toString());
     }
     QStringList missing;
-    for (const Guard& g : guardsOf(archive.location().engine)) {
+    const int version = archive.schemaVersion() > 0 ? archive.schemaVersion() : kCurrentVersion;
+    for (const Guard& g : guardsOf(archive.location().engine, version)) {
         const auto found = held.constFind(g.name);
         bool whole = found != held.constEnd();
         if (whole && sqlite) {
@@ -439,7 +471,8 @@ const QStringList& keptTables()
     static const QStringList tables{QStringLiteral("records"),           QStringLiteral("certificates"),
                                     QStringLiteral("certificate_approvals"), QStringLiteral("audit"),
                                     QStringLiteral("lab_versions"),      QStringLiteral("standard_versions"),
-                                    QStringLiteral("relay_versions")};
+                                    QStringLiteral("relay_versions"),    QStringLiteral("lab_keys"),
+                                    QStringLiteral("person_versions"),   QStringLiteral("signatures")};
     return tables;
 }
 
@@ -693,7 +726,53 @@ const std::vector<Step>& steps()
                            ")"),
         }, fillHeads};
         Step v8{8, {}, installWriters};
-        return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7, v8};
+        // The lab's signing key and the people's, each change a new version
+        // (the keys only encrypted), and the signatures of certificates.
+        // signed: the fields signatureText joins, signed by the person's key.
+        Step v9{9, {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS lab_keys (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  version INTEGER NOT NULL UNIQUE,\n"
+                           "  changed_at TIMESTAMP NOT NULL,\n"
+                           "  source TEXT NOT NULL,\n"
+                           "  certificate TEXT NOT NULL,\n"
+                           "  locked_key TEXT NOT NULL,\n"
+                           "  fingerprint TEXT NOT NULL\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS person_versions (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  name TEXT NOT NULL,\n"
+                           "  version INTEGER NOT NULL,\n"
+                           "  changed_at TIMESTAMP NOT NULL,\n"
+                           "  source TEXT NOT NULL,\n"
+                           "  roles TEXT NOT NULL,\n"
+                           "  retired INTEGER NOT NULL,\n"
+                           "  certificate TEXT NOT NULL,\n"
+                           "  locked_key TEXT NOT NULL,\n"
+                           "  fingerprint TEXT NOT NULL,\n"
+                           "  lab_key_id INTEGER NOT NULL REFERENCES lab_keys (id),\n"
+                           "  UNIQUE (name, version)\n"
+                           ")"),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS signatures (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  certificate_id INTEGER NOT NULL REFERENCES certificates (id),\n"
+                           "  role TEXT NOT NULL,\n"
+                           "  person TEXT NOT NULL,\n"
+                           "  person_version_id INTEGER NOT NULL REFERENCES person_versions (id),\n"
+                           "  fingerprint TEXT NOT NULL,\n"
+                           "  signed_at TIMESTAMP NOT NULL,\n"
+                           "  content_sha256 TEXT NOT NULL,\n"
+                           "  audit_id INTEGER NOT NULL,\n"
+                           "  audit_hash TEXT NOT NULL,\n"
+                           "  signature TEXT NOT NULL,\n"
+                           "  UNIQUE (certificate_id, role)\n"
+                           ")"),
+        }, [](const Archive& archive) {
+            if (Status s = installKeepTriggers(archive, kSignaturesVersion); !s)
+                return s;
+            return installWriters(archive);
+        }};
+        return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7, v8, v9};
     }();
     return all;
 }

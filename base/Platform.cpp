@@ -8,6 +8,7 @@
 #include <cstring>
 #include <io.h>
 #include <windows.h>
+#include <aclapi.h>
 #else
 #include <cerrno>
 #include <cstring>
@@ -144,6 +145,64 @@ QString fileState(const QString& path)
         .arg(qint64(st.st_mtim.tv_nsec), 9, 10, QLatin1Char('0'))
         .arg(qint64(st.st_ctim.tv_sec))
         .arg(qint64(st.st_ctim.tv_nsec), 9, 10, QLatin1Char('0'));
+#endif
+}
+
+QString privateFileProblem(const QString& path)
+{
+#ifdef Q_OS_WIN
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    if (GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              &owner, nullptr, &dacl, nullptr, &sd)
+        != ERROR_SUCCESS)
+        return QStringLiteral("无法读取文件的权限");
+    QString problem;
+    HANDLE token = nullptr;
+    std::vector<char> user;
+    DWORD size = 0;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user.resize(size);
+        if (!GetTokenInformation(token, TokenUser, user.data(), size, &size))
+            user.clear();
+        CloseHandle(token);
+    }
+    PSID self = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    if (!self || !EqualSid(owner, self))
+        problem = QStringLiteral("文件的所有者不是当前用户");
+    else if (!dacl)
+        problem = QStringLiteral("文件没有访问控制列表，任何人都能读取");
+    // SYSTEM and the Administrators can read every file anyway.
+    BYTE systemSid[SECURITY_MAX_SID_SIZE], adminsSid[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof systemSid, adminsSize = sizeof adminsSid;
+    CreateWellKnownSid(WinLocalSystemSid, nullptr, systemSid, &systemSize);
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, adminsSid, &adminsSize);
+    for (DWORD i = 0; problem.isEmpty() && i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)) || header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        PSID sid = &ace->SidStart;
+        const bool reads = ace->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL);
+        if (reads && !EqualSid(sid, self) && !EqualSid(sid, systemSid) && !EqualSid(sid, adminsSid))
+            problem = QStringLiteral("文件的权限允许其他用户读取");
+    }
+    LocalFree(sd);
+    return problem;
+#else
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("不是普通文件");
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("文件的所有者不是当前用户");
+    if (st.st_mode & (S_IRWXG | S_IRWXO))
+        return QStringLiteral("文件的权限允许其他用户读写（应为 600：chmod 600 文件）");
+    return {};
 #endif
 }
 

@@ -46,4 +46,11 @@ QString syncFile(const QString& path);
 // SQLite file's locks belong to the process and close with any descriptor.
 QString fileState(const QString& path);
 
+// Why others than its owner could read the file (a file of passwords): empty
+// when only the user running the program can. POSIX: a regular file of this
+// user with no permission for group or others. Windows: a file owned by this
+// user whose ACL grants reading to no one else but SYSTEM and the
+// Administrators.
+QString privateFileProblem(const QString& path);
+
 } // namespace sf6::platform

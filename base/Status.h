@@ -40,6 +40,13 @@ enum class ErrorCode {
     // Asks the user's word first (the window asks, sf6cli names the option):
     P20Unconfirmed,      // certify: the record's P20 disagrees with the SF6 equation
     ImportedUnconfirmed, // certify: a record's data came from an imported file
+    // Signatures: refused with nothing written and no number used.
+    WrongPassword,       // a key's password is not the one it was locked with
+    RoleMissing,         // the person lacks the role the signature is for
+    PersonRetired,       // the person is retired and signs no more
+    SameSigner,          // one person would sign twice for one certificate
+    NoLabKey,            // the lab has no signing key yet, or already has one
+    PasswordFileUnsafe,  // --passwords: a file others may read, or not as written
 };
 
 class [[nodiscard]] Status {

@@ -9,6 +9,8 @@
 #include "base/Platform.h"
 #include "certificate/ArchiveCheck.h"
 #include "certificate/CertificateRules.h"
+#include "certificate/People.h"
+#include "certificate/SignatureCheck.h"
 #include "register/JudgedReport.h"
 #include "register/DecisionRuleStore.h"
 #include "register/P20Check.h"
@@ -291,6 +293,27 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
     for (const auto& [caption, t] : texts)
         if (auto problem = invisibleCharacterProblem(caption, t))
             return Status::failure(ErrorCode::Refused, *problem + QStringLiteral("，不能出具证书"));
+    // Signed: each of the two opens their own key, before any number is taken.
+    std::optional<UnlockedSigner> testerSigner, checkerSigner;
+    auto signing = signaturesRequired(archive);
+    if (!signing)
+        return signing.status();
+    if (*signing) {
+        if (sameSigner(tester, checker))
+            return Status::failure(ErrorCode::SameSigner,
+                                   QStringLiteral("核验员与校验员不能是同一人（%1），不能出具证书").arg(tester));
+        if (!approver.isEmpty() && (sameSigner(approver, tester) || sameSigner(approver, checker)))
+            return Status::failure(ErrorCode::SameSigner,
+                                   QStringLiteral("批准人不能是校验员或核验员（%1），不能出具证书").arg(approver));
+        auto t = unlockSigner(archive, tester, rq.testerPassword, roles::kTester);
+        if (!t)
+            return Status::failure(t.code(), t.error() + QStringLiteral("，不能出具证书"));
+        auto k = unlockSigner(archive, checker, rq.checkerPassword, roles::kChecker);
+        if (!k)
+            return Status::failure(k.code(), k.error() + QStringLiteral("，不能出具证书"));
+        testerSigner = std::move(*t);
+        checkerSigner = std::move(*k);
+    }
     if (sameSigner(tester, checker))
         return Status::failure(ErrorCode::Refused, QStringLiteral("核验员与校验员不能是同一人（%1），不能出具证书").arg(tester));
     if (sameSigner(approver, tester) || sameSigner(approver, checker))
@@ -449,6 +472,11 @@ Expected<IssuedCertificate> issueLocked(Archive& archive, const CertifyRequest& 
         values.insert(QStringLiteral("asFoundRecord"), *rq.asFoundRecordId);
     if (Status s = appendAudit(archive, {action, certificateObject(c.number), oldValues, values, rq.amendReason}); !s)
         return s;
+    // After the certificate's audit row, so that each signature holds the hash of the row that issued it.
+    for (const std::optional<UnlockedSigner>* signer : {&testerSigner, &checkerSigner})
+        if (*signer)
+            if (Status s = addSignature(archive, out.id, c.number, out.sha256, **signer, c.issuedAt); !s)
+                return s;
     return out;
 }
 
@@ -796,7 +824,7 @@ Expected<IssuedCertificate> certify(Archive& archive, const CertifyRequest& requ
     return issued;
 }
 
-Status approve(Archive& archive, const QString& number, const QString& approver)
+Status approve(Archive& archive, const QString& number, const QString& approver, const QString& password)
 {
     const QString who = approver.trimmed();
     if (who.isEmpty())
@@ -824,7 +852,22 @@ Status approve(Archive& archive, const QString& number, const QString& approver)
     auto stored = storedWhere(archive, number);
     if (!stored)
         return stored.status();
-    if (*stored && (sameSigner(who, (*stored)->content.tester) || sameSigner(who, (*stored)->content.checker)))
+    const bool signerBefore =
+        *stored && (sameSigner(who, (*stored)->content.tester) || sameSigner(who, (*stored)->content.checker));
+    auto signing = signaturesRequired(archive);
+    if (!signing)
+        return signing.status();
+    std::optional<UnlockedSigner> signer;
+    if (*signing) {
+        if (signerBefore)
+            return Status::failure(ErrorCode::SameSigner,
+                                   QStringLiteral("批准人不能是校验员或核验员（%1），证书 %2 未批准").arg(who, number));
+        auto s = unlockSigner(archive, who, password, roles::kApprover);
+        if (!s)
+            return Status::failure(s.code(), s.error() + QStringLiteral("，证书 %1 未批准").arg(number));
+        signer = std::move(*s);
+    }
+    if (signerBefore)
         return Status::failure(ErrorCode::Refused, QStringLiteral("批准人不能是校验员或核验员（%1），证书 %2 未批准").arg(who, number));
     auto at = checkedTime(archive, QStringLiteral("证书 %1 未批准").arg(number));
     if (!at)
@@ -847,6 +890,9 @@ Status approve(Archive& archive, const QString& number, const QString& approver)
                                          {}});
         !a)
         return a;
+    if (signer && *stored)
+        if (Status s = addSignature(archive, id, number, (*stored)->sha256, *signer, *at); !s)
+            return s;
     return write.commit();
 }
 
@@ -950,7 +996,11 @@ QString ArchiveVerification::summary() const
 {
     if (!intact())
         return firstProblem;
-    return QStringLiteral("存档完整：%1条审计记录，%2份证书").arg(auditRows).arg(certificates);
+    QString out = QStringLiteral("存档完整：%1条审计记录，%2份证书").arg(auditRows).arg(certificates);
+    if (labKey)
+        out += QStringLiteral("，%1个签名\n").arg(signatures)
+             + (labTrusted ? check::trustedLabText() : check::untrustedLabText());
+    return out;
 }
 
 // One certificate as the check query reads it: its hash with its records as
@@ -972,11 +1022,15 @@ static Expected<QString> oneCertificateProblem(check::Checks& checks, const QSql
     return checks.versionsProblem(number, *content);
 }
 
-Expected<ArchiveVerification> verifyArchive(const Archive& archive)
+Expected<ArchiveVerification> verifyArchive(const Archive& archive, const std::optional<QByteArray>& trustedLabCertificate)
 {
     ArchiveVerification out;
     check::Trail trail;
-    auto chain = verifyAuditChain(archive, [&trail](const AuditRow& row) { trail.visit(row); });
+    check::SignatureTrail signatureTrail;
+    auto chain = verifyAuditChain(archive, [&trail, &signatureTrail](const AuditRow& row) {
+        trail.visit(row);
+        signatureTrail.visit(row);
+    });
     if (!chain)
         return chain.status();
     out.auditRows = chain->rows;
@@ -1029,6 +1083,17 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive)
             return rest.status();
         out.firstProblem = *rest;
     }
+    auto signatures = check::checkSignatures(archive, signatureTrail, trustedLabCertificate);
+    if (!signatures)
+        return signatures.status();
+    out.signatures = signatures->signatures;
+    out.labKey = signatures->labKey;
+    out.labTrusted = signatures->trusted;
+    // Every signature finding is named, after the first other problem if there was one.
+    QStringList problems = signatures->findings;
+    if (!out.intact())
+        problems.prepend(out.firstProblem);
+    out.firstProblem = problems.join(u'\n');
     return out;
 }
 

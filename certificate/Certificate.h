@@ -42,6 +42,9 @@ struct CertifyRequest {
     int recordId = 0;
     QString standardSerial;
     QString tester, checker, approver, humidity;
+    // Once the lab has a signing key, the tester and the checker sign the
+    // certificate with their keys, which these open (certificate/People.h).
+    QString testerPassword, checkerPassword;
     std::optional<int> asFoundRecordId;
     QString supersedes, amendReason;   // set by amend
     // Issue although the record's P20 disagrees with the SF6 equation; without
@@ -83,8 +86,9 @@ QString standardExpiredText(const QString& serial, const QString& validUntil, co
 void setCertificateClock(std::function<QString()> now);
 
 // Records who approved and when; a second approval, a superseded certificate
-// and an approver who tested or checked it are refused.
-Status approve(Archive& archive, const QString& number, const QString& approver);
+// and an approver who tested or checked it are refused. Once the lab has a
+// signing key the approver signs with the key the password opens.
+Status approve(Archive& archive, const QString& number, const QString& approver, const QString& password = {});
 // A new certificate with a new number that replaces the old; unset fields are the old one's.
 Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const QString& reason,
                                   const CertifyRequest& changes);
@@ -110,13 +114,19 @@ Expected<std::optional<StoredCertificate>> findCertificate(const Archive& archiv
 // The whole archive checked: the audit chain and every certificate's hash
 // (recomputed from its stored content and its records' raw bytes as they are
 // now). "存档完整：N条审计记录，M份证书" when all hold.
+// Once the lab has a key, the signatures too (certificate/SignatureCheck.h):
+// every finding is named, one a line.
 struct ArchiveVerification {
-    int auditRows = 0, certificates = 0;
+    int auditRows = 0, certificates = 0, signatures = 0;
     QString firstProblem;   // empty when all hold; else names the row or certificate
+    // Whether the archive has a lab key, and whether it matched the trusted copy.
+    bool labKey = false, labTrusted = false;
     bool intact() const { return firstProblem.isEmpty(); }
     QString summary() const;
 };
-Expected<ArchiveVerification> verifyArchive(const Archive& archive);
+// trustedLabCertificate: the lab certificate's bytes from outside the archive (--trust).
+Expected<ArchiveVerification> verifyArchive(const Archive& archive,
+                                            const std::optional<QByteArray>& trustedLabCertificate = std::nullopt);
 // One certificate: its hash recomputed; the verification code printed on it.
 struct CertificateVerification {
     QString code;           // first 8 hex digits, upper case

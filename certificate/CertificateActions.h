@@ -14,7 +14,7 @@ struct CertificateActions {
     std::function<Expected<IssuedCertificate>(Archive&, const CertifyRequest&)> issue;
     std::function<Expected<IssuedCertificate>(Archive&, const QString& number, const QString& reason,
                                               const CertifyRequest& changes)> amend;
-    std::function<Status(Archive&, const QString& number, const QString& approver)> approve;
+    std::function<Status(Archive&, const QString& number, const QString& approver, const QString& password)> approve;
 };
 
 void setCertificateActions(CertificateActions actions);

@@ -3,6 +3,7 @@
 #include "archive/ArchiveWindows.h"
 #include "certificate/CertificateActions.h"
 #include "certificate/CertificatePrint.h"
+#include "certificate/People.h"
 #include "certificate/TCertifyDialog.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
@@ -175,7 +176,18 @@ void TCertificatesForm::btnApproveClick()
         this);
     if (!approver)
         return;
-    if (const sf6::Status s = sf6::certificateActions().approve(*archive_, c->content.number, approver->trimmed()); !s)
+    // A signed archive asks the approver's own password, masked.
+    QString password;
+    if (const auto signing = sf6::signaturesRequired(*archive_); signing && *signing) {
+        const auto typed = ui::TextInputs::ask({QStringLiteral("批准"),
+                                                QStringLiteral("%1 的密码：").arg(approver->trimmed()), QString(), true},
+                                               this);
+        if (!typed)
+            return;
+        password = *typed;
+    }
+    if (const sf6::Status s = sf6::certificateActions().approve(*archive_, c->content.number, approver->trimmed(), password);
+        !s)
         ui::MessageBoxes::show(s.message(), this);
     FormCreate();
 }

@@ -4,6 +4,7 @@
 #include "archive/THistoryForm.h"
 #include "certificate/CertificateActions.h"
 #include "certificate/CertificatePrint.h"
+#include "certificate/People.h"
 #include "register/RelayRegister.h"
 #include "sync/Columns.h"
 #include "ui/Choices.h"
@@ -124,6 +125,13 @@ void TCertifyDialog::build()
     edHumidity = field(QStringLiteral("相对湿度（%RH）"), QStringLiteral("edHumidity"), QStringLiteral("例如 55"));
     edTester = field(QStringLiteral("校验员"), QStringLiteral("edTester"));
     edChecker = field(QStringLiteral("核验员"), QStringLiteral("edChecker"), QStringLiteral("不能与校验员相同"));
+    edTesterPassword = field(QStringLiteral("校验员的密码"), QStringLiteral("edTesterPassword"));
+    edCheckerPassword = field(QStringLiteral("核验员的密码"), QStringLiteral("edCheckerPassword"));
+    const auto signing = sf6::signaturesRequired(archive_);
+    for (QLineEdit* e : {edTesterPassword, edCheckerPassword}) {
+        e->setEchoMode(QLineEdit::Password);
+        form->setRowVisible(e, signing && *signing);
+    }
     edApprover = field(QStringLiteral("批准人"), QStringLiteral("edApprover"), QStringLiteral("可在批准时填写"));
     cbAsFound = new QComboBox(choices);
     cbAsFound->setObjectName(QStringLiteral("cbAsFound"));
@@ -265,6 +273,8 @@ sf6::CertifyRequest TCertifyDialog::request() const
     r.humidity = edHumidity->text().trimmed();
     r.tester = edTester->text().trimmed();
     r.checker = edChecker->text().trimmed();
+    r.testerPassword = edTesterPassword->text();
+    r.checkerPassword = edCheckerPassword->text();
     r.approver = edApprover->text().trimmed();
     const int asFound = cbAsFound->currentIndex() - 1;   // item 0 is 无
     if (asFound >= 0 && asFound < int(asFoundIds_.size()))
@@ -328,6 +338,11 @@ void TCertifyDialog::btnOKClick()
     for (QWidget* w : std::initializer_list<QWidget*>{cbStandard, edHumidity, edTester, edChecker, edApprover,
                                                       cbAsFound, edReason, btnOK})
         w->setEnabled(false);
+    // Nothing of a password stays in the window once it has signed.
+    for (QLineEdit* e : {edTesterPassword, edCheckerPassword}) {
+        e->clear();
+        e->setEnabled(false);
+    }
     btnSavePdf->setEnabled(true);
     btnPreview->setEnabled(true);
     btnCancel->setText(QStringLiteral("关闭"));

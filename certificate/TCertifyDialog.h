@@ -42,6 +42,9 @@ public:
     QLineEdit* edHumidity = nullptr;
     QLineEdit* edTester = nullptr;
     QLineEdit* edChecker = nullptr;
+    // Masked; shown once the lab has a signing key (each signer types their own).
+    QLineEdit* edTesterPassword = nullptr;
+    QLineEdit* edCheckerPassword = nullptr;
     QLineEdit* edApprover = nullptr;
     QComboBox* cbAsFound = nullptr;   // item 0: none
     QLineEdit* edReason = nullptr;    // only for an amendment

@@ -5,7 +5,11 @@
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/RowWriters.h"
+#include "certificate/People.h"
+#include "cli/Passwords.h"
 #include "ops/Certificates.h"
+
+#include <QFile>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,6 +36,8 @@ int numberOption(const QCommandLineParser& p, const char* name)
 
 int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
 {
+    if (labKeyOption(p))
+        return labKeyCommand(p, archive);
     sf6::LabTexts t;
     t.name = option(p, "name");
     t.address = option(p, "address");
@@ -187,6 +193,27 @@ int issued(const QCommandLineParser& p, const sf6::ops::CertificateDone& d)
     return d.pdf ? pdfWritten(p, c.content.number, *d.pdf, true) : kOk;
 }
 
+// Once the lab has a key: the tester's and the checker's passwords, from
+// --passwords or the terminal. False when one could not be had (said).
+std::optional<int> signerPasswords(const QCommandLineParser& p, const sf6::Archive& archive, sf6::CertifyRequest& rq)
+{
+    auto signing = sf6::signaturesRequired(archive);
+    if (!signing)
+        return fail(signing.status());
+    if (!*signing)
+        return std::nullopt;
+    const auto passwords = Passwords::from(p);
+    if (!passwords)
+        return fail(passwords.status());
+    for (const auto& [name, password] : {std::pair{rq.tester, &rq.testerPassword}, std::pair{rq.checker, &rq.checkerPassword}}) {
+        auto got = passwords->current(name);
+        if (!got)
+            return fail(got.status());
+        *password = *got;
+    }
+    return std::nullopt;
+}
+
 // A refusal; one that waits for the user's word names the option that gives it.
 int refused(const sf6::Status& s)
 {
@@ -206,7 +233,10 @@ int certifyCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive certify 需要 --record 档案号、--standard 标准器编号、--tester 校验员 和 --checker 核验员"));
         return kUsage;
     }
-    auto c = sf6::ops::issueCertificate(archive, *rq, pdfOption(p));
+    sf6::CertifyRequest signedRq = *rq;
+    if (const auto failed = signerPasswords(p, archive, signedRq))
+        return *failed;
+    auto c = sf6::ops::issueCertificate(archive, signedRq, pdfOption(p));
     if (!c)
         return refused(c.status());
     return issued(p, *c);
@@ -220,7 +250,20 @@ int approveCommand(const QCommandLineParser& p, sf6::Archive& archive)
         err(QStringLiteral("archive approve 需要 --certificate 证书编号 和 --approver 批准人"));
         return kUsage;
     }
-    if (const sf6::Status s = sf6::ops::approveCertificate(archive, number, approver); !s)
+    QString password;
+    auto signing = sf6::signaturesRequired(archive);
+    if (!signing)
+        return fail(signing.status());
+    if (*signing) {
+        const auto passwords = Passwords::from(p);
+        if (!passwords)
+            return fail(passwords.status());
+        auto got = passwords->current(approver);
+        if (!got)
+            return fail(got.status());
+        password = *got;
+    }
+    if (const sf6::Status s = sf6::ops::approveCertificate(archive, number, approver, password); !s)
         return fail(s);
     err(QStringLiteral("证书 %1 已由 %2 批准").arg(number, approver));
     return kOk;
@@ -237,7 +280,22 @@ int amendCommand(const QCommandLineParser& p, sf6::Archive& archive)
     const auto rq = certifyOptions(p);
     if (!rq)
         return kUsage;
-    auto c = sf6::ops::amendCertificate(archive, number, reason, *rq, pdfOption(p));
+    // The signers are the old certificate's where not given.
+    sf6::CertifyRequest signedRq = *rq;
+    if (signedRq.tester.isEmpty() || signedRq.checker.isEmpty()) {
+        auto old = sf6::findCertificate(archive, number);
+        if (!old)
+            return fail(old.status());
+        if (*old) {
+            if (signedRq.tester.isEmpty())
+                signedRq.tester = (*old)->content.tester;
+            if (signedRq.checker.isEmpty())
+                signedRq.checker = (*old)->content.checker;
+        }
+    }
+    if (const auto failed = signerPasswords(p, archive, signedRq))
+        return *failed;
+    auto c = sf6::ops::amendCertificate(archive, number, reason, signedRq, pdfOption(p));
     if (!c)
         return refused(c.status());
     err(QStringLiteral("本证书替代 %1，原因：%2").arg(number, reason));
@@ -304,7 +362,16 @@ int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
         err(whole.message());
         return kArchiveFailed;
     }
-    auto all = sf6::verifyArchive(archive);
+    std::optional<QByteArray> trusted;
+    if (p.isSet(QStringLiteral("trust"))) {
+        QFile file(p.value(QStringLiteral("trust")));
+        if (!file.open(QIODevice::ReadOnly)) {
+            err(QStringLiteral("无法读取 %1：%2").arg(file.fileName(), file.errorString()));
+            return kUsage;
+        }
+        trusted = file.readAll();
+    }
+    auto all = sf6::verifyArchive(archive, trusted);
     if (!all) {
         err(all.error());
         return kArchiveFailed;

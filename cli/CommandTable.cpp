@@ -14,7 +14,7 @@ bool noStore(const QCommandLineParser& p) { return p.isSet(QStringLiteral("no-st
 // archive lab without a field to change only shows the lab.
 bool noLabField(const QCommandLineParser& p)
 {
-    for (const char* o : {"name", "address", "phone", "accreditation", "prefix", "decision-rule"})
+    for (const char* o : {"name", "address", "phone", "accreditation", "prefix", "decision-rule", "create-key", "import-key"})
         if (p.isSet(QLatin1String(o)))
             return false;
     return true;
@@ -234,7 +234,7 @@ and the others are imported. Prints 导入N条新记录，M条已在存档中，
          QString(),
          QStringLiteral("显示实验室信息；给出选项时修改并保存为新版本"),
          ArchiveUse::Opened, Writes::Yes, noLabField,
-         {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("phone"), QStringLiteral("accreditation"), QStringLiteral("prefix"), QStringLiteral("decision-rule"), QStringLiteral("json"), QStringLiteral("archive")},
+         {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("phone"), QStringLiteral("accreditation"), QStringLiteral("prefix"), QStringLiteral("decision-rule"), QStringLiteral("json"), QStringLiteral("create-key"), QStringLiteral("import-key"), QStringLiteral("export-certificate"), QStringLiteral("passwords"), QStringLiteral("archive")},
          [](const Invocation& i) { return labCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(The lab that issues certificates: 校验单位
 .RB ( \-\-name ),
@@ -242,6 +242,44 @@ address, phone, accreditation number and the certificate-number prefix
 .RB ( \-\-prefix ,
 letters, digits and \-; default SF6). Every change is a new version. Prints the current profile
 .RB ( \-\-json " as JSON)."
+.B \-\-create\-key
+makes the lab's signing key (EC P\-256) and its self-signed certificate, the root of the people's;
+.BI \-\-import\-key " FILE"
+takes a .pfx/.p12 the lab has (its password is the line named as the file). Either way the key is kept only
+encrypted under the lab's password (the line 实验室; at the terminal typed twice). A lab that has a key is refused.
+.BI \-\-export\-certificate " FILE"
+writes the lab's certificate for the quality manager to keep outside the archive
+.RB ( "archive verify \-\-trust" ).
+)roff")},
+        {QStringLiteral("archive person"),
+         QString(),
+         QStringLiteral("添加或修改一名签名人员（角色、停用、换密钥、改密码），每次修改保存为新版本"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("name"), QStringLiteral("roles"), QStringLiteral("retire"), QStringLiteral("new-password"), QStringLiteral("new-key"), QStringLiteral("passwords"), QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return personCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(A person who signs certificates
+.RB ( \-\-name ;
+.B \-\-roles
+校验员,核验员,批准人). A new person gets a key pair, kept encrypted under their own password (their line in
+.BR \-\-passwords ,
+or typed twice), and a certificate from the lab's key naming them and their roles. Adding, changing roles
+.RB ( \-\-roles ),
+retiring
+.RB ( \-\-retire )
+and a new key after a forgotten password
+.RB ( \-\-new\-key )
+need the lab's password; old signatures stay valid under the old certificate. No one is ever deleted.
+.B \-\-new\-password
+changes one's own password: the first line with the name is the current password, the second the new one.
+Without a change, prints the person.
+)roff")},
+        {QStringLiteral("archive people"),
+         QString(),
+         QStringLiteral("列出签名人员：姓名、角色、状态、版本、证书指纹"),
+         ArchiveUse::Opened, Writes::No, nullptr,
+         {QStringLiteral("tsv"), QStringLiteral("json"), QStringLiteral("archive")},
+         [](const Invocation& i) { return peopleCommand(i.options, *i.archive); },
+         QStringLiteral(R"roff(The people who sign, newest versions: name, roles, 在用 or 已停用, version, changed at, certificate fingerprint.
 )roff")},
         {QStringLiteral("archive standard"),
          QString(),
@@ -265,7 +303,7 @@ every change is a new version.
          QString(),
          QStringLiteral("为已关联继电器的记录出具校准证书，输出证书编号"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("accept-imported"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         {QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("accept-imported"), QStringLiteral("pdf"), QStringLiteral("passwords"), QStringLiteral("archive")},
          [](const Invocation& i) { return certifyCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Issue a certificate for a record linked to a relay
 .RB ( \-\-record ", " \-\-standard ", " \-\-tester ", " \-\-checker ;
@@ -283,22 +321,29 @@ SF6 equation (unless \-\-accept\-p20), a record whose data came from an
 imported file (unless \-\-accept\-imported; the certificate then says 数据来源：导入 FILE), a time before
 the newest issue or approval in the archive (the PC's clock looks wrong; on PostgreSQL the server's clock is used).
 A PDF that cannot be written leaves the certificate issued; it can be printed again.
+Once the lab has a signing key the tester and the checker sign it with their own keys: their passwords come from
+.B \-\-passwords
+or the terminal. A wrong password, a person without the role, a retired person or the same person twice is
+refused with nothing written and no number spent.
 )roff")},
         {QStringLiteral("archive approve"),
          QString(),
          QStringLiteral("批准一份证书"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("certificate"), QStringLiteral("approver"), QStringLiteral("archive")},
+         {QStringLiteral("certificate"), QStringLiteral("approver"), QStringLiteral("passwords"), QStringLiteral("archive")},
          [](const Invocation& i) { return approveCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Approve a certificate
 .RB ( \-\-certificate " NO, " \-\-approver );
-a second approval, or one of a superseded certificate, is refused.
+a second approval, or one of a superseded certificate, is refused. Once the lab has a signing key the approver,
+a third person with the role 批准人, signs with their own key (password from
+.B \-\-passwords
+or the terminal).
 )roff")},
         {QStringLiteral("archive amend"),
          QString(),
          QStringLiteral("出具替代证书（新编号），原证书标为“已替代”"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("certificate"), QStringLiteral("reason"), QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("accept-imported"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         {QStringLiteral("certificate"), QStringLiteral("reason"), QStringLiteral("record"), QStringLiteral("standard"), QStringLiteral("tester"), QStringLiteral("checker"), QStringLiteral("approver"), QStringLiteral("humidity"), QStringLiteral("as-found"), QStringLiteral("accept-p20"), QStringLiteral("accept-imported"), QStringLiteral("pdf"), QStringLiteral("passwords"), QStringLiteral("archive")},
          [](const Invocation& i) { return amendCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Replace a certificate
 .RB ( \-\-certificate " NO, " \-\-reason ", any certify option)"
@@ -324,15 +369,23 @@ with a new one under a new number; what is not given is the old one's. The old o
 )roff")},
         {QStringLiteral("archive verify"),
          QString(),
-         QStringLiteral("核对审计记录的链和每份证书的校验值"),
+         QStringLiteral("核对审计记录的链、每份证书的校验值和签名"),
          ArchiveUse::Opened, Writes::No, nullptr,
-         {QStringLiteral("certificate"), QStringLiteral("archive")},
+         {QStringLiteral("certificate"), QStringLiteral("trust"), QStringLiteral("archive")},
          [](const Invocation& i) { return verifyCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Check the audit trail's chain and every certificate's hash against its records as they are now:
 prints 存档完整：N条审计记录，M份证书, or names the first altered audit row or certificate and exits 7.
 With
 .BI \-\-certificate " NO"
 prints that certificate's verification code 校验码：XXXX\-XXXX\-XXXX\-XXXX.
+Once the lab has a signing key, also each signature against its person's certificate, each person's certificate
+against the lab's, each signature's audit row against the chain and each certificate's hash against its
+signatures; every finding is named, a line each, and exits 7.
+.BI \-\-trust " FILE"
+checks the lab's certificate in the archive against the copy kept outside it
+.RB ( "archive lab \-\-export\-certificate" ),
+so that keys replaced inside the archive are found too; without it a line says the lab's certificate was not
+checked against an outside copy.
 )roff")},
         {QStringLiteral("archive audit"),
          QString(),

@@ -40,6 +40,11 @@ int amendCommand(const QCommandLineParser& p, sf6::Archive& archive);
 int reprintCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 int certificatesCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+// The lab's signing key and the people who sign.
+bool labKeyOption(const QCommandLineParser& p);
+int labKeyCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int personCommand(const QCommandLineParser& p, sf6::Archive& archive);
+int peopleCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 
 // p20 --pt V --temp C | --p20 V --temp C: the SF6 conversion; archive p20 --record N: the record's check.
 int p20Command(const QCommandLineParser& p);

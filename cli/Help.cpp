@@ -22,7 +22,7 @@ const ExitText kExitTexts[] = {
     {kBrokenOff, QStringLiteral("同步中断（已收到的记录照常输出）")},
     {kWriteFailed, QStringLiteral("输出文件写入失败")},
     {kArchiveFailed, QStringLiteral("存档无法打开或写入（输出文件已写好）")},
-    {kAltered, QStringLiteral("archive verify：审计记录或证书已被改动；verify-pdf：PDF已被改动、没有签名、签名人不明或证书已被替代")},
+    {kAltered, QStringLiteral("archive verify：审计记录、证书或签名已被改动；verify-pdf：PDF已被改动、没有签名、签名人不明或证书已被替代")},
     {kRowsRefused, QStringLiteral("archive import：有的行无法导入，其余的已导入")},
 };
 

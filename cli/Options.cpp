@@ -7,7 +7,8 @@ namespace cli {
 
 namespace {
 
-const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "archive", "png", "trust"};
+const char* const kPathOptions[] = {"tsv", "json", "xlsx", "pdf-dir", "pdf", "archive", "png",
+                                    "import-key", "export-certificate", "passwords", "trust"};
 
 struct DetailOption {
     const char* name;
@@ -81,7 +82,7 @@ const std::vector<OptionSpec>& optionSpecs()
         {"as-found", "M", QStringLiteral("同一继电器调整前的记录的档案号")},
         {"accept-imported", nullptr, QStringLiteral("archive certify/amend：记录的数据来自导入的文件而不是仪器时，确认后仍出具")},
         {"reason", "TEXT", QStringLiteral("替代证书的原因")},
-        {"trust", "FILE", QStringLiteral("verify-pdf：外部保存的实验室证书（PEM 或 DER），签名人的证书链核对至它")},
+        {"trust", "FILE", QStringLiteral("archive verify、verify-pdf：存档外保存的实验室证书（PEM 或 DER），用来核对存档中的和签名人的证书链")},
         {"number", "NO", QStringLiteral("要重新打印的证书编号")},
         {"title", "TEXT", QStringLiteral("报表标题")},
         {"unit", "TEXT", QStringLiteral("校验单位")},
@@ -104,6 +105,14 @@ const std::vector<OptionSpec>& optionSpecs()
         {"interval-days", "N", QStringLiteral("archive backup-settings：自动备份的间隔，天（默认 1）")},
         {"keep", "N", QStringLiteral("archive backup-settings：保留最新的几份自动备份（默认 30）")},
         {"accept-p20", nullptr, QStringLiteral("archive certify/amend：记录的 P20 与 SF6 状态方程不符时，确认后仍出具")},
+        {"create-key", nullptr, QStringLiteral("archive lab：为实验室生成签名密钥（用实验室的密码加密保存）")},
+        {"import-key", "FILE", QStringLiteral("archive lab：导入实验室已有的 .pfx/.p12 密钥和证书")},
+        {"export-certificate", "FILE", QStringLiteral("archive lab：把实验室证书写入文件，存放在存档以外（verify --trust 用）")},
+        {"passwords", "FILE", QStringLiteral("密码文件：每行“姓名<TAB>密码”，实验室的一行名为“实验室”；只许本人读取（chmod 600）")},
+        {"roles", "LIST", QStringLiteral("archive person：角色，用逗号分隔：校验员,核验员,批准人")},
+        {"retire", nullptr, QStringLiteral("archive person：停用此人（不删除，已签的仍有效）")},
+        {"new-password", nullptr, QStringLiteral("archive person：改自己的密码（不需要实验室的密码）")},
+        {"new-key", nullptr, QStringLiteral("archive person：忘记密码时换新密钥和证书（需要实验室的密码）")},
     };
     return kOptions;
 }

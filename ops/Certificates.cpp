@@ -31,9 +31,9 @@ Expected<CertificateDone> amendCertificate(Archive& archive, const QString& numb
     return done(amend(archive, number.trimmed(), reason, changes), archive, pdfPath);
 }
 
-Status approveCertificate(Archive& archive, const QString& number, const QString& approver)
+Status approveCertificate(Archive& archive, const QString& number, const QString& approver, const QString& password)
 {
-    return approve(archive, number.trimmed(), approver.trimmed());
+    return approve(archive, number.trimmed(), approver.trimmed(), password);
 }
 
 Expected<int> writeCertificatePdf(const Archive& archive, const QString& number, const QString& path,
@@ -98,7 +98,9 @@ CertificateActions certificateActions()
             return d.status();
         return d->certificate;
     };
-    a.approve = approveCertificate;
+    a.approve = [](Archive& archive, const QString& number, const QString& approver, const QString& password) {
+        return approveCertificate(archive, number, approver, password);
+    };
     return a;
 }
 

@@ -27,7 +27,10 @@ Expected<CertificateDone> issueCertificate(Archive& archive, const CertifyReques
 // leave empty are the old certificate's, and a P20 confirmed for it holds.
 Expected<CertificateDone> amendCertificate(Archive& archive, const QString& number, const QString& reason,
                                            const CertifyRequest& changes, const QString& pdfPath = {});
-Status approveCertificate(Archive& archive, const QString& number, const QString& approver);
+// The approver's password opens their key once the lab has one (certificate/People.h);
+// the request's testerPassword and checkerPassword do the same for issuing.
+Status approveCertificate(Archive& archive, const QString& number, const QString& approver,
+                          const QString& password = {});
 
 // The certificate's pages as stored now (approved or replaced shows on them)
 // into a PDF; returns the page count. A certificate not found is

@@ -1,6 +1,7 @@
 #include "ui/TextInputs.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 
 namespace ui {
 
@@ -20,6 +21,8 @@ std::optional<QString> TextInputs::ask(const TextRequest& r, QWidget* parent)
     dialog.setWindowTitle(r.title);
     dialog.setLabelText(r.label);
     dialog.setTextValue(r.initial);
+    if (r.secret)
+        dialog.setTextEchoMode(QLineEdit::Password);
     dialog.setOkButtonText(QStringLiteral("确定"));
     dialog.setCancelButtonText(QStringLiteral("取消"));
     if (dialog.exec() != QDialog::Accepted)

@@ -16,6 +16,7 @@ struct TextRequest {
     QString title;
     QString label;
     QString initial;   // the text the field starts with
+    bool secret = false;   // a password: masked as typed
 };
 
 class TextInputs {

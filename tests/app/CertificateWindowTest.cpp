@@ -8,6 +8,7 @@
 #include "archive/THistoryForm.h"
 #include "certificate/Certificate.h"
 #include "certificate/CertificatePages.h"
+#include "certificate/People.h"
 #include "certificate/TCertificatesForm.h"
 #include "certificate/TCertifyDialog.h"
 #include "certificate/TLabForm.h"
@@ -357,6 +358,49 @@ TEST_F(CertificateWindow, aRefusedCertificateIsToldAndIssuesNothing)
     d->btnOK->click();
     ASSERT_TRUE(d->issuedCertificate().has_value());
     EXPECT_TRUE(d->issuedCertificate()->content.number.endsWith(QStringLiteral("-0001")));
+}
+
+// Once the lab has a signing key the dialog asks each signer's password,
+// masked; a wrong one is told and issues nothing, and no password stays.
+TEST_F(CertificateWindow, aSignedArchiveAsksTheSignersPasswordsMasked)
+{
+    saveLab();
+    saveStandard(kStandard, QStringLiteral("2027-03-31"));
+    TCertifyDialog* unsignedDialog = certifyDialog(ids[1]);
+    ASSERT_NE(unsignedDialog, nullptr);
+    EXPECT_FALSE(unsignedDialog->edTesterPassword->isVisibleTo(unsignedDialog)) << "no key, no password";
+    unsignedDialog->close();
+
+    ASSERT_TRUE(sf6::createLabKey(*w->archive(), QStringLiteral("lab")).ok());
+    for (const auto& [name, role] : {std::pair{QStringLiteral("张三"), sf6::roles::kTester},
+                                     std::pair{QStringLiteral("李四"), sf6::roles::kChecker}}) {
+        sf6::PersonChange c;
+        c.name = name;
+        c.roles = QStringList{role};
+        c.labPassword = QStringLiteral("lab");
+        c.personPassword = name + QStringLiteral("-pw");
+        ASSERT_TRUE(sf6::savePerson(*w->archive(), c).ok());
+    }
+    TCertifyDialog* d = certifyDialog(ids[1]);
+    ASSERT_NE(d, nullptr);
+    for (QLineEdit* e : {d->edTesterPassword, d->edCheckerPassword}) {
+        EXPECT_TRUE(e->isVisibleTo(d));
+        EXPECT_EQ(e->echoMode(), QLineEdit::Password);
+    }
+    chooseStandard(d, kStandard);
+    fillSigners(d, QStringLiteral("张三"), QStringLiteral("李四"));
+    d->edTesterPassword->setText(QStringLiteral("张三-pw"));
+    d->edCheckerPassword->setText(QStringLiteral("guess"));
+    d->btnOK->click();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages.back().text.contains(QStringLiteral("李四的密码不对"))) << messages.messages.back().text.toStdString();
+    EXPECT_TRUE(certificates().empty());
+    d->edCheckerPassword->setText(QStringLiteral("李四-pw"));
+    d->btnOK->click();
+    ASSERT_TRUE(d->issuedCertificate().has_value()) << messages.texts().join(u'\n').toStdString();
+    EXPECT_TRUE(d->edTesterPassword->text().isEmpty());
+    EXPECT_TRUE(d->edCheckerPassword->text().isEmpty());
+    EXPECT_EQ(sf6::signaturesOf(*w->archive(), d->issuedCertificate()->id)->size(), 2u);
 }
 
 // A record imported from a file is certified only once the user confirms

@@ -239,3 +239,28 @@ TEST(Platform, textIsDrawnFromOutlinesUnlessThePlatformWasNamed)
     else
         qputenv("QT_QPA_PLATFORM", before);
 }
+
+// A file of passwords is taken only when no one else may read it. On
+// Windows a file in the user's own folder inherits such an ACL; a folder
+// for everyone's files does not (the test's temporary folder is the user's).
+TEST(PrivateFile, onlyAFileItsOwnerAloneMayReadIsPrivate)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("密码"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("实验室\tx\n");
+    f.close();
+    ASSERT_TRUE(f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(sf6::platform::privateFileProblem(path), QString());
+#ifndef _WIN32
+    for (const QFileDevice::Permissions loose : {QFileDevice::ReadOwner | QFileDevice::ReadGroup,
+                                                  QFileDevice::ReadOwner | QFileDevice::ReadOther,
+                                                  QFileDevice::ReadOwner | QFileDevice::WriteOther}) {
+        ASSERT_TRUE(f.setPermissions(loose));
+        EXPECT_FALSE(sf6::platform::privateFileProblem(path).isEmpty()) << int(loose);
+    }
+    EXPECT_FALSE(sf6::platform::privateFileProblem(dir.path()).isEmpty()) << "a folder is no file";
+#endif
+    EXPECT_FALSE(sf6::platform::privateFileProblem(dir.filePath(QStringLiteral("无此文件"))).isEmpty());
+}

@@ -1,0 +1,43 @@
+#pragma once
+// What verify proves of the signatures: each against its person's
+// certificate, each person's certificate against the lab's, each signature's
+// audit hash against the chain, each certificate's hash against its
+// signatures, and that every certificate issued or approved since the lab
+// has a key carries the signatures it needs. With a trusted copy of the lab
+// certificate from outside the archive, a key replaced inside it is found too.
+
+#include "archive/Archive.h"
+#include "archive/Audit.h"
+
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <optional>
+
+namespace sf6::check {
+
+// Gathered in the pass that checks the chain (rows that hold only).
+struct SignatureTrail {
+    void visit(const AuditRow& row);
+
+    QHash<int, QString> hashes;
+    bool labKeySeen = false;
+    QSet<QString> issuedSigned, approvedSigned;   // numbers that need signatures
+};
+
+struct SignatureCheck {
+    int signatures = 0;
+    bool labKey = false;         // the archive has one
+    bool trusted = false;        // the lab certificate matched the outside copy
+    QStringList findings;        // each names what does not hold
+};
+// trusted: the lab certificate's bytes (PEM or DER) from outside, if given.
+Expected<SignatureCheck> checkSignatures(const Archive& archive, const SignatureTrail& trail,
+                                         const std::optional<QByteArray>& trusted);
+
+// "实验室证书未与存档外的副本核对…" when there is a key and no outside copy was given.
+QString untrustedLabText();
+QString trustedLabText();
+
+} // namespace sf6::check

@@ -1,0 +1,177 @@
+// Signed certificates from the command line: the lab key and the people set up
+// from a passwords file only its owner can read, issue and approval signed,
+// verify with and without the outside copy of the lab certificate, a copy of
+// the archive that keeps its signatures, and a signature rewritten by hand.
+#include "tests/cli/CliRun.h"
+
+#include <QDate>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+using clitest::CliRun;
+using clitest::sf6cli;
+
+namespace {
+
+class CliSignatures : public clitest::CliFixture {
+protected:
+    void SetUp() override
+    {
+        archive = dir.filePath(QStringLiteral("archive.sqlite"));
+        passwords = dir.filePath(QStringLiteral("passwords"));
+        auto* s = startSim(4);
+        ASSERT_EQ(sf6cli({QStringLiteral("sync"), QStringLiteral("--port"), s->portPath(), QStringLiteral("--archive"), archive}).exit, 0);
+        ASSERT_EQ(cmd("relay", {"--serial", "R1", "--name", "主变A相", "--alarm", "0.55", "--lock1", "0.50"}).exit, 0);
+        ASSERT_EQ(cmd("link", {"--records", "1-3", "--serial", "R1"}).exit, 0);
+        ASSERT_EQ(cmd("lab", {"--name", "华东电力试验研究院"}).exit, 0);
+        ASSERT_EQ(cmd("standard", {"--serial", "S1", "--name", "校验仪", "--valid-until", "2030-06-30"}).exit, 0);
+        writePasswords("实验室\tlab-pw\n张三\tzs\n李四\tls\n王五\tww\n");
+    }
+    void writePasswords(const QByteArray& text, QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+    {
+        QFile f(passwords);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        f.close();
+        ASSERT_TRUE(f.setPermissions(permissions));
+    }
+    CliRun cmd(const char* what, std::initializer_list<const char*> more = {}) const
+    {
+        QStringList args{QStringLiteral("archive"), QString::fromLatin1(what), QStringLiteral("--archive"), archive};
+        for (const char* m : more)
+            args << QString::fromUtf8(m);
+        return sf6cli(args);
+    }
+    CliRun withPasswords(const char* what, std::initializer_list<const char*> more) const
+    {
+        QStringList args{QStringLiteral("archive"), QString::fromLatin1(what), QStringLiteral("--archive"), archive,
+                         QStringLiteral("--passwords"), passwords};
+        for (const char* m : more)
+            args << QString::fromUtf8(m);
+        return sf6cli(args);
+    }
+    void setUpPeople()
+    {
+        const CliRun key = withPasswords("lab", {"--create-key"});
+        ASSERT_EQ(key.exit, 0) << key.err.toStdString();
+        for (const auto& [name, role] : {std::pair{"张三", "校验员"}, std::pair{"李四", "核验员"}, std::pair{"王五", "批准人"}}) {
+            const CliRun p = withPasswords("person", {"--name", name, "--roles", role});
+            ASSERT_EQ(p.exit, 0) << p.err.toStdString();
+        }
+    }
+    QString number(int n) const
+    {
+        return QStringLiteral("SF6-%1-%2").arg(QDate::currentDate().year()).arg(n, 4, 10, QChar(u'0'));
+    }
+    QTemporaryDir dir;
+    QString archive, passwords;
+};
+
+} // namespace
+
+TEST_F(CliSignatures, aLooseOrIncompletePasswordsFileIsRefusedAndNothingIsMade)
+{
+    writePasswords("实验室\tlab-pw\n", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    const CliRun loose = withPasswords("lab", {"--create-key"});
+    EXPECT_EQ(loose.exit, 2);
+    EXPECT_TRUE(loose.err.contains(QStringLiteral("不予使用"))) << loose.err.toStdString();
+    const CliRun none = cmd("lab", {"--export-certificate", dir.filePath(QStringLiteral("lab.crt")).toUtf8().constData()});
+    EXPECT_EQ(none.exit, 1);
+    EXPECT_TRUE(none.err.contains(QStringLiteral("还没有签名密钥"))) << none.err.toStdString();
+
+    writePasswords("张三 zs\n");
+    EXPECT_EQ(withPasswords("lab", {"--create-key"}).exit, 2) << "a line without a tab";
+    writePasswords("张三\tzs\n");
+    const CliRun missing = withPasswords("lab", {"--create-key"});
+    EXPECT_EQ(missing.exit, 2);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("没有 实验室 的密码"))) << missing.err.toStdString();
+    // Standard input is no terminal here: the password is asked for by name, not guessed.
+    const CliRun noTerminal = cmd("lab", {"--create-key"});
+    EXPECT_EQ(noTerminal.exit, 2);
+    EXPECT_TRUE(noTerminal.err.contains(QStringLiteral("需要 实验室 的密码"))) << noTerminal.err.toStdString();
+    EXPECT_EQ(cmd("lab", {"--export-certificate", dir.filePath(QStringLiteral("lab.crt")).toUtf8().constData()}).exit, 1)
+        << "still no key";
+}
+
+TEST_F(CliSignatures, signedIssueAndApprovalVerifyWithTheOutsideCopyAndSurviveACopy)
+{
+    setUpPeople();
+    ASSERT_FALSE(HasFatalFailure());
+    const QString crt = dir.filePath(QStringLiteral("lab.crt"));
+    ASSERT_EQ(cmd("lab", {"--export-certificate", crt.toUtf8().constData()}).exit, 0);
+
+    const CliRun wrong = withPasswords("certify", {"--record", "1", "--standard", "S1", "--tester", "李四", "--checker", "张三"});
+    EXPECT_EQ(wrong.exit, 1);
+    EXPECT_TRUE(wrong.err.contains(QStringLiteral("李四没有校验员的角色"))) << wrong.err.toStdString();
+    const CliRun issued = withPasswords("certify", {"--record", "1", "--standard", "S1", "--tester", "张三", "--checker", "李四"});
+    ASSERT_EQ(issued.exit, 0) << issued.err.toStdString();
+    EXPECT_EQ(issued.out.trimmed(), number(1)) << "the refusal spent no number";
+    const CliRun approved = withPasswords("approve", {"--certificate", number(1).toUtf8().constData(), "--approver", "王五"});
+    ASSERT_EQ(approved.exit, 0) << approved.err.toStdString();
+
+    const CliRun plain = cmd("verify");
+    EXPECT_EQ(plain.exit, 0) << plain.err.toStdString();
+    EXPECT_TRUE(plain.out.contains(QStringLiteral("3个签名")));
+    EXPECT_TRUE(plain.out.contains(QStringLiteral("实验室证书未与存档外的副本核对"))) << plain.out.toStdString();
+    const CliRun trusted = cmd("verify", {"--trust", crt.toUtf8().constData()});
+    EXPECT_EQ(trusted.exit, 0) << trusted.err.toStdString();
+    EXPECT_TRUE(trusted.out.contains(QStringLiteral("实验室证书与存档外的副本相符"))) << trusted.out.toStdString();
+
+    const QString copy = dir.filePath(QStringLiteral("copy.sqlite"));
+    const CliRun copied = cmd("copy", {"--to", copy.toUtf8().constData()});
+    ASSERT_EQ(copied.exit, 0) << copied.err.toStdString();
+    const CliRun there = sf6cli({QStringLiteral("archive"), QStringLiteral("verify"), QStringLiteral("--archive"), copy,
+                                 QStringLiteral("--trust"), crt});
+    EXPECT_EQ(there.exit, 0) << there.err.toStdString();
+    EXPECT_TRUE(there.out.contains(QStringLiteral("3个签名"))) << there.out.toStdString();
+
+    // Another lab's certificate is not this one's.
+    QTemporaryDir other;
+    const QString otherArchive = other.filePath(QStringLiteral("other.sqlite"));
+    ASSERT_EQ(sf6cli({QStringLiteral("archive"), QStringLiteral("lab"), QStringLiteral("--archive"), otherArchive,
+                      QStringLiteral("--create-key"), QStringLiteral("--passwords"), passwords})
+                  .exit,
+              0);
+    const QString otherCrt = other.filePath(QStringLiteral("other.crt"));
+    ASSERT_EQ(sf6cli({QStringLiteral("archive"), QStringLiteral("lab"), QStringLiteral("--archive"), otherArchive,
+                      QStringLiteral("--export-certificate"), otherCrt})
+                  .exit,
+              0);
+    const CliRun foreign = cmd("verify", {"--trust", otherCrt.toUtf8().constData()});
+    EXPECT_EQ(foreign.exit, 7);
+    EXPECT_TRUE(foreign.err.contains(QStringLiteral("存档中的实验室证书与存档外的副本不符"))) << foreign.err.toStdString();
+}
+
+TEST_F(CliSignatures, aPasswordChangedAndASignatureRewrittenByHand)
+{
+    setUpPeople();
+    ASSERT_FALSE(HasFatalFailure());
+    writePasswords("张三\tzs\n张三\tzs-new\n李四\tls\n");
+    const CliRun changed = withPasswords("person", {"--name", "张三", "--new-password"});
+    ASSERT_EQ(changed.exit, 0) << changed.err.toStdString();
+    const CliRun old = withPasswords("certify", {"--record", "1", "--standard", "S1", "--tester", "张三", "--checker", "李四"});
+    EXPECT_EQ(old.exit, 1);
+    EXPECT_TRUE(old.err.contains(QStringLiteral("张三的密码不对"))) << old.err.toStdString();
+    writePasswords("张三\tzs-new\n李四\tls\n");
+    ASSERT_EQ(withPasswords("certify", {"--record", "1", "--standard", "S1", "--tester", "张三", "--checker", "李四"}).exit, 0);
+    const CliRun people = cmd("people");
+    EXPECT_TRUE(people.out.contains(QStringLiteral("张三\t校验员\t在用\t2\t"))) << people.out.toStdString();
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
+        db.setDatabaseName(archive);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("DROP TRIGGER signatures_kept_update")));
+        ASSERT_TRUE(q.exec(QStringLiteral("UPDATE signatures SET person = '王五' WHERE role = '核验员'")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER signatures_kept_update BEFORE UPDATE ON signatures BEGIN "
+                                          "SELECT RAISE(ABORT, '存档中的记录、证书和审计记录按原样保存，不能修改或删除'); END")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
+    const CliRun v = cmd("verify");
+    EXPECT_EQ(v.exit, 7);
+    EXPECT_TRUE(v.err.contains(QStringLiteral("证书 %1 的核验员（王五）签名与签名人的证书不符").arg(number(1)))) << v.err.toStdString();
+    EXPECT_TRUE(v.err.contains(QStringLiteral("证书 %1 的核验员是 李四，签名的却是 王五").arg(number(1)))) << v.err.toStdString();
+}
