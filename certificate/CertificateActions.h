@@ -15,6 +15,10 @@ struct CertificateActions {
     std::function<Expected<IssuedCertificate>(Archive&, const QString& number, const QString& reason,
                                               const CertifyRequest& changes)> amend;
     std::function<Status(Archive&, const QString& number, const QString& approver, const QString& password)> approve;
+    // Who must sign the certificate's PDF (empty: nobody), and writing it:
+    // signed with that person's password, unsigned when nobody signs.
+    std::function<Expected<QString>(const Archive&, const QString& number)> pdfSigner;
+    std::function<Expected<int>(const Archive&, const QString& number, const QString& path, const QString& password)> writePdf;
 };
 
 void setCertificateActions(CertificateActions actions);

@@ -266,7 +266,10 @@ int approveCommand(const QCommandLineParser& p, sf6::Archive& archive)
     if (const sf6::Status s = sf6::ops::approveCertificate(archive, number, approver, password); !s)
         return fail(s);
     err(QStringLiteral("证书 %1 已由 %2 批准").arg(number, approver));
-    return kOk;
+    if (!p.isSet(QStringLiteral("pdf")))
+        return kOk;
+    return pdfWritten(p, number,
+                      sf6::ops::writeIssuedCertificatePdf(archive, number, p.value(QStringLiteral("pdf")), password), false);
 }
 
 int amendCommand(const QCommandLineParser& p, sf6::Archive& archive)
@@ -318,7 +321,22 @@ int reprintCommand(const QCommandLineParser& p, const sf6::Archive& archive)
         err(QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
         return kNoAnswer;
     }
-    return pdfWritten(p, number, sf6::ops::writeCertificatePdf(archive, number, p.value(QStringLiteral("pdf"))), false);
+    // An approved certificate's PDF is signed by its approver, with their password.
+    auto signer = sf6::ops::pdfSigner(archive, number);
+    if (!signer)
+        return fail(signer.status());
+    QString password;
+    if (!signer->isEmpty()) {
+        const auto passwords = Passwords::from(p);
+        if (!passwords)
+            return fail(passwords.status());
+        auto got = passwords->current(*signer);
+        if (!got)
+            return fail(got.status());
+        password = *got;
+    }
+    return pdfWritten(p, number,
+                      sf6::ops::writeIssuedCertificatePdf(archive, number, p.value(QStringLiteral("pdf")), password), false);
 }
 
 int certificatesCommand(const QCommandLineParser& p, const sf6::Archive& archive)

@@ -330,14 +330,16 @@ refused with nothing written and no number spent.
          QString(),
          QStringLiteral("批准一份证书"),
          ArchiveUse::Opened, Writes::Yes, nullptr,
-         {QStringLiteral("certificate"), QStringLiteral("approver"), QStringLiteral("passwords"), QStringLiteral("archive")},
+         {QStringLiteral("certificate"), QStringLiteral("approver"), QStringLiteral("passwords"), QStringLiteral("pdf"), QStringLiteral("archive")},
          [](const Invocation& i) { return approveCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Approve a certificate
 .RB ( \-\-certificate " NO, " \-\-approver );
 a second approval, or one of a superseded certificate, is refused. Once the lab has a signing key the approver,
 a third person with the role 批准人, signs with their own key (password from
 .B \-\-passwords
-or the terminal).
+or the terminal);
+.B \-\-pdf
+FILE then writes the approved certificate's PDF, signed by the approver.
 )roff")},
         {QStringLiteral("archive amend"),
          QString(),
@@ -353,10 +355,14 @@ with a new one under a new number; what is not given is the old one's. The old o
          QString(),
          QStringLiteral("按出具时的原样重新打印一份证书"),
          ArchiveUse::Opened, Writes::No, nullptr,
-         {QStringLiteral("number"), QStringLiteral("pdf"), QStringLiteral("archive")},
+         {QStringLiteral("number"), QStringLiteral("pdf"), QStringLiteral("passwords"), QStringLiteral("archive")},
          [](const Invocation& i) { return reprintCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(Print a certificate again exactly as issued
-.RB ( \-\-number " NO, " \-\-pdf ).
+.RB ( \-\-number " NO, " \-\-pdf ),
+with a QR code on each page and the signatures listed. Once the lab has a signing key, an approved
+certificate's PDF is signed by its approver, whose password comes from
+.B \-\-passwords
+or the terminal.
 )roff")},
         {QStringLiteral("archive certificates"),
          QString(),

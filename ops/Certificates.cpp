@@ -4,6 +4,7 @@
 #include "base/Clock.h"
 #include "base/SafeSave.h"
 #include "certificate/PdfSignature.h"
+#include "certificate/People.h"
 #include "report/ReportRenderer.h"
 
 namespace sf6::ops {
@@ -15,7 +16,7 @@ Expected<CertificateDone> done(Expected<IssuedCertificate> issued, const Archive
         return issued.status();
     CertificateDone d{std::move(*issued), std::nullopt};
     if (!pdfPath.isEmpty())
-        d.pdf = writeCertificatePdf(archive, d.certificate.content.number, pdfPath);
+        d.pdf = writeIssuedCertificatePdf(archive, d.certificate.content.number, pdfPath);
     return d;
 }
 } // namespace
@@ -82,6 +83,57 @@ Expected<int> writeSignedCertificatePdf(const Archive& archive, const QString& n
     return int(pages.size());
 }
 
+namespace {
+Expected<StoredCertificate> storedCertificate(const Archive& archive, const QString& number)
+{
+    auto stored = findCertificate(archive, number);
+    if (!stored)
+        return stored.status();
+    if (!*stored)
+        return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
+    return **stored;
+}
+} // namespace
+
+Expected<QString> pdfSigner(const Archive& archive, const QString& number)
+{
+    auto c = storedCertificate(archive, number);
+    if (!c)
+        return c.status();
+    if (c->state.approvedAt.isEmpty() || !c->state.supersededBy.isEmpty())
+        return QString();
+    auto signing = signaturesRequired(archive);
+    if (!signing)
+        return signing.status();
+    return *signing ? c->state.approvedBy : QString();
+}
+
+Expected<int> writeIssuedCertificatePdf(const Archive& archive, const QString& number, const QString& path,
+                                        const QString& approverPassword)
+{
+    auto c = storedCertificate(archive, number);
+    if (!c)
+        return c.status();
+    auto signatures = signaturesOf(archive, c->id);
+    if (!signatures)
+        return signatures.status();
+    CertificatePrintExtras extras;
+    for (const SignatureRow& s : *signatures)
+        extras.signers.push_back({s.role, s.person, s.signedAt, s.fingerprint});
+    auto signer = pdfSigner(archive, number);
+    if (!signer)
+        return signer.status();
+    if (signer->isEmpty())
+        return writeCertificatePdf(archive, number, path, extras);
+    // The approver may have retired since: the key that approved still signs.
+    auto unlocked = unlockPerson(archive, *signer, approverPassword);
+    if (!unlocked)
+        return unlocked.status();
+    return writeSignedCertificatePdf(archive, number, path,
+                                     {unlocked->key.get(), unlocked->certificate.get(), {unlocked->labCertificate.get()},
+                                      unlocked->name, extras});
+}
+
 CertificateActions certificateActions()
 {
     CertificateActions a;
@@ -100,6 +152,10 @@ CertificateActions certificateActions()
     };
     a.approve = [](Archive& archive, const QString& number, const QString& approver, const QString& password) {
         return approveCertificate(archive, number, approver, password);
+    };
+    a.pdfSigner = pdfSigner;
+    a.writePdf = [](const Archive& archive, const QString& number, const QString& path, const QString& password) {
+        return writeIssuedCertificatePdf(archive, number, path, password);
     };
     return a;
 }

@@ -57,6 +57,16 @@ struct PdfSigning {
 Expected<int> writeSignedCertificatePdf(const Archive& archive, const QString& number, const QString& path,
                                         const PdfSigning& signing);
 
+// Whether writing this certificate's PDF needs its approver's password: it
+// is approved, not superseded, and the archive signs (the lab has a key).
+// Then the approver's name, else empty.
+Expected<QString> pdfSigner(const Archive& archive, const QString& number);
+// The certificate's PDF as the customer gets it, listing the signatures
+// made so far: signed by its approver (approverPassword unlocks the key)
+// when pdfSigner names one, else unsigned, saying 未批准 or 已替代 on it.
+Expected<int> writeIssuedCertificatePdf(const Archive& archive, const QString& number, const QString& path,
+                                        const QString& approverPassword = {});
+
 // The three, for the windows (setCertificateActions).
 CertificateActions certificateActions();
 

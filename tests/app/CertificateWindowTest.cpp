@@ -7,6 +7,7 @@
 #include "archive/HistoryModel.h"
 #include "archive/THistoryForm.h"
 #include "certificate/Certificate.h"
+#include "ops/PdfCheck.h"
 #include "certificate/CertificatePages.h"
 #include "certificate/People.h"
 #include "certificate/TCertificatesForm.h"
@@ -401,6 +402,39 @@ TEST_F(CertificateWindow, aSignedArchiveAsksTheSignersPasswordsMasked)
     EXPECT_TRUE(d->edTesterPassword->text().isEmpty());
     EXPECT_TRUE(d->edCheckerPassword->text().isEmpty());
     EXPECT_EQ(sf6::signaturesOf(*w->archive(), d->issuedCertificate()->id)->size(), 2u);
+
+    // Once approved, 保存PDF asks the approver's password and saves the PDF signed.
+    sf6::PersonChange approver;
+    approver.name = QStringLiteral("王五");
+    approver.roles = QStringList{sf6::roles::kApprover};
+    approver.labPassword = QStringLiteral("lab");
+    approver.personPassword = QStringLiteral("王五-pw");
+    ASSERT_TRUE(sf6::savePerson(*w->archive(), approver).ok());
+    const QString number = d->issuedCertificate()->content.number;
+    ASSERT_TRUE(sf6::approve(*w->archive(), number, approver.name, approver.personPassword).ok());
+    w->N20Click();
+    TCertificatesForm* f = topWindow<TCertificatesForm>();
+    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(f->selectNumber(number));
+    const QString pdf = dir.filePath(QStringLiteral("signed.pdf"));
+    ui::SaveAnswer where(pdf);
+    const size_t told = messages.messages.size();
+    {
+        ui::TextAnswer wrong(QStringLiteral("guess"));
+        f->btnSavePdf->click();
+        ASSERT_EQ(wrong.requests.size(), 1u);
+        EXPECT_TRUE(wrong.requests[0].secret);
+    }
+    EXPECT_EQ(messages.messages.size(), told + 1) << "a wrong password is told";
+    EXPECT_FALSE(QFile::exists(pdf));
+    {
+        ui::TextAnswer right(approver.personPassword);
+        f->btnSavePdf->click();
+    }
+    ASSERT_TRUE(QFile::exists(pdf)) << messages.texts().join(u'\n').toStdString();
+    const auto check = sf6::ops::checkCertificatePdf(pdf, {}, w->archive());
+    ASSERT_TRUE(check.ok()) << check.error().toStdString();
+    EXPECT_TRUE(check->genuine()) << sf6::ops::pdfCheckReport(*check).toStdString();
 }
 
 // A record imported from a file is certified only once the user confirms

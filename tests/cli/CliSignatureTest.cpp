@@ -175,3 +175,51 @@ TEST_F(CliSignatures, aPasswordChangedAndASignatureRewrittenByHand)
     EXPECT_TRUE(v.err.contains(QStringLiteral("证书 %1 的核验员（王五）签名与签名人的证书不符").arg(number(1)))) << v.err.toStdString();
     EXPECT_TRUE(v.err.contains(QStringLiteral("证书 %1 的核验员是 李四，签名的却是 王五").arg(number(1)))) << v.err.toStdString();
 }
+
+// What the customer gets: the approver signs the PDF at approval and at each
+// reprint; the lab's outside copy finds it genuine, one byte changed is not,
+// and no password means no PDF rather than an unsigned one.
+TEST_F(CliSignatures, theApprovedPdfIsSignedByItsApproverAndCheckedByTheCustomer)
+{
+    setUpPeople();
+    ASSERT_FALSE(HasFatalFailure());
+    const QString crt = dir.filePath(QStringLiteral("lab.crt"));
+    ASSERT_EQ(cmd("lab", {"--export-certificate", crt.toUtf8().constData()}).exit, 0);
+    const QString unapproved = dir.filePath(QStringLiteral("unapproved.pdf"));
+    const CliRun issued = withPasswords("certify", {"--record", "1", "--standard", "S1", "--tester", "张三", "--checker",
+                                                    "李四", "--pdf", unapproved.toUtf8().constData()});
+    ASSERT_EQ(issued.exit, 0) << issued.err.toStdString();
+    const CliRun early = sf6cli({QStringLiteral("verify-pdf"), unapproved, QStringLiteral("--trust"), crt});
+    EXPECT_EQ(early.exit, 7) << "an unapproved certificate's PDF is not signed";
+
+    const QString pdf = dir.filePath(QStringLiteral("approved.pdf"));
+    const CliRun approved = withPasswords("approve", {"--certificate", number(1).toUtf8().constData(), "--approver", "王五",
+                                                      "--pdf", pdf.toUtf8().constData()});
+    ASSERT_EQ(approved.exit, 0) << approved.err.toStdString();
+    const CliRun genuine = sf6cli({QStringLiteral("verify-pdf"), pdf, QStringLiteral("--trust"), crt,
+                                   QStringLiteral("--archive"), archive});
+    EXPECT_EQ(genuine.exit, 0) << genuine.out.toStdString() << genuine.err.toStdString();
+    EXPECT_TRUE((genuine.out + genuine.err).contains(QStringLiteral("王五"))) << genuine.out.toStdString();
+
+    const QString reprint = dir.filePath(QStringLiteral("reprint.pdf"));
+    const CliRun noPassword = cmd("certificate", {"--number", number(1).toUtf8().constData(), "--pdf",
+                                                  reprint.toUtf8().constData()});
+    EXPECT_EQ(noPassword.exit, 2) << noPassword.err.toStdString();
+    EXPECT_FALSE(QFile::exists(reprint));
+    const CliRun again = withPasswords("certificate", {"--number", number(1).toUtf8().constData(), "--pdf",
+                                                       reprint.toUtf8().constData()});
+    ASSERT_EQ(again.exit, 0) << again.err.toStdString();
+    EXPECT_EQ(sf6cli({QStringLiteral("verify-pdf"), reprint, QStringLiteral("--trust"), crt}).exit, 0);
+
+    QFile f(reprint);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    const qsizetype at = bytes.indexOf("/MediaBox");
+    ASSERT_GT(at, 0);
+    bytes[at + 1] = 'm';
+    f.seek(0);
+    f.write(bytes);
+    f.close();
+    const CliRun altered = sf6cli({QStringLiteral("verify-pdf"), reprint, QStringLiteral("--trust"), crt});
+    EXPECT_EQ(altered.exit, 7) << altered.out.toStdString();
+}
