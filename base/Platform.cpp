@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -22,9 +23,51 @@
 #include <QFile>
 #include <QLibrary>
 
+#include <string>
 #include <vector>
 
 namespace sf6::platform {
+
+std::optional<QString> readHiddenLine()
+{
+#ifdef Q_OS_WIN
+    // ReadConsoleW: the console's own UTF-16, whatever the code page.
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(in, &mode))
+        return std::nullopt;
+    SetConsoleMode(in, (mode & ~ENABLE_ECHO_INPUT) | ENABLE_LINE_INPUT);
+    std::wstring line;
+    wchar_t c = 0;
+    DWORD n = 0;
+    bool ended = false;
+    while ((ended = !ReadConsoleW(in, &c, 1, &n, nullptr) || n == 0) == false && c != L'\n')
+        if (c != L'\r')
+            line.push_back(c);
+    SetConsoleMode(in, mode);
+    if (ended && line.empty())
+        return std::nullopt;
+    return QString::fromStdWString(line);
+#else
+    termios before{};
+    const bool quiet = tcgetattr(STDIN_FILENO, &before) == 0;
+    if (quiet) {
+        termios hidden = before;
+        hidden.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+    }
+    std::string line;
+    int c = 0;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+        if (c != '\r')
+            line.push_back(char(c));
+    if (quiet)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);
+    if (c == EOF && line.empty())
+        return std::nullopt;
+    return QString::fromStdString(line);
+#endif
+}
 
 bool isTerminal(std::FILE* stream)
 {

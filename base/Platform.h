@@ -6,11 +6,16 @@
 #include <QtGlobal>
 
 #include <cstdio>
+#include <optional>
 
 namespace sf6::platform {
 
 // Whether the stream is a terminal (a console window on Windows) rather than a file or pipe.
 bool isTerminal(std::FILE* stream);
+
+// A line typed at the terminal on standard input, not echoed (a password);
+// none at the end of input or when the console cannot be read.
+std::optional<QString> readHiddenLine();
 
 // The name the operating system knows the person at this PC by (the login
 // name); the audit trail names who made a change with it. Empty only when the

@@ -264,3 +264,44 @@ TEST(PrivateFile, onlyAFileItsOwnerAloneMayReadIsPrivate)
 #endif
     EXPECT_FALSE(sf6::platform::privateFileProblem(dir.filePath(QStringLiteral("无此文件"))).isEmpty());
 }
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+// A password typed at a terminal is read without being shown, and the
+// terminal echoes again afterwards.
+TEST(Platform, aHiddenLineIsNotEchoedAndTheTerminalIsGivenBack)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    const int savedStdin = dup(STDIN_FILENO);
+    ASSERT_EQ(dup2(slave, STDIN_FILENO), STDIN_FILENO);
+    clearerr(stdin);
+    ASSERT_EQ(write(master, "密码 pw\n", 10), 10);
+    const std::optional<QString> line = sf6::platform::readHiddenLine();
+    termios after{};
+    ASSERT_EQ(tcgetattr(STDIN_FILENO, &after), 0);
+    dup2(savedStdin, STDIN_FILENO);
+    close(savedStdin);
+    clearerr(stdin);
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(*line, QStringLiteral("密码 pw"));
+    EXPECT_TRUE(after.c_lflag & ECHO) << "echo is back on";
+    // Nothing of the password came back to the screen.
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    char echoed[64];
+    const ssize_t n = read(master, echoed, sizeof echoed);
+    EXPECT_LE(n, 0) << std::string(echoed, size_t(std::max<ssize_t>(n, 0)));
+    close(slave);
+    close(master);
+}
+#endif
