@@ -14,6 +14,7 @@
 #include "ops/Imports.h"
 #include "ops/Links.h"
 #include "ops/PdfCheck.h"
+#include "ops/People.h"
 #include "ops/Reports.h"
 #include "ops/Syncs.h"
 #include "report/TForm3.h"
@@ -26,6 +27,7 @@
 #include "certificate/TCertificatesForm.h"
 #include "certificate/TCertifyDialog.h"
 #include "certificate/TLabForm.h"
+#include "certificate/TPeopleForm.h"
 #include "certificate/TStandardsForm.h"
 #include "register/JudgedReport.h"
 #include "register/P20Check.h"
@@ -98,6 +100,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setBackgroundRole(QPalette::Button);
     // The certificate windows issue, amend and approve through the operations layer.
     sf6::setCertificateActions(sf6::ops::certificateActions());
+    // 工具 → 人员 keeps the lab's key and the people through the same operations as sf6cli.
+    sf6::setPeopleActions({sf6::ops::createLabKey, sf6::ops::importLabKey, sf6::ops::exportLabCertificate,
+                           sf6::ops::savePerson, sf6::ops::changePassword, sf6::ops::listPeople});
 
     buildMenus();
     buildToolBar();
@@ -168,10 +173,11 @@ void TForm1::buildMenus()
     N22 = N5->addAction(QStringLiteral("SF6压力换算(&P)"), this, &TForm1::N22Click);
     N23 = N5->addAction(QStringLiteral("核对证书PDF(&V)…"), this, &TForm1::N23Click);
     N24 = N5->addAction(QStringLiteral("存档备份(&K)…"), this, &TForm1::N24Click);
+    N25 = N5->addAction(QStringLiteral("人员(&O)…"), this, &TForm1::N25Click);
     N9 = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     A1 = N9->addAction(QStringLiteral("关于(&A)"), this, &TForm1::A1Click);
     for (auto [a, n] : {std::pair{N1, "N1"}, {N2, "N2"}, {N3, "N3"}, {N4, "N4"}, {N6, "N6"}, {N7, "N7"},
-                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"}, {N22, "N22"}, {N23, "N23"}, {N24, "N24"},
+                        {N8, "N8"}, {N14, "N14"}, {N15, "N15"}, {N16, "N16"}, {N17, "N17"}, {N18, "N18"}, {N19, "N19"}, {N20, "N20"}, {N21, "N21"}, {N22, "N22"}, {N23, "N23"}, {N24, "N24"}, {N25, "N25"},
                         {A1, "A1"}})
         a->setObjectName(QLatin1String(n));
 
@@ -867,6 +873,13 @@ void TForm1::N20Click()
                                          this);
 }
 
+void TForm1::N25Click()
+{
+    if (TPeopleForm* form = showArchiveWindow<TPeopleForm>(
+            archiveLocation_, QStringLiteral("存档未启用（--no-archive），人员和签名密钥保存在存档中。"), this))
+        emit peopleOpened(form);
+}
+
 void TForm1::N21Click()
 {
     if (TAuditForm* form = showArchiveWindow<TAuditForm>(
@@ -915,7 +928,7 @@ void TForm1::N24Click()
             if (top->isVisible()
                 && (qobject_cast<THistoryForm*>(top) || qobject_cast<TRelayRegisterForm*>(top) || qobject_cast<TLabForm*>(top)
                     || qobject_cast<TStandardsForm*>(top) || qobject_cast<TCertificatesForm*>(top)
-                    || qobject_cast<TAuditForm*>(top) || qobject_cast<TForm3*>(top) || qobject_cast<TTrendForm*>(top)))
+                    || qobject_cast<TAuditForm*>(top) || qobject_cast<TPeopleForm*>(top) || qobject_cast<TForm3*>(top) || qobject_cast<TTrendForm*>(top)))
                 open << top->windowTitle();
         if (!open.isEmpty())
             return QStringLiteral("请先关闭这些窗口再恢复存档：%1").arg(open.join(QStringLiteral("、")));

@@ -35,6 +35,7 @@ class TRelayRegisterForm;
 class TAuditForm;
 class TForm3;
 class TBackupForm;
+class TPeopleForm;
 class QThread;
 
 // The record list: a click anywhere (an empty area drops the selection) and a
@@ -100,6 +101,7 @@ public:
     QAction* N22 = nullptr;   // SF6压力换算
     QAction* N23 = nullptr;   // 核对证书PDF…
     QAction* N24 = nullptr;   // 存档备份…
+    QAction* N25 = nullptr;   // 人员…
     QAction* A1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -187,6 +189,7 @@ public slots:
     void N22Click();
     void N23Click();
     void N24Click();
+    void N25Click();
     void BackupThreadFinished();
     void N11Click() { N1Click(); }
     void N12Click() { N2Click(); }
@@ -215,6 +218,7 @@ signals:
     void registerOpened(TRelayRegisterForm* form);
     void auditOpened(TAuditForm* form);
     void backupOpened(TBackupForm* form);
+    void peopleOpened(TPeopleForm* form);
     void trendOpened(QWidget* trend);
 
 protected:

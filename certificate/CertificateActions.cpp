@@ -8,10 +8,19 @@ CertificateActions& installed()
     static CertificateActions actions;
     return actions;
 }
+PeopleActions& installedPeople()
+{
+    static PeopleActions actions;
+    return actions;
+}
 } // namespace
 
 void setCertificateActions(CertificateActions actions) { installed() = std::move(actions); }
 
 const CertificateActions& certificateActions() { return installed(); }
+
+void setPeopleActions(PeopleActions actions) { installedPeople() = std::move(actions); }
+
+const PeopleActions& peopleActions() { return installedPeople(); }
 
 } // namespace sf6

@@ -5,6 +5,7 @@
 // programming error.
 
 #include "certificate/Certificate.h"
+#include "certificate/People.h"
 
 #include <functional>
 
@@ -23,5 +24,21 @@ struct CertificateActions {
 
 void setCertificateActions(CertificateActions actions);
 const CertificateActions& certificateActions();
+
+// What 工具 → 人员 does: the lab's key and the people who sign, the same
+// operations as sf6cli archive lab / person / people.
+struct PeopleActions {
+    std::function<Expected<LabKey>(Archive&, const QString& labPassword)> createLabKey;
+    std::function<Expected<LabKey>(Archive&, const QString& pfxPath, const QString& pfxPassword,
+                                   const QString& labPassword)> importLabKey;
+    std::function<Expected<LabKey>(const Archive&, const QString& path)> exportLabCertificate;
+    std::function<Expected<PersonVersion>(Archive&, const PersonChange&)> savePerson;
+    std::function<Expected<PersonVersion>(Archive&, const QString& name, const QString& oldPassword,
+                                          const QString& newPassword)> changePassword;
+    std::function<Expected<std::vector<PersonVersion>>(const Archive&)> listPeople;
+};
+
+void setPeopleActions(PeopleActions actions);
+const PeopleActions& peopleActions();
 
 } // namespace sf6
