@@ -142,8 +142,12 @@ void TPeopleForm::FormCreate()
                                 QString::number(p.version),
                                 p.changedAt,
                                 p.fingerprint};
-        for (int c = 0; c < cells.size(); ++c)
-            PeopleGrid->setItem(row, c, new QTableWidgetItem(cells[c]));
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (p.retired)   // kept for the signatures made, but no longer signs
+                item->setForeground(PeopleGrid->palette().brush(QPalette::Disabled, QPalette::Text));
+            PeopleGrid->setItem(row, c, item);
+        }
     }
     PeopleGrid->resizeColumnsToContents();
     for (QPushButton* b : {btnAdd, btnSave, btnRetire, btnNewKey})
