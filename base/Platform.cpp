@@ -54,7 +54,9 @@ std::optional<QString> readHiddenLine()
     if (quiet) {
         termios hidden = before;
         hidden.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+        // TCSANOW, not TCSAFLUSH: a line already waiting (a script feeding
+        // the terminal) is read, not thrown away.
+        tcsetattr(STDIN_FILENO, TCSANOW, &hidden);
     }
     std::string line;
     int c = 0;
@@ -62,7 +64,7 @@ std::optional<QString> readHiddenLine()
         if (c != '\r')
             line.push_back(char(c));
     if (quiet)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);
+        tcsetattr(STDIN_FILENO, TCSANOW, &before);
     if (c == EOF && line.empty())
         return std::nullopt;
     return QString::fromStdString(line);

@@ -271,7 +271,9 @@ TEST(PrivateFile, onlyAFileItsOwnerAloneMayReadIsPrivate)
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 
 // A password typed at a terminal is read without being shown, and the
 // terminal echoes again afterwards.
@@ -286,8 +288,19 @@ TEST(Platform, aHiddenLineIsNotEchoedAndTheTerminalIsGivenBack)
     const int savedStdin = dup(STDIN_FILENO);
     ASSERT_EQ(dup2(slave, STDIN_FILENO), STDIN_FILENO);
     clearerr(stdin);
-    ASSERT_EQ(write(master, "密码 pw\n", 10), 10);
+    // Typed once the terminal stops echoing, as a person types after the prompt;
+    // typed anyway after two seconds, when the echo check then fails.
+    std::thread typist([master, slave] {
+        for (int i = 0; i < 2000; ++i) {
+            termios now{};
+            if (tcgetattr(slave, &now) == 0 && !(now.c_lflag & ECHO))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(write(master, "密码 pw\n", 10), 10);
+    });
     const std::optional<QString> line = sf6::platform::readHiddenLine();
+    typist.join();
     termios after{};
     ASSERT_EQ(tcgetattr(STDIN_FILENO, &after), 0);
     dup2(savedStdin, STDIN_FILENO);
