@@ -35,7 +35,9 @@ export WINEPREFIX=$SF6_WINEPREFIX WINEDEBUG=-all
 # As gtest filters: each test program runs once, all its tests in one Wine
 # process (a process each, as ctest would start them, costs Wine's start-up
 # three hundred times over).
-excluded='ReportPdf.*:ReportPdfWriting.*:CertificatePdf.*:SignedPdfReaders.*:ReportPdfLocales.*:ExportWorkbook.EmptyListAndOddRows:ExportWorkbook.FailureIsReportedAndLeavesNoFile:ExportWorkbook.RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile:ThreeRowExport.*:ReportFaces.IdeographsAndRadicals:ArchiveFile.aFileLockedForAMoment*:Engines/Certificates.twoWritersAtOnceGetConsecutiveNumbers/*:Window.listAndWorkbookUseTheWindowFont'
+# PrivateFile: Wine gives a temporary file an ACL that lets others read it, so
+# the owner-only rule cannot be shown true there; its refusals are tested on Linux.
+excluded='ReportPdf.*:ReportPdfWriting.*:CertificatePdf.*:SignedPdfReaders.*:ReportPdfLocales.*:ExportWorkbook.EmptyListAndOddRows:ExportWorkbook.FailureIsReportedAndLeavesNoFile:ExportWorkbook.RowsFedOneAtATimeMakeTheSameSheetAndAFailedFeedNoFile:ThreeRowExport.*:ReportFaces.IdeographsAndRadicals:ArchiveFile.aFileLockedForAMoment*:Engines/Certificates.twoWritersAtOnceGetConsecutiveNumbers/*:Window.listAndWorkbookUseTheWindowFont:PrivateFile.onlyAFileItsOwnerAloneMayReadIsPrivate'
 start=$SECONDS
 # The PostgreSQL servers of archive_tests' TLS cases (plain TCP, and TLS with
 # the tests' own certificate authority): a Windows program cannot start a
