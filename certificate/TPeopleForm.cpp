@@ -315,9 +315,16 @@ void TPeopleForm::btnSaveClick()
     sf6::PersonChange change;
     change.name = person->name;
     change.roles = checkedRoles();
+    saveWithLabPassword(change, QStringLiteral("修改%1的角色").arg(person->name));
+}
+
+// A change that needs only the lab's password, asked once the core has no
+// other objection.
+void TPeopleForm::saveWithLabPassword(sf6::PersonChange change, const QString& title)
+{
     if (refusedBeforePasswords(change))
         return;
-    const auto lab = askPassword(QStringLiteral("修改%1的角色").arg(person->name), kLabPasswordLabel);
+    const auto lab = askPassword(title, kLabPasswordLabel);
     if (!lab)
         return;
     change.labPassword = *lab;
@@ -334,13 +341,7 @@ void TPeopleForm::btnRetireClick()
     sf6::PersonChange change;
     change.name = person->name;
     change.retire = true;
-    if (refusedBeforePasswords(change))
-        return;
-    const auto lab = askPassword(QStringLiteral("停用%1（此后不能再签名，也不能恢复）").arg(person->name), kLabPasswordLabel);
-    if (!lab)
-        return;
-    change.labPassword = *lab;
-    saved(sf6::peopleActions().savePerson(*archive_, change));
+    saveWithLabPassword(change, QStringLiteral("停用%1（此后不能再签名，也不能恢复）").arg(person->name));
 }
 
 void TPeopleForm::btnNewKeyClick()
