@@ -93,6 +93,16 @@ Expected<StoredCertificate> storedCertificate(const Archive& archive, const QStr
         return Status::failure(ErrorCode::NotFound, QStringLiteral("存档中没有编号为 %1 的证书").arg(number));
     return **stored;
 }
+
+Expected<QString> signerOf(const Archive& archive, const StoredCertificate& c)
+{
+    if (c.state.approvedAt.isEmpty() || !c.state.supersededBy.isEmpty())
+        return QString();
+    auto signing = signaturesRequired(archive);
+    if (!signing)
+        return signing.status();
+    return *signing ? c.state.approvedBy : QString();
+}
 } // namespace
 
 Expected<QString> pdfSigner(const Archive& archive, const QString& number)
@@ -100,12 +110,7 @@ Expected<QString> pdfSigner(const Archive& archive, const QString& number)
     auto c = storedCertificate(archive, number);
     if (!c)
         return c.status();
-    if (c->state.approvedAt.isEmpty() || !c->state.supersededBy.isEmpty())
-        return QString();
-    auto signing = signaturesRequired(archive);
-    if (!signing)
-        return signing.status();
-    return *signing ? c->state.approvedBy : QString();
+    return signerOf(archive, *c);
 }
 
 Expected<int> writeIssuedCertificatePdf(const Archive& archive, const QString& number, const QString& path,
@@ -120,7 +125,7 @@ Expected<int> writeIssuedCertificatePdf(const Archive& archive, const QString& n
     CertificatePrintExtras extras;
     for (const SignatureRow& s : *signatures)
         extras.signers.push_back({s.role, s.person, s.signedAt, s.fingerprint});
-    auto signer = pdfSigner(archive, number);
+    auto signer = signerOf(archive, *c);
     if (!signer)
         return signer.status();
     if (signer->isEmpty())
