@@ -49,8 +49,14 @@ fi
 # program that printed anything is never rerun.
 # Its output goes through a file: Wine's service processes, when this program
 # is the one that starts them, keep a pipe open until the wineserver ends.
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+# SF6_WINE_LOG keeps it where the caller looks when this script is killed.
+if [[ -n "${SF6_WINE_LOG:-}" ]]; then
+  log=$SF6_WINE_LOG
+  : >"$log"
+else
+  log=$(mktemp)
+  trap 'rm -f "$log"' EXIT
+fi
 status=0
 wine "$@" >"$log" 2>&1 </dev/null || status=$?
 if [[ $status -ne 0 && ! -s "$log" ]]; then
@@ -58,6 +64,7 @@ if [[ $status -ne 0 && ! -s "$log" ]]; then
   echo "$note" >&2
   [[ -n "${SF6_WINE_RERUN_LOG:-}" ]] && echo "$note" >>"$SF6_WINE_RERUN_LOG"
   status=0
+  : >"$log"
   wine "$@" >"$log" 2>&1 </dev/null || status=$?
 fi
 cat "$log"

@@ -71,6 +71,8 @@ wineserver -p
 run cmd /c exit >/dev/null 2>&1
 status=0
 reruns=$(mktemp)
+# The longest program takes under two minutes; one still going after this hangs.
+per_program=600
 results=$(mktemp -d)
 # The test programs are those the build registers with ctest.
 mapfile -t programs < <(find "$out/tests" -name '*\[1\]_include.cmake' | sed 's/\[1\]_include\.cmake$/.exe/' | sort)
@@ -81,20 +83,26 @@ run_program() {
   local exe=$1 name log said code=0 begun=$SECONDS
   name=$(basename "$exe" .exe)
   log=$results/$name.log
+  # Each test's start is in the log, so a program killed for hanging names the test it hung in.
   (cd "$(dirname "$exe")" && QT_QPA_PLATFORM=offscreen SF6_SOURCE_DIR=$root SF6_WINE_RERUN_SILENT=1 \
-     SF6_WINE_RERUN_LOG=$reruns timeout -s KILL 900 "$root/scripts/wine-run.sh" "$exe" \
-     --gtest_brief=1 "--gtest_filter=-$excluded") >"$log" 2>&1 || code=$?
+     SF6_WINE_RERUN_LOG=$reruns SF6_WINE_LOG=$log.wine timeout -s KILL $per_program "$root/scripts/wine-run.sh" "$exe" \
+     "--gtest_filter=-$excluded") >"$log" 2>&1 || code=$?
   said=$(tr -d '\r' <"$log" | grep -E '^\[  PASSED  \]' | head -1)
   if [[ $code -eq 0 && -n "$said" ]]; then
     echo "$name: ${said#\[  PASSED  \] } ($((SECONDS - begun)) s)"
+  elif [[ $code -eq 137 ]]; then
+    tr -d '\r' <"$log.wine" | tail -40
+    hung=$(tr -d '\r' <"$log.wine" | grep -E '^\[ RUN      \]' | tail -1)
+    echo "$name: killed after $per_program s, hanging in ${hung#\[ RUN      \] }"
+    return 1
   else
-    tr -d '\r' <"$log"
+    tr -d '\r' <"$log" | grep -vE '^\[( RUN      |       OK )\]'
     echo "$name: FAILED with status $code ($((SECONDS - begun)) s)"
     return 1
   fi
 }
 export -f run_program
-export root excluded reruns results
+export root excluded reruns results per_program
 # The longest first, two at a time, as ctest -j2 ran them.
 printf '%s\n' "${programs[@]}" | awk '{print (/window_tests|archive_tests|certificate/ ? 0 : 1) "\t" $0}' | sort -k1,1n -s | cut -f2 \
   | xargs -P2 -I{} bash -c 'run_program "$1"' _ {} || status=1

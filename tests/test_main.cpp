@@ -9,17 +9,44 @@
 #include "ui/MessageBox.h"
 #include "ui/TextInputs.h"
 
+#include <cstdio>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+// Under Windows a Qt thread that is still unwinding when main returns can be
+// cut off holding winpthread's key lock, and the runtime's own unloading then
+// waits for that lock for ever: the results are out, so the program ends
+// here without unloading its libraries.
+int endTestProgram(int rc)
+{
+    std::fflush(nullptr);
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), UINT(rc));
+#endif
+    return rc;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
-    ui::MessageBoxes::setHandler([](const ui::Message& m) {
-        ADD_FAILURE() << "an unexpected message box: " << m.text.toStdString();
-    });
-    ui::Choices::setHandler([](const ui::ChoiceRequest&) { return -1; });
-    ui::FileDialogs::setHandler([](const ui::SaveRequest&) { return QString(); });
-    ui::TextInputs::setHandler([](const ui::TextRequest&) { return std::optional<QString>(); });
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int rc = 0;
+    {
+        TApplication app(argc, argv);
+        ui::MessageBoxes::setHandler([](const ui::Message& m) {
+            ADD_FAILURE() << "an unexpected message box: " << m.text.toStdString();
+        });
+        ui::Choices::setHandler([](const ui::ChoiceRequest&) { return -1; });
+        ui::FileDialogs::setHandler([](const ui::SaveRequest&) { return QString(); });
+        ui::TextInputs::setHandler([](const ui::TextRequest&) { return std::optional<QString>(); });
+        ::testing::InitGoogleTest(&argc, argv);
+        rc = RUN_ALL_TESTS();
+    }
+    return endTestProgram(rc);
 }
