@@ -234,14 +234,7 @@ void TPeopleForm::btnCreateKeyClick()
     const auto lab = askNewPassword(title, sf6::kLabPasswordName);
     if (!lab)
         return;
-    const auto made = sf6::peopleActions().createLabKey(*archive_, *lab);
-    if (!made) {
-        ui::MessageBoxes::show(made.error(), this);
-        return;
-    }
-    FormCreate();
-    ui::MessageBoxes::show(
-        QStringLiteral("实验室签名密钥已保存，证书指纹 %1；请导出实验室证书，存放在存档以外").arg(made->fingerprint), this);
+    labKeySaved(sf6::peopleActions().createLabKey(*archive_, *lab));
 }
 
 void TPeopleForm::btnImportKeyClick()
@@ -256,7 +249,11 @@ void TPeopleForm::btnImportKeyClick()
     const auto lab = askNewPassword(title, sf6::kLabPasswordName);
     if (!lab)
         return;
-    const auto made = sf6::peopleActions().importLabKey(*archive_, files.front(), *pfx, *lab);
+    labKeySaved(sf6::peopleActions().importLabKey(*archive_, files.front(), *pfx, *lab));
+}
+
+void TPeopleForm::labKeySaved(const sf6::Expected<sf6::LabKey>& made)
+{
     if (!made) {
         ui::MessageBoxes::show(made.error(), this);
         return;
@@ -291,18 +288,7 @@ void TPeopleForm::btnAddClick()
     sf6::PersonChange change;
     change.name = name;
     change.roles = checkedRoles();
-    if (refusedBeforePasswords(change))
-        return;
-    const QString title = QStringLiteral("添加人员");
-    const auto lab = askPassword(title, kLabPasswordLabel);
-    if (!lab)
-        return;
-    const auto own = askNewPassword(title, name);
-    if (!own)
-        return;
-    change.labPassword = *lab;
-    change.personPassword = *own;
-    saved(sf6::peopleActions().savePerson(*archive_, change));
+    saveWithLabPassword(change, QStringLiteral("添加人员"), name);
 }
 
 void TPeopleForm::btnSaveClick()
@@ -318,9 +304,9 @@ void TPeopleForm::btnSaveClick()
     saveWithLabPassword(change, QStringLiteral("修改%1的角色").arg(person->name));
 }
 
-// A change that needs only the lab's password, asked once the core has no
-// other objection.
-void TPeopleForm::saveWithLabPassword(sf6::PersonChange change, const QString& title)
+// A change under the lab's password (and, for a new key, the person's new
+// one), asked once the core has no other objection.
+void TPeopleForm::saveWithLabPassword(sf6::PersonChange change, const QString& title, const QString& newKeyFor)
 {
     if (refusedBeforePasswords(change))
         return;
@@ -328,6 +314,12 @@ void TPeopleForm::saveWithLabPassword(sf6::PersonChange change, const QString& t
     if (!lab)
         return;
     change.labPassword = *lab;
+    if (!newKeyFor.isEmpty()) {
+        const auto own = askNewPassword(title, newKeyFor);
+        if (!own)
+            return;
+        change.personPassword = *own;
+    }
     saved(sf6::peopleActions().savePerson(*archive_, change));
 }
 
@@ -354,18 +346,7 @@ void TPeopleForm::btnNewKeyClick()
     sf6::PersonChange change;
     change.name = person->name;
     change.newKey = true;
-    if (refusedBeforePasswords(change))
-        return;
-    const QString title = QStringLiteral("为%1换新密钥").arg(person->name);
-    const auto lab = askPassword(title, kLabPasswordLabel);
-    if (!lab)
-        return;
-    const auto own = askNewPassword(title, person->name);
-    if (!own)
-        return;
-    change.labPassword = *lab;
-    change.personPassword = *own;
-    saved(sf6::peopleActions().savePerson(*archive_, change));
+    saveWithLabPassword(change, QStringLiteral("为%1换新密钥").arg(person->name), person->name);
 }
 
 void TPeopleForm::btnPasswordClick()

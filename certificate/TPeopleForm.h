@@ -72,7 +72,8 @@ private:
     std::optional<QString> askNewPassword(const QString& title, const QString& name);
     void saved(const sf6::Expected<sf6::PersonVersion>& result);
     bool refusedBeforePasswords(const sf6::PersonChange& change);
-    void saveWithLabPassword(sf6::PersonChange change, const QString& title);
+    void saveWithLabPassword(sf6::PersonChange change, const QString& title, const QString& newKeyFor = {});
+    void labKeySaved(const sf6::Expected<sf6::LabKey>& made);
 
     std::shared_ptr<sf6::Archive> archive_;
     std::vector<sf6::PersonVersion> people_;
