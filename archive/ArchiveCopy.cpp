@@ -128,6 +128,18 @@ Status copyTable(const Archive& source, const Archive& target, const QString& ta
     return Status::success();
 }
 
+// A database account that may not create tables, functions or triggers is
+// told as such: the guards are not optional, so the copy cannot go on without them.
+Status withoutRights(const Status& s, const Archive& target)
+{
+    if (s.code() != ErrorCode::ArchiveReadOnly)
+        return s;
+    return Status::failure(ErrorCode::TargetNotWritable,
+                           QStringLiteral("目标存档 %1 的数据库账户没有建立表、函数和触发器的权限，复制未进行，目标未改动；"
+                                          "请用有这些权限的账户（例如数据库的所有者）")
+                               .arg(target.location().display()));
+}
+
 // The schema, the rows and the guards, in the target's one transaction.
 Status fill(const Archive& source, const Archive& target, const CopyOptions& options)
 {
@@ -141,7 +153,7 @@ Status fill(const Archive& source, const Archive& target, const CopyOptions& opt
             if (sql.startsWith(QLatin1String("INSERT")))
                 continue;
             else if (auto q = target.run(sql, {}, doing); !q)
-                return q.status();
+                return withoutRights(q.status(), target);
     int n = 0;
     for (const QString& table : copyOrder()) {
         if (Status s = copyTable(source, target, table, options); !s)
@@ -150,7 +162,7 @@ Status fill(const Archive& source, const Archive& target, const CopyOptions& opt
             return target.failure(QStringLiteral("写入 %1").arg(table), QStringLiteral("测试中断"));
     }
     if (Status s = schema::installGuards(target); !s)
-        return s;
+        return withoutRights(s, target);
     if (sqlite(target.location()))
         if (auto q = target.run(QStringLiteral("PRAGMA application_id = %1").arg(schema::kApplicationId), {}, doing); !q)
             return q.status();

@@ -168,6 +168,34 @@ TEST_F(CliSafekeep, RefusesTargetsThatAreNotEmptyTheSourceOrNewer)
     EXPECT_EQ(cmd(source, "list", {"--tsv", "-"}).exit, 0) << "the source is left as it was";
 }
 
+TEST_F(CliSafekeep, APostgresAccountThatMayNotCreateTriggersIsToldAndLeavesTheTargetEmpty)
+{
+    PgServer& pg = PgServer::instance();
+    ASSERT_TRUE(pg.running()) << pg.error().toStdString();
+    const QString source = filled();
+    const QString database = pg.newDatabaseName();
+    // May connect, but not create anything in the schema (PostgreSQL 15's default for others).
+    ASSERT_TRUE(pg.exec(QStringLiteral("postgres"), QStringLiteral("CREATE ROLE copier LOGIN")));
+    const QString target = pg.location(database) + QStringLiteral("&user=copier");
+    const CliRun refused = cmd(source, "copy", {"--to", target.toUtf8().constData()});
+    EXPECT_EQ(refused.exit, 6);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("没有建立表、函数和触发器的权限"))) << refused.err.toStdString();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("rights"));
+    db.setDatabaseName(database);
+    db.setHostName(pg.socketDir());
+    db.setPort(pg.port());
+    db.setUserName(pg.user());
+    ASSERT_TRUE(db.open());
+    QSqlQuery tables(db);
+    ASSERT_TRUE(tables.exec(QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = 'public'")));
+    ASSERT_TRUE(tables.next());
+    EXPECT_EQ(tables.value(0).toInt(), 0);
+    tables = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("rights"));
+}
+
 TEST_F(CliSafekeep, RestoreMovesTheArchiveAsideAndRefusesABackupThatFailsVerify)
 {
     const QString source = filled();
