@@ -3,6 +3,7 @@
 #include "archive/Schema.h"
 
 #include <QFile>
+#include <QHash>
 #include <QFileInfo>
 #include <QSqlRecord>
 #include <QTemporaryFile>
@@ -183,6 +184,34 @@ const QStringList& copyOrder()
         QStringLiteral("certificate_numbers"), QStringLiteral("lab_keys"), QStringLiteral("person_versions"),
         QStringLiteral("signatures")};
     return order;
+}
+
+QString tableTitle(const QString& table)
+{
+    static const QHash<QString, QString> titles{
+        {QStringLiteral("schema_version"), QStringLiteral("结构版本")},
+        {QStringLiteral("archive_lock"), QStringLiteral("写入锁")},
+        {QStringLiteral("records"), QStringLiteral("记录")},
+        {QStringLiteral("syncs"), QStringLiteral("同步")},
+        {QStringLiteral("sync_records"), QStringLiteral("同步所得记录")},
+        {QStringLiteral("relay_versions"), QStringLiteral("继电器版本")},
+        {QStringLiteral("relays"), QStringLiteral("继电器")},
+        {QStringLiteral("record_relays"), QStringLiteral("记录与继电器的关联")},
+        {QStringLiteral("judgements"), QStringLiteral("判定")},
+        {QStringLiteral("reports"), QStringLiteral("报表")},
+        {QStringLiteral("link_changes"), QStringLiteral("关联变更")},
+        {QStringLiteral("lab_versions"), QStringLiteral("实验室信息版本")},
+        {QStringLiteral("standard_versions"), QStringLiteral("标准器版本")},
+        {QStringLiteral("standards"), QStringLiteral("标准器")},
+        {QStringLiteral("certificates"), QStringLiteral("证书")},
+        {QStringLiteral("certificate_approvals"), QStringLiteral("证书批准")},
+        {QStringLiteral("audit"), QStringLiteral("审计记录")},
+        {QStringLiteral("archive_head"), QStringLiteral("审计链头")},
+        {QStringLiteral("certificate_numbers"), QStringLiteral("证书编号")},
+        {QStringLiteral("lab_keys"), QStringLiteral("实验室密钥")},
+        {QStringLiteral("person_versions"), QStringLiteral("人员版本")},
+        {QStringLiteral("signatures"), QStringLiteral("签名")}};
+    return titles.value(table, table);
 }
 
 Status copyArchive(const Archive& source, const ArchiveLocation& target, const CopyOptions& options)

@@ -23,6 +23,9 @@ struct CopyOptions {
 // already written.
 const QStringList& copyOrder();
 
+// What a table holds, as progress names it to the user.
+QString tableTitle(const QString& table);
+
 // Refused, each with its code: a target that holds anything (named), the
 // source itself, either side of a schema this program does not know.
 Status copyArchive(const Archive& source, const ArchiveLocation& target, const CopyOptions& options = {});

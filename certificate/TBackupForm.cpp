@@ -181,7 +181,7 @@ void TBackupForm::btnSaveClick()
 void TBackupForm::showProgress(const QString& table, qint64 rows)
 {
     pbBackup->setValue(std::max(pbBackup->value(), int(sf6::copyOrder().indexOf(table))));
-    lbState->setText(QStringLiteral("正在复制 %1：%2行").arg(table).arg(rows));
+    lbState->setText(QStringLiteral("正在复制%1：%2行").arg(sf6::tableTitle(table)).arg(rows));
 }
 
 void TBackupForm::start(std::function<Outcome(const sf6::CopyOptions&)> job)

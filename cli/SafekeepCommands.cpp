@@ -17,7 +17,7 @@ namespace {
 sf6::CopyOptions progressOnStderr()
 {
     sf6::CopyOptions options;
-    options.progress = [](const QString& table, qint64 rows) { err(QStringLiteral("复制 %1：%2行").arg(table).arg(rows)); };
+    options.progress = [](const QString& table, qint64 rows) { err(QStringLiteral("复制%1：%2行").arg(sf6::tableTitle(table)).arg(rows)); };
     return options;
 }
 

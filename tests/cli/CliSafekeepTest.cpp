@@ -105,7 +105,9 @@ TEST_F(CliSafekeep, RoundTripThroughPostgresKeepsEveryListAndTheTrail)
     const QString pg = PgServer::instance().newDatabase();
     const CliRun there = cmd(source, "copy", {"--to", pg.toUtf8().constData()});
     ASSERT_EQ(there.exit, 0) << there.err.toStdString();
-    EXPECT_TRUE(there.err.contains(QStringLiteral("复制 audit："))) << "progress on standard error";
+    EXPECT_TRUE(there.err.contains(QStringLiteral("复制审计记录："))) << "progress on standard error";
+    for (const QString& table : sf6::copyOrder())
+        EXPECT_NE(sf6::tableTitle(table), table) << "a table without its name for the user: " << table.toStdString();
     expectSameAs(source, pg);
     const QString back = dir.filePath(QStringLiteral("back.sqlite"));
     const CliRun home = sf6cli({QStringLiteral("archive"), QStringLiteral("copy"), QStringLiteral("--archive"), pg,
