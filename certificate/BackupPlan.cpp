@@ -31,6 +31,17 @@ const QRegularExpression& backupName()
     return re;
 }
 
+// What a backup broken off (killed, power lost) leaves beside its name: the
+// copy's file written before the rename, and its journal.
+const QRegularExpression& partialName()
+{
+    static const QRegularExpression re(QStringLiteral("^sf6archive-\\d{8}-\\d{6}\\.sqlite\\.copying-\\w{6}(-journal)?$"));
+    return re;
+}
+
+// Old enough that no copy can still be writing it.
+constexpr std::chrono::hours kPartialGivenUpAfter{24};
+
 QString connectionName()
 {
     static QAtomicInt counter;
@@ -195,6 +206,25 @@ std::vector<BackupFile> beyondKept(const std::vector<BackupFile>& backups, int k
     return out;
 }
 
+namespace {
+
+void removeGivenUpPartials(const QString& folder, const QDateTime& now, BackupRun& run)
+{
+    const QDateTime before = now.addSecs(-std::chrono::duration_cast<std::chrono::seconds>(kPartialGivenUpAfter).count());
+    const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("sf6archive-*.copying-*")}, QDir::Files | QDir::NoSymLinks);
+    for (const QFileInfo& info : files) {
+        if (!partialName().match(info.fileName()).hasMatch() || info.lastModified() >= before)
+            continue;
+        QFile file(info.absoluteFilePath());
+        if (file.remove())
+            run.removed << info.absoluteFilePath();
+        else
+            run.notRemoved << QStringLiteral("%1（%2）").arg(QDir::toNativeSeparators(info.absoluteFilePath()), file.errorString());
+    }
+}
+
+} // namespace
+
 Expected<BackupRun> backupIntoFolder(const ArchiveLocation& source, const BackupSettings& settings, const QDateTime& now,
                                      const CopyOptions& options)
 {
@@ -222,6 +252,7 @@ Expected<BackupRun> backupIntoFolder(const ArchiveLocation& source, const Backup
         else
             run.notRemoved << QStringLiteral("%1（%2）").arg(QDir::toNativeSeparators(old.path), file.errorString());
     }
+    removeGivenUpPartials(folder, now, run);
     return run;
 }
 

@@ -89,6 +89,33 @@ TEST_P(BackupPlan, KeepsTheNewestAndRemovesOnlyItsOwnOldBackups)
     EXPECT_EQ(QDir(settings.folder).entryList(QDir::Files).size(), 5) << QDir(settings.folder).entryList().join(u' ').toStdString();
 }
 
+TEST_P(BackupPlan, WhatABackupBrokenOffLeftIsRemovedOnceNoCopyCanStillBeWritingIt)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto aged = [&](const QString& name, const QDateTime& at) {
+        write(name, "partial");
+        QFile f(folderFile(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(at, QFileDevice::FileModificationTime));
+    };
+    const QString old = QStringLiteral("sf6archive-20260301-090000.sqlite.copying-aB3xY9");
+    aged(old, now.addDays(-2));
+    aged(old + QStringLiteral("-journal"), now.addDays(-2));
+    // Perhaps still being written by a backup on another PC.
+    aged(QStringLiteral("sf6archive-20260302-090000.sqlite.copying-Qw7Er2"), now.addSecs(-600));
+    // Not of a backup's name: never ours to remove, however old.
+    aged(QStringLiteral("notes.sqlite.copying-aB3xY9"), now.addDays(-9));
+    aged(QStringLiteral("sf6archive-20260301-090000.sqlite.copying-aB3xY9.bak"), now.addDays(-9));
+
+    auto run = backupIntoFolder(archive->location(), settings, now);
+    ASSERT_TRUE(run) << run.error().toStdString();
+    EXPECT_TRUE(run->notRemoved.isEmpty()) << run->notRemoved.join(u'\n').toStdString();
+    EXPECT_EQ(run->removed.size(), 2) << run->removed.join(u'\n').toStdString();
+    EXPECT_FALSE(QFile::exists(folderFile(old)));
+    EXPECT_FALSE(QFile::exists(folderFile(old + QStringLiteral("-journal"))));
+    EXPECT_EQ(QDir(settings.folder).entryList(QDir::Files).size(), 4) << QDir(settings.folder).entryList().join(u' ').toStdString();
+}
+
 TEST_P(BackupPlan, IsDueOnlyWhenTheNewestOfOursIsOlderThanTheInterval)
 {
     EXPECT_TRUE(backupDue({}, kStart, std::chrono::days(1)));
