@@ -1,6 +1,7 @@
 #include "ops/PdfCheck.h"
 
 #include "certificate/Certificate.h"
+#include "certificate/People.h"
 
 #include <openssl/pem.h>
 
@@ -75,11 +76,24 @@ Expected<crypto::Cert> readCertificateFile(const QString& path)
 Expected<PdfCheck> checkCertificatePdf(const QString& file, const QString& trustFile, const Archive* archive)
 {
     crypto::Cert trusted;
+    bool fromArchive = false;
     if (!trustFile.isEmpty()) {
         auto read = readCertificateFile(trustFile);
         if (!read)
             return read.status();
         trusted = std::move(*read);
+    } else if (archive) {
+        // Else a file signed under a lab certificate of its own making would pass.
+        auto lab = currentLabKey(*archive);
+        if (!lab)
+            return lab.status();
+        if (*lab) {
+            crypto::Bio in = crypto::memoryReader((*lab)->certificatePem);
+            trusted.reset(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr));
+            if (!trusted)
+                return Status::failure(ErrorCode::Altered, QStringLiteral("存档中的实验室证书无法读取"));
+            fromArchive = true;
+        }
     }
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
@@ -87,6 +101,8 @@ Expected<PdfCheck> checkCertificatePdf(const QString& file, const QString& trust
     if (f.size() > kLargestPdf)
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("%1 太大，不是本程序的证书PDF").arg(file));
     PdfCheck check = checkPdf(f.read(kLargestPdf), trusted.get());
+    if (fromArchive && check.genuine())
+        check.sentence += QStringLiteral("；实验室证书取自存档，未与存档外保存的副本核对");
     if (archive && check.genuine())
         if (const Status s = compareWithArchive(check, *archive); !s)
             return s;

@@ -8,7 +8,7 @@
 namespace sf6::ops {
 
 // The file's signature, its chain to the lab certificate in trustFile (PEM or
-// DER; empty: the one the file carries), and with an archive that the
+// DER; empty: the archive's, or without an archive the one the file carries), and with an archive that the
 // certificate is stored there with the same content, approved and not
 // superseded. A file or trust file that cannot be read is a failure
 // (ErrorCode::NotFound, ErrorCode::InvalidValue), a finding is not: it is in

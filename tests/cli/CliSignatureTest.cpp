@@ -200,6 +200,9 @@ TEST_F(CliSignatures, theApprovedPdfIsSignedByItsApproverAndCheckedByTheCustomer
                                    QStringLiteral("--archive"), archive});
     EXPECT_EQ(genuine.exit, 0) << genuine.out.toStdString() << genuine.err.toStdString();
     EXPECT_TRUE((genuine.out + genuine.err).contains(QStringLiteral("王五"))) << genuine.out.toStdString();
+    const CliRun byArchive = sf6cli({QStringLiteral("verify-pdf"), pdf, QStringLiteral("--archive"), archive});
+    EXPECT_EQ(byArchive.exit, 0) << byArchive.out.toStdString() << byArchive.err.toStdString();
+    EXPECT_TRUE(byArchive.out.contains(QStringLiteral("实验室证书取自存档"))) << byArchive.out.toStdString();
 
     const QString reprint = dir.filePath(QStringLiteral("reprint.pdf"));
     const CliRun noPassword = cmd("certificate", {"--number", number(1).toUtf8().constData(), "--pdf",

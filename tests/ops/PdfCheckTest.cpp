@@ -95,6 +95,13 @@ TEST_F(SignedCertificatePdf, OnlyAnApprovedCertificateIsSignedAndByItsApprover)
     ASSERT_TRUE(alone.ok());
     EXPECT_EQ(alone->finding, PdfFinding::Genuine);
     EXPECT_FALSE(alone->chainCheckedOutside);
+
+    // With the archive and no outside copy, the archive's lab certificate
+    // anchors the chain: a file signed under another lab's is not this lab's.
+    ASSERT_TRUE(createLabKey(*archive, QStringLiteral("lab-pw")).ok());
+    auto otherLab = ops::checkCertificatePdf(pdf, {}, archive.get());
+    ASSERT_TRUE(otherLab.ok()) << otherLab.error().toStdString();
+    EXPECT_EQ(otherLab->finding, PdfFinding::UnknownSigner) << otherLab->sentence.toStdString();
 }
 
 TEST_F(SignedCertificatePdf, TheArchiveTellsAnotherCertificateAndAReplacedOne)
