@@ -103,7 +103,8 @@ From \-40 to 80 \(deC and \-0.1 to 10 MPa; outside, or where SF6 is no gas, it s
          QStringLiteral(R"roff(Check a certificate's PDF as its customer received it: the signature over the whole file, the
 signer's certificate chained to the lab certificate
 .RB ( \-\-trust " FILE,"
-kept outside the archive; without it the one the file carries, and it says so) and, with
+kept outside the archive; without it the archive's when one is given, else the one the file carries, and it
+says so) and, with
 .BI \-\-archive " LOCATION" ,
 that the certificate's content is the stored one and it is not superseded. Prints the signer, the signer
 certificate's fingerprint, the signing time and the number; exits 7 naming the finding: altered, not signed,
