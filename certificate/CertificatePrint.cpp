@@ -1,10 +1,12 @@
 #include "certificate/CertificatePrint.h"
 
+#include "certificate/CertificateActions.h"
 #include "certificate/CertificatePages.h"
 #include "report/ReportRenderer.h"
 #include "report/TForm4.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
+#include "ui/TextInputs.h"
 
 namespace sf6 {
 
@@ -18,14 +20,28 @@ QString certificatePdfName(const QString& number)
     return name + QStringLiteral(".pdf");
 }
 
-bool saveCertificatePdf(const CertificateContent& content, const CertificateState& state, QWidget* parent)
+bool saveCertificatePdf(const Archive& archive, const QString& number, QWidget* parent)
 {
+    const CertificateActions& actions = certificateActions();
+    const auto signer = actions.pdfSigner(archive, number);
+    if (!signer) {
+        ui::MessageBoxes::show(signer.error(), parent);
+        return false;
+    }
     const QString file = ui::FileDialogs::saveFileName(
-        ui::SaveRequest{QStringLiteral("保存证书"), certificatePdfName(content.number), kCertificatePdfFilter}, parent);
+        ui::SaveRequest{QStringLiteral("保存证书"), certificatePdfName(number), kCertificatePdfFilter}, parent);
     if (file.isEmpty())
         return false;
-    if (const Status written = writeReportPdf(certificatePages(content, state), file); !written) {
-        ui::MessageBoxes::show(written.message(), parent);
+    QString password;
+    if (!signer->isEmpty()) {
+        const auto typed = ui::TextInputs::ask(
+            {QStringLiteral("保存PDF"), QStringLiteral("由批准人 %1 签名，%1 的密码：").arg(*signer), QString(), true}, parent);
+        if (!typed)
+            return false;
+        password = *typed;
+    }
+    if (const auto written = actions.writePdf(archive, number, file, password); !written) {
+        ui::MessageBoxes::show(written.error(), parent);
         return false;
     }
     ui::SavedFiles::tell(file);

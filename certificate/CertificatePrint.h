@@ -2,6 +2,7 @@
 // A certificate's pages as the windows hand them out: saved as a PDF under a
 // name the user confirms (the number proposed), or in the print preview.
 
+#include "archive/Archive.h"
 #include "certificate/CertificateContent.h"
 
 #include <QString>
@@ -15,8 +16,10 @@ inline const QString kCertificatePdfFilter = QStringLiteral("PDF文件(*.pdf)");
 
 // "SF6-2026-0001.pdf": the number, with the characters no file system takes replaced.
 QString certificatePdfName(const QString& number);
-// Asks where, writes every page; a failure is told. False when nothing was written.
-bool saveCertificatePdf(const CertificateContent& content, const CertificateState& state, QWidget* parent);
+// Asks where, writes every page as the archive holds the certificate now,
+// with its signers; an approved one of a signed archive signed by its
+// approver, whose password is asked. A failure is told. False when nothing was written.
+bool saveCertificatePdf(const Archive& archive, const QString& number, QWidget* parent);
 // Opens the print preview of every page; the page window deletes itself with
 // it. No parent: the preview outlives the window that asked for it.
 TForm4* previewCertificate(const CertificateContent& content, const CertificateState& state);

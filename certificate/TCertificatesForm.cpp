@@ -214,35 +214,8 @@ void TCertificatesForm::btnPreviewClick()
         sf6::previewCertificate(c->content, c->state);
 }
 
-// An approved certificate of a signed archive is saved signed by its
-// approver, who types their password; any other as its pages stand.
 void TCertificatesForm::btnSavePdfClick()
 {
-    const auto c = selectedCertificate();
-    if (!c)
-        return;
-    const sf6::CertificateActions& actions = sf6::certificateActions();
-    const auto signer = actions.pdfSigner(*archive_, c->content.number);
-    if (!signer) {
-        ui::MessageBoxes::show(signer.error(), this);
-        return;
-    }
-    const QString file = ui::FileDialogs::saveFileName(
-        ui::SaveRequest{QStringLiteral("保存证书"), sf6::certificatePdfName(c->content.number), sf6::kCertificatePdfFilter},
-        this);
-    if (file.isEmpty())
-        return;
-    QString password;
-    if (!signer->isEmpty()) {
-        const auto typed = ui::TextInputs::ask(
-            {QStringLiteral("保存PDF"), QStringLiteral("由批准人 %1 签名，%1 的密码：").arg(*signer), QString(), true}, this);
-        if (!typed)
-            return;
-        password = *typed;
-    }
-    if (const auto written = actions.writePdf(*archive_, c->content.number, file, password); !written) {
-        ui::MessageBoxes::show(written.error(), this);
-        return;
-    }
-    ui::SavedFiles::tell(file);
+    if (const auto c = selectedCertificate())
+        sf6::saveCertificatePdf(*archive_, c->content.number, this);
 }

@@ -366,8 +366,7 @@ void TCertifyDialog::btnSavePdfClick()
 {
     if (!issued_)
         return;
-    if (const auto c = stored(archive_, issued_->content.number, this))
-        sf6::saveCertificatePdf(c->content, c->state, this);
+    sf6::saveCertificatePdf(archive_, issued_->content.number, this);
 }
 
 void TCertifyDialog::btnPreviewClick()

@@ -402,6 +402,18 @@ TEST_F(CertificateWindow, aSignedArchiveAsksTheSignersPasswordsMasked)
     EXPECT_TRUE(d->edTesterPassword->text().isEmpty());
     EXPECT_TRUE(d->edCheckerPassword->text().isEmpty());
     EXPECT_EQ(sf6::signaturesOf(*w->archive(), d->issuedCertificate()->id)->size(), 2u);
+    // Saved straight away: unapproved, so unsigned, but naming who signed it so far.
+    const QString issuedPdf = dir.filePath(QStringLiteral("issued.pdf"));
+    {
+        ui::SaveAnswer where(issuedPdf);
+        d->btnSavePdf->click();
+    }
+    ASSERT_TRUE(QFile::exists(issuedPdf)) << messages.texts().join(u'\n').toStdString();
+#ifndef _WIN32
+    const QString issuedText = pdfText(issuedPdf);
+    EXPECT_TRUE(issuedText.contains(QStringLiteral("电子签名"))) << issuedText.toStdString();
+    EXPECT_TRUE(issuedText.contains(QStringLiteral("未批准"))) << issuedText.toStdString();
+#endif
 
     // Once approved, 保存PDF asks the approver's password and saves the PDF signed.
     sf6::PersonChange approver;
