@@ -772,7 +772,11 @@ const std::vector<Step>& steps()
                 return s;
             return installWriters(archive);
         }};
-        return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7, v8, v9};
+        // Where the lab's customers check a certificate, printed in its QR code.
+        Step v10{10, {
+            QStringLiteral("ALTER TABLE lab_versions ADD COLUMN verification_address TEXT"),
+        }};
+        return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7, v8, v9, v10};
     }();
     return all;
 }

@@ -42,7 +42,7 @@ namespace sf6::schema {
 // certificates issued by the lab's), kept as they are with every version, and
 // the certificates' signatures, kept as they are and written on PostgreSQL
 // through the owner's function.
-constexpr int kCurrentVersion = 9;
+constexpr int kCurrentVersion = 10;
 constexpr int kServerWritesVersion = 8;
 constexpr int kSignaturesVersion = 9;
 

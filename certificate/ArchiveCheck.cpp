@@ -47,6 +47,8 @@ QJsonObject labValues(const LabProfile& l)
     // Kept only where set, so that versions saved before the rule existed read as they were written.
     if (!l.decisionRule.isEmpty())
         o.insert(QStringLiteral("decisionRule"), l.decisionRule);
+    if (!l.verificationAddress.isEmpty())
+        o.insert(QStringLiteral("verificationAddress"), l.verificationAddress);
     return o;
 }
 
@@ -127,7 +129,8 @@ Status Checks::loadVersions()
 {
     if (loaded_)
         return Status::success();
-    auto labs = archive_.run(QStringLiteral("SELECT id, version, name, address, phone, accreditation, prefix, decision_rule FROM lab_versions"),
+    auto labs = archive_.run(QStringLiteral("SELECT id, version, name, address, phone, accreditation, prefix, decision_rule, "
+                                            "verification_address FROM lab_versions"),
                              {}, kDoing);
     if (!labs)
         return labs.status();
@@ -140,6 +143,7 @@ Status Checks::loadVersions()
         l.accreditation = labs->value(5).toString();
         l.prefix = labs->value(6).toString();
         l.decisionRule = labs->value(7).toString();
+        l.verificationAddress = labs->value(8).toString();
         labs_.insert(labs->value(0).toInt(), labValues(l));
     }
     labs->finish();

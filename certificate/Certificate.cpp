@@ -94,7 +94,7 @@ QVariant optionalId(const std::optional<int>& id) { return id ? QVariant(*id) : 
 // ---- lab profile -------------------------------------------------------
 
 const QString kLabColumns =
-    QStringLiteral("id, version, changed_at, name, address, phone, accreditation, prefix, decision_rule");
+    QStringLiteral("id, version, changed_at, name, address, phone, accreditation, prefix, decision_rule, verification_address");
 
 LabProfile labOf(const QSqlQuery& q)
 {
@@ -109,13 +109,14 @@ LabProfile labOf(const QSqlQuery& q)
     l.prefix = q.value(7).toString();
     if (!q.value(8).isNull())   // a profile saved before rules were kept: the simple rule
         l.decisionRule = q.value(8).toString();
+    l.verificationAddress = q.value(9).toString();
     return l;
 }
 
 bool sameLab(const LabProfile& a, const LabProfile& b)
 {
     return a.name == b.name && a.address == b.address && a.phone == b.phone && a.accreditation == b.accreditation
-        && a.prefix == b.prefix && a.decisionRule == b.decisionRule;
+        && a.prefix == b.prefix && a.decisionRule == b.decisionRule && a.verificationAddress == b.verificationAddress;
 }
 
 
@@ -690,14 +691,17 @@ Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts)
         lab.prefix = texts.prefix->trimmed().isEmpty() ? kDefaultCertificatePrefix : texts.prefix->trimmed();
     if (texts.decisionRule)
         lab.decisionRule = texts.decisionRule->trimmed();
+    if (texts.verificationAddress)
+        lab.verificationAddress = texts.verificationAddress->trimmed();
     if (*before && sameLab(**before, lab))
         return lab;   // nothing changed: no new version
     NextVersion next;
     next.versionsTable = QStringLiteral("lab_versions");
-    next.insert = QStringLiteral("INSERT INTO lab_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kLabColumns);
+    next.insert = QStringLiteral("INSERT INTO lab_versions (%1, source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kLabColumns);
     next.values = [&lab](const VersionStamp& v) {
         return QVariantList{v.id, v.version, v.changedAt, text(lab.name), text(lab.address), text(lab.phone),
-                            text(lab.accreditation), text(lab.prefix), text(lab.decisionRule), text(program())};
+                            text(lab.accreditation), text(lab.prefix), text(lab.decisionRule),
+                            optionalText(lab.verificationAddress), text(program())};
     };
     next.previousVersion = *before ? (*before)->version : 0;
     next.action = audit::kLabChanged;

@@ -23,6 +23,7 @@ Expected<std::optional<LabProfile>> currentLab(const Archive& archive);
 struct LabTexts {
     std::optional<QString> name, address, phone, accreditation, prefix;
     std::optional<QString> decisionRule;   // "simple" or "guard-band"
+    std::optional<QString> verificationAddress;
 };
 Expected<LabProfile> saveLab(Archive& archive, const LabTexts& texts);
 

@@ -28,6 +28,7 @@ struct LabProfile {
     QString name, address, phone, accreditation;
     QString prefix = kDefaultCertificatePrefix;
     QString decisionRule = QString::fromLatin1(kRuleSimpleKey);   // "simple" or "guard-band"
+    QString verificationAddress;   // where customers check a certificate (its QR code); empty: none
     int versionId = 0;   // 0: not stored
     int version = 0;
     QString changedAt;

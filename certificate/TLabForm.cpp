@@ -49,6 +49,8 @@ TLabForm::TLabForm(std::shared_ptr<sf6::Archive> archive, QWidget* parent)
     cbDecisionRule->setObjectName(QStringLiteral("cbDecisionRule"));
     cbDecisionRule->addItems({sf6::kRuleSimpleName, sf6::kRuleGuardBandName});   // index = DecisionRule::Kind
     form->addRow(QStringLiteral("判定规则"), cbDecisionRule);
+    edVerificationAddress = field(QStringLiteral("核验地址"), QStringLiteral("edVerificationAddress"),
+                                  QStringLiteral("客户核对证书的网址，印在二维码中；可不填"));
     lbVersion = new QLabel(this);
     lbVersion->setObjectName(QStringLiteral("lbVersion"));
     btnSave = new QPushButton(QStringLiteral("保存"), this);
@@ -85,6 +87,7 @@ void TLabForm::showLab(const std::optional<sf6::LabProfile>& lab)
     edAccreditation->setText(shown_.accreditation);
     edPrefix->setText(shown_.prefix);
     cbDecisionRule->setCurrentIndex(shown_.decisionRule == QLatin1String(sf6::kRuleGuardBandKey) ? 1 : 0);
+    edVerificationAddress->setText(shown_.verificationAddress);
     lbVersion->setText(lab ? QStringLiteral("当前为第%1版，修改于 %2").arg(lab->version).arg(lab->changedAt)
                            : QStringLiteral("尚未保存，出具证书前请填写"));
 }
@@ -103,6 +106,7 @@ void TLabForm::btnSaveClick()
     texts.phone = given(edPhone, shown_.phone);
     texts.accreditation = given(edAccreditation, shown_.accreditation);
     texts.prefix = given(edPrefix, shown_.prefix);
+    texts.verificationAddress = given(edVerificationAddress, shown_.verificationAddress);
     if (const QString rule = QString::fromLatin1(cbDecisionRule->currentIndex() == 1 ? sf6::kRuleGuardBandKey
                                                                                        : sf6::kRuleSimpleKey);
         rule != shown_.decisionRule)

@@ -26,6 +26,7 @@ public:
     QLineEdit* edPhone = nullptr;
     QLineEdit* edAccreditation = nullptr;
     QLineEdit* edPrefix = nullptr;
+    QLineEdit* edVerificationAddress = nullptr;
     QComboBox* cbDecisionRule = nullptr;   // 简单接受 or 保护带
     QLabel* lbVersion = nullptr;
     QPushButton* btnSave = nullptr;

@@ -45,8 +45,9 @@ int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
     t.accreditation = option(p, "accreditation");
     t.prefix = option(p, "prefix");
     t.decisionRule = option(p, "decision-rule");
+    t.verificationAddress = option(p, "verification-address");
     std::optional<sf6::LabProfile> lab;
-    if (t.name || t.address || t.phone || t.accreditation || t.prefix || t.decisionRule) {
+    if (t.name || t.address || t.phone || t.accreditation || t.prefix || t.decisionRule || t.verificationAddress) {
         auto saved = sf6::saveLab(archive, t);
         if (!saved) {
             return fail(saved.status());
@@ -65,12 +66,15 @@ int labCommand(const QCommandLineParser& p, sf6::Archive& archive)
         }
         lab = **current;
     }
-    const std::pair<QString, QString> fields[] = {
+    std::vector<std::pair<QString, QString>> fields{
         {QStringLiteral("校验单位"), lab->name},           {QStringLiteral("地址"), lab->address},
         {QStringLiteral("电话"), lab->phone},              {QStringLiteral("授权/认可证书号"), lab->accreditation},
         {QStringLiteral("证书编号前缀"), lab->prefix},     {QStringLiteral("版本"), QString::number(lab->version)},
         {QStringLiteral("判定规则"), lab->decisionRule == QLatin1String(sf6::kRuleGuardBandKey) ? sf6::kRuleGuardBandName
                                                                                                 : sf6::kRuleSimpleName}};
+    // Last, and only when set: the lines before it stay where scripts read them.
+    if (!lab->verificationAddress.isEmpty())
+        fields.push_back({QStringLiteral("核验地址"), lab->verificationAddress});
     QByteArray text;
     QJsonObject json;
     for (const auto& [caption, value] : fields) {

@@ -14,7 +14,7 @@ bool noStore(const QCommandLineParser& p) { return p.isSet(QStringLiteral("no-st
 // archive lab without a field to change only shows the lab.
 bool noLabField(const QCommandLineParser& p)
 {
-    for (const char* o : {"name", "address", "phone", "accreditation", "prefix", "decision-rule", "create-key", "import-key"})
+    for (const char* o : {"name", "address", "phone", "accreditation", "prefix", "decision-rule", "verification-address", "create-key", "import-key"})
         if (p.isSet(QLatin1String(o)))
             return false;
     return true;
@@ -235,13 +235,15 @@ and the others are imported. Prints 导入N条新记录，M条已在存档中，
          QString(),
          QStringLiteral("显示实验室信息；给出选项时修改并保存为新版本"),
          ArchiveUse::Opened, Writes::Yes, noLabField,
-         {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("phone"), QStringLiteral("accreditation"), QStringLiteral("prefix"), QStringLiteral("decision-rule"), QStringLiteral("json"), QStringLiteral("create-key"), QStringLiteral("import-key"), QStringLiteral("export-certificate"), QStringLiteral("passwords"), QStringLiteral("archive")},
+         {QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("phone"), QStringLiteral("accreditation"), QStringLiteral("prefix"), QStringLiteral("decision-rule"), QStringLiteral("verification-address"), QStringLiteral("json"), QStringLiteral("create-key"), QStringLiteral("import-key"), QStringLiteral("export-certificate"), QStringLiteral("passwords"), QStringLiteral("archive")},
          [](const Invocation& i) { return labCommand(i.options, *i.archive); },
          QStringLiteral(R"roff(The lab that issues certificates: 校验单位
 .RB ( \-\-name ),
 address, phone, accreditation number and the certificate-number prefix
 .RB ( \-\-prefix ,
-letters, digits and \-; default SF6). Every change is a new version. Prints the current profile
+letters, digits and \-; default SF6) and the address where customers check a certificate
+.RB ( \-\-verification\-address ,
+printed in each certificate's QR code). Every change is a new version. Prints the current profile
 .RB ( \-\-json " as JSON)."
 .B \-\-create\-key
 makes the lab's signing key (EC P\-256) and its self-signed certificate, the root of the people's;

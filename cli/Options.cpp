@@ -97,6 +97,7 @@ const std::vector<OptionSpec>& optionSpecs()
         {"pt", "V", QStringLiteral("p20：在 --temp 温度下显示的压力（表压，MPa），求 P20")},
         {"p20", "V", QStringLiteral("p20：20°C 时的压力（表压，MPa），求 --temp 温度下的 Pt")},
         {"temp", "C", QStringLiteral("p20：温度，°C（-40 到 80）")},
+        {"verification-address", "URL", QStringLiteral("archive lab：核验地址，客户核对证书的网址，印在证书的二维码中（留空为没有）")},
         {"decision-rule", "RULE", QStringLiteral("archive lab：判定规则，simple（简单接受）或 guard-band（保护带，w = U）")},
         {"expanded-uncertainty", "U", QStringLiteral("archive standard：扩展不确定度 U，MPa（留空为没有）")},
         {"coverage-factor", "K", QStringLiteral("archive standard：U 的包含因子 k（默认 2）")},

@@ -123,6 +123,12 @@ Expected<int> writeIssuedCertificatePdf(const Archive& archive, const QString& n
     if (!signatures)
         return signatures.status();
     CertificatePrintExtras extras;
+    // The lab's address as it stands now: a certificate printed again points where its customers check today.
+    auto lab = currentLab(archive);
+    if (!lab)
+        return lab.status();
+    if (*lab)
+        extras.verificationAddress = (*lab)->verificationAddress;
     for (const SignatureRow& s : *signatures)
         extras.signers.push_back({s.role, s.person, s.signedAt, s.fingerprint});
     auto signer = signerOf(archive, *c);

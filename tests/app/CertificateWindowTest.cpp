@@ -210,10 +210,12 @@ TEST_F(CertificateWindow, theLabFormSavesEachChangeAsANewVersion)
     EXPECT_TRUE(f->lbVersion->text().contains(QStringLiteral("第1版")));
 
     f->edAddress->setText(QStringLiteral("上海市"));
+    f->edVerificationAddress->setText(QStringLiteral(" https://lab.example.cn/check "));
     f->btnSave->click();
     lab = sf6::currentLab(*w->archive());
     EXPECT_EQ((*lab)->version, 2);
     EXPECT_EQ((*lab)->address, QStringLiteral("上海市"));
+    EXPECT_EQ((*lab)->verificationAddress, QStringLiteral("https://lab.example.cn/check"));
     EXPECT_EQ((*lab)->phone, QStringLiteral("021-5555"));
     EXPECT_TRUE(f->lbVersion->text().contains(QStringLiteral("第2版")));
 
@@ -240,6 +242,7 @@ TEST_F(CertificateWindow, theLabFormSavesEachChangeAsANewVersion)
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->edAddress->text(), QStringLiteral("上海市"));
     EXPECT_EQ(again->edPrefix->text(), QStringLiteral("HD-01"));
+    EXPECT_EQ(again->edVerificationAddress->text(), QStringLiteral("https://lab.example.cn/check"));
 }
 
 TEST_F(CertificateWindow, theStandardsFormAddsEditsAndMarksAnExpiredStandard)

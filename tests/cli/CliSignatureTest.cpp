@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -192,10 +193,29 @@ TEST_F(CliSignatures, theApprovedPdfIsSignedByItsApproverAndCheckedByTheCustomer
     const CliRun early = sf6cli({QStringLiteral("verify-pdf"), unapproved, QStringLiteral("--trust"), crt});
     EXPECT_EQ(early.exit, 7) << "an unapproved certificate's PDF is not signed";
 
+    // The address the lab's customers check at, set in its profile, goes into the QR code.
+    const CliRun address = cmd("lab", {"--verification-address", "https://lab.example.cn/核对"});
+    ASSERT_EQ(address.exit, 0) << address.err.toStdString();
+    EXPECT_TRUE(address.out.endsWith(QStringLiteral("核验地址\thttps://lab.example.cn/核对\n"))) << address.out.toStdString();
     const QString pdf = dir.filePath(QStringLiteral("approved.pdf"));
     const CliRun approved = withPasswords("approve", {"--certificate", number(1).toUtf8().constData(), "--approver", "王五",
                                                       "--pdf", pdf.toUtf8().constData()});
     ASSERT_EQ(approved.exit, 0) << approved.err.toStdString();
+    const CliRun verified = cmd("verify", {"--trust", crt.toUtf8().constData()});
+    EXPECT_EQ(verified.exit, 0) << verified.err.toStdString();
+    {
+        QProcess render;
+        render.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-f"), QStringLiteral("1"),
+                                                  QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-singlefile"),
+                                                  QStringLiteral("-png"), pdf, dir.filePath(QStringLiteral("page1"))});
+        ASSERT_TRUE(render.waitForFinished(60000));
+        QProcess decode;
+        decode.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), dir.filePath(QStringLiteral("page1.png"))});
+        ASSERT_TRUE(decode.waitForFinished(60000));
+        const QString qr = QString::fromUtf8(decode.readAllStandardOutput());
+        EXPECT_TRUE(qr.contains(QStringLiteral("核验地址：https://lab.example.cn/核对"))) << qr.toStdString();
+        EXPECT_TRUE(qr.contains(number(1))) << qr.toStdString();
+    }
     const CliRun genuine = sf6cli({QStringLiteral("verify-pdf"), pdf, QStringLiteral("--trust"), crt,
                                    QStringLiteral("--archive"), archive});
     EXPECT_EQ(genuine.exit, 0) << genuine.out.toStdString() << genuine.err.toStdString();
