@@ -1017,6 +1017,7 @@ static Expected<QString> oneCertificateProblem(check::Checks& checks, const QSql
         return problem;
     // The hash held: the content is as issued, and can be read.
     auto content = contentFromJson(QJsonDocument::fromJson(q.value(1).toString().toUtf8()).object());
+    trail.placeMerged(number, *content);
     if (const QString columns = check::columnsProblem(number, q, *content); !columns.isEmpty())
         return columns;
     return checks.versionsProblem(number, *content);
@@ -1057,6 +1058,7 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive, const std::o
         if (!out.intact())
             continue;
         auto content = contentFromJson(QJsonDocument::fromJson(q->value(1).toString().toUtf8()).object());
+        trail.placeMerged(number, *content);
         out.firstProblem = check::columnsProblem(number, *q, *content);
         if (out.intact()) {
             columnsToCheck.push_back(recordsToCheck(*q));
