@@ -192,6 +192,49 @@ TEST_P(Merge, VerifyFindsAMergedCertificateOrCarriedRowChangedAfterwards)
     EXPECT_TRUE(v->firstProblem.contains(QStringLiteral("A-2025-0001"))) << v->firstProblem.toStdString();
 }
 
+TEST_P(Merge, VerifyFindsACarriedRowRewrittenWithTheWholeTrailRehashed)
+{
+    ASSERT_TRUE(mergeArchives(*archive, {a.file}).ok());
+    // Someone with the database's keys changes what a carried row says A's
+    // relay was, then hashes the trail again from there to its head.
+    std::vector<AuditRow> rows;
+    ASSERT_TRUE(forEachAuditRow(*archive, [&rows](const AuditRow& r) { return rows.push_back(r), true; }));
+    QString previous(64, u'0');
+    bool changed = false;
+    QStringList statements;
+    for (AuditRow& r : rows) {
+        if (!changed && r.action == audit::kMergedRow && r.newValues.contains(QStringLiteral("0.55"))) {
+            r.newValues.replace(QStringLiteral("0.55"), QStringLiteral("0.65"));
+            changed = true;
+        }
+        r.previousHash = previous;
+        r.hash = auditRowHash(previous, r);
+        previous = r.hash;
+        QString values = r.newValues;
+        statements << QStringLiteral("UPDATE audit SET new_values = '%1', previous_hash = '%2', hash = '%3' WHERE id = %4")
+                          .arg(values.replace(u'\'', QStringLiteral("''")), r.previousHash, r.hash)
+                          .arg(r.id);
+    }
+    ASSERT_TRUE(changed);
+    statements << QStringLiteral("UPDATE archive_head SET audit_hash = '%1'").arg(previous);
+    QSqlQuery q(archive->database());
+    const QStringList off = sqlite() ? QStringList{QStringLiteral("DROP TRIGGER audit_kept_update"),
+                                                   QStringLiteral("DROP TRIGGER archive_head_forward_update")}
+                                     : QStringList{QStringLiteral("ALTER TABLE audit DISABLE TRIGGER audit_kept"),
+                                                   QStringLiteral("ALTER TABLE archive_head DISABLE TRIGGER archive_head_forward")};
+    for (const QString& sql : off + statements)
+        ASSERT_TRUE(q.exec(sql)) << sql.toStdString() << q.lastError().text().toStdString();
+    if (sqlite()) {
+        ASSERT_TRUE(schema::installGuards(*archive));
+    } else {
+        ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE audit ENABLE TRIGGER audit_kept")));
+        ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE archive_head ENABLE TRIGGER archive_head_forward")));
+    }
+    auto v = verifyArchive(*archive);
+    ASSERT_TRUE(v.ok());
+    EXPECT_TRUE(v->firstProblem.contains(QStringLiteral("合并进来的审计记录"))) << v->firstProblem.toStdString();
+}
+
 TEST_P(Merge, AClashingNumberRefusesEverythingAndListsIt)
 {
     ASSERT_TRUE(mergeArchives(*archive, {a.file}).ok());
