@@ -5,6 +5,7 @@
 #include "archive/Versions.h"
 #include "certificate/ArchiveCheck.h"
 #include "certificate/Certificate.h"
+#include "certificate/People.h"
 #include "register/RelayRegister.h"
 
 #include <QCoreApplication>
@@ -140,6 +141,7 @@ public:
             {QStringLiteral("判定和报告"), &FileMerge::mergeJudgements},
             {QStringLiteral("关联"), &FileMerge::mergeLinks},
             {QStringLiteral("证书"), &FileMerge::mergeCertificates},
+            {QStringLiteral("签名"), &FileMerge::mergeSignatures},
             {QStringLiteral("审计记录"), &FileMerge::carryAudit},
         };
         for (const auto& [what, part] : parts) {
@@ -216,20 +218,25 @@ private:
     // new versions, and the source's current entry ends as the current one.
     struct Kind {
         QString versions, entries, action, objectPrefix;
+        QString key = QStringLiteral("serial_number");   // empty: one entry (the lab)
         QStringList notValues;   // columns that are no part of an entry's values
         std::function<QJsonObject(const Table&, const QVariantList&, int version, bool inSource)> audited;
+        std::function<Status(Table&)> prepare = {};   // the source's rows before they are compared
     };
 
     Status mergeVersioned(const Kind& kind, QHash<int, Placed>& placed, bool keepTargetCurrent, int* newEntries,
                           int* newVersions)
     {
-        const bool keyed = !kind.entries.isEmpty();
+        const bool keyed = !kind.key.isEmpty();
         auto versions = readTable(source_, QStringLiteral("SELECT * FROM %1 ORDER BY %2id")
-                                               .arg(kind.versions, keyed ? QStringLiteral("serial_number, ") : QString()));
+                                               .arg(kind.versions, keyed ? kind.key + QStringLiteral(", ") : QString()));
         if (!versions)
             return versions.status();
+        if (kind.prepare)
+            if (Status s = kind.prepare(*versions); !s)
+                return s;
         QHash<QString, int> currentOf;
-        if (keyed) {
+        if (!kind.entries.isEmpty()) {
             auto current = readTable(source_, QStringLiteral("SELECT serial_number, current_version FROM %1").arg(kind.entries));
             if (!current)
                 return current.status();
@@ -237,18 +244,20 @@ private:
                 currentOf.insert(r[0].toString(), r[1].toInt());
         }
         const int id = versions->at(QStringLiteral("id"));
-        const int serialColumn = versions->at(QStringLiteral("serial_number"));
+        const int serialColumn = keyed ? versions->at(kind.key) : -1;
         // Grouped by serial (one group for the lab), oldest first, the current one last.
         std::map<QString, std::vector<const QVariantList*>> groups;
         for (const QVariantList& r : versions->rows)
             groups[keyed ? r[serialColumn].toString() : QString()].push_back(&r);
-        if (!keyed && !groups.empty())
-            currentOf.insert(QString(), groups.begin()->second.back()->at(id).toInt());
+        // Where the newest version is the current one.
+        if (kind.entries.isEmpty())
+            for (const auto& [key, group] : groups)
+                currentOf.insert(key, group.back()->at(id).toInt());
         for (auto& [serial, group] : groups) {
             std::stable_partition(group.begin(), group.end(),
                                   [&](const QVariantList* r) { return r->at(id).toInt() != currentOf.value(serial); });
-            auto held = readTable(target_, keyed ? QStringLiteral("SELECT * FROM %1 WHERE serial_number = ? ORDER BY id")
-                                                       .arg(kind.versions)
+            auto held = readTable(target_, keyed ? QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY id")
+                                                       .arg(kind.versions, kind.key)
                                                  : QStringLiteral("SELECT * FROM %1 ORDER BY id").arg(kind.versions),
                                   keyed ? QVariantList{serial} : QVariantList{});
             if (!held)
@@ -310,8 +319,8 @@ private:
                 }
                 placed.insert(r->at(id).toInt(), *same);
             }
-            // The lab's own profile stays the one it issues with; one brought by this merge does not count.
-            if (keepTargetCurrent && targetHadLab_ && known && added)
+            // The lab's own profile (a person's own key) stays current; a lab brought by this merge does not count.
+            if (keepTargetCurrent && (targetHadLab_ || kind.key == QLatin1String("name")) && known && added)
                 if (auto p = add(*held, formerCurrent); !p)
                     return p.status();
             if (!known && newEntries)
@@ -328,6 +337,7 @@ private:
     Status mergeRelays()
     {
         Kind kind{QStringLiteral("relay_versions"), QStringLiteral("relays"), audit::kRelayChanged, QStringLiteral("relay "),
+                  QStringLiteral("serial_number"),
                   {QStringLiteral("id"), QStringLiteral("version"), QStringLiteral("changed_at"), QStringLiteral("source"),
                    QStringLiteral("search_text")},
                   [this](const Table& t, const QVariantList& r, int version, bool inSource) {
@@ -353,7 +363,7 @@ private:
     Status mergeStandards()
     {
         Kind kind{QStringLiteral("standard_versions"), QStringLiteral("standards"), audit::kStandardChanged,
-                  QStringLiteral("standard "),
+                  QStringLiteral("standard "), QStringLiteral("serial_number"),
                   {QStringLiteral("id"), QStringLiteral("version"), QStringLiteral("changed_at"), QStringLiteral("source")},
                   [](const Table& t, const QVariantList& r, int version, bool) {
                       ReferenceStandard s;
@@ -374,7 +384,7 @@ private:
 
     Status mergeLab()
     {
-        Kind kind{QStringLiteral("lab_versions"), QString(), audit::kLabChanged, QStringLiteral("lab"),
+        Kind kind{QStringLiteral("lab_versions"), QString(), audit::kLabChanged, QStringLiteral("lab"), QString(),
                   {QStringLiteral("id"), QStringLiteral("version"), QStringLiteral("changed_at"), QStringLiteral("source")},
                   [](const Table& t, const QVariantList& r, int version, bool) {
                       LabProfile l;
@@ -530,7 +540,9 @@ private:
             bool inserted = false;
             if (held->next()) {
                 targetId = held->value(0).toInt();
-                if (held->value(1).toString() != row[col("sha256")].toString()) {
+                const QString sha = held->value(1).toString();
+                held->finish();
+                if (sha != row[col("sha256")].toString()) {
                     clash(number, QStringLiteral("（存档中已有另一份同编号的证书）"));
                     continue;
                 }
@@ -565,6 +577,7 @@ private:
                 if (Status s = writer_.insert(QStringLiteral("certificates"), t.columns, row); !s)
                     return s;
                 inserted = true;
+                placedCertificates_.insert(sourceId, targetId);
                 ++total_.certificates;
                 ++certificatesPlaced_;
                 const int year = row[col("year")].toInt();
@@ -621,6 +634,106 @@ private:
                                         {year, last}, kDoing);
             if (!w)
                 return w.status();
+        }
+        return Status::success();
+    }
+
+    // The lab's key comes along where this archive has none; where it has
+    // one, the source must have signed under the same. People's versions
+    // follow as entries do; the signatures of the certificates brought in
+    // keep the source trail's row they name, which verify finds among the
+    // carried rows.
+    Status mergeSignatures()
+    {
+        auto keys = readTable(source_, QStringLiteral("SELECT * FROM lab_keys ORDER BY version"));
+        if (!keys)
+            return keys.status();
+        auto heldKeys = readTable(target_, QStringLiteral("SELECT id, version, fingerprint FROM lab_keys ORDER BY version"));
+        if (!heldKeys)
+            return heldKeys.status();
+        QHash<QString, int> held;
+        int lastVersion = 0;
+        for (const QVariantList& k : heldKeys->rows) {
+            held.insert(k[2].toString(), k[0].toInt());
+            lastVersion = k[1].toInt();
+        }
+        const bool hadKey = !held.isEmpty();
+        const Table& t = *keys;
+        for (const QVariantList& k : t.rows) {
+            const QString fingerprint = k[t.at(QStringLiteral("fingerprint"))].toString();
+            if (const auto same = held.constFind(fingerprint); same != held.constEnd()) {
+                labKeys_.insert(k[t.at(QStringLiteral("id"))].toInt(), *same);
+                continue;
+            }
+            if (hadKey)
+                return Status::failure(ErrorCode::MergeClash,
+                                       QStringLiteral("存档 %1 的实验室证书（指纹 %2）与本存档的不同，未合并任何内容：各台电脑应导入"
+                                                      "同一个实验室密钥（archive lab --import-key）")
+                                           .arg(file_, fingerprint));
+            NextVersion next;
+            next.versionsTable = QStringLiteral("lab_keys");
+            next.insert = QStringLiteral("INSERT INTO lab_keys (%1) VALUES (%2)").arg(t.columns.join(u','), placeholders(t.columns.size()));
+            next.values = [&](const VersionStamp& v) {
+                QVariantList values = k;
+                values[t.at(QStringLiteral("id"))] = v.id;
+                values[t.at(QStringLiteral("version"))] = v.version;
+                values[t.at(QStringLiteral("changed_at"))] = v.changedAt;
+                values[t.at(QStringLiteral("source"))] = mergedSource();
+                return values;
+            };
+            next.previousVersion = lastVersion;
+            next.action = audit::kLabKeyChanged;
+            next.object = QStringLiteral("lab key");
+            next.newValues = [&](int version) {
+                return QJsonObject{{QStringLiteral("version"), version},
+                                   {QStringLiteral("fingerprint"), fingerprint},
+                                   {QStringLiteral("how"), mergedSource()}};
+            };
+            next.doing = kDoing;
+            auto stamp = addVersion(target_, next);
+            if (!stamp)
+                return stamp.status();
+            lastVersion = stamp->version;
+            labKeys_.insert(k[t.at(QStringLiteral("id"))].toInt(), stamp->id);
+        }
+
+        Kind people{QStringLiteral("person_versions"), QString(), audit::kPersonChanged, QStringLiteral("person "),
+                    QStringLiteral("name"),
+                    {QStringLiteral("id"), QStringLiteral("version"), QStringLiteral("changed_at"), QStringLiteral("source")},
+                    [](const Table& t, const QVariantList& r, int version, bool) {
+                        PersonVersion p;
+                        p.name = text(t, r, "name");
+                        p.version = version;
+                        p.roles = text(t, r, "roles").split(u',', Qt::SkipEmptyParts);
+                        p.retired = r[t.at(QStringLiteral("retired"))].toInt() != 0;
+                        p.fingerprint = text(t, r, "fingerprint");
+                        return personValues(p);
+                    },
+                    [this](Table& t) {
+                        for (QVariantList& r : t.rows)
+                            if (!mapped(r[t.at(QStringLiteral("lab_key_id"))], labKeys_))
+                                return target_.failure(kDoing, QStringLiteral("人员版本指向来源存档中没有的实验室密钥"));
+                        return Status::success();
+                    }};
+        if (Status s = mergeVersioned(people, persons_, true, nullptr, nullptr); !s)
+            return s;
+
+        auto signatures = readTable(source_, QStringLiteral("SELECT * FROM signatures ORDER BY id"));
+        if (!signatures)
+            return signatures.status();
+        auto next = target_.nextId(QStringLiteral("signatures"));
+        if (!next)
+            return next.status();
+        const Table& g = *signatures;
+        for (QVariantList row : g.rows) {
+            // Only the certificates this merge brought: a certificate already here keeps its own.
+            if (!mapped(row[g.at(QStringLiteral("certificate_id"))], placedCertificates_))
+                continue;
+            if (!mappedVersion(row[g.at(QStringLiteral("person_version_id"))], persons_))
+                return target_.failure(kDoing, QStringLiteral("签名指向来源存档中没有的人员版本"));
+            row[g.at(QStringLiteral("id"))] = (*next)++;
+            if (Status s = writer_.insert(QStringLiteral("signatures"), g.columns, row); !s)
+                return s;
         }
         return Status::success();
     }
@@ -689,7 +802,8 @@ private:
     QSet<int> newRecords_;
     int presentRecords_ = 0;
     int certificatesPlaced_ = 0;
-    QHash<int, Placed> relays_, standards_, labs_;
+    QHash<int, Placed> relays_, standards_, labs_, persons_;
+    QHash<int, int> labKeys_, placedCertificates_;
     QHash<QString, QJsonObject> placedIds_;
     Status readFailure_ = Status::success();
 };
@@ -779,13 +893,6 @@ Expected<MergeSummary> mergeArchives(Archive& target, const QStringList& files, 
             return verified.status();
         if (!verified->intact())
             return Status::failure(ErrorCode::Altered, QStringLiteral("存档 %1 未通过核对，未合并：%2").arg(file, verified->firstProblem));
-        auto signatures = (*source)->run(QStringLiteral("SELECT (SELECT COUNT(*) FROM lab_keys) + (SELECT COUNT(*) FROM signatures)"),
-                                         {}, QStringLiteral("读取存档"));
-        if (!signatures)
-            return signatures.status();
-        if (signatures->next() && signatures->value(0).toInt() > 0)
-            return Status::failure(ErrorCode::Refused,
-                                   QStringLiteral("存档 %1 含有实验室密钥或签名，合并暂不能带上签名，未合并").arg(file));
         sources.push_back(*source);
     }
     Archive::Write write(target);

@@ -41,8 +41,8 @@ QString mergeClashText(const std::vector<MergeClash>& clashes);
 // Refused, each with its code and nothing changed: a file that is missing or
 // unreadable (ArchiveUnavailable), not an archive (ArchiveForeign), of an
 // older (SchemaOlder) or newer (SchemaNewer) schema, the target itself
-// (SameArchive), failing verify (Altered), with signatures or keys
-// (Refused), a certificate number used by another certificate (MergeClash).
+// (SameArchive), failing verify (Altered), a certificate number used by
+// another certificate or a lab key other than this archive's (MergeClash).
 Expected<MergeSummary> mergeArchives(Archive& target, const QStringList& files, const MergeOptions& options = {});
 
 } // namespace sf6

@@ -4,6 +4,9 @@
 #include "certificate/Keys.h"
 #include "certificate/People.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <openssl/objects.h>
 
 #include <map>
@@ -28,9 +31,41 @@ struct Signed {
 
 } // namespace
 
+QString SignatureTrail::hashFor(const QString& number, int auditId) const
+{
+    const auto from = mergedFrom.constFind(number);
+    return from == mergedFrom.constEnd() ? hashes.value(auditId) : carriedHashes.value({*from, auditId});
+}
+
 void SignatureTrail::visit(const AuditRow& row)
 {
     hashes.insert(row.id, row.hash);
+    if (row.action == audit::kMerged) {
+        ++block;
+        blockLabKey = false;
+        return;
+    }
+    if (row.action == audit::kMergedRow) {
+        const QJsonObject o = QJsonDocument::fromJson(row.newValues.toUtf8()).object();
+        carriedHashes.insert({block, o.value(QStringLiteral("id")).toInt()}, o.value(QStringLiteral("hash")).toString());
+        const QString action = o.value(QStringLiteral("action")).toString();
+        const QString object = o.value(QStringLiteral("object")).toString();
+        if (action == audit::kLabKeyChanged)
+            blockLabKey = true;
+        if (!object.startsWith(kCertificatePrefix))
+            return;
+        const QString number = object.mid(kCertificatePrefix.size());
+        if (o.contains(QStringLiteral("placed")))
+            mergedFrom.insert(number, block);
+        // Signed in its own archive once that had a key: signed here too.
+        if (blockLabKey && mergedFrom.value(number, -1) == block) {
+            if (action == audit::kCertificateIssued || action == audit::kCertificateAmended)
+                issuedSigned.insert(number);
+            else if (action == audit::kCertificateApproved)
+                approvedSigned.insert(number);
+        }
+        return;
+    }
     if (row.action == audit::kLabKeyChanged)
         labKeySeen = true;
     if (!labKeySeen || !row.object.startsWith(kCertificatePrefix))
@@ -178,7 +213,7 @@ Expected<SignatureCheck> checkSignatures(const Archive& archive, const Signature
                                signatureText(c->second.number, c->second.sha256, role, person, fingerprint, at, auditHash),
                                QByteArray::fromBase64(q->value(10).toString().toLatin1())))
             findings << which + QStringLiteral("不成立：签名、时间或所签的内容已被改动");
-        else if (trail.hashes.value(auditId) != auditHash)
+        else if (trail.hashFor(c->second.number, auditId) != auditHash)
             findings << which + QStringLiteral("所记的审计记录 %1 与审计链不符，签名前的审计记录已被改写").arg(auditId);
     }
     q->finish();

@@ -10,6 +10,7 @@
 #include "archive/Audit.h"
 
 #include <QHash>
+#include <QPair>
 #include <QSet>
 #include <QStringList>
 
@@ -24,6 +25,15 @@ struct SignatureTrail {
     QHash<int, QString> hashes;
     bool labKeySeen = false;
     QSet<QString> issuedSigned, approvedSigned;   // numbers that need signatures
+    // Merged archives' trails, each a block of carried rows closed by its
+    // merge row: each carried row's original hash by block and original id,
+    // and the block each merged certificate came with.
+    QHash<QPair<int, int>, QString> carriedHashes;
+    QHash<QString, int> mergedFrom;
+    int block = 0;
+    bool blockLabKey = false;
+    // The hash of the row a certificate's signature names, in the trail it was signed under.
+    QString hashFor(const QString& number, int auditId) const;
 };
 
 struct SignatureCheck {

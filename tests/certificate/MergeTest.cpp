@@ -7,6 +7,7 @@
 #include "archive/ArchiveCopy.h"
 #include "archive/Schema.h"
 #include "certificate/ArchiveMerge.h"
+#include "certificate/People.h"
 
 #include <QFile>
 #include <QSqlRecord>
@@ -32,6 +33,8 @@ QStringList dump(const Archive& a)
     return out;
 }
 
+QString keyedPassword(const QString& name) { return name + QStringLiteral("-pw"); }
+
 class Merge : public Certificates {
 protected:
     struct Pc {
@@ -42,7 +45,8 @@ protected:
     // A PC's archive: its records, relay R1 with the given alarm (linked to
     // its first three records), the lab under its prefix, the standard, and
     // one certificate issued at the given time.
-    Pc pc(const QString& name, int records, const char* alarm, const QString& prefix, const QString& at)
+    // With keyed, the PC has its own lab key and its signers sign.
+    Pc pc(const QString& name, int records, const char* alarm, const QString& prefix, const QString& at, bool keyed = false)
     {
         Pc p;
         p.file = dir.filePath(name);
@@ -74,11 +78,28 @@ protected:
         st.certificate = QStringLiteral("JZ2026-0815");
         st.validUntil = QStringLiteral("2030-06-30");
         EXPECT_TRUE(saveStandard(*p.archive, kStandard, st).ok());
+        CertifyRequest rq = request(p.ids[2]);
+        auto password = [](const QString& name) { return keyedPassword(name); };
+        if (keyed) {
+            EXPECT_TRUE(createLabKey(*p.archive, keyedPassword({})).ok());
+            for (const auto& [person, role] : {std::pair{rq.tester, roles::kTester}, std::pair{rq.checker, roles::kChecker},
+                                               std::pair{QStringLiteral("王五"), roles::kApprover}}) {
+                PersonChange change;
+                change.name = person;
+                change.roles = QStringList{role};
+                change.labPassword = keyedPassword({});
+                change.personPassword = password(person);
+                EXPECT_TRUE(savePerson(*p.archive, change).ok());
+            }
+            rq.testerPassword = password(rq.tester);
+            rq.checkerPassword = password(rq.checker);
+        }
         now = at;
-        auto c = certify(*p.archive, request(p.ids[2]));
+        auto c = certify(*p.archive, rq);
         EXPECT_TRUE(c.ok()) << c.error().toStdString();
         if (c) {
-            EXPECT_TRUE(approve(*p.archive, c->content.number, QStringLiteral("王五")));
+            EXPECT_TRUE(approve(*p.archive, c->content.number, QStringLiteral("王五"),
+                                keyed ? password(QStringLiteral("王五")) : QString()));
         }
         return p;
     }
@@ -117,7 +138,7 @@ TEST_P(Merge, BringsEachRecordOnceWithRelaysCertificatesAndTrailAndVerifies)
     ASSERT_TRUE(merged.ok()) << merged.error().toStdString();
     // A: 2 of 4 already here; B: 4 of 6 here by then. R1 new from A, B's differs; R2 new.
     EXPECT_EQ(merged->text(), QStringLiteral("合并4条新记录，6条已在存档中；继电器2只（新版本1个）；证书2份"));
-    EXPECT_EQ(steps.size(), 16u);
+    EXPECT_EQ(steps.size(), 18u);
     expectVerified();
 
     // R1 is B's entry now, A's before it, each from its file.
@@ -235,6 +256,44 @@ TEST_P(Merge, VerifyFindsACarriedRowRewrittenWithTheWholeTrailRehashed)
     EXPECT_TRUE(v->firstProblem.contains(QStringLiteral("合并进来的审计记录"))) << v->firstProblem.toStdString();
 }
 
+TEST_P(Merge, SignedCertificatesKeepTheirSignersAndAnotherLabKeyIsRefused)
+{
+    Pc d = pc(QStringLiteral("pc-d.sqlite"), 4, "0.55", QStringLiteral("D"), QStringLiteral("2024-03-01 10:00:00"), true);
+    ASSERT_FALSE(HasFailure());
+    auto merged = mergeArchives(*archive, {d.file});
+    ASSERT_TRUE(merged.ok()) << merged.error().toStdString();
+    auto v = verifyArchive(*archive);
+    ASSERT_TRUE(v.ok());
+    EXPECT_TRUE(v->intact()) << v->firstProblem.toStdString();
+    EXPECT_EQ(v->signatures, 3) << "tester, checker and approver";
+    EXPECT_TRUE(v->labKey);
+    auto people = listPeople(*archive);
+    ASSERT_TRUE(people.ok());
+    EXPECT_EQ(people->size(), 3u);
+    // A signature naming another row of the trail than the one it was made after.
+    QSqlQuery q(archive->database());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT audit_id FROM signatures ORDER BY id LIMIT 1")) && q.next());
+    const int auditId = q.value(0).toInt();
+    q.finish();
+    tamper(QStringLiteral("signatures"),
+           QStringLiteral("UPDATE signatures SET audit_id = %1 WHERE audit_id = %2").arg(auditId - 1).arg(auditId));
+    v = verifyArchive(*archive);
+    ASSERT_TRUE(v.ok());
+    EXPECT_FALSE(v->intact());
+    tamper(QStringLiteral("signatures"),
+           QStringLiteral("UPDATE signatures SET audit_id = %1 WHERE audit_id = %2").arg(auditId).arg(auditId - 1));
+    expectVerified();
+
+    // Another PC that made its own lab key: refused, nothing of it kept.
+    Pc e = pc(QStringLiteral("pc-e.sqlite"), 5, "0.55", QStringLiteral("E"), QStringLiteral("2023-03-01 10:00:00"), true);
+    const QStringList before = dump(*archive);
+    auto refused = mergeArchives(*archive, {e.file});
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.status().code(), ErrorCode::MergeClash);
+    EXPECT_TRUE(refused.error().contains(QStringLiteral("实验室证书"))) << refused.error().toStdString();
+    EXPECT_EQ(dump(*archive), before);
+}
+
 TEST_P(Merge, AClashingNumberRefusesEverythingAndListsIt)
 {
     ASSERT_TRUE(mergeArchives(*archive, {a.file}).ok());
@@ -253,7 +312,7 @@ TEST_P(Merge, AClashingNumberRefusesEverythingAndListsIt)
 TEST_P(Merge, FailingAtAnyStepLeavesTheTargetAsItWas)
 {
     const QStringList before = dump(*archive);
-    for (int step = 1; step <= 16; ++step) {
+    for (int step = 1; step <= 18; ++step) {
         MergeOptions options;
         options.failAfterStep = step;
         auto merged = mergeArchives(*archive, {a.file, b.file}, options);
