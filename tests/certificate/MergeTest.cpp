@@ -292,6 +292,12 @@ TEST_P(Merge, SignedCertificatesKeepTheirSignersAndAnotherLabKeyIsRefused)
     EXPECT_EQ(refused.status().code(), ErrorCode::MergeClash);
     EXPECT_TRUE(refused.error().contains(QStringLiteral("实验室证书"))) << refused.error().toStdString();
     EXPECT_EQ(dump(*archive), before);
+
+    // Signed where it was issued, so a signature taken away here is missed.
+    tamper(QStringLiteral("signatures"), QStringLiteral("DELETE FROM signatures WHERE role = '%1'").arg(roles::kChecker));
+    v = verifyArchive(*archive);
+    ASSERT_TRUE(v.ok());
+    EXPECT_TRUE(v->firstProblem.contains(QStringLiteral("缺少%1的签名").arg(roles::kChecker))) << v->firstProblem.toStdString();
 }
 
 TEST_P(Merge, AClashingNumberRefusesEverythingAndListsIt)
