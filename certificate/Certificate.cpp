@@ -915,8 +915,19 @@ Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const
             QStringLiteral("证书 %1 已被 %2 替代，不能再次替代").arg(number, (*old)->state.supersededBy));
     const CertificateContent& was = (*old)->content;
     CertifyRequest rq = changes;
+    // The records by the row's columns: a merged certificate's content names its own archive's ids.
+    auto records = archive.run(QStringLiteral("SELECT record_id, as_found_record_id FROM certificates WHERE id = ?"),
+                               {(*old)->id}, QStringLiteral("读取证书"));
+    if (!records)
+        return records.status();
+    if (!records->next())
+        return Status::failure(ErrorCode::NotFound, noCertificateText(number));
+    const int asLeftRecord = records->value(0).toInt();
+    const std::optional<int> asFoundRecord =
+        records->value(1).isNull() ? std::nullopt : std::optional<int>(records->value(1).toInt());
+    records->finish();
     if (rq.recordId == 0)
-        rq.recordId = was.asLeft.recordId;
+        rq.recordId = asLeftRecord;
     if (rq.standardSerial.isEmpty())
         rq.standardSerial = was.standard.serial;
     const std::pair<QString*, const QString*> kept[] = {
@@ -925,7 +936,7 @@ Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const
         if (field->isEmpty())
             *field = *old;
     if (!rq.asFoundRecordId && was.asFound)
-        rq.asFoundRecordId = was.asFound->recordId;
+        rq.asFoundRecordId = asFoundRecord;
     rq.acceptP20 = rq.acceptP20 || was.p20Accepted;   // confirmed once for this record
     rq.supersedes = number;
     rq.amendReason = why;

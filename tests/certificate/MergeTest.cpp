@@ -104,11 +104,11 @@ protected:
         return p;
     }
 
-    // The lab's archive holds two of the records and nothing else.
+    // The lab's archive holds two records of its own and nothing else: the PCs' ids are not its ids.
     void SetUp() override
     {
         setCertificateClock([this] { return now; });
-        openWithRecords(sim::plausibleRecords(2));
+        openWithRecords(sim::plausibleRecords(2, 7));
         ASSERT_FALSE(HasFatalFailure());
         a = pc(QStringLiteral("pc-a.sqlite"), 4, "0.55", QStringLiteral("A"), QStringLiteral("2025-03-01 10:00:00"));
         b = pc(QStringLiteral("pc-b.sqlite"), 6, "0.60", QStringLiteral("B"), QStringLiteral("2026-03-01 10:00:00"));
@@ -136,8 +136,8 @@ TEST_P(Merge, BringsEachRecordOnceWithRelaysCertificatesAndTrailAndVerifies)
     options.progress = [&steps](const QString&, const QString& step) { steps.push_back(step); };
     auto merged = mergeArchives(*archive, {a.file, b.file}, options);
     ASSERT_TRUE(merged.ok()) << merged.error().toStdString();
-    // A: 2 of 4 already here; B: 4 of 6 here by then. R1 new from A, B's differs; R2 new.
-    EXPECT_EQ(merged->text(), QStringLiteral("合并4条新记录，6条已在存档中；继电器2只（新版本1个）；证书2份"));
+    // A's 4 new; B's first 4 are A's. R1 new from A, B's differs; R2 new.
+    EXPECT_EQ(merged->text(), QStringLiteral("合并6条新记录，4条已在存档中；继电器2只（新版本1个）；证书2份"));
     EXPECT_EQ(steps.size(), 18u);
     expectVerified();
 
@@ -162,10 +162,20 @@ TEST_P(Merge, BringsEachRecordOnceWithRelaysCertificatesAndTrailAndVerifies)
         ASSERT_TRUE(found.ok() && found->has_value());
         EXPECT_EQ((*found)->state.approvedBy, QStringLiteral("王五"));
     }
-    ASSERT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM certificates c JOIN records r ON r.id = c.record_id "
-                                      "WHERE r.raw = (SELECT raw FROM records WHERE id = %1)").arg(ids[0] + 2)));
-    ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toInt(), 2) << "both PCs certified their third record, the same bytes";
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT DISTINCT c.record_id, r.raw FROM certificates c JOIN records r ON r.id = c.record_id")));
+    ASSERT_TRUE(q.next()) << "both PCs certified their third record, the same bytes";
+    const int certified = q.value(0).toInt();
+    EXPECT_EQ(q.value(1).toByteArray(), sim::plausibleRecords(3).back());
+    EXPECT_FALSE(q.next());
+    q.finish();
+    EXPECT_NE(certified, 3) << "this archive's own id for it";
+
+    // Amended here, the amendment is for the same record: the row's, not the id its content names.
+    now = QStringLiteral("2026-04-01 10:00:00");
+    auto amended = amend(*archive, QStringLiteral("B-2026-0001"), QStringLiteral("湿度写错"), CertifyRequest{});
+    ASSERT_TRUE(amended.ok()) << amended.error().toStdString();
+    EXPECT_EQ(amended->content.asLeft.recordId, certified);
+    expectVerified();
 
     // The trail: every source row carried, then one row per file naming where its chain ended.
     int carried = 0;
