@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 namespace sf6 {
 
@@ -883,10 +884,19 @@ Expected<MergeSummary> mergeArchives(Archive& target, const QStringList& files, 
     if (files.isEmpty())
         return Status::failure(ErrorCode::Usage, QStringLiteral("没有要合并的存档"));
     std::vector<std::shared_ptr<Archive>> sources;
-    for (const QString& file : files) {
+    // Each source read as of one moment, the moment it was verified at.
+    std::vector<std::unique_ptr<Archive::Transaction>> reads;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString& file = files[i];
+        for (qsizetype j = 0; j < i; ++j)
+            if (sameFile(file, files[j]))
+                return Status::failure(ErrorCode::Usage, QStringLiteral("%1 给出了两次，每个存档只合并一次").arg(file));
         auto source = openSource(target, file);
         if (!source)
             return source.status();
+        reads.push_back(std::make_unique<Archive::Transaction>(**source, true));
+        if (!reads.back()->begun())
+            return reads.back()->begun();
         // A source whose trail or certificates no longer hold would carry that over.
         auto verified = verifyArchive(**source);
         if (!verified)
@@ -913,9 +923,6 @@ Expected<MergeSummary> mergeArchives(Archive& target, const QStringList& files, 
     std::vector<MergeClash> clashes;
     int step = 0;
     for (size_t i = 0; i < sources.size(); ++i) {
-        Archive::Transaction read(*sources[i], true);
-        if (!read.begun())
-            return read.begun();
         FileMerge merge(target, *sources[i], files[qsizetype(i)], summary, step, options, clashes, records,
                         lab->has_value());
         if (Status s = merge.run(); !s)

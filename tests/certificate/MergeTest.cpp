@@ -393,6 +393,9 @@ TEST_P(Merge, BadFilesAreRefusedEachByItsOwnCode)
         EXPECT_TRUE(merged.error().contains(file)) << merged.error().toStdString();
     }
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing.sqlite")))) << "a missing source is not created";
+    auto twice = mergeArchives(*archive, {a.file, dir.path() + QStringLiteral("/./pc-a.sqlite")});
+    ASSERT_FALSE(twice.ok());
+    EXPECT_EQ(twice.status().code(), ErrorCode::Usage);
     if (sqlite()) {
         auto itself = mergeArchives(*archive, {archive->location().path});
         ASSERT_FALSE(itself.ok());
