@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlRecord>
 
@@ -783,11 +782,10 @@ private:
                                  {QStringLiteral("auditRows"), int(entries.size())},
                                  {QStringLiteral("newRecords"), int(newRecords_.size())},
                                  {QStringLiteral("presentRecords"), presentRecords_},
-                                 {QStringLiteral("certificates"), int(placedCount())}};
+                                 {QStringLiteral("certificates"), certificatesPlaced_}};
         entries.push_back({audit::kMerged, QStringLiteral("archive ") + name_, QJsonValue(), counts, QStringLiteral("合并存档")});
         return appendAudit(target_, entries);
     }
-    int placedCount() const { return certificatesPlaced_; }
 
     const bool targetHadLab_;
     Archive& target_;
