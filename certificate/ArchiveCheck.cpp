@@ -97,14 +97,17 @@ QString columnsProblem(const QString& number, const QSqlQuery& q, const Certific
 void Trail::visitMerged(const AuditRow& row)
 {
     const QJsonObject o = objectOf(row.newValues);
-    if (carriedLast_.isNull())
-        carriedLast_ = kNoHash;
+    // A block begins its archive's chain, or carries on where an earlier merge of it ended.
+    auto follows = [this](const QString& previous) {
+        return carriedLast_.isNull() ? previous == kNoHash || carriedSeen_.contains(previous) : previous == carriedLast_;
+    };
     if (row.action == audit::kMerged) {
         if (mergedProblem_.isEmpty()
-            && (o.value(QStringLiteral("lastHash")).toString() != carriedLast_
+            && (!follows(o.value(QStringLiteral("lastHash")).toString())
+                || (!carriedLast_.isNull() && o.value(QStringLiteral("lastHash")).toString() != carriedLast_)
                 || o.value(QStringLiteral("auditRows")).toInt() != carriedRows_))
             mergedProblem_ = QStringLiteral("第%1条审计记录所记合并的审计记录与合并进来的不符").arg(row.id);
-        carriedLast_ = kNoHash;
+        carriedLast_ = QString();
         carriedRows_ = 0;
         return;
     }
@@ -127,9 +130,10 @@ void Trail::visitMerged(const AuditRow& row)
     carried.previousHash = textOf("previousHash");
     carried.hash = textOf("hash");
     if (mergedProblem_.isEmpty()
-        && (carried.previousHash != carriedLast_ || auditRowHash(carried.previousHash, carried) != carried.hash))
+        && (!follows(carried.previousHash) || auditRowHash(carried.previousHash, carried) != carried.hash))
         mergedProblem_ = QStringLiteral("第%1条审计记录（合并进来的审计记录）已被改动，与其原来的哈希值不符").arg(row.id);
     carriedLast_ = carried.hash;
+    carriedSeen_.insert(carried.hash);
     ++carriedRows_;
     // Its certificates' issues and approvals count as the target's own.
     if (carried.action == audit::kCertificateIssued || carried.action == audit::kCertificateAmended

@@ -11,6 +11,7 @@
 #include "certificate/CertificateContent.h"
 
 #include <QHash>
+#include <QSet>
 #include <QJsonObject>
 #include <QSqlQuery>
 
@@ -56,8 +57,9 @@ private:
     // Merged archives' trails: where each certificate's rows were placed,
     // and the carried rows' own chain, which must hold as in its archive.
     QHash<QString, QJsonObject> placed_;
-    QString carriedLast_;
+    QString carriedLast_;          // null before the block's first row
     int carriedRows_ = 0;
+    QSet<QString> carriedSeen_;    // a later merge of the same file carries on from one of these
     QString mergedProblem_;
     void visitMerged(const AuditRow& row);
 };

@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QSet>
 #include <QSqlRecord>
 
 #include <algorithm>
@@ -124,8 +125,8 @@ class FileMerge {
 public:
     FileMerge(Archive& target, const Archive& source, const QString& file, MergeSummary& total, int& step,
               const MergeOptions& options, std::vector<MergeClash>& clashes, QHash<QByteArray, int>& records,
-              bool targetHadLab)
-        : targetHadLab_(targetHadLab), target_(target), source_(source), file_(file), name_(QFileInfo(file).fileName()), total_(total), step_(step),
+              QSet<QString>& carried, bool targetHadLab)
+        : targetHadLab_(targetHadLab), carried_(carried), target_(target), source_(source), file_(file), name_(QFileInfo(file).fileName()), total_(total), step_(step),
           options_(options), clashes_(clashes), targetRecords_(records), writer_(target)
     {
     }
@@ -745,6 +746,11 @@ private:
         std::vector<AuditEntry> entries;
         QString lastHash = kNoHash;
         const Status read = forEachAuditRow(source_, [&](const AuditRow& r) {
+            lastHash = r.hash;
+            // Carried by an earlier merge of this file: the trail carries on after it.
+            if (carried_.contains(r.hash))
+                return true;
+            carried_.insert(r.hash);
             auto orNull = [](const QString& s) { return s.isNull() ? QJsonValue() : QJsonValue(s); };
             QJsonObject kept{{QStringLiteral("file"), name_},
                              {QStringLiteral("id"), r.id},
@@ -767,7 +773,6 @@ private:
                 }
             }
             entries.push_back({audit::kMergedRow, r.object, QJsonValue(), kept, QStringLiteral("合并存档记录")});
-            lastHash = r.hash;
             return true;
         });
         if (!read)
@@ -788,6 +793,7 @@ private:
     }
 
     const bool targetHadLab_;
+    QSet<QString>& carried_;   // the original hashes of every row carried so far
     Archive& target_;
     const Archive& source_;
     const QString file_, name_;
@@ -917,12 +923,20 @@ Expected<MergeSummary> mergeArchives(Archive& target, const QStringList& files, 
     auto lab = currentLab(target);
     if (!lab)
         return lab.status();
+    QSet<QString> carried;
+    if (Status s = forEachAuditRow(target, [&carried](const AuditRow& r) {
+            if (r.action == audit::kMergedRow)
+                carried.insert(QJsonDocument::fromJson(r.newValues.toUtf8()).object().value(QStringLiteral("hash")).toString());
+            return true;
+        });
+        !s)
+        return s;
     MergeSummary summary;
     std::vector<MergeClash> clashes;
     int step = 0;
     for (size_t i = 0; i < sources.size(); ++i) {
         FileMerge merge(target, *sources[i], files[qsizetype(i)], summary, step, options, clashes, records,
-                        lab->has_value());
+                        carried, lab->has_value());
         if (Status s = merge.run(); !s)
             return s;
     }

@@ -10,7 +10,6 @@
 #include "archive/Audit.h"
 
 #include <QHash>
-#include <QPair>
 #include <QSet>
 #include <QStringList>
 
@@ -25,15 +24,14 @@ struct SignatureTrail {
     QHash<int, QString> hashes;
     bool labKeySeen = false;
     QSet<QString> issuedSigned, approvedSigned;   // numbers that need signatures
-    // Merged archives' trails, each a block of carried rows closed by its
-    // merge row: each carried row's original hash by block and original id,
-    // and the block each merged certificate came with.
-    QHash<QPair<int, int>, QString> carriedHashes;
-    QHash<QString, int> mergedFrom;
-    int block = 0;
-    bool blockLabKey = false;
-    // The hash of the row a certificate's signature names, in the trail it was signed under.
-    QString hashFor(const QString& number, int auditId) const;
+    // Merged archives' trails: each carried row's original hash by its
+    // original id, whether its chain had a lab key by then (by its hash),
+    // and the certificates the merges placed.
+    QHash<int, QSet<QString>> carriedHashes;
+    QHash<QString, bool> chainKeyed;
+    QSet<QString> merged;
+    // Whether a certificate's signature names a row of the trail it was signed under.
+    bool namesTrailRow(const QString& number, int auditId, const QString& auditHash) const;
 };
 
 struct SignatureCheck {

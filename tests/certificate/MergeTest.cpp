@@ -119,6 +119,13 @@ protected:
         ASSERT_TRUE(saveRelay(*b.archive, r2, QStringLiteral("test")).ok());
     }
 
+    QString issueOn(const Pc& p, int record)
+    {
+        auto c = certify(*p.archive, request(record));
+        EXPECT_TRUE(c.ok()) << c.error().toStdString();
+        return c ? c->content.number : QString();
+    }
+
     void expectVerified()
     {
         auto v = verifyArchive(*archive);
@@ -196,6 +203,18 @@ TEST_P(Merge, BringsEachRecordOnceWithRelaysCertificatesAndTrailAndVerifies)
     auto again = mergeArchives(*archive, {a.file});
     ASSERT_TRUE(again.ok()) << again.error().toStdString();
     EXPECT_EQ(again->text(), QStringLiteral("合并0条新记录，4条已在存档中；继电器0只（新版本0个）；证书0份"));
+    EXPECT_EQ(again->auditRows, 0) << "A's trail was carried already";
+    expectVerified();
+    // A carries on on its PC; merged again, only what came after comes over.
+    now = QStringLiteral("2025-04-01 10:00:00");
+    const QString later = issueOn(a, a.ids[0]);
+    auto tail = mergeArchives(*archive, {a.file});
+    ASSERT_TRUE(tail.ok()) << tail.error().toStdString();
+    EXPECT_EQ(tail->certificates, 1);
+    EXPECT_EQ(tail->auditRows, 1) << "its issue";
+    auto one = verifyCertificate(*archive, later);
+    ASSERT_TRUE(one.ok());
+    EXPECT_TRUE(one->problem.isEmpty()) << one->problem.toStdString();
     expectVerified();
 }
 
