@@ -188,29 +188,82 @@ private:
         }
         total_.newRecords += int(added.size());
         total_.presentRecords += presentRecords_;
+        return placeNewRecords(added);
+    }
+
+    // The new records came with this merge as with a sync: verify counts each
+    // by the sync that brought it. One brought into the source from a file
+    // stays imported from that file, so that certifying it still asks.
+    Status placeNewRecords(const std::vector<int>& added)
+    {
         if (added.empty())
             return Status::success();
-        // The records came with this merge as with a sync: verify counts each record by the sync that brought it.
-        auto sync = target_.nextId(QStringLiteral("syncs"));
-        if (!sync)
-            return sync.status();
+        auto origins = readTable(source_, QStringLiteral("SELECT r.record_id, s.id, s.port, s.file_sha256 FROM sync_records r "
+                                                         "JOIN syncs s ON s.id = r.sync_id ORDER BY r.record_id, "
+                                                         "CASE WHEN s.file_sha256 IS NULL THEN 0 ELSE 1 END, s.id"));
+        if (!origins)
+            return origins.status();
+        QHash<int, const QVariantList*> originOf;   // source record -> its first sync, instrument first
+        for (const QVariantList& o : origins->rows)
+            if (!originOf.contains(o[0].toInt()))
+                originOf.insert(o[0].toInt(), &o);
+        QHash<int, int> sourceOf;   // target record -> source record
+        for (auto it = records_.constBegin(); it != records_.constEnd(); ++it)
+            if (newRecords_.contains(it.key()))
+                sourceOf.insert(*it, it.key());
+        // Grouped by the import that brought them (0: the instrument), in order.
+        std::map<int, std::vector<int>> groups;
+        for (const int id : added) {
+            const QVariantList* o = originOf.value(sourceOf.value(id));
+            groups[o && !o->at(3).isNull() ? o->at(1).toInt() : 0].push_back(id);
+        }
         const QString program =
             QCoreApplication::applicationName().isEmpty() ? QStringLiteral("sf6") : QCoreApplication::applicationName();
-        if (Status s = writer_.insert(QStringLiteral("syncs"),
-                                      {QStringLiteral("id"), QStringLiteral("synced_at"), QStringLiteral("program"),
-                                       QStringLiteral("port"), QStringLiteral("record_total"),
-                                       QStringLiteral("rows_received"), QStringLiteral("outcome"),
-                                       QStringLiteral("new_records"), QStringLiteral("rows_refused")},
-                                      {*sync, Archive::now(), program, mergedSource(), int(rows->rows.size()),
-                                       int(rows->rows.size()), QStringLiteral("merged"), int(added.size()), 0});
-            !s)
-            return s;
-        for (int i = 0; i < int(added.size()); ++i)
-            if (Status s = writer_.insert(QStringLiteral("sync_records"),
-                                          {QStringLiteral("sync_id"), QStringLiteral("position"), QStringLiteral("record_id")},
-                                          {*sync, i, added[size_t(i)]});
+        for (const auto& [sourceSync, ids] : groups) {
+            auto sync = target_.nextId(QStringLiteral("syncs"));
+            if (!sync)
+                return sync.status();
+            QString port = mergedSource();
+            QVariant sha(QMetaType(QMetaType::QString));
+            if (sourceSync != 0)
+                for (const QVariantList& o : origins->rows)
+                    if (o[1].toInt() == sourceSync) {
+                        port = o[2].toString();
+                        sha = o[3];
+                        break;
+                    }
+            const int n = int(ids.size());
+            if (Status s = writer_.insert(QStringLiteral("syncs"),
+                                          {QStringLiteral("id"), QStringLiteral("synced_at"), QStringLiteral("program"),
+                                           QStringLiteral("port"), QStringLiteral("record_total"),
+                                           QStringLiteral("rows_received"), QStringLiteral("outcome"),
+                                           QStringLiteral("new_records"), QStringLiteral("file_sha256"),
+                                           QStringLiteral("rows_refused")},
+                                          {*sync, Archive::now(), program, port, n, n, QStringLiteral("merged"), n, sha, 0});
                 !s)
                 return s;
+            for (int i = 0; i < n; ++i)
+                if (Status s = writer_.insert(QStringLiteral("sync_records"),
+                                              {QStringLiteral("sync_id"), QStringLiteral("position"), QStringLiteral("record_id")},
+                                              {*sync, i + 1, ids[size_t(i)]});
+                    !s)
+                    return s;
+            if (sourceSync == 0)
+                continue;
+            // An import is on the trail with its file's hash, as where it was imported.
+            const QJsonObject values{{QStringLiteral("file"), port},
+                                     {QStringLiteral("sha256"), sha.toString()},
+                                     {QStringLiteral("sync_id"), *sync},
+                                     {QStringLiteral("rows_read"), n},
+                                     {QStringLiteral("rows_refused"), 0},
+                                     {QStringLiteral("new_records"), n},
+                                     {QStringLiteral("already_archived"), 0},
+                                     {QStringLiteral("merged_from"), name_}};
+            if (Status s = appendAudit(target_, {audit::kImported, QStringLiteral("file %1").arg(port), QJsonValue(), values,
+                                                 mergedSource()});
+                !s)
+                return s;
+        }
         return Status::success();
     }
 

@@ -8,6 +8,7 @@
 #include "archive/Schema.h"
 #include "certificate/ArchiveMerge.h"
 #include "certificate/People.h"
+#include "archive/RecordSource.h"
 
 #include <QFile>
 #include <QSqlRecord>
@@ -327,6 +328,35 @@ TEST_P(Merge, SignedCertificatesKeepTheirSignersAndAnotherLabKeyIsRefused)
     v = verifyArchive(*archive);
     ASSERT_TRUE(v.ok());
     EXPECT_TRUE(v->firstProblem.contains(QStringLiteral("缺少%1的签名").arg(roles::kChecker))) << v->firstProblem.toStdString();
+}
+
+TEST_P(Merge, RecordsImportedOnAPcStayImportedFromTheirFile)
+{
+    const QString sha(64, u'a');
+    SyncLog import{Archive::now(), QStringLiteral("test"), QStringLiteral("old.xlsx"), 2, SyncEnd::Complete,
+                   sim::plausibleRecords(2, 9)};
+    import.fileSha256 = sha;
+    auto imported = archiveSync(*a.archive, import);
+    ASSERT_TRUE(imported.ok()) << imported.error().toStdString();
+    ASSERT_TRUE(mergeArchives(*archive, {a.file}).ok());
+    expectVerified();
+    std::map<QString, int> sources;
+    std::vector<QByteArray> all = sim::plausibleRecords(4);
+    for (const QByteArray& r : sim::plausibleRecords(2, 9))
+        all.push_back(r);
+    for (const QByteArray& raw : all) {
+        QSqlQuery q(archive->database());
+        q.prepare(QStringLiteral("SELECT id FROM records WHERE raw = ?"));
+        q.addBindValue(raw);
+        ASSERT_TRUE(q.exec() && q.next());
+        auto source = recordSource(*archive, q.value(0).toInt());
+        ASSERT_TRUE(source.ok() && source->has_value());
+        ++sources[(*source)->text()];
+        if ((*source)->imported) {
+            EXPECT_EQ((*source)->sha256, sha);
+        }
+    }
+    EXPECT_EQ(sources, (std::map<QString, int>{{QStringLiteral("仪器同步"), 4}, {QStringLiteral("导入 old.xlsx"), 2}}));
 }
 
 TEST_P(Merge, AClashingNumberRefusesEverythingAndListsIt)
