@@ -30,6 +30,10 @@ inline const QString kCertificateApproved = QStringLiteral("approve");
 inline const QString kCertificateAmended = QStringLiteral("amend");
 inline const QString kLabKeyChanged = QStringLiteral("lab-key");
 inline const QString kPersonChanged = QStringLiteral("person");
+// Another archive's row carried in by a merge, its own fields and hash in
+// the new values; and the row that closes each merged file.
+inline const QString kMergedRow = QStringLiteral("merge-audit");
+inline const QString kMerged = QStringLiteral("merge");
 } // namespace audit
 
 struct AuditEntry {

@@ -33,6 +33,8 @@ enum class ErrorCode {
     SameArchive,         // copy: the target is the source itself
     TargetNotWritable,   // backup: its folder cannot be written (no rights, a read-only medium)
     SchemaNewer,         // copy: an archive of a newer program's schema
+    SchemaOlder,         // merge: a source an older program wrote, not yet upgraded
+    MergeClash,          // merge: a certificate number another certificate has
     Altered,             // verify: an audit row or a certificate is no longer as written
     NotAnExport,         // import: a file that is no export of this program
     RowsRefused,         // import: rows that give no record

@@ -16,6 +16,7 @@ namespace {
 
 const QString kDoing = QStringLiteral("校验存档");
 const QString kCertificatePrefix = QStringLiteral("certificate ");
+const QString kNoHash(64, u'0');
 // The schema from which the head, the numbers and the guards of versions exist.
 constexpr int kGuardedSchemaVersion = 7;
 
@@ -95,11 +96,89 @@ QString columnsProblem(const QString& number, const QSqlQuery& q, const Certific
     return {};
 }
 
+void Trail::visitMerged(const AuditRow& row)
+{
+    const QJsonObject o = objectOf(row.newValues);
+    // A block begins its archive's chain, or carries on where an earlier merge of it ended.
+    auto follows = [this](const QString& previous) {
+        return carriedLast_.isNull() ? previous == kNoHash || carriedSeen_.contains(previous) : previous == carriedLast_;
+    };
+    if (row.action == audit::kMerged) {
+        if (mergedProblem_.isEmpty()
+            && (!follows(o.value(QStringLiteral("lastHash")).toString())
+                || (!carriedLast_.isNull() && o.value(QStringLiteral("lastHash")).toString() != carriedLast_)
+                || o.value(QStringLiteral("auditRows")).toInt() != carriedRows_))
+            mergedProblem_ = QStringLiteral("第%1条审计记录所记合并的审计记录与合并进来的不符").arg(row.id);
+        carriedLast_ = QString();
+        carriedRows_ = 0;
+        return;
+    }
+    // The carried row as its own archive wrote it: its hash must still follow from its fields.
+    AuditRow carried;
+    auto textOf = [&o](const char* key) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        return v.isNull() || v.isUndefined() ? QString() : v.toString();
+    };
+    carried.id = o.value(QStringLiteral("id")).toInt();
+    carried.at = textOf("at");
+    carried.user = textOf("user");
+    carried.host = textOf("host");
+    carried.program = textOf("program");
+    carried.action = textOf("action");
+    carried.object = textOf("object");
+    carried.oldValues = textOf("old");
+    carried.newValues = textOf("new");
+    carried.reason = textOf("reason");
+    carried.previousHash = textOf("previousHash");
+    carried.hash = textOf("hash");
+    if (mergedProblem_.isEmpty()
+        && (!follows(carried.previousHash) || auditRowHash(carried.previousHash, carried) != carried.hash))
+        mergedProblem_ = QStringLiteral("第%1条审计记录（合并进来的审计记录）已被改动，与其原来的哈希值不符").arg(row.id);
+    carriedLast_ = carried.hash;
+    carriedSeen_.insert(carried.hash);
+    ++carriedRows_;
+    // Its certificates' issues and approvals count as the target's own.
+    if (carried.action == audit::kCertificateIssued || carried.action == audit::kCertificateAmended
+        || carried.action == audit::kCertificateApproved) {
+        AuditRow as = carried;
+        as.id = row.id;
+        visit(as);
+        const QString number = objectOf(carried.newValues).value(QStringLiteral("number")).toString();
+        if (o.contains(QStringLiteral("placed")) && !placed_.contains(number) && issuedRow_.value(number) == row.id)
+            placed_.insert(number, o.value(QStringLiteral("placed")).toObject());
+    }
+}
+
+void Trail::placeMerged(const QString& number, CertificateContent& c) const
+{
+    const auto found = placed_.constFind(number);
+    if (found == placed_.constEnd())
+        return;
+    const QJsonObject& p = *found;
+    auto id = [&p](const char* key) { return p.value(QLatin1String(key)).toInt(); };
+    auto version = [&p](const char* key, int& versionId, int& version) {
+        const QJsonObject v = p.value(QLatin1String(key)).toObject();
+        versionId = v.value(QStringLiteral("id")).toInt();
+        version = v.value(QStringLiteral("version")).toInt();
+    };
+    c.asLeft.recordId = id("record");
+    c.asLeft.judgementId = id("judgement");
+    if (c.asFound) {
+        c.asFound->recordId = id("asFoundRecord");
+        c.asFound->judgementId = id("asFoundJudgement");
+    }
+    version("relayVersion", c.relay.versionId, c.relay.version);
+    version("standardVersion", c.standard.versionId, c.standard.version);
+    version("labVersion", c.lab.versionId, c.lab.version);
+}
+
 void Trail::visit(const AuditRow& row)
 {
     if (firstAt_.isNull())
         firstAt_ = row.at;
     const QString& a = row.action;
+    if (a == audit::kMergedRow || a == audit::kMerged)
+        return visitMerged(row);
     if (a == audit::kCertificateIssued || a == audit::kCertificateAmended) {
         const QJsonObject o = objectOf(row.newValues);
         const QString number = o.value(QStringLiteral("number")).toString();
@@ -231,12 +310,21 @@ Expected<QString> Checks::versionsProblem(const QString& number, const Certifica
 Expected<QString> Checks::rest()
 {
     using Step = Expected<QString> (Checks::*)();
-    for (const Step step : {&Checks::approvalsProblem, &Checks::numbersProblem, &Checks::versionsAgainstTrail,
+    for (const Step step : {&Checks::mergedProblem, &Checks::approvalsProblem, &Checks::numbersProblem, &Checks::versionsAgainstTrail,
                             &Checks::recordsProblem, &Checks::guardsProblem}) {
         auto problem = (this->*step)();
         if (!problem || !problem->isEmpty())
             return problem;
     }
+    return QString();
+}
+
+Expected<QString> Checks::mergedProblem()
+{
+    if (!trail_.mergedProblem_.isEmpty())
+        return trail_.mergedProblem_;
+    if (trail_.carriedRows_ > 0)
+        return QStringLiteral("合并进来的审计记录之后缺少记下合并的那一条审计记录");
     return QString();
 }
 

@@ -11,6 +11,7 @@
 #include "certificate/CertificateContent.h"
 
 #include <QHash>
+#include <QSet>
 #include <QJsonObject>
 #include <QSqlQuery>
 
@@ -37,6 +38,9 @@ public:
     void visit(const AuditRow& row);
     // The hash each certificate's issue recorded, by number.
     const QHash<QString, QString>& issued() const { return issued_; }
+    // A certificate merged from another archive names that archive's ids in
+    // its content; here they become the rows the merge placed them in.
+    void placeMerged(const QString& number, CertificateContent& content) const;
 
 private:
     friend class Checks;
@@ -50,6 +54,14 @@ private:
     QHash<QString, QJsonObject> versions_;   // "lab 3", "standard S 2", "relay R 1"
     QHash<int, QString> imports_;            // sync id -> file SHA-256
     QString firstAt_;                        // when the trail began
+    // Merged archives' trails: where each certificate's rows were placed,
+    // and the carried rows' own chain, which must hold as in its archive.
+    QHash<QString, QJsonObject> placed_;
+    QString carriedLast_;          // null before the block's first row
+    int carriedRows_ = 0;
+    QSet<QString> carriedSeen_;    // a later merge of the same file carries on from one of these
+    QString mergedProblem_;
+    void visitMerged(const AuditRow& row);
 };
 
 // The checks that need the archive, after the chain and the certificates' hashes.
@@ -63,6 +75,7 @@ public:
 
 private:
     Status loadVersions();
+    Expected<QString> mergedProblem();
     Expected<QString> approvalsProblem();
     Expected<QString> numbersProblem();
     Expected<QString> versionsAgainstTrail();

@@ -919,8 +919,19 @@ Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const
             QStringLiteral("证书 %1 已被 %2 替代，不能再次替代").arg(number, (*old)->state.supersededBy));
     const CertificateContent& was = (*old)->content;
     CertifyRequest rq = changes;
+    // The records by the row's columns: a merged certificate's content names its own archive's ids.
+    auto records = archive.run(QStringLiteral("SELECT record_id, as_found_record_id FROM certificates WHERE id = ?"),
+                               {(*old)->id}, QStringLiteral("读取证书"));
+    if (!records)
+        return records.status();
+    if (!records->next())
+        return Status::failure(ErrorCode::NotFound, noCertificateText(number));
+    const int asLeftRecord = records->value(0).toInt();
+    const std::optional<int> asFoundRecord =
+        records->value(1).isNull() ? std::nullopt : std::optional<int>(records->value(1).toInt());
+    records->finish();
     if (rq.recordId == 0)
-        rq.recordId = was.asLeft.recordId;
+        rq.recordId = asLeftRecord;
     if (rq.standardSerial.isEmpty())
         rq.standardSerial = was.standard.serial;
     const std::pair<QString*, const QString*> kept[] = {
@@ -929,7 +940,7 @@ Expected<IssuedCertificate> amend(Archive& archive, const QString& number, const
         if (field->isEmpty())
             *field = *old;
     if (!rq.asFoundRecordId && was.asFound)
-        rq.asFoundRecordId = was.asFound->recordId;
+        rq.asFoundRecordId = asFoundRecord;
     rq.acceptP20 = rq.acceptP20 || was.p20Accepted;   // confirmed once for this record
     rq.supersedes = number;
     rq.amendReason = why;
@@ -1021,6 +1032,7 @@ static Expected<QString> oneCertificateProblem(check::Checks& checks, const QSql
         return problem;
     // The hash held: the content is as issued, and can be read.
     auto content = contentFromJson(QJsonDocument::fromJson(q.value(1).toString().toUtf8()).object());
+    trail.placeMerged(number, *content);
     if (const QString columns = check::columnsProblem(number, q, *content); !columns.isEmpty())
         return columns;
     return checks.versionsProblem(number, *content);
@@ -1061,6 +1073,7 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive, const std::o
         if (!out.intact())
             continue;
         auto content = contentFromJson(QJsonDocument::fromJson(q->value(1).toString().toUtf8()).object());
+        trail.placeMerged(number, *content);
         out.firstProblem = check::columnsProblem(number, *q, *content);
         if (out.intact()) {
             columnsToCheck.push_back(recordsToCheck(*q));

@@ -163,6 +163,8 @@ Expected<QString> labName(const Archive& archive)
     return *lab && !(*lab)->name.trimmed().isEmpty() ? (*lab)->name.trimmed() : kLabPasswordName;
 }
 
+} // namespace
+
 QJsonObject personValues(const PersonVersion& p)
 {
     return QJsonObject{{QStringLiteral("name"), p.name},
@@ -171,6 +173,8 @@ QJsonObject personValues(const PersonVersion& p)
                        {QStringLiteral("retired"), p.retired},
                        {QStringLiteral("fingerprint"), p.fingerprint}};
 }
+
+namespace {
 
 // The person's next version (p holds its fields) with its audit row.
 Expected<PersonVersion> storePerson(Archive& archive, PersonVersion p, const std::optional<PersonVersion>& before)

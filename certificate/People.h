@@ -11,6 +11,7 @@
 #include "archive/Archive.h"
 #include "certificate/Crypto.h"
 
+#include <QJsonObject>
 #include <QStringList>
 
 #include <optional>
@@ -62,6 +63,8 @@ struct PersonChange {
     QString labPassword, personPassword;
 };
 Expected<PersonVersion> savePerson(Archive& archive, const PersonChange& change);
+// A version's values as the audit trail records them.
+QJsonObject personValues(const PersonVersion& p);
 // The person's own key locked under a new password: no lab password needed.
 Expected<PersonVersion> changePassword(Archive& archive, const QString& name, const QString& oldPassword,
                                        const QString& newPassword);

@@ -4,6 +4,9 @@
 #include "certificate/Keys.h"
 #include "certificate/People.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <openssl/objects.h>
 
 #include <map>
@@ -28,9 +31,40 @@ struct Signed {
 
 } // namespace
 
+bool SignatureTrail::namesTrailRow(const QString& number, int auditId, const QString& auditHash) const
+{
+    if (!merged.contains(number))
+        return hashes.value(auditId) == auditHash;
+    return carriedHashes.value(auditId).contains(auditHash);
+}
+
 void SignatureTrail::visit(const AuditRow& row)
 {
     hashes.insert(row.id, row.hash);
+    if (row.action == audit::kMerged)
+        return;
+    if (row.action == audit::kMergedRow) {
+        const QJsonObject o = QJsonDocument::fromJson(row.newValues.toUtf8()).object();
+        const QString hash = o.value(QStringLiteral("hash")).toString();
+        const QString action = o.value(QStringLiteral("action")).toString();
+        const QString object = o.value(QStringLiteral("object")).toString();
+        carriedHashes[o.value(QStringLiteral("id")).toInt()].insert(hash);
+        const bool keyed = chainKeyed.value(o.value(QStringLiteral("previousHash")).toString()) || action == audit::kLabKeyChanged;
+        chainKeyed.insert(hash, keyed);
+        if (!object.startsWith(kCertificatePrefix))
+            return;
+        const QString number = object.mid(kCertificatePrefix.size());
+        if (o.contains(QStringLiteral("placed")))
+            merged.insert(number);
+        // Signed in its own archive once that had a key: signed here too.
+        if (keyed && merged.contains(number)) {
+            if (action == audit::kCertificateIssued || action == audit::kCertificateAmended)
+                issuedSigned.insert(number);
+            else if (action == audit::kCertificateApproved)
+                approvedSigned.insert(number);
+        }
+        return;
+    }
     if (row.action == audit::kLabKeyChanged)
         labKeySeen = true;
     if (!labKeySeen || !row.object.startsWith(kCertificatePrefix))
@@ -178,7 +212,7 @@ Expected<SignatureCheck> checkSignatures(const Archive& archive, const Signature
                                signatureText(c->second.number, c->second.sha256, role, person, fingerprint, at, auditHash),
                                QByteArray::fromBase64(q->value(10).toString().toLatin1())))
             findings << which + QStringLiteral("不成立：签名、时间或所签的内容已被改动");
-        else if (trail.hashes.value(auditId) != auditHash)
+        else if (!trail.namesTrailRow(c->second.number, auditId, auditHash))
             findings << which + QStringLiteral("所记的审计记录 %1 与审计链不符，签名前的审计记录已被改写").arg(auditId);
     }
     q->finish();

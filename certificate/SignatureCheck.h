@@ -24,6 +24,14 @@ struct SignatureTrail {
     QHash<int, QString> hashes;
     bool labKeySeen = false;
     QSet<QString> issuedSigned, approvedSigned;   // numbers that need signatures
+    // Merged archives' trails: each carried row's original hash by its
+    // original id, whether its chain had a lab key by then (by its hash),
+    // and the certificates the merges placed.
+    QHash<int, QSet<QString>> carriedHashes;
+    QHash<QString, bool> chainKeyed;
+    QSet<QString> merged;
+    // Whether a certificate's signature names a row of the trail it was signed under.
+    bool namesTrailRow(const QString& number, int auditId, const QString& auditHash) const;
 };
 
 struct SignatureCheck {

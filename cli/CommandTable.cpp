@@ -465,6 +465,30 @@ N (1 to 365),
 .B \-\-keep
 N (1 to 1000). They are this PC's, in backup.ini in the program's data folder, the window's too.
 )roff")},
+        {QStringLiteral("archive merge"),
+         QStringLiteral("[...]"),
+         QStringLiteral("把其他存档（如各台电脑的 SQLite 存档）合并到本存档"),
+         ArchiveUse::Opened, Writes::Yes, nullptr,
+         {QStringLiteral("from"), QStringLiteral("archive")},
+         [](const Invocation& i) { return mergeCommand(i.options, i.arguments, *i.archive); },
+         QStringLiteral(R"roff(Bring other archives
+.RB ( \-\-from " FILE..., SQLite files of this program's schema)"
+into the archive, all files in one transaction: any failure leaves it as it was. A record already there (the
+same bytes) is skipped; a relay or standard of the same serial number with the same values is the same one, a
+differing entry becomes a new version with source
+.BR "合并：FILE" ;
+the lab's versions are added and its own profile stays current. Judgements, reports and links come with their
+records. Certificates keep their numbers; a number another certificate has (or the same year and sequence)
+refuses the whole merge and lists every clash (exit 6). Each source's audit rows are carried into the trail as
+new rows keeping their own fields and hashes, followed by one row naming the file, its trail's last hash and the
+counts, so that
+.B archive verify
+checks them. A missing or foreign file, an older or newer program's archive, the archive itself, or a file
+failing verify is refused (exit 6, 7 for a failed verify). Prints
+.BR "合并N条新记录，M条已在存档中；继电器X只（新版本Y个）；证书Z份" :
+X counts relays new to the archive, Y new versions of relays it had, Z certificates new to it. Sources holding
+a lab key or signatures are not merged yet.
+)roff")},
         {QStringLiteral("archive restore"),
          QString(),
          QStringLiteral("用备份文件恢复存档（已有的 SQLite 存档先改名移开，不删除）"),

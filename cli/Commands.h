@@ -54,6 +54,8 @@ int auditCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 // archive copy --to LOCATION | backup [--to FILE]: the whole archive elsewhere.
 int copyCommand(const QCommandLineParser& p, const sf6::Archive& archive);
 int backupCommand(const QCommandLineParser& p, const sf6::Archive& archive);
+// archive merge --from FILE...: other archives brought into this one.
+int mergeCommand(const QCommandLineParser& p, const QStringList& arguments, sf6::Archive& archive);
 // archive restore --from FILE [--archive LOCATION]: a verified backup into the archive's place.
 int restoreCommand(const QCommandLineParser& p);
 // archive backups | backup-settings: the backup folder's backups; the settings shown or changed.

@@ -55,6 +55,8 @@ int exitCode(sf6::ErrorCode code)
         {C::SameArchive, kArchiveFailed},
         {C::TargetNotWritable, kArchiveFailed},
         {C::SchemaNewer, kArchiveFailed},
+        {C::SchemaOlder, kArchiveFailed},
+        {C::MergeClash, kArchiveFailed},
         {C::Altered, kAltered},
         {C::RowsRefused, kRowsRefused},
     };

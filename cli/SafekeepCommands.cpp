@@ -1,8 +1,10 @@
-// archive copy | backup | backups | backup-settings: the whole archive into an
+// archive copy | backup | backups | backup-settings | merge: the whole archive into an
 // empty one, or into a new SQLite file that is then verified; the backups
-// that happen by themselves, as the window makes them at its start.
+// that happen by themselves, as the window makes them at its start; other
+// archives brought into this one.
 #include "base/Clock.h"
 #include "certificate/ArchiveBackup.h"
+#include "certificate/ArchiveMerge.h"
 #include "certificate/BackupPlan.h"
 
 #include <QDir>
@@ -33,6 +35,22 @@ int copyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
     if (const sf6::Status s = sf6::copyArchive(archive, *target, progressOnStderr()); !s)
         return fail(s);
     if (const sf6::Status s = writeOutput(kStdout, QStringLiteral("存档已复制到 %1\n").arg(target->display()).toUtf8()); !s)
+        return fail(s);
+    return kOk;
+}
+
+int mergeCommand(const QCommandLineParser& p, const QStringList& arguments, sf6::Archive& archive)
+{
+    // --from A B C: the files after the first --from are the command's words.
+    const QStringList files = p.values(QStringLiteral("from")) + arguments;
+    if (p.values(QStringLiteral("from")).isEmpty() || files.contains(QString()))
+        return fail(sf6::Status::failure(sf6::ErrorCode::Usage, QStringLiteral("archive merge 需要 --from 要合并的存档文件")));
+    sf6::MergeOptions options;
+    options.progress = [](const QString& file, const QString& step) { err(QStringLiteral("合并 %1：%2").arg(file, step)); };
+    auto merged = sf6::mergeArchives(archive, files, options);
+    if (!merged)
+        return fail(merged.status());
+    if (const sf6::Status s = writeOutput(kStdout, (merged->text() + u'\n').toUtf8()); !s)
         return fail(s);
     return kOk;
 }

@@ -45,8 +45,10 @@ int unknownCommand(const QStringList& words)
 int withArchive(const Command& c, Invocation& inv)
 {
     const QCommandLineParser& p = inv.options;
-    // --to is a date only beside --from; archive copy and backup take it as a place.
-    if (const auto filter = archiveFilter(p); !filter && c.options.contains(QStringLiteral("from")))
+    // --to is a date only beside --from; archive copy and backup take it as a place,
+    // archive merge --from as files.
+    if (const auto filter = archiveFilter(p);
+        !filter && c.options.contains(QStringLiteral("from")) && c.name != QLatin1String("archive merge"))
         return fail(filter.status());
     const auto location = archiveLocation(p);
     if (!location)
