@@ -851,6 +851,12 @@ Status Archive::prepareSchema()
                 return q.status();
             }
         }
+        if (step.reshape) {
+            if (const Status s = step.reshape(*this); !s) {
+                db.rollback();
+                return s;
+            }
+        }
         if (step.fill) {
             if (const Status s = step.fill(*this); !s) {
                 db.rollback();

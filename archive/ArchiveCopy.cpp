@@ -149,12 +149,16 @@ Status fill(const Archive& source, const Archive& target, const CopyOptions& opt
         return write.begun();
     const QString doing = QStringLiteral("建立存档结构");
     // The tables only: their rows, the writers' lock's too, come from the source.
-    for (const schema::Step& step : schema::steps())
+    for (const schema::Step& step : schema::steps()) {
         for (const QString& sql : step.statements)
             if (sql.startsWith(QLatin1String("INSERT")))
                 continue;
             else if (auto q = target.run(sql, {}, doing); !q)
                 return withoutRights(q.status(), target);
+        if (step.reshape)
+            if (Status s = step.reshape(target); !s)
+                return withoutRights(s, target);
+    }
     int n = 0;
     for (const QString& table : copyOrder()) {
         if (Status s = copyTable(source, target, table, options); !s)

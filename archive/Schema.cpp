@@ -237,6 +237,89 @@ Status installKeepTriggers(const Archive& archive, int version)
     return Status::success();
 }
 
+// A certificate's number is its own: two computers' prefixes may share a
+// year and sequence (SF6-2026-0001 and HD-2026-0001) once their archives are
+// merged, which version 10 allows; before it the pair was unique as well.
+QString certificatesTable(bool yearAndSequenceUnique)
+{
+    return yearAndSequenceUnique ? QStringLiteral("CREATE TABLE IF NOT EXISTS certificates (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  number TEXT NOT NULL UNIQUE,\n"
+                           "  year INTEGER NOT NULL,\n"
+                           "  sequence INTEGER NOT NULL,\n"
+                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
+                           "  as_found_record_id INTEGER REFERENCES records (id),\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  relay_version_id INTEGER NOT NULL REFERENCES relay_versions (id),\n"
+                           "  standard_version_id INTEGER NOT NULL REFERENCES standard_versions (id),\n"
+                           "  lab_version_id INTEGER NOT NULL REFERENCES lab_versions (id),\n"
+                           "  judgement_id INTEGER NOT NULL REFERENCES judgements (id),\n"
+                           "  as_found_judgement_id INTEGER REFERENCES judgements (id),\n"
+                           "  verdict TEXT NOT NULL,\n"
+                           "  tester TEXT NOT NULL,\n"
+                           "  checker TEXT NOT NULL,\n"
+                           "  approver TEXT NOT NULL,\n"
+                           "  issued_at TIMESTAMP NOT NULL,\n"
+                           "  issued_by TEXT NOT NULL,\n"
+                           "  supersedes TEXT,\n"
+                           "  content TEXT NOT NULL,\n"
+                           "  sha256 TEXT NOT NULL,\n"
+                           "  UNIQUE (year, sequence)\n"
+                           ")")
+                                 : QStringLiteral("CREATE TABLE IF NOT EXISTS certificates (\n"
+                           "  id INTEGER PRIMARY KEY,\n"
+                           "  number TEXT NOT NULL UNIQUE,\n"
+                           "  year INTEGER NOT NULL,\n"
+                           "  sequence INTEGER NOT NULL,\n"
+                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
+                           "  as_found_record_id INTEGER REFERENCES records (id),\n"
+                           "  serial_number TEXT NOT NULL,\n"
+                           "  relay_version_id INTEGER NOT NULL REFERENCES relay_versions (id),\n"
+                           "  standard_version_id INTEGER NOT NULL REFERENCES standard_versions (id),\n"
+                           "  lab_version_id INTEGER NOT NULL REFERENCES lab_versions (id),\n"
+                           "  judgement_id INTEGER NOT NULL REFERENCES judgements (id),\n"
+                           "  as_found_judgement_id INTEGER REFERENCES judgements (id),\n"
+                           "  verdict TEXT NOT NULL,\n"
+                           "  tester TEXT NOT NULL,\n"
+                           "  checker TEXT NOT NULL,\n"
+                           "  approver TEXT NOT NULL,\n"
+                           "  issued_at TIMESTAMP NOT NULL,\n"
+                           "  issued_by TEXT NOT NULL,\n"
+                           "  supersedes TEXT,\n"
+                           "  content TEXT NOT NULL,\n"
+                           "  sha256 TEXT NOT NULL\n"
+                           ")");
+}
+
+// Version 10: the pair's uniqueness dropped. SQLite cannot drop a table's
+// constraint, so the table is made again under its name: the rows kept aside,
+// the table dropped with its triggers (the caller installs the guards again)
+// and made anew, the rows put back. References to it stay as they are; the
+// approvals and signatures left without their certificate for that moment are
+// counted only at the commit (defer_foreign_keys), by when all are back.
+Status certificatesWithoutYearUnique(const Archive& archive)
+{
+    const QString doing = QStringLiteral("升级结构");
+    QStringList statements;
+    if (archive.location().engine == ArchiveLocation::Engine::PostgreSQL) {
+        statements << QStringLiteral("ALTER TABLE certificates DROP CONSTRAINT IF EXISTS certificates_year_sequence_key");
+    } else {
+        statements << QStringLiteral("PRAGMA defer_foreign_keys = ON")
+                   << QStringLiteral("CREATE TABLE certificates_before_10 AS SELECT * FROM certificates")
+                   << QStringLiteral("DROP TABLE certificates")
+                   << certificatesTable(false)
+                   << QStringLiteral("INSERT INTO certificates SELECT * FROM certificates_before_10")
+                   << QStringLiteral("DROP TABLE certificates_before_10")
+                   << QStringLiteral("CREATE INDEX IF NOT EXISTS certificates_by_record ON certificates (record_id)")
+                   << QStringLiteral("CREATE INDEX IF NOT EXISTS certificates_by_supersedes ON certificates (supersedes)");
+    }
+    statements << QStringLiteral("CREATE INDEX IF NOT EXISTS certificates_by_year ON certificates (year, sequence)");
+    for (const QString& sql : statements)
+        if (auto q = archive.run(sql, {}, doing); !q)
+            return q.status();
+    return Status::success();
+}
+
 // Version 7's rows for an archive that had none: the trail's head where the
 // trail ends now, each year's last number as the certificates show it; then
 // the guards of this version.
@@ -653,30 +736,7 @@ const std::vector<Step>& steps()
                            ")"),
             // content: the certificate as issued (canonical JSON), sha256 its hash.
             // A superseded certificate is the one another names in supersedes.
-            QStringLiteral("CREATE TABLE IF NOT EXISTS certificates (\n"
-                           "  id INTEGER PRIMARY KEY,\n"
-                           "  number TEXT NOT NULL UNIQUE,\n"
-                           "  year INTEGER NOT NULL,\n"
-                           "  sequence INTEGER NOT NULL,\n"
-                           "  record_id INTEGER NOT NULL REFERENCES records (id),\n"
-                           "  as_found_record_id INTEGER REFERENCES records (id),\n"
-                           "  serial_number TEXT NOT NULL,\n"
-                           "  relay_version_id INTEGER NOT NULL REFERENCES relay_versions (id),\n"
-                           "  standard_version_id INTEGER NOT NULL REFERENCES standard_versions (id),\n"
-                           "  lab_version_id INTEGER NOT NULL REFERENCES lab_versions (id),\n"
-                           "  judgement_id INTEGER NOT NULL REFERENCES judgements (id),\n"
-                           "  as_found_judgement_id INTEGER REFERENCES judgements (id),\n"
-                           "  verdict TEXT NOT NULL,\n"
-                           "  tester TEXT NOT NULL,\n"
-                           "  checker TEXT NOT NULL,\n"
-                           "  approver TEXT NOT NULL,\n"
-                           "  issued_at TIMESTAMP NOT NULL,\n"
-                           "  issued_by TEXT NOT NULL,\n"
-                           "  supersedes TEXT,\n"
-                           "  content TEXT NOT NULL,\n"
-                           "  sha256 TEXT NOT NULL,\n"
-                           "  UNIQUE (year, sequence)\n"
-                           ")"),
+            certificatesTable(true),
             QStringLiteral("CREATE INDEX IF NOT EXISTS certificates_by_record ON certificates (record_id)"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS certificates_by_supersedes ON certificates (supersedes)"),
             QStringLiteral("CREATE TABLE IF NOT EXISTS certificate_approvals (\n"
@@ -773,9 +833,10 @@ const std::vector<Step>& steps()
             return installWriters(archive);
         }};
         // Where the lab's customers check a certificate, printed in its QR code.
+        // A certificate's number alone is unique, so that two computers' archives merge.
         Step v10{10, {
             QStringLiteral("ALTER TABLE lab_versions ADD COLUMN verification_address TEXT"),
-        }};
+        }, [](const Archive& archive) { return installKeepTriggers(archive, 10); }, certificatesWithoutYearUnique};
         return std::vector<Step>{v1, v2, v3, v4, v5, v6, v7, v8, v9, v10};
     }();
     return all;

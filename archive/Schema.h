@@ -55,6 +55,9 @@ struct Step {
     // Run after the statements, in the same transaction: values only the
     // program can compute for the rows already there.
     std::function<Status(const Archive&)> fill = {};
+    // Run after the statements by an upgrade and by a copy alike: a change of
+    // structure each engine says its own way. Leaves no guards of its own.
+    std::function<Status(const Archive&)> reshape = {};
 };
 const std::vector<Step>& steps();
 

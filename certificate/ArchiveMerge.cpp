@@ -602,15 +602,6 @@ private:
                 }
             } else {
                 held->finish();
-                auto taken = target_.run(QStringLiteral("SELECT number FROM certificates WHERE year = ? AND sequence = ?"),
-                                         {row[col("year")], row[col("sequence")]}, kDoing);
-                if (!taken)
-                    return taken.status();
-                if (taken->next()) {
-                    clash(number, QStringLiteral("（与存档中的证书 %1 年份和序号相同）").arg(taken->value(0).toString()));
-                    continue;
-                }
-                taken->finish();
                 const QVariant sourceIds[] = {row[col("record_id")], row[col("as_found_record_id")], row[col("judgement_id")],
                                               row[col("as_found_judgement_id")]};
                 if (!mapped(row[col("record_id")], records_) || !mapped(row[col("as_found_record_id")], records_)

@@ -414,4 +414,62 @@ TEST_P(Signatures, keysAreLockedAndAnUnlockIsQuick)
     EXPECT_LT(t.elapsed(), 1000) << "an unlock took " << t.elapsed() << " ms";
 }
 
+// Version 10 made a certificate's number alone unique (two computers' prefixes
+// share years and sequences) and gave the lab a verification address: an
+// archive of version 9 with signed, approved certificates comes through whole.
+TEST_P(Signatures, anArchiveOfVersion9KeepsItsSignedCertificatesThroughTheUpgrade)
+{
+    const QString number = issueSigned(ids[0]);
+    ASSERT_TRUE(approve(*archive, number, kApprover, passwordOf(kApprover)).ok());
+    const int certificates = count(QStringLiteral("certificates")), signatures = count(QStringLiteral("signatures"));
+    ASSERT_EQ(signatures, 3);
+    const QString pair = QStringLiteral("UNIQUE (year, sequence)");
+    if (sqlite()) {
+        QSqlQuery q(archive->database());
+        ASSERT_TRUE(q.exec(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'certificates'")) && q.next());
+        QString table = q.value(0).toString();
+        q.finish();
+        ASSERT_FALSE(table.contains(pair));
+        table.replace(QStringLiteral("sha256 TEXT NOT NULL\n)"), QStringLiteral("sha256 TEXT NOT NULL,\n  %1\n)").arg(pair));
+        ASSERT_TRUE(table.contains(pair));
+        exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+        for (const QString& sql : {QStringLiteral("CREATE TABLE c9 AS SELECT * FROM certificates"),
+                                   QStringLiteral("DROP TABLE certificates"), table,
+                                   QStringLiteral("INSERT INTO certificates SELECT * FROM c9"), QStringLiteral("DROP TABLE c9"),
+                                   QStringLiteral("PRAGMA foreign_keys = ON")})
+            exec(sql);
+        ASSERT_TRUE(schema::installGuards(*archive));
+    }
+    // Statements PostgreSQL takes only unprepared.
+    const auto ddl = [&](const QString& sql) {
+        QSqlQuery q(archive->database());
+        EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << q.lastError().text().toStdString();
+    };
+    if (!sqlite())
+        ddl(QStringLiteral("ALTER TABLE certificates ADD CONSTRAINT certificates_year_sequence_key %1").arg(pair));
+    ddl(QStringLiteral("ALTER TABLE lab_versions DROP COLUMN verification_address"));
+    exec(QStringLiteral("UPDATE schema_version SET version = 9"));
+
+    archive.reset();
+    auto upgraded = Archive::open(*ArchiveLocation::parse(location));
+    ASSERT_TRUE(upgraded.ok()) << upgraded.error().toStdString();
+    archive = *upgraded;
+    EXPECT_EQ(archive->schemaVersion(), schema::kCurrentVersion);
+    EXPECT_EQ(count(QStringLiteral("certificates")), certificates);
+    EXPECT_EQ(count(QStringLiteral("certificate_approvals")), 1);
+    EXPECT_EQ(count(QStringLiteral("signatures")), signatures);
+    auto missing = schema::missingGuards(*archive);
+    ASSERT_TRUE(missing.ok());
+    EXPECT_TRUE(missing->isEmpty()) << missing->join(u' ').toStdString();
+    const ArchiveVerification v = verified(labPem);
+    EXPECT_TRUE(v.intact()) << v.firstProblem.toStdString();
+    QSqlQuery q(archive->database());
+    ASSERT_TRUE(q.exec(sqlite() ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name = 'certificates' AND sql LIKE '%UNIQUE (year%'")
+                                : QStringLiteral("SELECT COUNT(*) FROM pg_constraint WHERE conname = 'certificates_year_sequence_key'")));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 0) << "the year and sequence are no longer unique on their own";
+    // Guarded as before: the certificate cannot be changed.
+    EXPECT_FALSE(QSqlQuery(archive->database()).exec(QStringLiteral("UPDATE certificates SET verdict = 'x'")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Signatures, archivetest::testedEngines(), archivetest::engineName);

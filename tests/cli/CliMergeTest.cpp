@@ -56,15 +56,16 @@ TEST_F(CliMerge, TwoPcsIntoTheLabsServerThenAgainThenAClash)
     ASSERT_TRUE(PgServer::instance().running()) << PgServer::instance().error().toStdString();
     const QString lab = PgServer::instance().newDatabase();
     const QString a = pc("pc-a.sqlite", 4, "0.55", "A");
-    const QString b = pc("pc-b.sqlite", 6, "0.60");
+    // Each PC under its own prefix: A-YYYY-0001 and B-YYYY-0001 share the year and sequence, not the number.
+    const QString b = pc("pc-b.sqlite", 6, "0.60", "B");
     // --from A B: the files after the first --from count as well.
     const CliRun merged = cmd(lab, "merge", {QStringLiteral("--from"), a, b});
     ASSERT_EQ(merged.exit, 0) << merged.err.toStdString();
-    EXPECT_EQ(merged.out, QStringLiteral("合并6条新记录，4条已在存档中；继电器1只（新版本1个）；证书1份\n"));
+    EXPECT_EQ(merged.out, QStringLiteral("合并6条新记录，4条已在存档中；继电器1只（新版本1个）；证书2份\n"));
     EXPECT_TRUE(merged.err.contains(QStringLiteral("合并 %1：审计记录").arg(b))) << "progress on standard error";
     const CliRun verified = cmd(lab, "verify");
     EXPECT_EQ(verified.exit, 0) << verified.out.toStdString() << verified.err.toStdString();
-    EXPECT_TRUE(verified.out.contains(QStringLiteral("1份证书"))) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QStringLiteral("2份证书"))) << verified.out.toStdString();
     EXPECT_TRUE(cmd(lab, "audit", {QStringLiteral("--tsv"), QStringLiteral("-")}).out.contains(QStringLiteral("合并存档")));
 
     const CliRun again = cmd(lab, "merge", {QStringLiteral("--from"), b});
