@@ -54,8 +54,8 @@ const std::vector<OptionSpec>& optionSpecs()
         {"archive", "LOCATION", QStringLiteral("存档：SQLite 文件，或 postgresql://用户@主机:端口/数据库名"
                                                "（默认为环境变量 SF6_ARCHIVE，否则为用户的存档）")},
         {"no-archive", nullptr, QStringLiteral("不使用存档")},
-        {"from", "YYYY-MM-DD", QStringLiteral("只取这一天及以后的测试")},
-        {"to", "YYYY-MM-DD", QStringLiteral("只取这一天及以前的测试")},
+        {"from", "YYYY-MM-DD", QStringLiteral("只取这一天及以后的测试；archive restore：备份文件；archive merge：要并入的存档文件（可给多个）")},
+        {"to", "YYYY-MM-DD", QStringLiteral("只取这一天及以前的测试；archive copy：目标存档；archive backup：备份文件")},
         {"text", "TEXT", QStringLiteral("报表的继电器或单位信息、或所关联继电器的台账信息中含有这段文字")},
         {"record", "N", QStringLiteral("记录的档案号（link/unlink 可重复）")},
         {"no-store", nullptr, QStringLiteral("只显示判定，不保存")},
