@@ -448,6 +448,7 @@ private:
                       l.accreditation = text(t, r, "accreditation");
                       l.prefix = text(t, r, "prefix");
                       l.decisionRule = text(t, r, "decision_rule");
+                      l.verificationAddress = text(t, r, "verification_address");
                       l.version = version;
                       return check::labValues(l);
                   }};

@@ -73,6 +73,7 @@ protected:
         LabTexts lab;
         lab.name = QStringLiteral("华东电力试验研究院");
         lab.prefix = prefix;
+        lab.verificationAddress = QStringLiteral("https://lab.example.cn/") + prefix;
         EXPECT_TRUE(saveLab(*p.archive, lab).ok());
         StandardTexts st;
         st.name = QStringLiteral("SF6密度继电器校验仪");
