@@ -26,7 +26,8 @@ protected:
         ASSERT_EQ(sf6cli({QStringLiteral("sync"), QStringLiteral("--port"), s->portPath(), QStringLiteral("--archive"), archive}).exit, 0);
         ASSERT_EQ(cmd("relay", {"--serial", "R1", "--name", "主变A相", "--alarm", "0.55", "--lock1", "0.50"}).exit, 0);
         ASSERT_EQ(cmd("link", {"--records", "1-3", "--serial", "R1"}).exit, 0);
-        ASSERT_EQ(cmd("lab", {"--name", "华东电力试验研究院"}).exit, 0);
+        // Set before any certificate: it is printed beside one, never part of its content.
+        ASSERT_EQ(cmd("lab", {"--name", "华东电力试验研究院", "--verification-address", "https://lab.example.cn/v"}).exit, 0);
         ASSERT_EQ(cmd("standard", {"--serial", "S1", "--name", "校验仪", "--valid-until", "2030-06-30"}).exit, 0);
         writePasswords("实验室\tlab-pw\n张三\tzs\n李四\tls\n王五\tww\n");
     }
