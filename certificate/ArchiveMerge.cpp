@@ -943,6 +943,8 @@ Expected<MergeSummary> mergeArchives(Archive& target, const QStringList& files, 
         auto source = openSource(target, file);
         if (!source)
             return source.status();
+        // Held before its read begins: a refusal below ends the read before the archive.
+        sources.push_back(*source);
         reads.push_back(std::make_unique<Archive::Transaction>(**source, true));
         if (!reads.back()->begun())
             return reads.back()->begun();
@@ -952,7 +954,6 @@ Expected<MergeSummary> mergeArchives(Archive& target, const QStringList& files, 
             return verified.status();
         if (!verified->intact())
             return Status::failure(ErrorCode::Altered, QStringLiteral("存档 %1 未通过核对，未合并：%2").arg(file, verified->firstProblem));
-        sources.push_back(*source);
     }
     Archive::Write write(target);
     if (!write.begun())
