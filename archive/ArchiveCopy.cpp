@@ -3,8 +3,8 @@
 #include "archive/Schema.h"
 
 #include <QFile>
-#include <QHash>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlRecord>
 #include <QTemporaryFile>
 

@@ -16,8 +16,6 @@ namespace {
 
 // The schema from which the archive keeps the trail's head apart.
 constexpr int kHeadSchemaVersion = 7;
-// What the first row follows.
-const QString kNoPreviousHash(64, u'0');
 const QString kColumns = QStringLiteral(
     "id, at, os_user, host, program, action, object, old_values, new_values, reason, previous_hash, hash");
 

@@ -56,6 +56,9 @@ Status appendAudit(const Archive& archive, const AuditEntry& entry);
 // Several at once, in order, in the same way (a batch of reports).
 Status appendAudit(const Archive& archive, const std::vector<AuditEntry>& entries);
 
+// What a trail's first row follows.
+inline const QString kNoPreviousHash(64, u'0');
+
 struct AuditRow {
     int id = 0;
     QString at, user, host, program, action, object;

@@ -1,6 +1,7 @@
 #include "archive/Schema.h"
 
 #include "archive/Archive.h"
+#include "archive/Audit.h"
 #include "archive/SearchText.h"
 #include <QHash>
 #include <QRegularExpression>
@@ -96,7 +97,6 @@ struct Guard {
     QString function;   // PostgreSQL only
 };
 
-const QString kNoHash(64, u'0');
 
 // SQLite's RAISE takes a literal only; the messages hold no quote.
 QString sqliteTrigger(const QString& name, const QString& when, const QString& message)
@@ -303,7 +303,7 @@ Status fillHeads(const Archive& archive)
 {
     const QString doing = QStringLiteral("升级结构");
     int lastId = 0;
-    QString lastHash = kNoHash;
+    QString lastHash = kNoPreviousHash;
     {
         auto q = archive.run(QStringLiteral("SELECT id, hash FROM audit ORDER BY id DESC LIMIT 1"), {}, doing);
         if (!q)

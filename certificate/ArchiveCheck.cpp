@@ -16,7 +16,6 @@ namespace {
 
 const QString kDoing = QStringLiteral("校验存档");
 const QString kCertificatePrefix = QStringLiteral("certificate ");
-const QString kNoHash(64, u'0');
 // The schema from which the head, the numbers and the guards of versions exist.
 constexpr int kGuardedSchemaVersion = 7;
 
@@ -101,7 +100,7 @@ void Trail::visitMerged(const AuditRow& row)
     const QJsonObject o = objectOf(row.newValues);
     // A block begins its archive's chain, or carries on where an earlier merge of it ended.
     auto follows = [this](const QString& previous) {
-        return carriedLast_.isNull() ? previous == kNoHash || carriedSeen_.contains(previous) : previous == carriedLast_;
+        return carriedLast_.isNull() ? previous == kNoPreviousHash || carriedSeen_.contains(previous) : previous == carriedLast_;
     };
     if (row.action == audit::kMerged) {
         if (mergedProblem_.isEmpty()

@@ -24,7 +24,6 @@ namespace sf6 {
 namespace {
 
 const QString kDoing = QStringLiteral("合并存档");
-const QString kNoHash(64, u'0');
 
 // A table's rows as read, columns by name.
 struct Table {
@@ -789,7 +788,7 @@ private:
     Status carryAudit()
     {
         std::vector<AuditEntry> entries;
-        QString lastHash = kNoHash;
+        QString lastHash = kNoPreviousHash;
         const Status read = forEachAuditRow(source_, [&](const AuditRow& r) {
             lastHash = r.hash;
             // Carried by an earlier merge of this file: the trail carries on after it.

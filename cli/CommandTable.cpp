@@ -478,16 +478,18 @@ same bytes) is skipped; a relay or standard of the same serial number with the s
 differing entry becomes a new version with source
 .BR "合并：FILE" ;
 the lab's versions are added and its own profile stays current. Judgements, reports and links come with their
-records. Certificates keep their numbers; a number another certificate has (or the same year and sequence)
-refuses the whole merge and lists every clash (exit 6). Each source's audit rows are carried into the trail as
+records. Certificates keep their numbers; a number another certificate has refuses the whole merge and lists
+every clash (exit 6): give each PC its own prefix. Each source's audit rows are carried into the trail as
 new rows keeping their own fields and hashes, followed by one row naming the file, its trail's last hash and the
 counts, so that
 .B archive verify
 checks them. A missing or foreign file, an older or newer program's archive, the archive itself, or a file
 failing verify is refused (exit 6, 7 for a failed verify). Prints
 .BR "合并N条新记录，M条已在存档中；继电器X只（新版本Y个）；证书Z份" :
-X counts relays new to the archive, Y new versions of relays it had, Z certificates new to it. Sources holding
-a lab key or signatures are not merged yet.
+X counts relays new to the archive, Y new versions of relays it had, Z certificates new to it. People and
+signatures come along; a source whose lab key differs from the archive's is refused (import the same key on
+every PC with
+.BR "archive lab \-\-import\-key" ).
 )roff")},
         {QStringLiteral("archive restore"),
          QString(),

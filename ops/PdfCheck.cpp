@@ -1,9 +1,8 @@
 #include "ops/PdfCheck.h"
 
 #include "certificate/Certificate.h"
+#include "certificate/Keys.h"
 #include "certificate/People.h"
-
-#include <openssl/pem.h>
 
 #include <QFile>
 
@@ -61,13 +60,7 @@ Expected<crypto::Cert> readCertificateFile(const QString& path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return Status::failure(ErrorCode::NotFound, QStringLiteral("无法读取实验室证书文件 %1：%2").arg(path, f.errorString()));
-    const QByteArray bytes = f.read(1 << 20);   // a certificate is a few kilobytes
-    crypto::Bio in = crypto::memoryReader(bytes);
-    crypto::Cert cert(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr));
-    if (!cert) {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-        cert.reset(d2i_X509(nullptr, &p, long(bytes.size())));
-    }
+    auto cert = keys::readCertificate(f.read(1 << 20));   // a certificate is a few kilobytes
     if (!cert)
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("%1 不是证书文件（PEM 或 DER）").arg(path));
     return cert;
@@ -88,10 +81,10 @@ Expected<PdfCheck> checkCertificatePdf(const QString& file, const QString& trust
         if (!lab)
             return lab.status();
         if (*lab) {
-            crypto::Bio in = crypto::memoryReader((*lab)->certificatePem);
-            trusted.reset(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr));
-            if (!trusted)
+            auto read = keys::readCertificate((*lab)->certificatePem);
+            if (!read)
                 return Status::failure(ErrorCode::Altered, QStringLiteral("存档中的实验室证书无法读取"));
+            trusted = std::move(*read);
             fromArchive = true;
         }
     }
