@@ -1114,10 +1114,15 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive, const std::o
     return out;
 }
 
-Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number)
+Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number,
+                                                    const std::optional<QByteArray>& trustedLabCertificate)
 {
     check::Trail trail;
-    auto chain = verifyAuditChain(archive, [&trail](const AuditRow& row) { trail.visit(row); });
+    check::SignatureTrail signatureTrail;
+    auto chain = verifyAuditChain(archive, [&trail, &signatureTrail](const AuditRow& row) {
+        trail.visit(row);
+        signatureTrail.visit(row);
+    });
     if (!chain)
         return chain.status();
     auto q = archive.run(kCertificateCheckQuery + QStringLiteral("WHERE c.number = ?"), {number.trimmed()},
@@ -1142,6 +1147,27 @@ Expected<CertificateVerification> verifyCertificate(const Archive& archive, cons
             return columns.status();
         out.problem = *columns;
     }
+    // Its signatures too: a certificate whose content holds may still have been signed by no one.
+    auto signatures = check::checkSignatures(archive, signatureTrail, trustedLabCertificate, found);
+    if (!signatures)
+        return signatures.status();
+    out.signatures = signatures->signatures;
+    out.labKey = signatures->labKey;
+    out.labTrusted = signatures->trusted;
+    QStringList problems = signatures->findings;
+    if (!out.problem.isEmpty())
+        problems.prepend(out.problem);
+    out.problem = problems.join(u'\n');
+    return out;
+}
+
+QString CertificateVerification::summary() const
+{
+    // The code either way: it is what the customer compares with the paper.
+    QString out = QStringLiteral("校验码：%1").arg(code);
+    if (labKey && problem.isEmpty())
+        out += QStringLiteral("\n%1个签名\n").arg(signatures)
+             + (labTrusted ? check::trustedLabText() : check::untrustedLabText());
     return out;
 }
 

@@ -130,9 +130,14 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive,
                                             const std::optional<QByteArray>& trustedLabCertificate = std::nullopt);
 // One certificate: its hash recomputed; the verification code printed on it.
 struct CertificateVerification {
-    QString code;           // first 8 hex digits, upper case
-    QString problem;        // empty when its content and records are as issued
+    QString code;           // as printed on it, XXXX-XXXX-XXXX-XXXX
+    QString problem;        // empty when its content, records and signatures hold; else a finding a line
+    int signatures = 0;
+    bool labKey = false, labTrusted = false;
+    // The code; when all holds and the lab has a key, its signatures and whether the lab's certificate was checked.
+    QString summary() const;
 };
-Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number);
+Expected<CertificateVerification> verifyCertificate(const Archive& archive, const QString& number,
+                                                    const std::optional<QByteArray>& trustedLabCertificate = std::nullopt);
 
 } // namespace sf6

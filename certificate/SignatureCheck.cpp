@@ -84,8 +84,10 @@ QString untrustedLabText()
 QString trustedLabText() { return QStringLiteral("实验室证书与存档外的副本相符"); }
 
 Expected<SignatureCheck> checkSignatures(const Archive& archive, const SignatureTrail& trail,
-                                         const std::optional<QByteArray>& trusted)
+                                         const std::optional<QByteArray>& trusted, const QString& onlyNumber)
 {
+    const bool one = !onlyNumber.isEmpty();
+    const QVariantList oneBinding = one ? QVariantList{onlyNumber} : QVariantList{};
     SignatureCheck out;
     if (archive.schemaVersion() < schema::kSignaturesVersion)
         return out;
@@ -164,9 +166,10 @@ Expected<SignatureCheck> checkSignatures(const Archive& archive, const Signature
     // The certificates and who signed them.
     std::map<int, Signed> certificates;
     {
-        auto q = archive.run(QStringLiteral("SELECT c.id, c.number, c.sha256, c.tester, c.checker, a.approver "
-                                            "FROM certificates c LEFT JOIN certificate_approvals a ON a.certificate_id = c.id"),
-                             {}, kDoing);
+        auto q = archive.runList(QStringLiteral("SELECT c.id, c.number, c.sha256, c.tester, c.checker, a.approver "
+                                            "FROM certificates c LEFT JOIN certificate_approvals a ON a.certificate_id = c.id")
+                                 + (one ? QStringLiteral(" WHERE c.number = ?") : QString()),
+                                     oneBinding, kDoing);
         if (!q)
             return q.status();
         while (q->next())
@@ -175,10 +178,12 @@ Expected<SignatureCheck> checkSignatures(const Archive& archive, const Signature
                                                              q->value(5).toString()});
     }
     std::map<int, QHash<QString, QString>> signedBy;   // certificate id -> role -> person
-    auto q = archive.run(QStringLiteral("SELECT id, certificate_id, role, person, person_version_id, fingerprint, "
-                                        "signed_at, content_sha256, audit_id, audit_hash, signature FROM signatures "
-                                        "ORDER BY id"),
-                         {}, kDoing);
+    auto q = archive.runList(QStringLiteral("SELECT id, certificate_id, role, person, person_version_id, fingerprint, "
+                                        "signed_at, content_sha256, audit_id, audit_hash, signature FROM signatures ")
+                             + (one ? QStringLiteral("WHERE certificate_id IN (SELECT id FROM certificates WHERE number = ?) ")
+                                    : QString())
+                             + QStringLiteral("ORDER BY id"),
+                             oneBinding, kDoing);
     if (!q)
         return q.status();
     while (q->next()) {

@@ -41,8 +41,10 @@ struct SignatureCheck {
     QStringList findings;        // each names what does not hold
 };
 // trusted: the lab certificate's bytes (PEM or DER) from outside, if given.
+// onlyNumber: one certificate's signatures; the lab's and the people's
+// certificates are checked whole, since every signature rests on them.
 Expected<SignatureCheck> checkSignatures(const Archive& archive, const SignatureTrail& trail,
-                                         const std::optional<QByteArray>& trusted);
+                                         const std::optional<QByteArray>& trusted, const QString& onlyNumber = {});
 
 // "实验室证书未与存档外的副本核对…" when there is a key and no outside copy was given.
 QString untrustedLabText();

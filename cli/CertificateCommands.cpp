@@ -364,12 +364,21 @@ int certificatesCommand(const QCommandLineParser& p, const sf6::Archive& archive
 
 int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
 {
+    std::optional<QByteArray> trusted;
+    if (p.isSet(QStringLiteral("trust"))) {
+        QFile file(p.value(QStringLiteral("trust")));
+        if (!file.open(QIODevice::ReadOnly)) {
+            err(QStringLiteral("无法读取 %1：%2").arg(file.fileName(), file.errorString()));
+            return kUsage;
+        }
+        trusted = file.readAll();
+    }
     if (p.isSet(QStringLiteral("certificate"))) {
-        auto one = sf6::verifyCertificate(archive, p.value(QStringLiteral("certificate")));
+        auto one = sf6::verifyCertificate(archive, p.value(QStringLiteral("certificate")), trusted);
         if (!one) {
             return fail(one.status());
         }
-        if (const sf6::Status s = writeOutput(kStdout, QStringLiteral("校验码：%1\n").arg(one->code).toUtf8()); !s) {
+        if (const sf6::Status s = writeOutput(kStdout, one->summary().toUtf8() + '\n'); !s) {
             err(s.message());
             return kWriteFailed;
         }
@@ -383,15 +392,6 @@ int verifyCommand(const QCommandLineParser& p, const sf6::Archive& archive)
     if (const sf6::Status whole = archive.checkFile(); !whole) {
         err(whole.message());
         return kArchiveFailed;
-    }
-    std::optional<QByteArray> trusted;
-    if (p.isSet(QStringLiteral("trust"))) {
-        QFile file(p.value(QStringLiteral("trust")));
-        if (!file.open(QIODevice::ReadOnly)) {
-            err(QStringLiteral("无法读取 %1：%2").arg(file.fileName(), file.errorString()));
-            return kUsage;
-        }
-        trusted = file.readAll();
     }
     auto all = sf6::verifyArchive(archive, trusted);
     if (!all) {

@@ -386,7 +386,8 @@ or the terminal.
 prints 存档完整：N条审计记录，M份证书, or names the first altered audit row or certificate and exits 7.
 With
 .BI \-\-certificate " NO"
-prints that certificate's verification code 校验码：XXXX\-XXXX\-XXXX\-XXXX.
+prints that certificate's verification code 校验码：XXXX\-XXXX\-XXXX\-XXXX and checks that certificate
+alone: its hash, its records and its signatures (with the lab's and the people's certificates they rest on).
 Once the lab has a signing key, also each signature against its person's certificate, each person's certificate
 against the lab's, each signature's audit row against the chain and each certificate's hash against its
 signatures; every finding is named, a line each, and exits 7.

@@ -5,6 +5,7 @@
 #include "archive/Schema.h"
 #include "certificate/Keys.h"
 #include "certificate/People.h"
+#include "certificate/SignatureCheck.h"
 #include "tests/certificate/CertificateFixture.h"
 
 #include <QElapsedTimer>
@@ -335,6 +336,49 @@ TEST_P(Signatures, anAuditRowRewrittenBeforeASignatureBreaksItsAnchor)
     const ArchiveVerification v = verified();
     EXPECT_TRUE(v.firstProblem.contains(QStringLiteral("签名前的审计记录已被改写"))) << v.firstProblem.toStdString();
     EXPECT_TRUE(v.firstProblem.contains(number)) << v.firstProblem.toStdString();
+}
+
+// One certificate's check answers for that certificate: its own signatures,
+// on the lab's certificate checked against the outside copy when given.
+TEST_P(Signatures, oneCertificatesCheckNamesItsOwnSignaturesAndNoOthers)
+{
+    const QString rewritten = issueSigned(ids[0]);
+    const QString untouched = issueSigned(ids[1]);
+    ASSERT_TRUE(approve(*archive, untouched, kApprover, passwordOf(kApprover)));
+    unguarded([&] {
+        exec(QStringLiteral("UPDATE signatures SET signed_at = ? WHERE role = ? AND certificate_id = "
+                            "(SELECT id FROM certificates WHERE number = ?)"),
+             {QStringLiteral("2026-02-01 09:00:00"), roles::kChecker, rewritten});
+        exec(QStringLiteral("DELETE FROM signatures WHERE role = ? AND certificate_id = "
+                             "(SELECT id FROM certificates WHERE number = ?)"),
+             {roles::kTester, rewritten});
+    });
+    auto bad = verifyCertificate(*archive, rewritten);
+    ASSERT_TRUE(bad.ok()) << bad.error().toStdString();
+    EXPECT_TRUE(bad->problem.contains(QStringLiteral("证书 %1 的核验员（李四）签名不成立").arg(rewritten)))
+        << bad->problem.toStdString();
+    EXPECT_TRUE(bad->problem.contains(QStringLiteral("证书 %1 缺少校验员的签名").arg(rewritten))) << bad->problem.toStdString();
+    EXPECT_EQ(bad->summary(), QStringLiteral("校验码：") + bad->code) << "no all-clear beside a finding";
+
+    auto good = verifyCertificate(*archive, untouched);
+    ASSERT_TRUE(good.ok()) << good.error().toStdString();
+    EXPECT_TRUE(good->problem.isEmpty()) << good->problem.toStdString();
+    EXPECT_EQ(good->signatures, 3);
+    EXPECT_TRUE(good->summary().contains(QStringLiteral("3个签名")));
+    EXPECT_TRUE(good->summary().contains(check::untrustedLabText()));
+    auto trusted = verifyCertificate(*archive, untouched, labPem);
+    ASSERT_TRUE(trusted.ok());
+    EXPECT_TRUE(trusted->labTrusted);
+    EXPECT_TRUE(trusted->summary().contains(check::trustedLabText()));
+
+    // An outside copy that is not the archive's lab certificate: a finding for every certificate.
+    auto otherKey = keys::newKey();
+    auto otherLab = keys::labCertificate(otherKey->get(), QStringLiteral("别的研究院"));
+    ASSERT_TRUE(otherLab.ok());
+    auto foreign = verifyCertificate(*archive, untouched, keys::certificatePem(otherLab->get()));
+    ASSERT_TRUE(foreign.ok());
+    EXPECT_TRUE(foreign->problem.contains(QStringLiteral("存档中的实验室证书与存档外的副本不符")))
+        << foreign->problem.toStdString();
 }
 
 TEST_P(Signatures, aDeletedSignatureOrAForgedRoleIsNamed)

@@ -120,6 +120,10 @@ TEST_F(CliSignatures, signedIssueAndApprovalVerifyWithTheOutsideCopyAndSurviveAC
     const CliRun trusted = cmd("verify", {"--trust", crt.toUtf8().constData()});
     EXPECT_EQ(trusted.exit, 0) << trusted.err.toStdString();
     EXPECT_TRUE(trusted.out.contains(QStringLiteral("实验室证书与存档外的副本相符"))) << trusted.out.toStdString();
+    const CliRun one = cmd("verify", {"--certificate", number(1).toUtf8().constData(), "--trust", crt.toUtf8().constData()});
+    EXPECT_EQ(one.exit, 0) << one.err.toStdString();
+    EXPECT_TRUE(one.out.startsWith(QStringLiteral("校验码："))) << one.out.toStdString();
+    EXPECT_TRUE(one.out.contains(QStringLiteral("3个签名\n实验室证书与存档外的副本相符"))) << one.out.toStdString();
 
     const QString copy = dir.filePath(QStringLiteral("copy.sqlite"));
     const CliRun copied = cmd("copy", {"--to", copy.toUtf8().constData()});
@@ -176,6 +180,9 @@ TEST_F(CliSignatures, aPasswordChangedAndASignatureRewrittenByHand)
     EXPECT_EQ(v.exit, 7);
     EXPECT_TRUE(v.err.contains(QStringLiteral("证书 %1 的核验员（王五）签名与签名人的证书不符").arg(number(1)))) << v.err.toStdString();
     EXPECT_TRUE(v.err.contains(QStringLiteral("证书 %1 的核验员是 李四，签名的却是 王五").arg(number(1)))) << v.err.toStdString();
+    const CliRun one = cmd("verify", {"--certificate", number(1).toUtf8().constData()});
+    EXPECT_EQ(one.exit, 7) << "the certificate's own check reads its signatures too";
+    EXPECT_TRUE(one.err.contains(QStringLiteral("证书 %1 的核验员（王五）签名与签名人的证书不符").arg(number(1)))) << one.err.toStdString();
 }
 
 // What the customer gets: the approver signs the PDF at approval and at each
