@@ -2,6 +2,7 @@
 
 #include "certificate/CertificateActions.h"
 #include "certificate/CertificatePages.h"
+#include "certificate/People.h"
 #include "report/ReportRenderer.h"
 #include "report/TForm4.h"
 #include "ui/FileDialogs.h"
@@ -48,9 +49,14 @@ bool saveCertificatePdf(const Archive& archive, const QString& number, QWidget* 
     return true;
 }
 
-TForm4* previewCertificate(const CertificateContent& content, const CertificateState& state)
+TForm4* previewCertificate(const Archive& archive, const StoredCertificate& certificate, QWidget* parent)
 {
-    auto* page = new TForm4(certificatePages(content, state));
+    const auto extras = certificatePrintExtras(archive, certificate.id);
+    if (!extras) {
+        ui::MessageBoxes::show(extras.error(), parent);
+        return nullptr;
+    }
+    auto* page = new TForm4(certificatePages(certificate.content, certificate.state, *extras));
     page->preview();
     return page;
 }

@@ -3,7 +3,7 @@
 // name the user confirms (the number proposed), or in the print preview.
 
 #include "archive/Archive.h"
-#include "certificate/CertificateContent.h"
+#include "certificate/Certificate.h"
 
 #include <QString>
 
@@ -20,8 +20,10 @@ QString certificatePdfName(const QString& number);
 // with its signers; an approved one of a signed archive signed by its
 // approver, whose password is asked. A failure is told. False when nothing was written.
 bool saveCertificatePdf(const Archive& archive, const QString& number, QWidget* parent);
-// Opens the print preview of every page; the page window deletes itself with
-// it. No parent: the preview outlives the window that asked for it.
-TForm4* previewCertificate(const CertificateContent& content, const CertificateState& state);
+// Opens the print preview of every page as the PDF has them (signers, QR
+// code with the lab's address); the page window deletes itself with it. No
+// parent: the preview outlives the window that asked for it. A failure to
+// read the archive is told over parent, and nothing opens.
+TForm4* previewCertificate(const Archive& archive, const StoredCertificate& certificate, QWidget* parent);
 
 } // namespace sf6

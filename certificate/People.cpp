@@ -538,4 +538,20 @@ Expected<std::vector<SignatureRow>> signaturesOf(const Archive& archive, int cer
     return out;
 }
 
+Expected<CertificatePrintExtras> certificatePrintExtras(const Archive& archive, int certificateId)
+{
+    CertificatePrintExtras extras;
+    auto lab = currentLab(archive);
+    if (!lab)
+        return lab.status();
+    if (*lab)
+        extras.verificationAddress = (*lab)->verificationAddress;
+    auto signatures = signaturesOf(archive, certificateId);
+    if (!signatures)
+        return signatures.status();
+    for (const SignatureRow& s : *signatures)
+        extras.signers.push_back({s.role, s.person, s.signedAt, s.fingerprint});
+    return extras;
+}
+
 } // namespace sf6

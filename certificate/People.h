@@ -9,6 +9,7 @@
 // person and their certificate, the time and the newest audit row's hash.
 
 #include "archive/Archive.h"
+#include "certificate/CertificatePages.h"
 #include "certificate/Crypto.h"
 
 #include <QJsonObject>
@@ -105,5 +106,10 @@ struct SignatureRow {
     QByteArray signature;   // DER
 };
 Expected<std::vector<SignatureRow>> signaturesOf(const Archive& archive, int certificateId);
+
+// What a certificate's pages carry besides its content, for the PDF and the
+// preview alike: its signers so far, and the lab's verification address as
+// it stands now (a certificate printed again points where customers check today).
+Expected<CertificatePrintExtras> certificatePrintExtras(const Archive& archive, int certificateId);
 
 } // namespace sf6

@@ -211,7 +211,7 @@ void TCertificatesForm::btnAmendClick()
 void TCertificatesForm::btnPreviewClick()
 {
     if (const auto c = selectedCertificate())
-        sf6::previewCertificate(c->content, c->state);
+        sf6::previewCertificate(*archive_, *c, this);
 }
 
 void TCertificatesForm::btnSavePdfClick()

@@ -374,7 +374,7 @@ void TCertifyDialog::btnPreviewClick()
     if (!issued_)
         return;
     if (const auto c = stored(archive_, issued_->content.number, this))
-        sf6::previewCertificate(c->content, c->state);
+        sf6::previewCertificate(archive_, *c, this);
 }
 
 void TCertifyDialog::addCommandTo(THistoryForm* history)

@@ -119,30 +119,21 @@ Expected<int> writeIssuedCertificatePdf(const Archive& archive, const QString& n
     auto c = storedCertificate(archive, number);
     if (!c)
         return c.status();
-    auto signatures = signaturesOf(archive, c->id);
-    if (!signatures)
-        return signatures.status();
-    CertificatePrintExtras extras;
-    // The lab's address as it stands now: a certificate printed again points where its customers check today.
-    auto lab = currentLab(archive);
-    if (!lab)
-        return lab.status();
-    if (*lab)
-        extras.verificationAddress = (*lab)->verificationAddress;
-    for (const SignatureRow& s : *signatures)
-        extras.signers.push_back({s.role, s.person, s.signedAt, s.fingerprint});
+    auto extras = certificatePrintExtras(archive, c->id);
+    if (!extras)
+        return extras.status();
     auto signer = signerOf(archive, *c);
     if (!signer)
         return signer.status();
     if (signer->isEmpty())
-        return writeCertificatePdf(archive, number, path, extras);
+        return writeCertificatePdf(archive, number, path, *extras);
     // The approver may have retired since: the key that approved still signs.
     auto unlocked = unlockPerson(archive, *signer, approverPassword);
     if (!unlocked)
         return unlocked.status();
     return writeSignedCertificatePdf(archive, number, path,
                                      {unlocked->key.get(), unlocked->certificate.get(), {unlocked->labCertificate.get()},
-                                      unlocked->name, extras});
+                                      unlocked->name, *extras});
 }
 
 CertificateActions certificateActions()

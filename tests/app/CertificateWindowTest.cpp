@@ -638,7 +638,10 @@ TEST_F(CertificateWindow, approvalAndAmendmentFromTheCertificatesWindowChangeIts
 
 TEST_F(CertificateWindow, thePreviewShowsEveryPageOfTheSelectedCertificate)
 {
-    saveLab();
+    sf6::LabTexts lab;
+    lab.name = QStringLiteral("华东电力试验研究院");
+    lab.verificationAddress = QStringLiteral("https://lab.example.cn/核对");
+    ASSERT_TRUE(sf6::saveLab(*w->archive(), lab).ok());
     saveStandard(kStandard, QStringLiteral("2027-03-31"));
     sf6::CertifyRequest request;
     request.recordId = ids[1];
@@ -664,4 +667,12 @@ TEST_F(CertificateWindow, thePreviewShowsEveryPageOfTheSelectedCertificate)
     ASSERT_NE(page->previewDialog(), nullptr);
     EXPECT_EQ(page->Pages.size(), sf6::certificatePages(issued->content, sf6::CertificateState{}).size());
     EXPECT_GT(page->Pages.size(), 3u);   // the record, its judgement, the record before adjustment, the last page
+    // The QR code as the PDF has it: with the lab's verification address.
+    sf6::CertificatePrintExtras extras;
+    extras.verificationAddress = *lab.verificationAddress;
+    const auto withAddress = sf6::certificatePages(issued->content, sf6::CertificateState{}, extras);
+    const auto without = sf6::certificatePages(issued->content, sf6::CertificateState{});
+    ASSERT_FALSE(page->Pages.front().codes.empty());
+    ASSERT_NE(withAddress.front().codes.front().dark, without.front().codes.front().dark);
+    EXPECT_EQ(page->Pages.front().codes.front().dark, withAddress.front().codes.front().dark);
 }
