@@ -4,6 +4,7 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
+#include <openssl/provider.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
 
@@ -19,6 +20,19 @@ using P8 = std::unique_ptr<PKCS8_PRIV_KEY_INFO, crypto::Deleter<PKCS8_PRIV_KEY_I
 using P12 = std::unique_ptr<PKCS12, crypto::Deleter<PKCS12_free>>;
 
 constexpr int kSerialBytes = 16;
+
+// The legacy provider beside the default one, loaded once on first need and
+// kept for the process; false when this OpenSSL has none.
+bool loadLegacyCiphers()
+{
+    static const bool loaded = [] {
+        OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
+        OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+        ERR_clear_error();
+        return base && legacy;
+    }();
+    return loaded;
+}
 constexpr long kSecondsPerYear = 365L * 24 * 3600;
 
 Status failed(const QString& what) { return Status::failure(ErrorCode::Failed, what + QStringLiteral("：") + opensslReason()); }
@@ -157,7 +171,7 @@ Expected<crypto::Cert> personCertificate(EVP_PKEY* personKey, const QString& nam
         || !addExtension(c, labCert, NID_basic_constraints, "critical,CA:FALSE")
         || !addExtension(c, labCert, NID_key_usage, "critical,digitalSignature,nonRepudiation")
         || !addExtension(c, labCert, NID_subject_key_identifier, "hash")
-        || !addExtension(c, labCert, NID_authority_key_identifier, "keyid:always")
+        || !addExtension(c, labCert, NID_authority_key_identifier, "keyid,issuer")
         || X509_sign(c, labKey, EVP_sha256()) <= 0)
         return failed(QStringLiteral("无法生成人员证书"));
     return cert;
@@ -267,21 +281,52 @@ Expected<Imported> readPkcs12(const QByteArray& bytes, const QString& password)
         ERR_clear_error();
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("不是 PKCS#12（.pfx/.p12）文件"));
     }
+    const QByteArray pass = password.toUtf8();
+    // The MAC tells a wrong password from a cipher this OpenSSL does not offer by default.
+    if (PKCS12_mac_present(p12.get()) == 1 && PKCS12_verify_mac(p12.get(), pass.constData(), int(pass.size())) != 1
+        && !(pass.isEmpty() && PKCS12_verify_mac(p12.get(), nullptr, 0) == 1)) {
+        ERR_clear_error();
+        return Status::failure(ErrorCode::WrongPassword, QStringLiteral("PKCS#12 文件的密码不对"));
+    }
     EVP_PKEY* key = nullptr;
     X509* cert = nullptr;
     STACK_OF(X509)* chain = nullptr;
-    const QByteArray pass = password.toUtf8();
-    const int ok = PKCS12_parse(p12.get(), pass.constData(), &key, &cert, &chain);
+    int ok = PKCS12_parse(p12.get(), pass.constData(), &key, &cert, &chain);
+    if (ok != 1 && loadLegacyCiphers()) {
+        // Older exports (Windows, older CAs) encrypt with RC2 or 40-bit ciphers.
+        ERR_clear_error();
+        ok = PKCS12_parse(p12.get(), pass.constData(), &key, &cert, &chain);
+    }
     crypto::CertStack ownedChain(chain);
     Imported out{crypto::PKey(key), crypto::Cert(cert)};
-    ERR_clear_error();
     if (ok != 1)
-        return Status::failure(ErrorCode::WrongPassword, QStringLiteral("PKCS#12 文件的密码不对"));
+        return Status::failure(ErrorCode::InvalidValue,
+                               QStringLiteral("PKCS#12 文件的加密方式无法读取（%1）；请用 AES 重新导出后再导入")
+                                   .arg(opensslReason()));
+    ERR_clear_error();
     if (!out.key || !out.certificate)
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("PKCS#12 文件中没有私钥和它的证书"));
     if (!keyMatches(out.key.get(), out.certificate.get()))
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("PKCS#12 文件中的私钥与证书不配对"));
     return out;
+}
+
+Status canCertifyPeople(X509* cert)
+{
+    // Readers check the chain as X.509 has it: a lab certificate that is no CA makes every person's certificate fail.
+    const bool ca = X509_check_ca(cert) != 0;
+    const uint32_t usage = X509_get_key_usage(cert);   // all bits when the certificate does not limit it
+    ERR_clear_error();
+    if (!ca || !(usage & KU_KEY_CERT_SIGN))
+        return Status::failure(ErrorCode::InvalidValue,
+                               QStringLiteral("这张证书不能签发人员的证书（不是CA证书，或密钥用途不含证书签名）；"
+                                              "请向证书颁发机构申请可签发下级证书的实验室证书，或由本程序创建实验室密钥"));
+    const ASN1_TIME* notAfter = X509_get0_notAfter(cert);
+    if (X509_cmp_current_time(notAfter) <= 0)
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("这张证书已过期，不能用于签名"));
+    if (X509_cmp_current_time(X509_get0_notBefore(cert)) >= 0)
+        return Status::failure(ErrorCode::InvalidValue, QStringLiteral("这张证书尚未生效，不能用于签名"));
+    return Status::success();
 }
 
 } // namespace sf6::keys

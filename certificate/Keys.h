@@ -60,7 +60,11 @@ struct Imported {
     crypto::PKey key;
     crypto::Cert certificate;
 };
+// A wrong password is ErrorCode::WrongPassword; RC2 and 40-bit exports are read too.
 Expected<Imported> readPkcs12(const QByteArray& bytes, const QString& password);
+// Whether an imported lab certificate can be the people's root: a CA allowed
+// to sign certificates, valid today.
+Status canCertifyPeople(X509* cert);
 
 // The last OpenSSL error, for a sentence.
 QString opensslReason();

@@ -266,6 +266,8 @@ Expected<LabKey> importLabKey(Archive& archive, const QByteArray& pfx, const QSt
     auto imported = keys::readPkcs12(pfx, pfxPassword);
     if (!imported)
         return imported.status();
+    if (const Status s = keys::canCertifyPeople(imported->certificate.get()); !s)
+        return s;
     Archive::Write write(archive);
     if (!write.begun())
         return write.begun();

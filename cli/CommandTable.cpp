@@ -248,7 +248,8 @@ printed in each certificate's QR code). Every change is a new version. Prints th
 .B \-\-create\-key
 makes the lab's signing key (EC P\-256) and its self-signed certificate, the root of the people's;
 .BI \-\-import\-key " FILE"
-takes a .pfx/.p12 the lab has (its password is the line named as the file). Either way the key is kept only
+takes a .pfx/.p12 the lab has (its password is the line named as the file; older RC2 and 3DES exports are read
+too); its certificate must be a CA allowed to sign certificates and valid today, or it is refused. Either way the key is kept only
 encrypted under the lab's password (the line 实验室; at the terminal typed twice). A lab that has a key is refused.
 .BI \-\-export\-certificate " FILE"
 writes the lab's certificate for the quality manager to keep outside the archive

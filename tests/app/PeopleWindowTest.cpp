@@ -4,7 +4,9 @@
 // that only the new one opens the key.
 #include "app/TForm1.h"
 #include "certificate/People.h"
+#include "certificate/Keys.h"
 #include "certificate/TPeopleForm.h"
+#include "tests/certificate/TestSigners.h"
 #include "tests/app/WindowDriver.h"
 #include "ui/FileDialogs.h"
 #include "ui/MessageBox.h"
@@ -158,6 +160,48 @@ TEST_F(PeopleWindow, theLabKeyIsMadeWithATypedPasswordAndItsCertificateExported)
     QFile file(pem);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), (*key)->certificatePem);
+}
+
+TEST_F(PeopleWindow, aLabKeyIsImportedFromAnAuthoritysPfxWithItsPasswordTypedMasked)
+{
+    const auto rootKey = certtest::newKey();
+    const auto root = certtest::newCertificate(QStringLiteral("某认证中心"), rootKey.get(), nullptr, rootKey.get(), 1);
+    const auto labKey = certtest::newKey();
+    const auto lab = certtest::newCertificate(QStringLiteral("华东电力试验研究院"), labKey.get(), root.get(), rootKey.get(), 2,
+                                              true);
+    const QString file = dir.filePath(QStringLiteral("实验室 密钥.pfx"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(certtest::pfx(labKey.get(), lab.get(), {root.get()}, QStringLiteral("pfx-pw"), false));
+    }
+    TPeopleForm* f = openPeople();
+    ASSERT_NE(f, nullptr);
+    ui::OpenAnswer open({file});
+    {
+        TypedAnswers typed{QStringLiteral("不对"), kLab, kLab};
+        f->btnImportKey->click();
+        EXPECT_TRUE(typed.allSecret());
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages.back().text, QStringLiteral("PKCS#12 文件的密码不对"));
+        EXPECT_FALSE(sf6::currentLabKey(*w->archive())->has_value());
+    }
+    TypedAnswers typed{QStringLiteral("pfx-pw"), kLab, kLab};
+    f->btnImportKey->click();
+    EXPECT_EQ(typed.requests.size(), 3u) << "the file's password, then the lab's twice";
+    EXPECT_TRUE(typed.allSecret());
+    const auto key = sf6::currentLabKey(*w->archive());
+    ASSERT_TRUE(key && key->has_value()) << messages.messages.back().text.toStdString();
+    EXPECT_EQ((*key)->fingerprint, sf6::keys::fingerprint(lab.get()));
+    EXPECT_TRUE(f->lbLabKey->text().contains((*key)->fingerprint));
+    EXPECT_FALSE(f->btnImportKey->isEnabled());
+    EXPECT_TRUE(f->btnAdd->isEnabled());
+    // Locked under the lab's password typed here; the people's certificates chain to the imported one.
+    sf6::PersonChange c{QStringLiteral("王五"), QStringList{sf6::roles::kApprover}, false, false, kLab, QStringLiteral("pw")};
+    ASSERT_TRUE(sf6::savePerson(*w->archive(), c).ok());
+    auto signer = sf6::unlockPerson(*w->archive(), QStringLiteral("王五"), QStringLiteral("pw"));
+    ASSERT_TRUE(signer.ok()) << signer.error().toStdString();
+    EXPECT_TRUE(sf6::keys::issuedBy(signer->certificate.get(), lab.get()));
 }
 
 TEST_F(PeopleWindow, aPersonIsAddedChangedAndRetiredWithTheLabsPasswordAndNeverDeleted)

@@ -6,12 +6,15 @@
 
 #include <openssl/ec.h>
 #include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/provider.h>
 #include <openssl/x509v3.h>
 
 #include <QByteArray>
 #include <QString>
 
 #include <stdexcept>
+#include <vector>
 
 namespace certtest {
 
@@ -33,9 +36,9 @@ inline void addExtension(X509* cert, X509* issuer, int nid, const char* value)
     X509_EXTENSION_free(ext);
 }
 
-// issuer null: a self-signed root.
+// issuer null: a self-signed root. ca: one issued that may issue in turn.
 inline sf6::crypto::Cert newCertificate(const QString& name, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey,
-                                        long serial)
+                                        long serial, bool ca = false)
 {
     sf6::crypto::Cert c(X509_new());
     X509_set_version(c.get(), 2);
@@ -49,7 +52,7 @@ inline sf6::crypto::Cert newCertificate(const QString& name, EVP_PKEY* key, X509
     X509_set_issuer_name(c.get(), issuer ? X509_get_subject_name(issuer) : subject);
     X509_set_pubkey(c.get(), key);
     X509* signer = issuer ? issuer : c.get();
-    if (issuer) {
+    if (issuer && !ca) {
         addExtension(c.get(), signer, NID_basic_constraints, "critical,CA:FALSE");
         addExtension(c.get(), signer, NID_key_usage, "critical,digitalSignature,nonRepudiation");
     } else {
@@ -79,6 +82,29 @@ inline QByteArray pem(X509* c)
 {
     sf6::crypto::Bio out(BIO_new(BIO_s_mem()));
     PEM_write_bio_X509(out.get(), c);
+    return sf6::crypto::memoryContents(out.get());
+}
+
+// A .pfx as a certificate authority or Windows hands it out; legacy: the
+// older export (key 3DES, certificates 40-bit RC2) that OpenSSL 3 reads only
+// with its legacy provider, which this loads into the calling process.
+inline QByteArray pfx(EVP_PKEY* key, X509* cert, const std::vector<X509*>& chain, const QString& password, bool legacy)
+{
+    if (legacy && !(OSSL_PROVIDER_load(nullptr, "default") && OSSL_PROVIDER_load(nullptr, "legacy")))
+        throw std::runtime_error("legacy provider");
+    STACK_OF(X509)* others = sk_X509_new_null();
+    for (X509* c : chain)
+        sk_X509_push(others, c);
+    const QByteArray pass = password.toUtf8();
+    PKCS12* p12 = PKCS12_create(pass.constData(), "lab", key, cert, others,
+                                legacy ? NID_pbe_WithSHA1And3_Key_TripleDES_CBC : 0,
+                                legacy ? NID_pbe_WithSHA1And40BitRC2_CBC : 0, 0, 0, 0);
+    sk_X509_free(others);
+    if (!p12)
+        throw std::runtime_error("PKCS12_create");
+    sf6::crypto::Bio out(BIO_new(BIO_s_mem()));
+    i2d_PKCS12_bio(out.get(), p12);
+    PKCS12_free(p12);
     return sf6::crypto::memoryContents(out.get());
 }
 

@@ -2,6 +2,8 @@
 // from a passwords file only its owner can read, issue and approval signed,
 // verify with and without the outside copy of the lab certificate, a copy of
 // the archive that keeps its signatures, and a signature rewritten by hand.
+#include "certificate/Keys.h"
+#include "tests/certificate/TestSigners.h"
 #include "tests/cli/CliRun.h"
 
 #include <QDate>
@@ -148,6 +150,61 @@ TEST_F(CliSignatures, signedIssueAndApprovalVerifyWithTheOutsideCopyAndSurviveAC
     const CliRun foreign = cmd("verify", {"--trust", otherCrt.toUtf8().constData()});
     EXPECT_EQ(foreign.exit, 7);
     EXPECT_TRUE(foreign.err.contains(QStringLiteral("存档中的实验室证书与存档外的副本不符"))) << foreign.err.toStdString();
+}
+
+// A lab whose key comes from an outside authority, exported the older way
+// (RC2, 3DES): imported, it is the people's root, and what it signs is
+// checked by the customer against the lab's certificate alone.
+TEST_F(CliSignatures, aLabKeyFromAnAuthoritysPfxSignsWhatTheCustomerChecks)
+{
+    const auto rootKey = certtest::newKey();
+    const auto root = certtest::newCertificate(QStringLiteral("某认证中心"), rootKey.get(), nullptr, rootKey.get(), 1);
+    const auto labKey = certtest::newKey();
+    const auto lab = certtest::newCertificate(QStringLiteral("华东电力试验研究院"), labKey.get(), root.get(), rootKey.get(), 2,
+                                              true);
+    const auto signerKey = certtest::newKey();
+    const auto signer = certtest::newCertificate(QStringLiteral("文件签名"), signerKey.get(), root.get(), rootKey.get(), 3);
+    const auto write = [this](const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
+    const QString labPfx = write(QStringLiteral("实验室 密钥.pfx"), certtest::pfx(labKey.get(), lab.get(), {root.get()},
+                                                                               QStringLiteral("pfx-pw"), true));
+    const QString signerPfx = write(QStringLiteral("signer.pfx"), certtest::pfx(signerKey.get(), signer.get(), {root.get()},
+                                                                              QStringLiteral("pfx-pw"), false));
+    const QString crt = dir.filePath(QStringLiteral("lab.crt"));
+    const QByteArray people = "实验室\tlab-pw\n张三\tzs\n李四\tls\n王五\tww\n";
+
+    writePasswords(people + labPfx.toUtf8() + "\twrong\n");
+    const CliRun wrong = withPasswords("lab", {"--import-key", labPfx.toUtf8().constData()});
+    EXPECT_EQ(wrong.exit, 1);
+    EXPECT_TRUE(wrong.err.contains(QStringLiteral("PKCS#12 文件的密码不对"))) << wrong.err.toStdString();
+    writePasswords(people + signerPfx.toUtf8() + "\tpfx-pw\n");
+    const CliRun notCa = withPasswords("lab", {"--import-key", signerPfx.toUtf8().constData()});
+    EXPECT_EQ(notCa.exit, 2);
+    EXPECT_TRUE(notCa.err.contains(QStringLiteral("不能签发人员的证书"))) << notCa.err.toStdString();
+    EXPECT_EQ(cmd("lab", {"--export-certificate", crt.toUtf8().constData()}).exit, 1) << "neither refusal kept a key";
+
+    writePasswords(people + labPfx.toUtf8() + "\tpfx-pw\n");
+    const CliRun imported = withPasswords("lab", {"--import-key", labPfx.toUtf8().constData()});
+    ASSERT_EQ(imported.exit, 0) << imported.err.toStdString();
+    EXPECT_TRUE(imported.err.contains(sf6::keys::fingerprint(lab.get()))) << imported.err.toStdString();
+    ASSERT_EQ(cmd("lab", {"--export-certificate", crt.toUtf8().constData()}).exit, 0);
+    for (const auto& [name, role] : {std::pair{"张三", "校验员"}, std::pair{"李四", "核验员"}, std::pair{"王五", "批准人"}})
+        ASSERT_EQ(withPasswords("person", {"--name", name, "--roles", role}).exit, 0);
+    ASSERT_EQ(withPasswords("certify", {"--record", "1", "--standard", "S1", "--tester", "张三", "--checker", "李四"}).exit, 0);
+    const QString pdf = dir.filePath(QStringLiteral("cert.pdf"));
+    const CliRun approved = withPasswords("approve", {"--certificate", number(1).toUtf8().constData(), "--approver", "王五",
+                                                     "--pdf", pdf.toUtf8().constData()});
+    ASSERT_EQ(approved.exit, 0) << approved.err.toStdString();
+
+    const CliRun verified = cmd("verify", {"--trust", crt.toUtf8().constData()});
+    EXPECT_EQ(verified.exit, 0) << verified.err.toStdString();
+    const CliRun genuine = sf6cli({QStringLiteral("verify-pdf"), pdf, QStringLiteral("--trust"), crt,
+                                   QStringLiteral("--archive"), archive});
+    EXPECT_EQ(genuine.exit, 0) << genuine.err.toStdString() << genuine.out.toStdString();
 }
 
 TEST_F(CliSignatures, aPasswordChangedAndASignatureRewrittenByHand)
