@@ -1007,14 +1007,34 @@ Expected<std::optional<StoredCertificate>> findCertificate(const Archive& archiv
     return storedWhere(archive, number.trimmed());
 }
 
+// The signature check's counts into a verification; every finding named, a
+// line each, after the first other problem if there was one.
+template <typename Verification>
+static QString takeSignatures(Verification& out, const check::SignatureCheck& found, const QString& firstProblem)
+{
+    out.signatures = found.signatures;
+    out.labKey = found.labKey;
+    out.labTrusted = found.trusted;
+    QStringList problems = found.findings;
+    if (!firstProblem.isEmpty())
+        problems.prepend(firstProblem);
+    return problems.join(u'\n');
+}
+
+// "N个签名" and whether the lab's certificate was checked against the outside copy.
+static QString signaturesLines(int signatures, bool labTrusted)
+{
+    return QStringLiteral("%1个签名\n").arg(signatures)
+         + (labTrusted ? check::trustedLabText() : check::untrustedLabText());
+}
+
 QString ArchiveVerification::summary() const
 {
     if (!intact())
         return firstProblem;
     QString out = QStringLiteral("存档完整：%1条审计记录，%2份证书").arg(auditRows).arg(certificates);
     if (labKey)
-        out += QStringLiteral("，%1个签名\n").arg(signatures)
-             + (labTrusted ? check::trustedLabText() : check::untrustedLabText());
+        out += QStringLiteral("，") + signaturesLines(signatures, labTrusted);
     return out;
 }
 
@@ -1103,14 +1123,7 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive, const std::o
     auto signatures = check::checkSignatures(archive, signatureTrail, trustedLabCertificate);
     if (!signatures)
         return signatures.status();
-    out.signatures = signatures->signatures;
-    out.labKey = signatures->labKey;
-    out.labTrusted = signatures->trusted;
-    // Every signature finding is named, after the first other problem if there was one.
-    QStringList problems = signatures->findings;
-    if (!out.intact())
-        problems.prepend(out.firstProblem);
-    out.firstProblem = problems.join(u'\n');
+    out.firstProblem = takeSignatures(out, *signatures, out.firstProblem);
     return out;
 }
 
@@ -1151,13 +1164,7 @@ Expected<CertificateVerification> verifyCertificate(const Archive& archive, cons
     auto signatures = check::checkSignatures(archive, signatureTrail, trustedLabCertificate, found);
     if (!signatures)
         return signatures.status();
-    out.signatures = signatures->signatures;
-    out.labKey = signatures->labKey;
-    out.labTrusted = signatures->trusted;
-    QStringList problems = signatures->findings;
-    if (!out.problem.isEmpty())
-        problems.prepend(out.problem);
-    out.problem = problems.join(u'\n');
+    out.problem = takeSignatures(out, *signatures, out.problem);
     return out;
 }
 
@@ -1166,8 +1173,7 @@ QString CertificateVerification::summary() const
     // The code either way: it is what the customer compares with the paper.
     QString out = QStringLiteral("校验码：%1").arg(code);
     if (labKey && problem.isEmpty())
-        out += QStringLiteral("\n%1个签名\n").arg(signatures)
-             + (labTrusted ? check::trustedLabText() : check::untrustedLabText());
+        out += u'\n' + signaturesLines(signatures, labTrusted);
     return out;
 }
 

@@ -164,16 +164,13 @@ TEST_F(PeopleWindow, theLabKeyIsMadeWithATypedPasswordAndItsCertificateExported)
 
 TEST_F(PeopleWindow, aLabKeyIsImportedFromAnAuthoritysPfxWithItsPasswordTypedMasked)
 {
-    const auto rootKey = certtest::newKey();
-    const auto root = certtest::newCertificate(QStringLiteral("某认证中心"), rootKey.get(), nullptr, rootKey.get(), 1);
-    const auto labKey = certtest::newKey();
-    const auto lab = certtest::newCertificate(QStringLiteral("华东电力试验研究院"), labKey.get(), root.get(), rootKey.get(), 2,
-                                              true);
+    const certtest::AuthorityIssuedLab issued;
+    X509* lab = issued.lab.get();
     const QString file = dir.filePath(QStringLiteral("实验室 密钥.pfx"));
     {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(certtest::pfx(labKey.get(), lab.get(), {root.get()}, QStringLiteral("pfx-pw"), false));
+        f.write(certtest::pfx(issued.labKey.get(), lab, {issued.root.get()}, QStringLiteral("pfx-pw"), false));
     }
     TPeopleForm* f = openPeople();
     ASSERT_NE(f, nullptr);
@@ -192,7 +189,7 @@ TEST_F(PeopleWindow, aLabKeyIsImportedFromAnAuthoritysPfxWithItsPasswordTypedMas
     EXPECT_TRUE(typed.allSecret());
     const auto key = sf6::currentLabKey(*w->archive());
     ASSERT_TRUE(key && key->has_value()) << messages.messages.back().text.toStdString();
-    EXPECT_EQ((*key)->fingerprint, sf6::keys::fingerprint(lab.get()));
+    EXPECT_EQ((*key)->fingerprint, sf6::keys::fingerprint(lab));
     EXPECT_TRUE(f->lbLabKey->text().contains((*key)->fingerprint));
     EXPECT_FALSE(f->btnImportKey->isEnabled());
     EXPECT_TRUE(f->btnAdd->isEnabled());
@@ -201,7 +198,7 @@ TEST_F(PeopleWindow, aLabKeyIsImportedFromAnAuthoritysPfxWithItsPasswordTypedMas
     ASSERT_TRUE(sf6::savePerson(*w->archive(), c).ok());
     auto signer = sf6::unlockPerson(*w->archive(), QStringLiteral("王五"), QStringLiteral("pw"));
     ASSERT_TRUE(signer.ok()) << signer.error().toStdString();
-    EXPECT_TRUE(sf6::keys::issuedBy(signer->certificate.get(), lab.get()));
+    EXPECT_TRUE(sf6::keys::issuedBy(signer->certificate.get(), lab));
 }
 
 TEST_F(PeopleWindow, aPersonIsAddedChangedAndRetiredWithTheLabsPasswordAndNeverDeleted)

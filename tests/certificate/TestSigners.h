@@ -78,6 +78,15 @@ struct TestLab {
     sf6::crypto::Cert person;
 };
 
+// A lab whose certificate an outside authority issued, as a CA for the people's.
+struct AuthorityIssuedLab {
+    sf6::crypto::PKey rootKey = newKey();
+    sf6::crypto::Cert root = newCertificate(QStringLiteral("某认证中心"), rootKey.get(), nullptr, rootKey.get(), 1);
+    sf6::crypto::PKey labKey = newKey();
+    sf6::crypto::Cert lab =
+        newCertificate(QStringLiteral("华东电力试验研究院"), labKey.get(), root.get(), rootKey.get(), 2, true);
+};
+
 inline QByteArray pem(X509* c)
 {
     sf6::crypto::Bio out(BIO_new(BIO_s_mem()));
