@@ -187,7 +187,12 @@ TEST_F(CliSignatures, aLabKeyFromAnAuthoritysPfxSignsWhatTheCustomerChecks)
     const CliRun notCa = withPasswords("lab", {"--import-key", signerPfx.toUtf8().constData()});
     EXPECT_EQ(notCa.exit, 2);
     EXPECT_TRUE(notCa.err.contains(QStringLiteral("不能签发人员的证书"))) << notCa.err.toStdString();
-    EXPECT_EQ(cmd("lab", {"--export-certificate", crt.toUtf8().constData()}).exit, 1) << "neither refusal kept a key";
+    const QString big = write(QStringLiteral("录像.pfx"), QByteArray(2 << 20, '\x30'));
+    writePasswords(people + big.toUtf8() + "\tpfx-pw\n");
+    const CliRun tooBig = withPasswords("lab", {"--import-key", big.toUtf8().constData()});
+    EXPECT_EQ(tooBig.exit, 2);
+    EXPECT_TRUE(tooBig.err.contains(QStringLiteral("不是 PKCS#12（.pfx/.p12）密钥文件"))) << tooBig.err.toStdString();
+    EXPECT_EQ(cmd("lab", {"--export-certificate", crt.toUtf8().constData()}).exit, 1) << "no refusal kept a key";
 
     writePasswords(people + labPfx.toUtf8() + "\tpfx-pw\n");
     const CliRun imported = withPasswords("lab", {"--import-key", labPfx.toUtf8().constData()});
