@@ -10,6 +10,8 @@
 
 #include <QCryptographicHash>
 
+#include <cstdlib>
+
 namespace sf6::keys {
 
 namespace {
@@ -20,20 +22,28 @@ using P8 = std::unique_ptr<PKCS8_PRIV_KEY_INFO, crypto::Deleter<PKCS8_PRIV_KEY_I
 using P12 = std::unique_ptr<PKCS12, crypto::Deleter<PKCS12_free>>;
 
 constexpr int kSerialBytes = 16;
+constexpr long kSecondsPerYear = 365L * 24 * 3600;
 
-// The legacy provider beside the default one, loaded once on first need and
-// kept for the process; false when this OpenSSL has none.
+// The legacy provider beside the default one, loaded once on first need;
+// false when this OpenSSL has none. Given back at exit before OpenSSL's own
+// clean-up (registered earlier, so run later), leaving nothing behind.
+OSSL_PROVIDER* heldDefault = nullptr;
+OSSL_PROVIDER* heldLegacy = nullptr;
 bool loadLegacyCiphers()
 {
     static const bool loaded = [] {
-        OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
-        OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+        heldDefault = OSSL_PROVIDER_load(nullptr, "default");
+        heldLegacy = OSSL_PROVIDER_load(nullptr, "legacy");
         ERR_clear_error();
-        return base && legacy;
+        std::atexit([] {
+            for (OSSL_PROVIDER* p : {heldLegacy, heldDefault})
+                if (p)
+                    OSSL_PROVIDER_unload(p);
+        });
+        return heldDefault && heldLegacy;
     }();
     return loaded;
 }
-constexpr long kSecondsPerYear = 365L * 24 * 3600;
 
 Status failed(const QString& what) { return Status::failure(ErrorCode::Failed, what + QStringLiteral("：") + opensslReason()); }
 
@@ -321,8 +331,7 @@ Status canCertifyPeople(X509* cert)
         return Status::failure(ErrorCode::InvalidValue,
                                QStringLiteral("这张证书不能签发人员的证书（不是CA证书，或密钥用途不含证书签名）；"
                                               "请向证书颁发机构申请可签发下级证书的实验室证书，或由本程序创建实验室密钥"));
-    const ASN1_TIME* notAfter = X509_get0_notAfter(cert);
-    if (X509_cmp_current_time(notAfter) <= 0)
+    if (X509_cmp_current_time(X509_get0_notAfter(cert)) <= 0)
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("这张证书已过期，不能用于签名"));
     if (X509_cmp_current_time(X509_get0_notBefore(cert)) >= 0)
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("这张证书尚未生效，不能用于签名"));

@@ -99,8 +99,13 @@ inline QByteArray pem(X509* c)
 // with its legacy provider, which this loads into the calling process.
 inline QByteArray pfx(EVP_PKEY* key, X509* cert, const std::vector<X509*>& chain, const QString& password, bool legacy)
 {
-    if (legacy && !(OSSL_PROVIDER_load(nullptr, "default") && OSSL_PROVIDER_load(nullptr, "legacy")))
-        throw std::runtime_error("legacy provider");
+    if (legacy) {
+        // Held for the process, where the leak check finds them.
+        static OSSL_PROVIDER* const base = OSSL_PROVIDER_load(nullptr, "default");
+        static OSSL_PROVIDER* const old = OSSL_PROVIDER_load(nullptr, "legacy");
+        if (!base || !old)
+            throw std::runtime_error("legacy provider");
+    }
     STACK_OF(X509)* others = sk_X509_new_null();
     for (X509* c : chain)
         sk_X509_push(others, c);
