@@ -1007,6 +1007,15 @@ Expected<std::optional<StoredCertificate>> findCertificate(const Archive& archiv
     return storedWhere(archive, number.trimmed());
 }
 
+// The chain's rows gathered for the certificates' check and the signatures' at once.
+static std::function<void(const AuditRow&)> visitingBoth(check::Trail& trail, check::SignatureTrail& signatures)
+{
+    return [&trail, &signatures](const AuditRow& row) {
+        trail.visit(row);
+        signatures.visit(row);
+    };
+}
+
 // The signature check's counts into a verification; every finding named, a
 // line each, after the first other problem if there was one.
 template <typename Verification>
@@ -1063,10 +1072,7 @@ Expected<ArchiveVerification> verifyArchive(const Archive& archive, const std::o
     ArchiveVerification out;
     check::Trail trail;
     check::SignatureTrail signatureTrail;
-    auto chain = verifyAuditChain(archive, [&trail, &signatureTrail](const AuditRow& row) {
-        trail.visit(row);
-        signatureTrail.visit(row);
-    });
+    auto chain = verifyAuditChain(archive, visitingBoth(trail, signatureTrail));
     if (!chain)
         return chain.status();
     out.auditRows = chain->rows;
@@ -1132,10 +1138,7 @@ Expected<CertificateVerification> verifyCertificate(const Archive& archive, cons
 {
     check::Trail trail;
     check::SignatureTrail signatureTrail;
-    auto chain = verifyAuditChain(archive, [&trail, &signatureTrail](const AuditRow& row) {
-        trail.visit(row);
-        signatureTrail.visit(row);
-    });
+    auto chain = verifyAuditChain(archive, visitingBoth(trail, signatureTrail));
     if (!chain)
         return chain.status();
     auto q = archive.run(kCertificateCheckQuery + QStringLiteral("WHERE c.number = ?"), {number.trimmed()},

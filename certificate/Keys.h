@@ -23,6 +23,10 @@ constexpr uint64_t kScryptP = 1;
 // against the certificate in force when it was made, not against today.
 constexpr int kCertificateYears = 30;
 
+// Key and certificate files are a few kilobytes; a file chosen by mistake (a
+// video, a disk image) is not read whole.
+constexpr qint64 kMaxKeyFileBytes = qint64(1) << 20;
+
 // A new EC P-256 key pair.
 Expected<crypto::PKey> newKey();
 

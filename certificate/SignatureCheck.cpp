@@ -167,9 +167,9 @@ Expected<SignatureCheck> checkSignatures(const Archive& archive, const Signature
     std::map<int, Signed> certificates;
     {
         auto q = archive.runList(QStringLiteral("SELECT c.id, c.number, c.sha256, c.tester, c.checker, a.approver "
-                                            "FROM certificates c LEFT JOIN certificate_approvals a ON a.certificate_id = c.id")
-                                 + (one ? QStringLiteral(" WHERE c.number = ?") : QString()),
-                                     oneBinding, kDoing);
+                                                "FROM certificates c LEFT JOIN certificate_approvals a ON a.certificate_id = c.id")
+                                     + (one ? QStringLiteral(" WHERE c.number = ?") : QString()),
+                                 oneBinding, kDoing);
         if (!q)
             return q.status();
         while (q->next())
@@ -179,10 +179,10 @@ Expected<SignatureCheck> checkSignatures(const Archive& archive, const Signature
     }
     std::map<int, QHash<QString, QString>> signedBy;   // certificate id -> role -> person
     auto q = archive.runList(QStringLiteral("SELECT id, certificate_id, role, person, person_version_id, fingerprint, "
-                                        "signed_at, content_sha256, audit_id, audit_hash, signature FROM signatures ")
-                             + (one ? QStringLiteral("WHERE certificate_id IN (SELECT id FROM certificates WHERE number = ?) ")
-                                    : QString())
-                             + QStringLiteral("ORDER BY id"),
+                                            "signed_at, content_sha256, audit_id, audit_hash, signature FROM signatures ")
+                                 + (one ? QStringLiteral("WHERE certificate_id IN (SELECT id FROM certificates WHERE number = ?) ")
+                                        : QString())
+                                 + QStringLiteral("ORDER BY id"),
                              oneBinding, kDoing);
     if (!q)
         return q.status();

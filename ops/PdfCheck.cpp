@@ -60,7 +60,7 @@ Expected<crypto::Cert> readCertificateFile(const QString& path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return Status::failure(ErrorCode::NotFound, QStringLiteral("无法读取实验室证书文件 %1：%2").arg(path, f.errorString()));
-    auto cert = keys::readCertificate(f.read(1 << 20));   // a certificate is a few kilobytes
+    auto cert = keys::readCertificate(f.read(keys::kMaxKeyFileBytes));
     if (!cert)
         return Status::failure(ErrorCode::InvalidValue, QStringLiteral("%1 不是证书文件（PEM 或 DER）").arg(path));
     return cert;

@@ -1,15 +1,11 @@
 #include "ops/People.h"
 
 #include "base/SafeSave.h"
+#include "certificate/Keys.h"
 
 #include <QFile>
 
 namespace sf6::ops {
-
-namespace {
-// A key file is a few kilobytes; a file chosen by mistake (a video, a disk image) is not read whole.
-constexpr qint64 kMaxPfxBytes = qint64(1) << 20;
-} // namespace
 
 Expected<LabKey> createLabKey(Archive& archive, const QString& labPassword)
 {
@@ -22,7 +18,7 @@ Expected<LabKey> importLabKey(Archive& archive, const QString& pfxPath, const QS
     QFile file(pfxPath);
     if (!file.open(QIODevice::ReadOnly))
         return Status::failure(ErrorCode::NotFound, QStringLiteral("无法读取 %1：%2").arg(pfxPath, file.errorString()));
-    if (file.size() > kMaxPfxBytes)
+    if (file.size() > keys::kMaxKeyFileBytes)
         return Status::failure(ErrorCode::InvalidValue,
                                QStringLiteral("%1 有 %2 字节，不是 PKCS#12（.pfx/.p12）密钥文件").arg(pfxPath).arg(file.size()));
     return sf6::importLabKey(archive, file.readAll(), pfxPassword, labPassword);
